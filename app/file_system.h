@@ -1,0 +1,50 @@
+// The file work around the compile core: the program directory, files
+// replaced safely, and the sources read from and removed from disk.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "compiler/source_store.h"
+#include "model/track_model.h"
+#include "output/output_directory.h"
+
+namespace scenc {
+
+// The directory of the running executable, never the working directory.
+std::filesystem::path program_directory();
+
+// Writes files into one directory. Each file is written under a temporary
+// name beside its final name and renamed over it once complete, so a run
+// that fails part-way leaves the earlier file intact.
+class DiskDirectory final : public OutputDirectory {
+ public:
+  explicit DiskDirectory(std::filesystem::path dir) : dir_(std::move(dir)) {}
+  void write(const std::string& name, const Fill& fill) override;
+  const std::filesystem::path& path() const { return dir_; }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+// Reads a whole file. Returns kMissing when no file of that name exists and
+// kUnreadable (with the reason) when it cannot be read.
+SourceStore::Status read_whole_file(const std::filesystem::path& path,
+                                    std::string& bytes, std::string* reason);
+
+// The scenario program's own sources: the files named by the scenario's
+// identity in the program directory, removed once compiled.
+class DiskSources final : public SourceStore {
+ public:
+  DiskSources(std::filesystem::path dir, const Model& model)
+      : dir_(std::move(dir)), model_(model) {}
+  Status load(SourceKind source, std::string& bytes) override;
+  bool remove(SourceKind source) override;
+
+ private:
+  std::filesystem::path path_of(SourceKind source) const;
+  std::filesystem::path dir_;
+  const Model& model_;
+};
+
+}  // namespace scenc

@@ -1,0 +1,22 @@
+// The scenario program: builds its one embedded scenario into the directory
+// of its own executable. It takes no arguments.
+#include <cstdio>
+
+#include "app/file_system.h"
+#include "app/form1.h"
+
+int main() {
+  using namespace scenc;
+  try {
+    const auto dir = program_directory();
+    const auto platform = make_platform();
+    Model model;
+    DiskDirectory directory(dir);
+    DiskSources sources(dir, model);
+    Form1 form(model, *platform, directory, sources);
+    return form.Form_Load();
+  } catch (const FileError& e) {
+    std::fprintf(stderr, "%s: %s\n", e.file.c_str(), e.reason.c_str());
+    return exit_status::kFileFailed;
+  }
+}

@@ -1,0 +1,42 @@
+#include "app/memorizza_percorso.h"
+
+#include "compiler/memorizza_dati.h"
+#include "model/finishing_pass.h"
+#include "output/scenario_files.h"
+
+namespace scenc {
+
+BuildOutcome memorizza_percorso(Model& model, std::int32_t j,
+                                SourceStore& sources, OutputDirectory& out) {
+  BuildOutcome outcome;
+  model.clear_for_build(j);
+  memorizza_dati(model, sources);
+  if (!model.has_track_cells()) {
+    // Nothing to finish or write: a compile that stopped before the length
+    // row ends at the error exit with its own fault number.
+    outcome.error_exit = model.error_code != 0 ? model.error_code : 25;
+    return outcome;
+  }
+  outcome.error_exit = finish_track_cells(model);
+  if (outcome.error_exit != 0) return outcome;
+  outcome.files_written = write_scenario_files(model, out);
+  return outcome;
+}
+
+std::vector<std::string> write_scenario_files(const Model& model,
+                                              OutputDirectory& out) {
+  std::vector<std::string> names;
+  if (model.write_line_file != 0) {
+    names.push_back(ScenarioFileNames::line_geometry(model));
+    out.write(names.back(), [&](ByteWriter& w) {
+      write_line_geometry_file(model.line_profile, w);
+    });
+  }
+  names.push_back(ScenarioFileNames::slot_file(model));
+  out.write(names.back(), [&](ByteWriter& w) { write_slot_file(model, w); });
+  names.push_back(ScenarioFileNames::cell_file(model));
+  out.write(names.back(), [&](ByteWriter& w) { write_cell_file(model, w); });
+  return names;
+}
+
+}  // namespace scenc

@@ -1,0 +1,7 @@
+#include "compiler/memorizza_dati.h"
+
+namespace scenc {
+
+void memorizza_dati(Model&, SourceStore&) {}
+
+}  // namespace scenc

@@ -1,0 +1,15 @@
+// The source compiler: reads the line source and then the train source from
+// `sources` and fills the model. Faults are recorded in the model
+// (`error_code`, `error_position`, `fault_log`); nothing escapes the call.
+#pragma once
+
+#include "compiler/source_store.h"
+#include "model/track_model.h"
+
+namespace scenc {
+
+// Compiles both sources into `model`. The caller has cleared the slots and
+// set `error_code` to 0.
+void memorizza_dati(Model& model, SourceStore& sources);
+
+}  // namespace scenc

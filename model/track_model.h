@@ -1,0 +1,198 @@
+// The in-memory model of one scenario: the per-metre plan of the line, the grid
+// of 50 m track cells, the 87 scenario slots and the scalars of a build. The
+// compiler fills it, the finishing pass completes it, the writer stores it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scenc {
+
+// One 50 m cell of the track grid. Every field is also a field of the cell
+// file, so widths and signedness are binding.
+struct TrackCell {
+  std::uint8_t kind = 0;  // object on the cell; 0 and 11 count as free
+  std::int16_t value1 = 0;
+  std::int16_t value2 = 0;
+  std::int16_t value3 = 0;
+  std::int16_t value4 = 0;
+  std::uint8_t signal_time = 0;
+  std::uint8_t approach = 0;
+  std::uint8_t mountain = 0;
+  std::uint8_t speed_limit = 0;  // km/h divided by 5
+  std::uint8_t gradient = 0;     // per mille plus 100
+  std::uint8_t adhesion = 0;
+
+  bool is_free() const { return kind == 0 || kind == 11; }
+  bool operator==(const TrackCell&) const = default;
+};
+
+// Cell kinds placed on the grid.
+namespace cell_kind {
+inline constexpr std::uint8_t kFree = 0;
+inline constexpr std::uint8_t kSignal = 1;
+inline constexpr std::uint8_t kSlowOrderEnd = 2;
+inline constexpr std::uint8_t kSlowOrderStart = 3;
+inline constexpr std::uint8_t kSlowOrderWarning = 4;
+inline constexpr std::uint8_t kSlowOrderApproach = 5;
+inline constexpr std::uint8_t kSpeedBoard = 6;
+inline constexpr std::uint8_t kStationMarker = 10;
+inline constexpr std::uint8_t kMountainMarker = 11;
+inline constexpr std::uint8_t kAbbattimento = 12;
+inline constexpr std::uint8_t kAbbattimentoZero = 13;
+inline constexpr std::uint8_t kSignboard = 14;
+}  // namespace cell_kind
+
+// One of the 87 slots: a station, a signboard text, or one of the scenario's
+// general records (81 to 86). `name` holds single-byte (Windows-1252) text.
+struct ScenarioSlot {
+  std::uint8_t kind = 0;
+  std::int32_t num1 = 0;
+  std::int32_t num2 = 0;
+  std::int32_t num3 = 0;
+  std::uint8_t flag = 0;
+  std::string name;
+  std::int16_t word1 = 0;
+  std::int16_t word2 = 0;
+  std::int16_t word3 = 0;
+  std::int16_t word4 = 0;
+  std::int16_t word5 = 0;
+  std::uint8_t byte1 = 0;
+  std::uint8_t byte2 = 0;
+  std::uint8_t byte3 = 0;
+  std::uint8_t byte4 = 0;
+  std::int32_t num4 = 0;
+
+  bool operator==(const ScenarioSlot&) const = default;
+};
+
+inline constexpr int kSlotCount = 87;
+inline constexpr int kLineSlot = 85;   // line name, backgrounds, stamp, code
+inline constexpr int kTrainSlot = 86;  // train number, signal repetition, sand, clock
+inline constexpr int kConsistSlot = 84;
+inline constexpr int kFirstSignboardSlot = 80;
+
+// The plan of the line, metre by metre: for each metre 0..L+7000 and each
+// coordinate (0 = x, 1 = y) a value that is empty, a 16-bit integer or a
+// double. Held as one tag byte and one double per element, never as a heap
+// object per element.
+class LineProfile {
+ public:
+  enum class Tag : std::uint8_t { kEmpty = 0, kInt16 = 2, kDouble = 5 };
+
+  // Creates metres 0..last_metre for both coordinates, all empty.
+  void allocate(std::int64_t last_metre);
+  void release();
+  bool exists() const { return metres_ != 0; }
+  std::int64_t metre_count() const { return metres_; }
+
+  Tag tag(int coordinate, std::int64_t metre) const {
+    return static_cast<Tag>(tags_[index(coordinate, metre)]);
+  }
+  // The value as a double; an empty element reads as 0.
+  double value(int coordinate, std::int64_t metre) const {
+    return values_[index(coordinate, metre)];
+  }
+  void set_int16(int coordinate, std::int64_t metre, std::int16_t v);
+  void set_double(int coordinate, std::int64_t metre, double v);
+
+ private:
+  std::size_t index(int coordinate, std::int64_t metre) const {
+    return static_cast<std::size_t>(coordinate) *
+               static_cast<std::size_t>(metres_) +
+           static_cast<std::size_t>(metre);
+  }
+
+  std::int64_t metres_ = 0;
+  std::vector<double> values_;
+  std::vector<std::uint8_t> tags_;
+};
+
+// Which source a fault or a row came from.
+enum class SourceKind : std::uint8_t { kNone, kLine, kTrain };
+
+// A place in a source text: 1-based line and column of a field.
+struct SourcePlace {
+  SourceKind source = SourceKind::kNone;
+  std::int32_t line = 0;
+  std::int32_t column = 0;
+
+  bool known() const { return source != SourceKind::kNone; }
+};
+
+// One fault as it was raised: the number, the position in metres when the
+// fault records one, and the row that raised it where that is known.
+struct FaultRecord {
+  std::int32_t code = 0;
+  std::optional<std::int32_t> position;
+  SourcePlace place;
+};
+
+struct Model {
+  std::string line_name;
+  std::string train_number;
+  std::string input_line;
+  std::int32_t error_code = 0;
+  std::int32_t error_position = 0;
+  std::int32_t write_line_file = 0;
+
+  std::array<ScenarioSlot, kSlotCount> scenario_slots{};
+  // Cells 0..N once the line length has been read; empty before.
+  std::vector<TrackCell> track_cells;
+  LineProfile line_profile;
+
+  // Every fault the run raised, in order; `error_code` keeps only the last.
+  std::vector<FaultRecord> fault_log;
+  // The source row that placed a signal, slow-order or warning cell, so that
+  // faults found later around that cell can point back at the row.
+  std::vector<std::pair<std::int32_t, SourcePlace>> row_of_cell;
+
+  bool has_track_cells() const { return !track_cells.empty(); }
+  // N, the highest cell index; only meaningful when the cells exist.
+  std::int32_t last_cell() const {
+    return static_cast<std::int32_t>(track_cells.size()) - 1;
+  }
+
+  // Records a fault: `error_code` and, when given, `error_position` take the
+  // new values, and the fault is added to the log.
+  void record_fault(std::int32_t code, std::optional<std::int32_t> position,
+                    SourcePlace place = {});
+  // The row that placed the mark on `cell`, when one did.
+  SourcePlace place_of_cell(std::int32_t cell) const;
+
+  // Clears the slots and sets `write_line_file`, `error_code` as a build
+  // does before compiling.
+  void clear_for_build(std::int32_t j);
+  // Creates the grid and, when `write_line_file` is set, the profile for a
+  // line of `length` metres, discarding earlier content.
+  void allocate_for_length(std::int32_t length);
+};
+
+// Rounds num / den (den > 0) to the nearest integer, halves to even.
+constexpr std::int64_t round_div_even(std::int64_t num, std::int64_t den) {
+  std::int64_t q = num / den;
+  std::int64_t r = num % den;
+  if (r < 0) {
+    r += den;
+    q -= 1;
+  }
+  // Now num = q * den + r with 0 <= r < den.
+  if (2 * r > den || (2 * r == den && (q % 2 != 0))) ++q;
+  return q;
+}
+
+// The cell of a position: round(p / 50 + 1), halves to even.
+constexpr std::int64_t cell_index(std::int64_t p) {
+  return round_div_even(p + 50, 50);
+}
+
+// N for a line of `length` metres: round((L + 7000) / 50), halves to even.
+constexpr std::int64_t last_cell_for_length(std::int64_t length) {
+  return round_div_even(length + 7000, 50);
+}
+
+}  // namespace scenc

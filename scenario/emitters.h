@@ -1,0 +1,27 @@
+// The five emitters of the scenario's fixed texts: the two sources that the
+// compiler reads back and the three documents for the driver. Each writes one
+// file named by the scenario's identity; the texts never change with it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "model/track_model.h"
+#include "output/output_directory.h"
+
+namespace scenc {
+
+// The end marker that closes every document table; never written to a file.
+inline constexpr std::string_view kEndMarker = "riferimento fine del file";
+
+void dati_linea(const Model& model, OutputDirectory& out);
+void dati_treno(const Model& model, OutputDirectory& out);
+void dati_note(const Model& model, OutputDirectory& out);
+void dati_rallentamenti(const Model& model, OutputDirectory& out);
+void dati_scheda(const Model& model, OutputDirectory& out);
+
+// The embedded texts, as they are written (CR LF after every line).
+std::string embedded_line_source();
+std::string embedded_train_source();
+
+}  // namespace scenc

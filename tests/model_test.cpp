@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include "model/track_model.h"
+
+namespace scenc {
+namespace {
+
+TEST(CellIndex, RoundsAfterAddingOneWithHalvesToEven) {
+  const struct { std::int64_t position, cell; } cases[] = {
+      {0, 1}, {25, 2}, {75, 2}, {125, 4}, {800, 17}, {775, 16},
+      {825, 18}, {-25, 0}, {-75, 0}, {-76, -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(cell_index(c.position), c.cell) << c.position;
+  }
+}
+
+TEST(LastCell, IsRoundedWithHalvesToEven) {
+  const struct { std::int64_t length, last; } cases[] = {
+      {25, 140}, {75, 142}, {82000, 1780}, {0, 140}, {1000000, 20140},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(last_cell_for_length(c.length), c.last) << c.length;
+  }
+}
+
+TEST(Model, AllocationCreatesEmptyGridAndProfile) {
+  Model m;
+  m.clear_for_build(1);
+  m.allocate_for_length(82000);
+  ASSERT_EQ(m.last_cell(), 1780);
+  EXPECT_EQ(m.line_profile.metre_count(), 89001);
+  EXPECT_EQ(m.line_profile.tag(1, 89000), LineProfile::Tag::kEmpty);
+
+  m.clear_for_build(0);
+  m.line_profile.release();
+  m.allocate_for_length(25);
+  EXPECT_EQ(m.last_cell(), 140);
+  EXPECT_FALSE(m.line_profile.exists());
+}
+
+TEST(Model, ClearingEmptiesEverySlot) {
+  Model m;
+  m.scenario_slots[3].name = "X";
+  m.scenario_slots[85].num4 = 7;
+  m.error_code = 5;
+  m.clear_for_build(1);
+  for (const auto& s : m.scenario_slots) EXPECT_EQ(s, ScenarioSlot{});
+  EXPECT_EQ(m.error_code, 0);
+  EXPECT_EQ(m.write_line_file, 1);
+}
+
+}  // namespace
+}  // namespace scenc
