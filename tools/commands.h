@@ -1,0 +1,18 @@
+// The subcommands of scenarioc. Each adds itself to the command line and
+// runs through the shared compile core.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace scenc::tools {
+
+// Exit statuses of scenarioc, beside those of a build run (0 to 3).
+inline constexpr int kUsageError = 64;
+
+// Each registers its subcommand(s); `status` receives the exit status of the
+// subcommand that runs.
+void register_compile_commands(CLI::App& app, int& status);  // compile, check, sources
+void register_dump_command(CLI::App& app, int& status);
+void register_plot_command(CLI::App& app, int& status);
+
+}  // namespace scenc::tools
