@@ -18,15 +18,19 @@ struct Placed {
   std::int16_t value1 = 0;
 };
 
+void place(Model& m, std::initializer_list<Placed> placed) {
+  for (const Placed& p : placed) {
+    m.track_cells[p.cell].kind = p.kind;
+    m.track_cells[p.cell].value1 = p.value1;
+  }
+}
+
 // A model with cells 0..last, the given cells placed, and the embedded
 // scenario's names.
 Model grid(std::int32_t last, std::initializer_list<Placed> placed) {
   Model m;
   m.track_cells.assign(static_cast<std::size_t>(last) + 1, TrackCell{});
-  for (const Placed& p : placed) {
-    m.track_cells[p.cell].kind = p.kind;
-    m.track_cells[p.cell].value1 = p.value1;
-  }
+  place(m, placed);
   m.scenario_slots[kTrainSlot].name = "11711";
   m.scenario_slots[kLineSlot].name = "Firenze_Pisa";
   return m;
@@ -166,10 +170,7 @@ TEST(FinishingPass, LookBackGroupsBeforeAStart) {
   for (const auto& c : cases) {
     Model m = grid(100, {{c.start, kSlowOrderStart, 120},
                          {c.start + 1, kSlowOrderEnd, 120}});
-    for (const Placed& p : c.taken) {
-      m.track_cells[p.cell].kind = p.kind;
-      m.track_cells[p.cell].value1 = p.value1;
-    }
+    place(m, c.taken);
     EXPECT_EQ(finish_track_cells(m), 0) << c.start;
     EXPECT_EQ(marks(m, 2), c.expected) << c.start;
     EXPECT_EQ(faults(m), c.expected_faults) << c.start;
@@ -203,7 +204,7 @@ TEST(FinishingPass, MarksInsideASlowOrder) {
   for (const auto& c : cases) {
     Model m = grid(
         300, {{186, kSlowOrderStart, c.speed}, {206, kSlowOrderEnd, c.speed}});
-    for (const Placed& p : c.taken) m.track_cells[p.cell].kind = p.kind;
+    place(m, c.taken);
     EXPECT_EQ(finish_track_cells(m), 0) << c.speed;
     EXPECT_EQ(marks(m, 187), c.expected) << c.speed;
     EXPECT_EQ(faults(m), c.expected_faults) << c.speed;
@@ -234,7 +235,7 @@ TEST(FinishingPass, MarkBeforeTheFirstSignalAfterTheEnd) {
   };
   for (const auto& c : cases) {
     Model m = grid(300, {{186, kSlowOrderStart, 30}, {206, kSlowOrderEnd, 30}});
-    for (const Placed& p : c.after) m.track_cells[p.cell].kind = p.kind;
+    place(m, c.after);
     EXPECT_EQ(finish_track_cells(m), 0);
     EXPECT_EQ(marks(m, 203), c.expected);
     EXPECT_EQ(faults(m), c.expected_faults);
