@@ -2,6 +2,8 @@
 // display answers, the waiting window and the error exit's message box on a
 // virtual X display.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <cmath>
 #include <filesystem>
@@ -82,6 +84,31 @@ TEST(ConsoleLayer, TakesOverWhereNoDisplayAnswers) {
     EXPECT_EQ(driver.stderr_text(), " Errore n. 1251\n") << c.what;
     EXPECT_EQ(driver.stdout_text(), "shown\n") << c.what;
   }
+}
+
+// A display whose server takes the connection and never answers it, as one
+// across a network that has gone quiet does: the run must not wait for it
+// longer than its limit.
+TEST(ConsoleLayer, TakesOverWhenTheDisplayNeverAnswers) {
+  const std::string display = display_without_server();
+  const fs::path socket_path = "/tmp/.X11-unix/X" + display.substr(1);
+  fs::create_directories(socket_path.parent_path());
+  const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(server, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
+                socket_path.c_str());
+  ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(server, 4), 0);
+
+  ChildProcess driver({WINDOW_DRIVER, "1250"},
+                      {.environment = {{"DISPLAY", display}}});
+  const auto status = driver.wait_for_exit(30s);
+  close(server);
+  fs::remove(socket_path);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(driver.stderr_text(), " Errore n. 1250\n");
 }
 
 #ifdef SCENARIO_HAS_WINDOW
