@@ -47,7 +47,8 @@ constexpr const char* document_text_fault(std::string_view text) {
 // A fixed text as held in the code: a raw literal that opens with a line
 // break, so that its first line stands at the left margin like the others.
 consteval std::string_view listing(std::string_view raw) {
-  if (raw.empty() || raw.front() != '\n') throw "a listing opens with a line break";
+  if (raw.empty() || raw.front() != '\n')
+    throw "a listing opens with a line break";
   return raw.substr(1);
 }
 
@@ -56,6 +57,7 @@ class DocumentTable {
   // Fills the table with the lines of `text` (see document_text_fault) and
   // the end marker after them.
   consteval explicit DocumentTable(std::string_view text) {
+    // A throw here stops the build; document_text_fault names the reason.
     if (document_text_fault(text) != nullptr) throw document_text_fault(text);
     std::size_t position = 0;
     for (std::size_t start = 0; start < text.size(); ++position) {

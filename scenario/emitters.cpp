@@ -52,8 +52,7 @@ void dati_rallentamenti(const Model& model, OutputDirectory& out) {
 }
 
 void dati_scheda(const Model& model, OutputDirectory& out) {
-  write_document(out, ScenarioFileNames::timetable_card(model),
-                 kTimetableCard);
+  write_document(out, ScenarioFileNames::timetable_card(model), kTimetableCard);
 }
 
 }  // namespace scenc
