@@ -119,14 +119,30 @@ bool is_section_header(std::string_view field) {
 
 // ---- Body ---------------------------------------------------------------
 
-// Computes metre m of the plan from the two metres before it, turning the
-// step by `turn` radians. Written out in this exact order: the geometry file
-// is compared byte for byte.
-void compute_metre(LineProfile& p, std::int64_t m, double turn) {
-  const double dx = p.value(0, m - 1) - p.value(0, m - 2);
-  const double dy = p.value(1, m - 1) - p.value(1, m - 2);
-  p.set_double(0, m, p.value(0, m - 1) + (dx + turn * dy));
-  p.set_double(1, m, p.value(1, m - 1) + (dy - turn * dx));
+// Draws the metres from the cursor up to `last`, each from the two metres
+// before it, turning the step by `turn` radians per metre. The sums are
+// written out in this exact order, since the geometry file is compared byte
+// for byte; the last two points are carried from metre to metre rather than
+// read back, which gives the same doubles.
+void draw_metres(LineProfile& p, std::int64_t& cursor, std::int64_t last,
+                 double turn) {
+  if (cursor > last) return;
+  double x0 = p.value(0, cursor - 2);
+  double x1 = p.value(0, cursor - 1);
+  double y0 = p.value(1, cursor - 2);
+  double y1 = p.value(1, cursor - 1);
+  for (; cursor <= last; ++cursor) {
+    const double dx = x1 - x0;
+    const double dy = y1 - y0;
+    const double x = x1 + (dx + turn * dy);
+    const double y = y1 + (dy - turn * dx);
+    p.set_double(0, cursor, x);
+    p.set_double(1, cursor, y);
+    x0 = x1;
+    x1 = x;
+    y0 = y1;
+    y1 = y;
+  }
 }
 
 Flow gradient_row(CompileRun& run, std::string_view) {
@@ -152,13 +168,10 @@ Flow gradient_row(CompileRun& run, std::string_view) {
 // longest line.
 bool extend_profile(CompileRun& run, std::int64_t to, double turn) {
   LineProfile& profile = run.m.line_profile;
-  const std::int64_t last = std::min(to, profile.metre_count() - 1);
-  while (run.profile_cursor <= last) {
-    compute_metre(profile, run.profile_cursor, turn);
-    ++run.profile_cursor;
-    if (run.profile_cursor > kLongestLine) return false;
-  }
-  return true;
+  draw_metres(profile, run.profile_cursor,
+              std::min({to, profile.metre_count() - 1, std::int64_t{kLongestLine}}),
+              turn);
+  return run.profile_cursor <= kLongestLine;
 }
 
 double curvature_of(std::string_view keyword) {
@@ -315,11 +328,7 @@ void closing_fills(CompileRun& run) {
     LineProfile& profile = run.m.line_profile;
     if (!profile.exists()) throw GeneralFailure{};
     // The last two metres stay empty unless a curve reached them.
-    const std::int64_t last = profile.metre_count() - 1 - 2;
-    while (run.profile_cursor <= last) {
-      compute_metre(profile, run.profile_cursor, 0.0);
-      ++run.profile_cursor;
-    }
+    draw_metres(profile, run.profile_cursor, profile.metre_count() - 1 - 2, 0.0);
   }
 }
 

@@ -7,7 +7,8 @@ namespace scenc {
 void LineProfile::allocate(std::int64_t last_metre) {
   metres_ = last_metre + 1;
   const auto size = static_cast<std::size_t>(2 * metres_);
-  values_.assign(size, 0.0);
+  values_.clear();
+  values_.resize(size);
   tags_.assign(size, static_cast<std::uint8_t>(Tag::kEmpty));
 }
 
@@ -17,19 +18,6 @@ void LineProfile::release() {
   values_.shrink_to_fit();
   tags_.clear();
   tags_.shrink_to_fit();
-}
-
-void LineProfile::set_int16(int coordinate, std::int64_t metre,
-                            std::int16_t v) {
-  const auto i = index(coordinate, metre);
-  values_[i] = v;
-  tags_[i] = static_cast<std::uint8_t>(Tag::kInt16);
-}
-
-void LineProfile::set_double(int coordinate, std::int64_t metre, double v) {
-  const auto i = index(coordinate, metre);
-  values_[i] = v;
-  tags_[i] = static_cast<std::uint8_t>(Tag::kDouble);
 }
 
 void Model::record_fault(std::int32_t code,

@@ -6,8 +6,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace scenc {
@@ -95,20 +98,60 @@ class LineProfile {
   }
   // The value as a double; an empty element reads as 0.
   double value(int coordinate, std::int64_t metre) const {
-    return values_[index(coordinate, metre)];
+    const std::size_t i = index(coordinate, metre);
+    return tags_[i] == static_cast<std::uint8_t>(Tag::kEmpty) ? 0.0 : values_[i];
   }
-  void set_int16(int coordinate, std::int64_t metre, std::int16_t v);
-  void set_double(int coordinate, std::int64_t metre, double v);
+  void set_int16(int coordinate, std::int64_t metre, std::int16_t v) {
+    set(index(coordinate, metre), v, Tag::kInt16);
+  }
+  void set_double(int coordinate, std::int64_t metre, double v) {
+    set(index(coordinate, metre), v, Tag::kDouble);
+  }
+
+  // One coordinate's tags and values, metre 0 first, for a walk over all
+  // metres in order. A value is meaningful only where its tag is not empty.
+  const std::uint8_t* tags_of(int coordinate) const {
+    return tags_.data() + index(coordinate, 0);
+  }
+  const double* values_of(int coordinate) const {
+    return values_.data() + index(coordinate, 0);
+  }
 
  private:
+  // Leaves new doubles uninitialised: a profile of a long line is tens of
+  // megabytes that every metre overwrites, and the tags already say which
+  // values are empty. Untouched memory costs neither a pass nor a page.
+  template <typename T>
+  struct Uninitialised : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+      using other = Uninitialised<U>;
+    };
+    Uninitialised() = default;
+    template <typename U>
+    Uninitialised(const Uninitialised<U>&) {}
+    template <typename U>
+    void construct(U* p) {
+      ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+  };
+
   std::size_t index(int coordinate, std::int64_t metre) const {
     return static_cast<std::size_t>(coordinate) *
                static_cast<std::size_t>(metres_) +
            static_cast<std::size_t>(metre);
   }
+  void set(std::size_t i, double v, Tag t) {
+    values_[i] = v;
+    tags_[i] = static_cast<std::uint8_t>(t);
+  }
 
   std::int64_t metres_ = 0;
-  std::vector<double> values_;
+  std::vector<double, Uninitialised<double>> values_;
   std::vector<std::uint8_t> tags_;
 };
 
