@@ -36,26 +36,62 @@ class ByteWriter {
 
   void u8(std::uint8_t v) { put(&v, 1); }
   void u16(std::uint16_t v) {
-    const unsigned char b[2] = {static_cast<unsigned char>(v),
-                                static_cast<unsigned char>(v >> 8)};
+    char b[2];
+    put_u16(b, v);
     put(b, 2);
   }
   void i16(std::int16_t v) { u16(static_cast<std::uint16_t>(v)); }
   void u32(std::uint32_t v) {
-    const unsigned char b[4] = {
-        static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-        static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+    char b[4];
+    put_u32(b, v);
     put(b, 4);
   }
   void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
   void f64(double v) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    unsigned char b[8];
-    for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(bits >> (8 * i));
+    char b[8];
+    put_f64(b, v);
     put(b, 8);
   }
   void bytes(std::string_view s) { put(s.data(), s.size()); }
+
+  // Room for `n` bytes (at most chunk_size()) straight in the buffer, for
+  // writers that encode long runs of small values: they encode into the
+  // room with the put_ functions below and then commit() the position after
+  // the last byte. Encoding through a local pointer spares the writer's
+  // bookkeeping for every value, which dominates the cost of a large file.
+  char* room(std::size_t n) {
+    if (used_ + n > chunk_) flush();
+    return buffer_.get() + used_;
+  }
+  void commit(const char* end) {
+    used_ = static_cast<std::size_t>(end - buffer_.get());
+  }
+  std::size_t chunk_size() const { return chunk_; }
+
+  // Little-endian encoders into raw room; each returns the position after
+  // the value.
+  static char* put_u8(char* p, std::uint8_t v) {
+    *p = static_cast<char>(v);
+    return p + 1;
+  }
+  static char* put_u16(char* p, std::uint16_t v) {
+    p[0] = static_cast<char>(v);
+    p[1] = static_cast<char>(v >> 8);
+    return p + 2;
+  }
+  static char* put_i16(char* p, std::int16_t v) {
+    return put_u16(p, static_cast<std::uint16_t>(v));
+  }
+  static char* put_u32(char* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));
+    return p + 4;
+  }
+  static char* put_f64(char* p, double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(bits >> (8 * i));
+    return p + 8;
+  }
 
   // Hands everything buffered to the sink.
   void flush() {

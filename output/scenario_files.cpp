@@ -1,22 +1,32 @@
 #include "output/scenario_files.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace scenc {
 
 void write_cell_file(const Model& model, ByteWriter& out) {
-  for (const TrackCell& c : model.track_cells) {
-    out.u8(c.kind);
-    out.i16(c.value1);
-    out.i16(c.value2);
-    out.i16(c.value3);
-    out.i16(c.value4);
-    out.u8(c.signal_time);
-    out.u8(c.approach);
-    out.u8(c.mountain);
-    out.u8(c.speed_limit);
-    out.u8(c.gradient);
-    out.u8(c.adhesion);
+  const std::size_t per_room = out.chunk_size() / kCellRecordSize;
+  const TrackCell* cell = model.track_cells.data();
+  const TrackCell* const end = cell + model.track_cells.size();
+  while (cell != end) {
+    const std::size_t count =
+        std::min(per_room, static_cast<std::size_t>(end - cell));
+    char* p = out.room(count * kCellRecordSize);
+    for (const TrackCell* const last = cell + count; cell != last; ++cell) {
+      p = ByteWriter::put_u8(p, cell->kind);
+      p = ByteWriter::put_i16(p, cell->value1);
+      p = ByteWriter::put_i16(p, cell->value2);
+      p = ByteWriter::put_i16(p, cell->value3);
+      p = ByteWriter::put_i16(p, cell->value4);
+      p = ByteWriter::put_u8(p, cell->signal_time);
+      p = ByteWriter::put_u8(p, cell->approach);
+      p = ByteWriter::put_u8(p, cell->mountain);
+      p = ByteWriter::put_u8(p, cell->speed_limit);
+      p = ByteWriter::put_u8(p, cell->gradient);
+      p = ByteWriter::put_u8(p, cell->adhesion);
+    }
+    out.commit(p);
   }
 }
 
@@ -49,15 +59,26 @@ void write_slot_file(const Model& model, ByteWriter& out) {
 
 void write_line_geometry_file(const LineProfile& profile, ByteWriter& out) {
   using Tag = LineProfile::Tag;
+  // The longest element: a tag and a double.
+  constexpr std::size_t kLongest = 2 + 8;
+  const std::size_t per_room = out.chunk_size() / kLongest;
+  const auto metres = static_cast<std::size_t>(profile.metre_count());
   for (int coordinate = 0; coordinate < 2; ++coordinate) {
-    for (std::int64_t m = 0; m < profile.metre_count(); ++m) {
-      const Tag tag = profile.tag(coordinate, m);
-      out.u16(static_cast<std::uint16_t>(tag));
-      if (tag == Tag::kInt16) {
-        out.i16(static_cast<std::int16_t>(profile.value(coordinate, m)));
-      } else if (tag == Tag::kDouble) {
-        out.f64(profile.value(coordinate, m));
+    const std::uint8_t* const tags = profile.tags_of(coordinate);
+    const double* const values = profile.values_of(coordinate);
+    for (std::size_t m = 0; m < metres;) {
+      const std::size_t last = std::min(metres, m + per_room);
+      char* p = out.room((last - m) * kLongest);
+      for (; m < last; ++m) {
+        const auto tag = static_cast<Tag>(tags[m]);
+        p = ByteWriter::put_u16(p, tags[m]);
+        if (tag == Tag::kDouble) {
+          p = ByteWriter::put_f64(p, values[m]);
+        } else if (tag == Tag::kInt16) {
+          p = ByteWriter::put_i16(p, static_cast<std::int16_t>(values[m]));
+        }
       }
+      out.commit(p);
     }
   }
 }
