@@ -1,11 +1,10 @@
-#include "app/form1.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "app/form1.h"
 #include "app/platform.h"
 #include "compiler/source_store.h"
 #include "output/output_directory.h"

@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 class FileSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "scenc-test.XXXXXX").string();
+    std::string pattern =
+        (fs::temp_directory_path() / "scenc-test.XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
     dir = pattern;
   }
@@ -101,18 +102,21 @@ TEST_F(FileSystemTest, WriteThatCannotCompleteNamesTheFileAndTheReason) {
     }
   }
   EXPECT_TRUE(fs::is_directory(dir / "Firenze_Pisa_11711_note.txt"));
-  EXPECT_EQ(names_in(dir), std::set<std::string>{"Firenze_Pisa_11711_note.txt"});
+  EXPECT_EQ(names_in(dir),
+            std::set<std::string>{"Firenze_Pisa_11711_note.txt"});
 }
 
 TEST_F(FileSystemTest, ReadWholeFileTellsMissingFromUnreadable) {
   std::string all_bytes;
-  for (int i = 0; i < 200000; ++i) all_bytes.push_back(static_cast<char>(i * 7));
+  for (int i = 0; i < 200000; ++i)
+    all_bytes.push_back(static_cast<char>(i * 7));
   put(dir / "big", all_bytes);
   fs::create_directory(dir / "a_directory");
 
   std::string bytes;
   std::string reason;
-  EXPECT_EQ(read_whole_file(dir / "big", bytes, &reason), SourceStore::Status::kOk);
+  EXPECT_EQ(read_whole_file(dir / "big", bytes, &reason),
+            SourceStore::Status::kOk);
   EXPECT_TRUE(bytes == all_bytes);
 
   EXPECT_EQ(read_whole_file(dir / "absent", bytes, &reason),
@@ -133,7 +137,8 @@ TEST_F(FileSystemTest, DiskSourcesReadAndRemoveTheScenarioSources) {
   std::string bytes;
   EXPECT_EQ(sources.load(SourceKind::kLine, bytes), SourceStore::Status::kOk);
   EXPECT_EQ(bytes, "line\r\n");
-  EXPECT_EQ(sources.load(SourceKind::kTrain, bytes), SourceStore::Status::kMissing);
+  EXPECT_EQ(sources.load(SourceKind::kTrain, bytes),
+            SourceStore::Status::kMissing);
 
   EXPECT_TRUE(sources.remove(SourceKind::kLine));
   EXPECT_FALSE(fs::exists(dir / "Firenze_Pisa_linea.txt"));
@@ -157,7 +162,8 @@ TEST_F(FileSystemTest, ScenarioProgramWritesBesideItsExecutable) {
   const fs::path work_dir = dir / "work";
   fs::create_directories(program_dir);
   fs::create_directories(work_dir);
-  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario", program_dir / "scenario");
+  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario",
+                program_dir / "scenario");
 
   const std::string command = "cd '" + work_dir.string() + "' && '" +
                               (program_dir / "scenario").string() + "' 2>'" +
@@ -174,11 +180,14 @@ TEST_F(FileSystemTest, ScenarioProgramWritesBesideItsExecutable) {
     EXPECT_EQ(name.rfind("Firenze_Pisa_", 0), 0u) << name;
   }
 
-  const std::set<std::string> binary_files = {
-      "Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"};
+  const std::set<std::string> binary_files = {"Firenze_Pisa_linea.dat",
+                                              "Firenze_Pisa_11711.sim",
+                                              "Firenze_Pisa_11711.dat"};
   if (status == 2) {
-    EXPECT_TRUE(std::regex_match(err, std::regex(" Errore n\\. [0-9]+\n"))) << err;
-    for (const auto& name : binary_files) EXPECT_EQ(left.count(name), 0u) << name;
+    EXPECT_TRUE(std::regex_match(err, std::regex(" Errore n\\. [0-9]+\n")))
+        << err;
+    for (const auto& name : binary_files)
+      EXPECT_EQ(left.count(name), 0u) << name;
   } else {
     ASSERT_TRUE(status == 0 || status == 1) << status << ": " << err;
     EXPECT_EQ(err, "");

@@ -58,16 +58,17 @@ TEST(CellFile, LaysOutEachCellInFifteenLittleEndianBytes) {
   c.adhesion = 255;
   m.track_cells[2].kind = 14;
 
-  const std::string file = bytes_of([&](ByteWriter& w) { write_cell_file(m, w); });
+  const std::string file =
+      bytes_of([&](ByteWriter& w) { write_cell_file(m, w); });
 
   ASSERT_EQ(file.size(), 3 * kCellRecordSize);
   EXPECT_EQ(hex(file.substr(0, 15)), zeros(15));
   EXPECT_EQ(hex(file.substr(15, 15)),
-            "01"        // kind
-            " 34 12"    // value1
-            " fe ff"    // value2
-            " 00 80"    // value3
-            " 02 01"    // value4
+            "01"         // kind
+            " 34 12"     // value1
+            " fe ff"     // value2
+            " 00 80"     // value3
+            " 02 01"     // value4
             " c8 64 03"  // signal_time, approach, mountain
             " 18 5f ff"  // speed_limit, gradient, adhesion
   );
@@ -75,7 +76,10 @@ TEST(CellFile, LaysOutEachCellInFifteenLittleEndianBytes) {
 }
 
 TEST(CellFile, HoldsCellsZeroToNForTheLineLength) {
-  const struct { std::int32_t length; std::size_t bytes; } cases[] = {
+  const struct {
+    std::int32_t length;
+    std::size_t bytes;
+  } cases[] = {
       {25, 15 * 141},  // (25 + 7000) / 50 = 140.5 rounds to 140
       {75, 15 * 143},  // 141.5 rounds to 142
       {82000, 26715},
@@ -115,21 +119,22 @@ TEST(SlotFile, LaysOutSlotsInOrderWithTheirNames) {
   m.scenario_slots[kLineSlot].name = "Firenze_Pisa";
   m.scenario_slots[kTrainSlot].name = "11711";
 
-  const std::string file = bytes_of([&](ByteWriter& w) { write_slot_file(m, w); });
+  const std::string file =
+      bytes_of([&](ByteWriter& w) { write_slot_file(m, w); });
 
   ASSERT_EQ(file.size(), 2958u + 4 + 5 + 17 + 12 + 5);
   // Slot 0 is never filled: all fields zero and an empty name.
   EXPECT_EQ(hex(file.substr(0, 34)), zeros(34));
   EXPECT_EQ(hex(file.substr(34, 38)),
-            "0a"              // kind
-            " 54 24 00 00"    // num1
-            " ff ff ff ff"    // num2
-            " 04 03 02 01"    // num3
-            " 01"             // flag
-            " 04 00 50 69 73 61"  // name length and bytes
+            "0a"                              // kind
+            " 54 24 00 00"                    // num1
+            " ff ff ff ff"                    // num2
+            " 04 03 02 01"                    // num3
+            " 01"                             // flag
+            " 04 00 50 69 73 61"              // name length and bytes
             " 62 02 d4 fe 01 00 ff 7f 00 80"  // word1 .. word5
-            " 01 02 03 fe"    // byte1 .. byte4
-            " 60 79 fe ff"    // num4
+            " 01 02 03 fe"                    // byte1 .. byte4
+            " 60 79 fe ff"                    // num4
   );
   EXPECT_EQ(hex(file.substr(72 + 14, 7)), "05 00 43 69 74 74 e0");
   // Slot 86 is the last record.
@@ -140,7 +145,8 @@ TEST(SlotFile, LaysOutSlotsInOrderWithTheirNames) {
 TEST(SlotFile, NameLengthMustFitSixteenBits) {
   Model m;
   m.scenario_slots[5].name.assign(0xffff, 'a');
-  const std::string file = bytes_of([&](ByteWriter& w) { write_slot_file(m, w); });
+  const std::string file =
+      bytes_of([&](ByteWriter& w) { write_slot_file(m, w); });
   EXPECT_EQ(file.size(), 2958u + 0xffff);
 
   // A longer name would wrap its length and shift every later record.
@@ -170,8 +176,8 @@ TEST(LineGeometryFile, HoldsTaggedXValuesThenYValues) {
     SCOPED_TRACE("L = " + std::to_string(length));
     Model m;
     fill_like_compiler(m, length);
-    const std::string file =
-        bytes_of([&](ByteWriter& w) { write_line_geometry_file(m.line_profile, w); });
+    const std::string file = bytes_of(
+        [&](ByteWriter& w) { write_line_geometry_file(m.line_profile, w); });
 
     const std::size_t half = 10 * static_cast<std::size_t>(length) + 69982;
     ASSERT_EQ(file.size(), 2 * half);
@@ -194,8 +200,9 @@ TEST(ScenarioFiles, AreWrittenInOrderAndTheGeometryOnlyWhenAsked) {
     std::int32_t write_line_file;
     std::vector<std::string> names;
   } cases[] = {
-      {1, {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
-           "Firenze_Pisa_11711.dat"}},
+      {1,
+       {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
+        "Firenze_Pisa_11711.dat"}},
       {0, {"Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}},
   };
   for (const auto& c : cases) {
