@@ -35,7 +35,7 @@ std::string zeros(std::size_t count) {
 template <typename Write>
 std::string bytes_of(Write write) {
   StringSink sink;
-  ByteWriter out(sink, 7);  // a small chunk so records straddle flushes
+  ByteWriter out(sink, 16);  // a small chunk so records straddle flushes
   write(out);
   out.flush();
   return sink.bytes;
