@@ -1,8 +1,52 @@
 #include "model/track_model.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <new>
 
 namespace scenc {
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Arrays from this size on take whole huge pages: one fault and one clear
+// per 2 MiB instead of one per 4 KiB, for at most one page of slack.
+constexpr std::size_t kLargeArray = std::size_t{1} << 20;
+
+std::size_t in_huge_pages(std::size_t bytes) {
+  return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
+
+}  // namespace
+
+void* LineProfile::allocate_profile_memory(std::size_t bytes) {
+  if (bytes < kLargeArray) return ::operator new(bytes);
+  const std::size_t size = in_huge_pages(bytes);
+  // Map one huge page more than needed and cut it down to an aligned run.
+  void* raw = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  const auto first = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t start = (first + kHugePage - 1) / kHugePage * kHugePage;
+  if (start > first) ::munmap(raw, start - first);
+  const std::size_t tail = first + kHugePage - start;
+  if (tail > 0) ::munmap(reinterpret_cast<void*>(start + size), tail);
+  auto* memory = reinterpret_cast<void*>(start);
+#ifdef MADV_HUGEPAGE
+  ::madvise(memory, size, MADV_HUGEPAGE);
+#endif
+  return memory;
+}
+
+void LineProfile::release_profile_memory(void* p, std::size_t bytes) {
+  if (bytes < kLargeArray) {
+    ::operator delete(p);
+  } else {
+    ::munmap(p, in_huge_pages(bytes));
+  }
+}
 
 void LineProfile::allocate(std::int64_t last_metre) {
   metres_ = last_metre + 1;
