@@ -154,3 +154,9 @@ std::unique_ptr<Platform> make_window_platform() {
 }
 
 }  // namespace scenc
+
+// The entry the program looks up after loading this module: the window
+// layer, or null when no display answers.
+extern "C" scenc::Platform* scenario_make_window_platform() {
+  return scenc::make_window_platform().release();
+}

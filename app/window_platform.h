@@ -19,3 +19,7 @@ inline constexpr std::chrono::seconds kDisplayAnswerLimit{5};
 std::unique_ptr<Platform> make_window_platform();
 
 }  // namespace scenc
+
+// The same as a C entry of the window module, which the program loads only
+// when a display is named; the caller owns the result.
+extern "C" scenc::Platform* scenario_make_window_platform();
