@@ -7,6 +7,7 @@
 
 #include "app/memorizza_percorso.h"
 #include "bench/generate_scenario.h"
+#include "sha256.h"
 
 namespace scenc {
 namespace {
@@ -53,7 +54,18 @@ TEST(MaximalScenario, CompilesCleanAtTheLimitsOfGridAndSlots) {
 
   // The geometry file of a 1,000,000 m line, with both last metres empty.
   EXPECT_EQ(model.last_cell(), 20140);
-  EXPECT_EQ(out.files.at("Massima_linea.dat").size(), 20u * 1000000u + 139964u);
+  const std::string& geometry = out.files.at("Massima_linea.dat");
+  EXPECT_EQ(geometry.size(), 20u * 1000000u + 139964u);
+
+  // The bytes that computing every metre from the two stored before it, and
+  // writing value by value, gave: a million metres of straight runs and
+  // curves of every class, so any faster path must land on the same doubles.
+  EXPECT_EQ(testing::sha256_hex(geometry),
+            "f9be7f2662bb170032b4c371dc6f3d7e17fb7f69dc08316da83dc106040c10d0");
+  EXPECT_EQ(testing::sha256_hex(out.files.at("Massima_10001.sim")),
+            "97f46c91b80f78fcbc46b9e821d6aebbbcc074bfb55ab338198f9e99583d9494");
+  EXPECT_EQ(testing::sha256_hex(out.files.at("Massima_10001.dat")),
+            "a7f324b5d3d0f9fa62ed90461e310fbe79dc2cc9e5bd2dd33c9d8102d0dcd283");
 }
 
 }  // namespace
