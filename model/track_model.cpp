@@ -64,6 +64,16 @@ void LineProfile::release() {
   tags_.shrink_to_fit();
 }
 
+LineProfile::DoubleRun LineProfile::double_run(std::int64_t from,
+                                               std::int64_t to) {
+  const auto count = static_cast<std::size_t>(to - from + 1);
+  for (int coordinate = 0; coordinate < 2; ++coordinate) {
+    std::fill_n(tags_.begin() + static_cast<std::ptrdiff_t>(index(coordinate, from)),
+                count, static_cast<std::uint8_t>(Tag::kDouble));
+  }
+  return {values_.data() + index(0, from), values_.data() + index(1, from)};
+}
+
 void Model::record_fault(std::int32_t code,
                          std::optional<std::int32_t> position,
                          SourcePlace place) {

@@ -108,6 +108,15 @@ class LineProfile {
     set(index(coordinate, metre), v, Tag::kDouble);
   }
 
+  // Marks metres from..to (inclusive) of both coordinates as doubles and
+  // returns where their values go, for a caller that computes a run of
+  // metres in order and stores them straight into place.
+  struct DoubleRun {
+    double* x;
+    double* y;
+  };
+  DoubleRun double_run(std::int64_t from, std::int64_t to);
+
   // One coordinate's tags and values, metre 0 first, for a walk over all
   // metres in order. A value is meaningful only where its tag is not empty.
   const std::uint8_t* tags_of(int coordinate) const {
