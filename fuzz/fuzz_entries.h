@@ -79,8 +79,8 @@ class SizeDirectory final : public OutputDirectory {
 };
 
 inline bool is_known_fault(std::int32_t code) {
-  constexpr std::int32_t kFaults[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,
-                                      9,  10, 11, 12, 13, 15, 16, 17, 18,
+  constexpr std::int32_t kFaults[] = {0,  1,  2,  3,  4,  5,  6,   7,   8,
+                                      9,  10, 11, 12, 13, 15, 16,  17,  18,
                                       19, 20, 21, 22, 24, 25, 101, 102, 103};
   for (const std::int32_t f : kFaults) {
     if (code == f) return true;

@@ -30,7 +30,8 @@ TEST(FuzzReplay, SeedsAndFoundInputsRunClean) {
   for (const char* dir : {"corpus", "crashes"}) {
     const auto path = std::filesystem::path(SCENARIO_SOURCE_DIR) / "fuzz" / dir;
     for (const auto& entry : std::filesystem::directory_iterator(path)) {
-      if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.') {
+      if (!entry.is_regular_file() ||
+          entry.path().filename().string()[0] == '.') {
         continue;
       }
       replay(contents(entry.path()), entry.path().string());
@@ -42,7 +43,8 @@ TEST(FuzzReplay, SeedsAndFoundInputsRunClean) {
 
 TEST(FuzzReplay, EmbeddedSourcesRunClean) {
   // The texts as the emitters write them today, whatever the seed files hold.
-  const std::string both = embedded_line_source() + '\0' + embedded_train_source();
+  const std::string both =
+      embedded_line_source() + '\0' + embedded_train_source();
   replay(both, "embedded sources");
   replay(both + std::string("\0\1", 2), "embedded sources with the geometry");
 }
