@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -88,6 +89,63 @@ inline bool is_known_fault(std::int32_t code) {
   return false;
 }
 
+// A whole build of one pair of sources, as the program runs it, and what it
+// left behind.
+struct CheckedBuild {
+  Model model;
+  BuildOutcome outcome;
+  std::string problem;  // the first broken promise, empty when none
+};
+
+// Builds the scenario from `line` and `train` (no train source when absent)
+// into an output directory that keeps only sizes, then checks the outcome:
+// only known fault numbers, the line source let go, no file after an error
+// exit, and binary files of the sizes the model gives.
+inline CheckedBuild check_build(std::string line,
+                                std::optional<std::string> train,
+                                std::int32_t write_line_file) {
+  CheckedBuild b;
+  MemorySources sources;
+  sources.line = std::move(line);
+  sources.train = std::move(train);
+  b.model.line_name = "Firenze_Pisa";
+  b.model.train_number = "11711";
+  SizeDirectory out;
+  b.outcome = memorizza_percorso(b.model, write_line_file, sources, out);
+  b.problem = [&]() -> std::string {
+    const Model& model = b.model;
+    if (!is_known_fault(model.error_code)) return "an unknown fault number";
+    if (!sources.line_removed) return "the line source was not let go";
+    if (!model.has_track_cells()) {
+      if (b.outcome.error_exit == 0 || !out.sizes.empty()) {
+        return "a build without track cells wrote files";
+      }
+      return {};
+    }
+    if (b.outcome.error_exit != 0) {
+      if (b.outcome.error_exit != 1250 && b.outcome.error_exit != 1251) {
+        return "an error exit with an unexpected number";
+      }
+      return out.sizes.empty() ? "" : "an error exit wrote files";
+    }
+    std::size_t slot_bytes = 0;
+    for (const ScenarioSlot& slot : model.scenario_slots) {
+      slot_bytes += kSlotRecordBaseSize + slot.name.size();
+    }
+    if (out.sizes[ScenarioFileNames::cell_file(model)] !=
+            kCellRecordSize * model.track_cells.size() ||
+        out.sizes[ScenarioFileNames::slot_file(model)] != slot_bytes) {
+      return "a binary file has the wrong size";
+    }
+    if ((write_line_file != 0) !=
+        (out.sizes.count(ScenarioFileNames::line_geometry(model)) == 1)) {
+      return "the line geometry was written when it should not be, or not";
+    }
+    return {};
+  }();
+  return b;
+}
+
 // Builds a scenario from the input: the line source, a NUL byte, the train
 // source. When a second NUL follows the train source, the byte after it
 // chooses whether the line geometry is built (odd) or not. Without any NUL
@@ -95,53 +153,19 @@ inline bool is_known_fault(std::int32_t code) {
 inline std::string build_scenario(const std::uint8_t* data, std::size_t size) {
   const std::string_view input = as_text(data, size);
   const std::size_t split = input.find('\0');
-  MemorySources sources;
+  std::optional<std::string> train;
   std::int32_t write_line_file = 0;
-  sources.line = std::string(input.substr(0, split));
   if (split != std::string_view::npos) {
-    std::string_view rest = input.substr(split + 1);
+    const std::string_view rest = input.substr(split + 1);
     const std::size_t option = rest.find('\0');
     if (option != std::string_view::npos && option + 1 < rest.size()) {
       write_line_file = rest[option + 1] & 1;
     }
-    sources.train = std::string(rest.substr(0, option));
+    train = std::string(rest.substr(0, option));
   }
-
-  Model model;
-  model.line_name = "Firenze_Pisa";
-  model.train_number = "11711";
-  SizeDirectory out;
-  const BuildOutcome outcome =
-      memorizza_percorso(model, write_line_file, sources, out);
-
-  if (!is_known_fault(model.error_code)) return "an unknown fault number";
-  if (!sources.line_removed) return "the line source was not let go";
-  if (!model.has_track_cells()) {
-    if (outcome.error_exit == 0 || !out.sizes.empty()) {
-      return "a build without track cells wrote files";
-    }
-    return {};
-  }
-  if (outcome.error_exit != 0) {
-    if (outcome.error_exit != 1250 && outcome.error_exit != 1251) {
-      return "an error exit with an unexpected number";
-    }
-    return out.sizes.empty() ? "" : "an error exit wrote files";
-  }
-  std::size_t slot_bytes = 0;
-  for (const ScenarioSlot& slot : model.scenario_slots) {
-    slot_bytes += kSlotRecordBaseSize + slot.name.size();
-  }
-  if (out.sizes[ScenarioFileNames::cell_file(model)] !=
-          kCellRecordSize * model.track_cells.size() ||
-      out.sizes[ScenarioFileNames::slot_file(model)] != slot_bytes) {
-    return "a binary file has the wrong size";
-  }
-  if ((write_line_file != 0) !=
-      (out.sizes.count(ScenarioFileNames::line_geometry(model)) == 1)) {
-    return "the line geometry was written when it should not be, or not";
-  }
-  return {};
+  return check_build(std::string(input.substr(0, split)), std::move(train),
+                     write_line_file)
+      .problem;
 }
 
 }  // namespace scenc::fuzz
