@@ -1,25 +1,26 @@
 // The scenario program on a failing disk, run as a real process: a program
-// directory it may not write, an output name taken by a directory, and a
-// file-size limit that stops the line geometry part-way. Each run ends with
-// status 3 and one line naming the file and the reason, and the files of an
-// earlier run are still whole afterwards, with no temporary file left.
-#include <fcntl.h>
+// directory it may not write, and a file-size limit that stops the line
+// geometry part-way (an output name taken by a directory is run in
+// file_system_test.cpp). Each run ends with status 3 and one line naming the
+// file and the reason, and the files of an earlier run are still whole
+// afterwards, with no temporary file left.
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
+
+#include "child_process.h"
 
 namespace scenc {
 namespace {
@@ -36,17 +37,25 @@ const char* const kScenarioFiles[] = {"Firenze_Pisa_linea.txt",
                                       "Firenze_Pisa_11711.sim",
                                       "Firenze_Pisa_11711.dat"};
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
+using testing::read_file;
+
+// Root writes into any directory: the child runs as nobody, to whom the
+// program directory (owned by root, mode 0555) is read-only.
+bool run_as_nobody() {
+  return ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 &&
+                              ::setgid(65534) == 0 && ::setuid(65534) == 0);
 }
 
-// How the child is held back before it runs the program.
-enum class Restriction { kNone, kCannotWriteDirectory, kFileSizeLimit };
+// Ignoring SIGXFSZ turns a write past the 1 MB limit into an error.
+bool limit_file_size() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{1 << 20, 1 << 20};
+  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
 
 struct Outcome {
-  int status = -1;  // exit status, -1 when a signal ended the program
-  std::string err;  // what it wrote on standard error
+  std::optional<int> status;  // 128 + the signal when one ended the program
+  std::string err;            // what it wrote on standard error
 };
 
 class DiskFaultsTest : public ::testing::Test {
@@ -90,39 +99,14 @@ class DiskFaultsTest : public ::testing::Test {
     return names;
   }
 
-  // Runs the copied program in a child process held back as asked.
-  Outcome run(Restriction restriction) {
-    const fs::path err_file = root / "stderr.txt";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const int fd =
-          ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) ::_exit(120);
-      ::unsetenv("DISPLAY");  // the console layer, never a window
-      if (restriction == Restriction::kCannotWriteDirectory &&
-          ::geteuid() == 0) {
-        // Root writes into any directory: run as nobody, to whom the
-        // directory (owned by root, mode 0555) is read-only.
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
-            ::setuid(65534) != 0) {
-          ::_exit(121);
-        }
-      }
-      if (restriction == Restriction::kFileSizeLimit) {
-        // Ignoring SIGXFSZ turns a write past the limit into an error.
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1 << 20, 1 << 20};
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(122);
-      }
-      const std::string program = (program_dir / "scenario").string();
-      ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-      ::_exit(123);
-    }
+  // Runs the copied program to its end, held back by `prepare`.
+  Outcome run(bool (*prepare)() = nullptr) const {
+    testing::ChildProcess child(
+        {(program_dir / "scenario").string()},
+        {.environment = {{"DISPLAY", std::nullopt}}, .prepare = prepare});
     Outcome r;
-    int wait_status = 0;
-    if (pid < 0 || ::waitpid(pid, &wait_status, 0) != pid) return r;
-    if (WIFEXITED(wait_status)) r.status = WEXITSTATUS(wait_status);
-    r.err = slurp(err_file);
+    r.status = child.wait_for_exit(std::chrono::minutes(2));
+    r.err = child.stderr_text();
     return r;
   }
 
@@ -141,50 +125,31 @@ TEST_F(DiskFaultsTest, ProgramDirectoryThatCannotBeWritten) {
                   fs::perms::owner_read | fs::perms::owner_exec |
                       fs::perms::group_read | fs::perms::group_exec |
                       fs::perms::others_read | fs::perms::others_exec);
-  const Outcome r = run(Restriction::kCannotWriteDirectory);
-  EXPECT_EQ(r.status, 3);
+  const Outcome r = run(run_as_nobody);
+  EXPECT_EQ(r.status, 3) << r.err;
   // The first file of the run is the line source.
   EXPECT_EQ(r.err, failure_line("Firenze_Pisa_linea.txt", EACCES));
-  for (const auto& [name, bytes] : earlier)
-    EXPECT_EQ(slurp(program_dir / name), bytes) << name;
+  for (const auto& [name, bytes] : earlier) {
+    EXPECT_EQ(read_file(program_dir / name), bytes) << name;
+  }
   std::set<std::string> expected{"scenario"};
   for (const auto& e : earlier) expected.insert(e.first);
   EXPECT_EQ(names_in_program_dir(), expected);
-}
-
-TEST_F(DiskFaultsTest, OutputNameTakenByADirectory) {
-  fs::create_directory(program_dir / "Firenze_Pisa_11711.sim");
-  std::ofstream(program_dir / "Firenze_Pisa_11711.sim" / "kept") << "kept";
-  std::ofstream(program_dir / "Firenze_Pisa_11711.dat", std::ios::binary)
-      << "earlier cells";
-
-  const Outcome r = run(Restriction::kNone);
-  EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.err, failure_line("Firenze_Pisa_11711.sim", EISDIR));
-  EXPECT_EQ(slurp(program_dir / "Firenze_Pisa_11711.sim" / "kept"), "kept");
-  // The run ended before the cell file, whose earlier copy stays.
-  EXPECT_EQ(slurp(program_dir / "Firenze_Pisa_11711.dat"), "earlier cells");
-  EXPECT_EQ(names_in_program_dir(),
-            (std::set<std::string>{
-                "scenario", "Firenze_Pisa_11711_note.txt",
-                "Firenze_Pisa_11711_rallentamenti.txt",
-                "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat",
-                "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}));
 }
 
 TEST_F(DiskFaultsTest, FileSizeLimitStopsTheLineGeometryPartWay) {
   // The documents and sources are small; the line geometry (1779964 bytes)
   // passes the 1 MB limit.
   const auto earlier = leave_earlier_files();
-  const Outcome r = run(Restriction::kFileSizeLimit);
-  EXPECT_EQ(r.status, 3);
+  const Outcome r = run(limit_file_size);
+  EXPECT_EQ(r.status, 3) << r.err;
   EXPECT_EQ(r.err, failure_line("Firenze_Pisa_linea.dat", EFBIG));
   for (const char* name : {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
                            "Firenze_Pisa_11711.dat"}) {
-    EXPECT_EQ(slurp(program_dir / name), earlier.at(name)) << name;
+    EXPECT_EQ(read_file(program_dir / name), earlier.at(name)) << name;
   }
   // The documents were replaced and the sources compiled and removed.
-  EXPECT_NE(slurp(program_dir / "Firenze_Pisa_11711_note.txt"),
+  EXPECT_NE(read_file(program_dir / "Firenze_Pisa_11711_note.txt"),
             earlier.at("Firenze_Pisa_11711_note.txt"));
   EXPECT_EQ(names_in_program_dir(),
             (std::set<std::string>{
