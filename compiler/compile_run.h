@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,9 @@ struct CompileRun {
   SourceKind source = SourceKind::kNone;
   SourcePlace row;  // the keyword field of the row being compiled
 
+  // The length of the last accepted length row, until the general section
+  // ends and the grid and plan are allocated for it.
+  std::optional<std::int32_t> pending_length;
   // Line stage cursors, carried into the closing fills.
   std::int64_t profile_cursor = 2;
   std::int64_t gradient_cursor = 0;

@@ -60,7 +60,11 @@ Flow length_row(CompileRun& run, std::string_view) {
   run.m.scenario_slots[kConsistSlot].num2 = length;
   // A negative length is refused like one that is too long: no grid exists.
   if (length > kLongestLine || length < 0) return end_line_source(run, 1);
-  run.m.allocate_for_length(length);
+  // Nothing reads the grid or the plan before the general section ends, so
+  // a later length row only replaces the length to allocate for. Allocating
+  // once, when the section ends, keeps a source of many length rows from
+  // costing a whole grid and plan per row.
+  run.pending_length = length;
   return Flow::kGoOn;
 }
 
@@ -394,14 +398,30 @@ bool compile_line_source(CompileRun& run) {
     if (contains_ignoring_case(keyword, "[generale]")) break;
   }
 
-  // General section, up to the first section header.
-  while (!reader.at_end()) {
-    std::string_view keyword = run.read_keyword();
-    if (reader.at_end()) break;
-    for (int i = 0; i < 10 && is_comment(keyword); ++i) keyword = run.read_keyword();
-    if (compile_rows(run, kGeneralRows, keyword) == Flow::kEndCall) return false;
-    if (is_section_header(keyword)) break;
+  // General section, up to the first section header. However it ends, the
+  // grid and the plan of its last accepted length row exist afterwards.
+  const auto allocate_for_pending_length = [&run] {
+    if (!run.pending_length) return;
+    const std::int32_t length = *run.pending_length;
+    run.pending_length.reset();
+    run.m.allocate_for_length(length);
+  };
+  try {
+    while (!reader.at_end()) {
+      std::string_view keyword = run.read_keyword();
+      if (reader.at_end()) break;
+      for (int i = 0; i < 10 && is_comment(keyword); ++i) keyword = run.read_keyword();
+      if (compile_rows(run, kGeneralRows, keyword) == Flow::kEndCall) {
+        allocate_for_pending_length();
+        return false;
+      }
+      if (is_section_header(keyword)) break;
+    }
+  } catch (...) {
+    allocate_for_pending_length();
+    throw;
   }
+  allocate_for_pending_length();
 
   progressive_ordina(m);
   run.mountain_counter = 0;

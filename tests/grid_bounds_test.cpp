@@ -5,6 +5,9 @@
 // touched.
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <vector>
+
 #include "compile_fixture.h"
 
 namespace scenc {
@@ -117,6 +120,32 @@ TEST(GridBounds, ClosingFillsWithoutAGridAreTheGeneralFailure) {
   EXPECT_FALSE(c.model.has_track_cells());
   EXPECT_TRUE(c.sources.line_removed);
   EXPECT_TRUE(c.sources.train_removed);
+}
+
+TEST(GridBounds, TheLastLengthRowSizesTheGridOnEveryWayOutOfTheGeneralSection) {
+  const struct {
+    const char* what;
+    std::vector<std::string_view> general_rows;  // after a row of 1000 m
+    int fault;
+    int length;  // the grid and plan are those of this length
+  } cases[] = {
+      {"a second length row",
+       {"lunghezza percorso, 2000", "[pendenze]"},
+       0,
+       2000},
+      {"the end of the source", {"lunghezza percorso, 2000"}, 0, 2000},
+      {"a length over 1000000", {"lunghezza percorso, 1000001"}, 1, 1000},
+      {"a repetition fault", {"ripetizione segnali 4, 4675, 0"}, 3, 1000},
+      {"the general failure", {"sfondo uno, 99999999999"}, 25, 1000},
+  };
+  for (const auto& k : cases) {
+    std::string line = lines({"[generale]", "lunghezza percorso, 1000"});
+    for (std::string_view row : k.general_rows) line += lines({row});
+    const auto c = compile(line, train_source(""));
+    EXPECT_EQ(c.model.error_code, k.fault) << k.what;
+    EXPECT_EQ(c.model.last_cell(), last_cell_for_length(k.length)) << k.what;
+    EXPECT_EQ(c.model.line_profile.metre_count(), k.length + 7001) << k.what;
+  }
 }
 
 }  // namespace
