@@ -24,8 +24,9 @@ void build(benchmark::State& state, const std::string& line,
         memorizza_percorso(model, write_line_file, sources, out));
   }
   state.SetComplexityN(state.range(0));
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(line.size() + train.size()));
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations()) *
+      static_cast<std::int64_t>(line.size() + train.size()));
 }
 
 void BM_Commas(benchmark::State& state) {
@@ -43,6 +44,16 @@ void BM_OneLongLine(benchmark::State& state) {
         hostile::small_train(), 0);
 }
 BENCHMARK(BM_OneLongLine)
+    ->Arg(1 << 20)
+    ->Arg(10 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+void BM_LengthRows(benchmark::State& state) {
+  build(state, hostile::length_rows(static_cast<std::size_t>(state.range(0))),
+        hostile::small_train(), 1);
+}
+BENCHMARK(BM_LengthRows)
     ->Arg(1 << 20)
     ->Arg(10 << 20)
     ->Unit(benchmark::kMillisecond)

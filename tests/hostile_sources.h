@@ -39,6 +39,15 @@ inline std::string many_curves(std::int32_t length, std::int32_t curves) {
   return text + "[fine]\r\n";
 }
 
+// A line source whose general section repeats the length row of the
+// longest line until it is about `size` bytes long.
+inline std::string length_rows(std::size_t size) {
+  const std::string row = "lunghezza percorso,1000000,";
+  std::string text = "[generale],";
+  while (text.size() < size) text += row;
+  return text + "[pendenze]\r\n";
+}
+
 // `size` bytes of noise, the same for the same seed on every machine.
 inline std::string noise(std::size_t size, std::uint32_t seed) {
   std::mt19937 random(seed);

@@ -25,6 +25,8 @@ TEST(HostileSources, EndInARecordedFaultOrACleanResult) {
       // A signboard text too long for a slot name's 16-bit length.
       {"one line of 10 MB", hostile::one_long_line(10u << 20),
        hostile::small_train(), 25},
+      {"10 MB of length rows", hostile::length_rows(10u << 20),
+       hostile::small_train(), 0},
       {"1000000 m with 4000 curves", hostile::many_curves(1000000, 4000),
        hostile::small_train(), 0},
       {"noise as the line source", hostile::noise(1u << 20, 1),
