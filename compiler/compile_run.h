@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "compiler/field_reader.h"
+#include "compiler/memorizza_dati.h"
 #include "compiler/source_store.h"
 #include "model/track_model.h"
 
@@ -90,9 +91,6 @@ struct CompileRun {
 // ends with it.
 bool compile_line_source(CompileRun& run);
 bool compile_train_source(CompileRun& run);
-
-// Reorders the kilometric progressives of slots 81 to 83.
-void progressive_ordina(Model& model);
 
 // Stores a number computed from source values into a field of type T; a
 // value that does not fit is the general failure.
