@@ -1,25 +1,25 @@
 // scenarioc run as a process over small sources written to a fresh
 // directory: exit statuses, diagnostics, the JSON report, the names of the
 // files it writes, and the promise never to touch the author's sources.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using scenc::testing::ChildProcess;
+using scenc::testing::read_file;
+constexpr std::chrono::seconds kPatience{60};
 
 // A line of 1000 m (cells 0 to 160) and a train source, each with the rows
 // given; with none, the smallest pair that compiles without a fault.
@@ -34,11 +34,6 @@ std::string train_source(const std::string& rows = "") {
 std::string station_at(int position) {
   return "stazione, " + std::to_string(position) +
          ", 2, 600, 0,0,0, 0,0,0, 0,0,0, 0, 10,0,0, A\r\n";
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::set<std::string> listing(const fs::path& dir) {
@@ -74,32 +69,18 @@ class Scenarioc : public ::testing::Test {
 
   // Runs scenarioc in the working directory.
   ToolRun run(const std::vector<std::string>& args) {
-    const fs::path out = root_ / "stdout";
-    const fs::path err = root_ / "stderr";
-    const std::string tool = std::string(SCENARIO_BIN_DIR) + "/scenarioc";
-    std::vector<char*> argv{const_cast<char*>(tool.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 ||
-          ::chdir(work_.c_str()) != 0) {
-        ::_exit(127);
-      }
-      ::execv(tool.c_str(), argv.data());
-      ::_exit(127);
-    }
-    int wstatus = 0;
-    ::waitpid(pid, &wstatus, 0);
+    // env -C starts the tool in the working directory.
+    std::vector<std::string> argv{"/usr/bin/env", "-C", work_.string(),
+                                  std::string(SCENARIO_BIN_DIR) + "/scenarioc"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess child(argv, {.environment = {}});
     ToolRun r;
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
+    r.status = child.wait_for_exit(kPatience).value_or(-1);
+    r.out = child.stdout_text();
+    r.err = child.stderr_text();
     // Whatever happened, the author's sources are exactly as written.
     for (const auto& [name, text] : sources_) {
-      EXPECT_EQ(slurp(work_ / name), text) << name << " changed";
+      EXPECT_EQ(read_file(work_ / name), text) << name << " changed";
     }
     return r;
   }
@@ -213,6 +194,14 @@ TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
        train_source(),
        1,
        {{3, 'L', 3, 1, std::nullopt}}},
+      {"finishing fault points at the slow order it could not mark",
+       line_source(),
+       train_source("segnale, 650, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                    "segnale, 700, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                    "segnale, 750, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                    "  rallentamento, 1000, 120, 50, 0, 0, 0\r\n"),
+       1,
+       {{12, 'T', 6, 3, 1050}}},
       {"no track cells: error exit with the fault that stopped the line",
        "[generale]\r\nlunghezza percorso, 1000001\r\n[fine]\r\n",
        train_source(),
@@ -373,11 +362,10 @@ TEST_F(Scenarioc, NamesDefaultFromTheSourceFileNames) {
 
   // The slot file carries the names in the single-byte code page: slots 0
   // to 84 are 34 bytes each here, slot 85 holds the line name.
-  const std::string sim = slurp(work_ / (citta + "_5.sim"));
+  const std::string sim = read_file(work_ / (citta + "_5.sim"));
   ASSERT_GT(sim.size(), 85u * 34 + 21);
-  EXPECT_EQ(sim.substr(85 * 34 + 14, 7), std::string("\x05\x00"
-                                                     "Citt\xE0",
-                                                     7));
+  EXPECT_EQ(sim.substr(85 * 34 + 14, 7),
+            std::string("\x05\x00", 2) + "Citt\xE0");
 }
 
 // ---- Against the scenario program -----------------------------------------
@@ -389,18 +377,20 @@ TEST_F(Scenarioc, SourcesThenCompileGivesTheScenarioProgramsFiles) {
   fs::create_directory(program_dir);
   fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario",
                 program_dir / "scenario");
-  ASSERT_EQ(std::system((program_dir / "scenario").c_str()), 0);
+  ChildProcess program({(program_dir / "scenario").string()},
+                       {.environment = {{"DISPLAY", std::nullopt}}});
+  ASSERT_EQ(program.wait_for_exit(kPatience), 0) << program.stderr_text();
 
   ASSERT_EQ(run({"sources", "-o", "d"}).status, 0);
   const fs::path d = work_ / "d";
-  const std::string line = slurp(d / "Firenze_Pisa_linea.txt");
-  const std::string train = slurp(d / "Firenze_Pisa_11711-.txt");
+  const std::string line = read_file(d / "Firenze_Pisa_linea.txt");
+  const std::string train = read_file(d / "Firenze_Pisa_11711-.txt");
   const ToolRun r = run({"compile", "d/Firenze_Pisa_linea.txt",
                          "d/Firenze_Pisa_11711-.txt", "-o", "d"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(slurp(d / "Firenze_Pisa_linea.txt"), line);
-  EXPECT_EQ(slurp(d / "Firenze_Pisa_11711-.txt"), train);
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_linea.txt"), line);
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_11711-.txt"), train);
   EXPECT_FALSE(line.empty());
   for (const char* name :
        {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
@@ -408,7 +398,7 @@ TEST_F(Scenarioc, SourcesThenCompileGivesTheScenarioProgramsFiles) {
         "Firenze_Pisa_11711_rallentamenti.txt",
         "Firenze_Pisa_11711_scheda_treno.txt"}) {
     ASSERT_TRUE(fs::exists(program_dir / name)) << name;
-    EXPECT_TRUE(slurp(d / name) == slurp(program_dir / name)) << name;
+    EXPECT_TRUE(read_file(d / name) == read_file(program_dir / name)) << name;
   }
 }
 
