@@ -249,6 +249,10 @@ TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
 TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
   source("j_linea.txt", line_source("", "pendenza, 7901, 2\r\n"));
   source("j_1-.txt", train_source(station_at(2775)));
+  source("stamp_1-.txt",
+         train_source("segnale, 50, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                      "segnale, 100, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                      "rallentamento, 1550, 30, 50, 0, 0, 0\r\n"));
   source("x_linea.txt",
          "[generale]\r\nlunghezza percorso, 1000001\r\n[fine]\r\n");
   const struct {
@@ -282,9 +286,23 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
            {"file", "x_linea.txt"},
            {"line", 2},
            {"column", 1}}}}}},
+      // The finishing pass marks cell 1 (the signal in cell 3 has cell 2
+      // taken before it) and the stamp check ends the run; the model still
+      // holds the line's fault.
+      {{"compile", "j_linea.txt", "stamp_1-.txt", "-o", "out", "--json"},
+       {{"error_code", 15},
+        {"error_position", 7901},
+        {"error_exit", 1250},
+        {"files", json::array()},
+        {"diagnostics",
+         {{{"code", 15},
+           {"position", 7901},
+           {"file", "j_linea.txt"},
+           {"line", 4},
+           {"column", 1}}}}}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.args[1]);
+    SCOPED_TRACE(c.args[1] + " " + c.args[2]);
     const ToolRun r = run(c.args);
     // One object and nothing else on standard output, keys in this order.
     nlohmann::ordered_json report = nlohmann::ordered_json::parse(r.out);
