@@ -276,76 +276,76 @@ constexpr const char* kExitStatuses =
     "the same); 2 error exit, no binary file written; 3 a file could not be "
     "read or written; 64 usage error.";
 
-void add_source_arguments(CLI::App& cmd, CompileOptions& o) {
-  cmd.add_option("LINE_SOURCE", o.line_source, "the line source text")
+// Adds a subcommand that compiles two sources; `write_files` tells compile
+// from check. Returns the options it fills, for the subcommand's own.
+std::shared_ptr<CompileOptions> add_compiling_command(
+    CLI::App& app, const std::string& name, const std::string& description,
+    const std::string& examples, bool write_files, int& status,
+    CLI::App*& command) {
+  auto o = std::make_shared<CompileOptions>();
+  command = app.add_subcommand(name, description);
+  command->add_option("LINE_SOURCE", o->line_source, "the line source text")
       ->required();
-  cmd.add_option("TRAIN_SOURCE", o.train_source, "the train source text")
+  command->add_option("TRAIN_SOURCE", o->train_source, "the train source text")
       ->required();
-  cmd.add_flag("--json", o.json,
-               "also print one JSON object on standard output: error_code, "
-               "error_position, error_exit, files, diagnostics (nothing when "
-               "a file cannot be read or written)");
+  command->add_flag("--json", o->json,
+                    "also print one JSON object on standard output: "
+                    "error_code, error_position, error_exit, files, "
+                    "diagnostics (nothing when a file cannot be read or "
+                    "written)");
+  command->footer("Examples:\n" + examples + "\n" + kExitStatuses);
+  command->callback([o, write_files, &status] {
+    status = guarded([&] { return run_compile(*o, write_files); });
+  });
+  return o;
 }
 
 }  // namespace
 
 void register_compile_commands(CLI::App& app, int& status) {
-  auto compile_options = std::make_shared<CompileOptions>();
-  CLI::App* compile = app.add_subcommand(
-      "compile",
+  CLI::App* compile = nullptr;
+  const auto options = add_compiling_command(
+      app, "compile",
       "Compile a line source and a train source into the line geometry, slot "
-      "and cell files; every fault is reported as FILE:LINE:COLUMN: error N");
-  add_source_arguments(*compile, *compile_options);
+      "and cell files; every fault is reported as FILE:LINE:COLUMN: error N",
+      "  scenarioc compile Firenze_Pisa_linea.txt Firenze_Pisa_11711-.txt "
+      "-o out\n"
+      "      writes out/Firenze_Pisa_linea.dat, out/Firenze_Pisa_11711.sim, "
+      "out/Firenze_Pisa_11711.dat\n"
+      "  scenarioc compile mia.txt treno.txt --line-name Mia "
+      "--train-number 2041 --no-geometry\n"
+      "  scenarioc compile a_linea.txt a_1-.txt --json\n",
+      true, status, compile);
   compile
-      ->add_option("-o,--output", compile_options->out_dir,
+      ->add_option("-o,--output", options->out_dir,
                    "directory that receives the binary files (created when "
                    "missing; default: the working directory)")
       ->option_text("DIR");
   compile
-      ->add_option("--line-name", compile_options->line_name,
+      ->add_option("--line-name", options->line_name,
                    "line name (default: the line source's file name without "
                    "\"_linea.txt\", else without its extension)")
       ->check(kScenarioName)
       ->option_text("NAME");
   compile
-      ->add_option("--train-number", compile_options->train_number,
+      ->add_option("--train-number", options->train_number,
                    "train number (default: what stands between "
                    "\"<line name>_\" and \"-.txt\" in the train source's "
                    "file name, else that name without its extension)")
       ->check(kScenarioName)
       ->option_text("NAME");
-  compile->add_flag("--no-geometry", compile_options->no_geometry,
+  compile->add_flag("--no-geometry", options->no_geometry,
                     "compile without the line profile and skip the line "
                     "geometry file");
-  compile->footer(
-      std::string("Examples:\n"
-                  "  scenarioc compile Firenze_Pisa_linea.txt "
-                  "Firenze_Pisa_11711-.txt -o out\n"
-                  "      writes out/Firenze_Pisa_linea.dat, "
-                  "out/Firenze_Pisa_11711.sim, out/Firenze_Pisa_11711.dat\n"
-                  "  scenarioc compile mia.txt treno.txt --line-name Mia "
-                  "--train-number 2041 --no-geometry\n"
-                  "  scenarioc compile a_linea.txt a_1-.txt --json\n\n") +
-      kExitStatuses);
-  compile->callback([compile_options, &status] {
-    status = guarded([&] { return run_compile(*compile_options, true); });
-  });
 
-  auto check_options = std::make_shared<CompileOptions>();
-  CLI::App* check = app.add_subcommand(
-      "check",
+  CLI::App* check = nullptr;
+  add_compiling_command(
+      app, "check",
       "Compile a line source and a train source and report every fault, "
-      "writing nothing");
-  add_source_arguments(*check, *check_options);
-  check->footer(
-      std::string("Examples:\n"
-                  "  scenarioc check Firenze_Pisa_linea.txt "
-                  "Firenze_Pisa_11711-.txt\n"
-                  "  scenarioc check a_linea.txt a_1-.txt --json\n\n") +
-      kExitStatuses);
-  check->callback([check_options, &status] {
-    status = guarded([&] { return run_compile(*check_options, false); });
-  });
+      "writing nothing",
+      "  scenarioc check Firenze_Pisa_linea.txt Firenze_Pisa_11711-.txt\n"
+      "  scenarioc check a_linea.txt a_1-.txt --json\n",
+      false, status, check);
 
   auto sources_dir = std::make_shared<std::string>(".");
   CLI::App* sources = app.add_subcommand(
