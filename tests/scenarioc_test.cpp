@@ -98,6 +98,7 @@ TEST_F(Scenarioc, ExitStatusTellsWhatHappened) {
   source("fault_1-.txt", train_source(station_at(2775)));  // off the 50 m grid
   source("long_linea.txt",  // too long to have track cells: the error exit
          "[generale]\r\nlunghezza percorso, 1000001\r\n[fine]\r\n");
+  source("ok_7.dat", train_source());  // the name of the cell file for "7"
   fs::create_directory(work_ / "folder_1-.txt");
   std::ofstream(work_ / "a_file") << "x";
 
@@ -133,6 +134,10 @@ TEST_F(Scenarioc, ExitStatusTellsWhatHappened) {
        64,
        false,
        "/"},
+      {{"compile", "ok_linea.txt", "ok_7.dat", "--train-number", "7"},
+       64,
+       false,
+       "ok_7.dat"},
       {{"--help"}, 0, false, "Examples:"},
       {{"compile", "--help"}, 0, false, "--no-geometry"},
       {{"check", "--help"}, 0, false, "Examples:"},

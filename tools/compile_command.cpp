@@ -14,6 +14,7 @@
 #include "app/file_system.h"
 #include "app/form1.h"
 #include "app/memorizza_percorso.h"
+#include "output/scenario_files.h"
 #include "scenario/emitters.h"
 #include "tools/commands.h"
 #include "tools/fault_messages.h"
@@ -182,6 +183,27 @@ bool read_source(const std::string& path, std::string_view what,
   return false;
 }
 
+// A binary file that would land on one of the sources would replace it, and
+// the author's text would be lost: names the clash, or returns nothing.
+std::optional<std::string> clash_with_sources(const Model& model,
+                                              const CompileOptions& o) {
+  std::vector<std::string> outputs{ScenarioFileNames::slot_file(model),
+                                   ScenarioFileNames::cell_file(model)};
+  if (!o.no_geometry)
+    outputs.push_back(ScenarioFileNames::line_geometry(model));
+  for (const std::string& name : outputs) {
+    const fs::path target = fs::path(o.out_dir) / name;
+    for (const std::string& source : {o.line_source, o.train_source}) {
+      std::error_code
+          ec;  // a target that does not exist yet clashes with nothing
+      if (fs::equivalent(target, source, ec)) {
+        return target.string() + " would replace the source " + source;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 void report_file_error(const FileError& e) {
   std::cerr << "scenarioc: error: cannot write " << e.file << ": " << e.reason
             << '\n';
@@ -203,6 +225,13 @@ int run_compile(const CompileOptions& o, bool write_files) {
   model.line_name = o.line_name.value_or(default_line_name(o.line_source));
   model.train_number = o.train_number.value_or(
       default_train_number(o.train_source, model.line_name));
+  if (write_files) {
+    if (const auto clash = clash_with_sources(model, o)) {
+      std::cerr << "scenarioc: error: " << *clash
+                << "; choose another -o, --line-name or --train-number\n";
+      return kUsageError;
+    }
+  }
   // The core lets go of each source once compiled; the author's files stay.
   MemorySources sources(std::move(line_bytes), std::move(train_bytes));
   AuthorDirectory disk(o.out_dir);
