@@ -77,7 +77,9 @@ const CLI::Validator kScenarioName(
 // it, so that a run that writes nothing leaves nothing behind.
 class AuthorDirectory final : public OutputDirectory {
  public:
-  explicit AuthorDirectory(fs::path dir) : disk_(std::move(dir)) {}
+  // An empty name, as from -o "", is the working directory.
+  explicit AuthorDirectory(fs::path dir)
+      : disk_(dir.empty() ? fs::path(".") : std::move(dir)) {}
   void write(const std::string& name, const Fill& fill) override {
     if (!created_) {
       std::error_code ec;
