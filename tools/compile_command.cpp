@@ -191,13 +191,14 @@ std::optional<std::string> clash_with_sources(const Model& model,
                                               const CompileOptions& o) {
   std::vector<std::string> outputs{ScenarioFileNames::slot_file(model),
                                    ScenarioFileNames::cell_file(model)};
-  if (!o.no_geometry)
+  if (!o.no_geometry) {
     outputs.push_back(ScenarioFileNames::line_geometry(model));
+  }
   for (const std::string& name : outputs) {
     const fs::path target = fs::path(o.out_dir) / name;
     for (const std::string& source : {o.line_source, o.train_source}) {
-      std::error_code
-          ec;  // a target that does not exist yet clashes with nothing
+      // A target that does not exist yet clashes with nothing.
+      std::error_code ec;
       if (fs::equivalent(target, source, ec)) {
         return target.string() + " would replace the source " + source;
       }
