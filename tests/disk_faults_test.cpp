@@ -19,8 +19,10 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "child_process.h"
+#include "scenario/emitters.h"
 
 namespace scenc {
 namespace {
@@ -100,9 +102,11 @@ class DiskFaultsTest : public ::testing::Test {
   }
 
   // Runs the copied program to its end, held back by `prepare`.
-  Outcome run(bool (*prepare)() = nullptr) const {
+  Outcome run(bool (*prepare)() = nullptr,
+              std::vector<std::string> argv = {"scenario"}) const {
+    argv[0] = (program_dir / argv[0]).string();
     testing::ChildProcess child(
-        {(program_dir / "scenario").string()},
+        std::move(argv),
         {.environment = {{"DISPLAY", std::nullopt}}, .prepare = prepare});
     Outcome r;
     r.status = child.wait_for_exit(std::chrono::minutes(2));
@@ -111,8 +115,10 @@ class DiskFaultsTest : public ::testing::Test {
   }
 
   // The one line a failed file operation leaves on standard error.
-  std::string failure_line(const char* name, int reason) const {
-    return (program_dir / name).string() + ": " + std::strerror(reason) + "\n";
+  std::string failure_line(const char* name, int reason,
+                           const fs::path& dir = {}) const {
+    return ((dir.empty() ? program_dir : dir) / name).string() + ": " +
+           std::strerror(reason) + "\n";
   }
 
   fs::path root;
@@ -157,6 +163,62 @@ TEST_F(DiskFaultsTest, FileSizeLimitStopsTheLineGeometryPartWay) {
                 "Firenze_Pisa_11711_rallentamenti.txt",
                 "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat",
                 "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}));
+}
+
+// The same faults when an author compiles into a directory of their own.
+TEST_F(DiskFaultsTest, ScenariocCompileIntoAFailingDirectory) {
+  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenarioc",
+                program_dir / "scenarioc");
+  const fs::path sources = root / "sources";
+  fs::create_directory(sources);
+  std::ofstream(sources / "Firenze_Pisa_linea.txt", std::ios::binary)
+      << embedded_line_source();
+  std::ofstream(sources / "Firenze_Pisa_11711-.txt", std::ios::binary)
+      << embedded_train_source();
+  const fs::path out = root / "out";
+  // The line geometry is the first file written and the largest.
+  const struct {
+    const char* what;
+    bool (*prepare)();
+    fs::perms out_perms;
+    int reason;
+  } cases[] = {
+      {"a directory it may not write", run_as_nobody,
+       fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+           fs::perms::group_exec | fs::perms::others_read |
+           fs::perms::others_exec,
+       EACCES},
+      {"a file-size limit", limit_file_size, fs::perms::owner_all, EFBIG},
+  };
+  const char* const binary_files[] = {"Firenze_Pisa_linea.dat",
+                                      "Firenze_Pisa_11711.sim",
+                                      "Firenze_Pisa_11711.dat"};
+  for (const auto& k : cases) {
+    fs::remove_all(out);
+    fs::create_directory(out);
+    for (const char* name : binary_files) {
+      std::ofstream(out / name, std::ios::binary) << "earlier " << name;
+    }
+    fs::permissions(out, k.out_perms);
+    const Outcome r = run(
+        k.prepare,
+        {"scenarioc", "compile", (sources / "Firenze_Pisa_linea.txt").string(),
+         (sources / "Firenze_Pisa_11711-.txt").string(), "-o", out.string()});
+    fs::permissions(out, fs::perms::owner_all, fs::perm_options::add);
+    EXPECT_EQ(r.status, 3) << k.what << ": " << r.err;
+    EXPECT_EQ(r.err, "scenarioc: error: cannot write " +
+                         failure_line("Firenze_Pisa_linea.dat", k.reason, out))
+        << k.what;
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(out)) {
+      left.insert(e.path().filename().string());
+      EXPECT_EQ(read_file(e.path()), "earlier " + e.path().filename().string())
+          << k.what;
+    }
+    EXPECT_EQ(left, std::set<std::string>(std::begin(binary_files),
+                                          std::end(binary_files)))
+        << k.what;
+  }
 }
 
 }  // namespace
