@@ -1,7 +1,37 @@
 #include "compiler/memorizza_dati.h"
 
+#include "compiler/compile_run.h"
+
 namespace scenc {
 
-void memorizza_dati(Model&, SourceStore&) {}
+void memorizza_dati(Model& model, SourceStore& sources) {
+  CompileRun run(model, sources);
+  try {
+    model.scenario_slots[kLineSlot].name = model.line_name;
+    model.scenario_slots[kTrainSlot].name = model.train_number;
+    if (compile_line_source(run)) compile_train_source(run);
+  } catch (...) {
+    // The general failure: whatever went wrong, every source that still
+    // exists is let go and the compile ends with fault 25.
+    // A removal that fails here changes nothing: the fault is recorded.
+    try {
+      if (run.line_found && !run.line_removed) {
+        run.line_removed = true;
+        sources.remove(SourceKind::kLine);
+      }
+      if (!run.train_removed) {
+        run.train_removed = true;
+        sources.remove(SourceKind::kTrain);
+      }
+    } catch (...) {
+    }
+    const SourcePlace place =
+        run.source == SourceKind::kNone
+            ? SourcePlace{}
+            : SourcePlace{run.source, run.reader.field_line(),
+                          run.reader.field_column()};
+    model.record_fault(25, std::nullopt, place);
+  }
+}
 
 }  // namespace scenc

@@ -12,4 +12,10 @@ namespace scenc {
 // set `error_code` to 0.
 void memorizza_dati(Model& model, SourceStore& sources);
 
+// Reorders the kilometric progressives of slots 81 to 83 in place: by first
+// number, greatest first (of equal ones, the triple from the higher slot
+// first); when the first numbers sum to 0, the second numbers decide. A
+// triple whose third number is 1 then has 100 added to its second.
+void progressive_ordina(Model& model);
+
 }  // namespace scenc

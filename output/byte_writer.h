@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace scenc {
 
@@ -29,9 +29,7 @@ class StringSink final : public ByteSink {
 class ByteWriter {
  public:
   explicit ByteWriter(ByteSink& sink, std::size_t chunk = 1 << 16)
-      : sink_(sink), chunk_(chunk) {
-    buffer_.reserve(chunk_);
-  }
+      : sink_(sink), chunk_(chunk < 16 ? 16 : chunk), buffer_(new char[chunk_]) {}
   ByteWriter(const ByteWriter&) = delete;
   ByteWriter& operator=(const ByteWriter&) = delete;
   ~ByteWriter() = default;  // call flush(); a destructor must not throw
@@ -61,20 +59,27 @@ class ByteWriter {
 
   // Hands everything buffered to the sink.
   void flush() {
-    if (!buffer_.empty()) sink_.append(buffer_.data(), buffer_.size());
-    buffer_.clear();
+    if (used_ != 0) sink_.append(buffer_.get(), used_);
+    used_ = 0;
   }
 
  private:
   void put(const void* p, std::size_t n) {
-    if (buffer_.size() + n > chunk_) flush();
-    const auto* c = static_cast<const char*>(p);
-    buffer_.insert(buffer_.end(), c, c + n);
+    if (used_ + n > chunk_) {
+      flush();
+      if (n > chunk_) {  // a long text goes straight through
+        sink_.append(static_cast<const char*>(p), n);
+        return;
+      }
+    }
+    std::memcpy(buffer_.get() + used_, p, n);
+    used_ += n;
   }
 
   ByteSink& sink_;
   std::size_t chunk_;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
 };
 
 }  // namespace scenc

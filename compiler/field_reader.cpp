@@ -1,0 +1,123 @@
+#include "compiler/field_reader.h"
+
+namespace scenc {
+namespace {
+
+bool ends_unquoted_text(char c) { return c == ',' || c == '\r' || c == '\n'; }
+bool ends_number(char c) { return c == ',' || c == ' ' || c == '\r' || c == '\n'; }
+
+// An optional sign and at least one digit, nothing else; empty when the
+// magnitude does not fit 64 bits. Anything that is not such a number is 0.
+std::optional<std::int64_t> parse_number(std::string_view token) {
+  bool negative = false;
+  std::size_t i = 0;
+  if (!token.empty() && (token[0] == '+' || token[0] == '-')) {
+    negative = token[0] == '-';
+    i = 1;
+  }
+  if (i == token.size()) return 0;
+  constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
+  std::uint64_t magnitude = 0;
+  bool too_large = false;
+  for (; i < token.size(); ++i) {
+    const char c = token[i];
+    if (c < '0' || c > '9') return 0;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (magnitude > (kLimit - digit) / 10) too_large = true;
+    if (!too_large) magnitude = magnitude * 10 + digit;
+  }
+  if (too_large || (!negative && magnitude == kLimit)) return std::nullopt;
+  if (negative) {
+    return magnitude == kLimit ? std::numeric_limits<std::int64_t>::min()
+                               : -static_cast<std::int64_t>(magnitude);
+  }
+  return static_cast<std::int64_t>(magnitude);
+}
+
+}  // namespace
+
+void FieldReader::skip_blanks() {
+  while (pos_ < bytes_.size() && bytes_[pos_] == ' ') ++pos_;
+}
+
+void FieldReader::consume_line_end() {
+  if (bytes_[pos_] == '\r' && pos_ + 1 < bytes_.size() &&
+      bytes_[pos_ + 1] == '\n') {
+    ++pos_;
+  }
+  ++pos_;
+  ++line_;
+  line_start_ = pos_;
+}
+
+void FieldReader::consume_separator() {
+  if (pos_ >= bytes_.size()) return;
+  if (bytes_[pos_] == ',') {
+    ++pos_;
+  } else if (at_line_end()) {
+    consume_line_end();
+  }
+}
+
+void FieldReader::begin_field() {
+  field_line_ = line_;
+  field_column_ = column();
+}
+
+void FieldReader::advance_over(std::size_t end) {
+  while (pos_ < end) {
+    if (at_line_end()) {
+      consume_line_end();
+    } else {
+      ++pos_;
+    }
+  }
+}
+
+std::string_view FieldReader::read_text_field() {
+  if (at_end()) throw GeneralFailure{};
+  skip_blanks();
+  begin_field();
+  const std::size_t size = bytes_.size();
+  if (pos_ < size && bytes_[pos_] == '"') {
+    const std::size_t start = pos_ + 1;
+    const std::size_t close = bytes_.find('"', start);
+    if (close == std::string_view::npos) {
+      // An unclosed quote runs to the end of the source.
+      const std::string_view field = bytes_.substr(start);
+      advance_over(size);
+      return field;
+    }
+    const std::string_view field = bytes_.substr(start, close - start);
+    advance_over(close + 1);
+    while (pos_ < size && !ends_unquoted_text(bytes_[pos_])) ++pos_;
+    consume_separator();
+    return field;
+  }
+  const std::size_t start = pos_;
+  while (pos_ < size && !ends_unquoted_text(bytes_[pos_])) ++pos_;
+  const std::string_view field = bytes_.substr(start, pos_ - start);
+  consume_separator();
+  return field;
+}
+
+std::optional<std::int64_t> FieldReader::read_number_field() {
+  if (at_end()) throw GeneralFailure{};
+  skip_blanks();
+  begin_field();
+  const std::size_t size = bytes_.size();
+  const std::size_t start = pos_;
+  while (pos_ < size && !ends_number(bytes_[pos_])) ++pos_;
+  const auto value = parse_number(bytes_.substr(start, pos_ - start));
+  if (pos_ < size && bytes_[pos_] == ' ') {
+    // Blanks after a number, and one comma right after them, belong to it;
+    // a line end does not.
+    skip_blanks();
+    if (pos_ < size && bytes_[pos_] == ',') ++pos_;
+  } else {
+    consume_separator();
+  }
+  return value;
+}
+
+}  // namespace scenc

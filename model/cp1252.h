@@ -1,0 +1,15 @@
+// Single-byte text in the Windows-1252 code page, the character set of every
+// name the model holds and the files store.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace scenc {
+
+// Maps each capital letter of the code page to its small letter: A-Z, the
+// capitals at 0x8A, 0x8C, 0x8E and 0x9F, and 0xC0-0xDE except the
+// multiplication sign 0xD7. Every other byte is kept as it is.
+std::string cp1252_lower(std::string_view text);
+
+}  // namespace scenc
