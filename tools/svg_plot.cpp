@@ -272,8 +272,10 @@ class PlotBuilder {
            " km, " + std::to_string(stations_.size()) + " stations";
   }
 
+  // The x of a place along the line, kept inside the panels.
   double px(double metres) const {
-    return kLeft + metres / domain_end_ * (width_ - kLeft - kRight);
+    return kLeft + std::clamp(metres, 0.0, domain_end_) / domain_end_ *
+                       (width_ - kLeft - kRight);
   }
 
   // --- top row: plan, legend, timetable ---------------------------------
