@@ -8,12 +8,13 @@
 
 #include "model/track_model.h"
 #include "output/output_directory.h"
+#include "scenario/document_table.h"
 
 namespace scenc {
 
-// The end marker that closes every document table; never written to a file.
-inline constexpr std::string_view kEndMarker = "riferimento fine del file";
-
+// Each writes its document whole into `out` under the name the scenario's
+// identity gives it, replacing any earlier file of that name; the build run
+// calls them in this order.
 void dati_linea(const Model& model, OutputDirectory& out);
 void dati_treno(const Model& model, OutputDirectory& out);
 void dati_note(const Model& model, OutputDirectory& out);
