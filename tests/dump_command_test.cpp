@@ -174,5 +174,77 @@ TEST_F(DumpTest, BrokenFilesEndWithAClearErrorAndStatus) {
   EXPECT_NE(missing.err.find("No such file"), std::string::npos);
 }
 
+// The line of a text dump that shows record `index`, or "" when none does.
+std::string row_of(const std::string& dump, int index) {
+  char start[16];
+  std::snprintf(start, sizeof start, "\n%6d ", index);
+  const auto at = dump.find(start);
+  if (at == std::string::npos) return {};
+  return dump.substr(at + 1, dump.find('\n', at + 1) - at - 1);
+}
+
+TEST(DumpScenario, ShowsWhatTheScenarioProgramWrote) {
+  TemporaryDirectory dir("dump_scenario_test");
+  ASSERT_TRUE(scenc::testing::run_scenario_program(dir.path()));
+
+  // The sixteen stations in timetable order with their times; the halts
+  // without a time show 00:00:00.
+  const Dumped slots = dump(dir.path() / "Firenze_Pisa_11711.sim");
+  ASSERT_EQ(slots.status, 0) << slots.err;
+  const struct {
+    const char* name;
+    const char* time;
+  } stations[] = {
+      {"FIRENZE S.M.N.", "10:50:00"}, {"FIRENZE RIFREDI", "10:56:00"},
+      {"FIRENZE CASCINE", "00:00:00"}, {"S.DONNINO", "00:00:00"},
+      {"SIGNA", "11:10:00"},          {"CARMIGNANO", "00:00:00"},
+      {"MONTELUPO", "11:21:00"},      {"EMPOLI", "11:27:00"},
+      {"S.MINIATO", "11:34:00"},      {"S.ROMANO", "11:39:00"},
+      {"LA ROTTA", "00:00:00"},       {"PONTEDERA", "11:56:00"},
+      {"CASCINA", "12:03:00"},        {"S.FREDIANO", "12:06:00"},
+      {"NAVACCHIO", "12:10:00"},      {"PISA C.le", "12:17:00"},
+  };
+  for (int k = 1; k <= 16; ++k) {
+    const std::string row = row_of(slots.out, k);
+    EXPECT_NE(row.find("station"), std::string::npos) << k;
+    EXPECT_NE(row.find("name \"" + std::string(stations[k - 1].name) + "\""), std::string::npos) << row;
+    EXPECT_NE(row.find("time " + std::string(stations[k - 1].time)), std::string::npos) << row;
+  }
+  EXPECT_EQ(row_of(slots.out, 17), "");
+  EXPECT_NE(row_of(slots.out, 80).find("text \"(  Km. ) (18.600)\""), std::string::npos);
+  EXPECT_NE(row_of(slots.out, 79).find("text \"(  Km. ) (20.800)\""), std::string::npos);
+  EXPECT_NE(row_of(slots.out, 78).find("text \"( Ponte  ) (su fiume) (  Arno  )\""),
+            std::string::npos);
+
+  // The signals at 1000 m and 4600 m, the slow order at 9300 m with its
+  // warning and approach cells, and the marks the finishing pass placed.
+  const Dumped cells = dump(dir.path() / "Firenze_Pisa_11711.dat");
+  ASSERT_EQ(cells.status, 0) << cells.err;
+  const struct {
+    int cell;
+    const char* shows;
+  } marks[] = {
+      {21, "signal               s1 4, s2 1, s3 0, d1 0, d2 0, d3 0, rapp 0, sx 1, dx 0, tempo 0"},
+      {93, "signal               s1 4, s2 1, s3 0, d1 2, d2 1, d3 0, rapp 0, sx 2, dx 2, tempo 250"},
+      {187, "slow-order start     v 30 km/h, d_v 0, f_tt 0"},
+      {188, "slow-order end       v 30 km/h, d_v 0, f_tt 0"},
+      {163, "slow-order warning   v 30 km/h, d_v 0"},
+      {162, "slow-order approach  step 1,"},
+      {161, "slow-order approach  step 2,"},
+      {160, "slow-order approach  step 3,"},
+      {159, "slow-order approach  step 4,"},
+      {182, "abbattimento         value 180"},
+      {176, "abbattimento         value 180"},
+      {169, "abbattimento         value 180"},
+      {196, "abbattimento         value 180"},
+      {7, "station marker       slot 1, station \"FIRENZE S.M.N.\""},
+  };
+  for (const auto& m : marks) {
+    EXPECT_NE(row_of(cells.out, m.cell).find(m.shows), std::string::npos)
+        << row_of(cells.out, m.cell);
+  }
+  EXPECT_NE(row_of(cells.out, 1).find("format_stamp 5121"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace scenc::tools

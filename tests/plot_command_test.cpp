@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "child_process.h"
 #include "scenario_fixture.h"
 #include "tools/plot.h"
 #include "tools/scenario_set.h"
@@ -15,25 +16,17 @@ namespace {
 namespace fs = std::filesystem;
 using scenc::testing::TemporaryDirectory;
 
-bool have(const char* program) {
-  return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using scenc::testing::find_on_path;
+using scenc::testing::read_file;
 
 // Checks that `svg` is well-formed XML and that a real renderer draws it.
 void expect_renders(const std::string& svg, const fs::path& dir) {
   const fs::path file = dir / "check.svg";
   std::ofstream(file, std::ios::binary) << svg;
-  if (have("xmllint")) {
+  if (!find_on_path("xmllint").empty()) {
     EXPECT_EQ(std::system(("xmllint --noout " + file.string()).c_str()), 0);
   }
-  if (!have("rsvg-convert")) GTEST_SKIP() << "rsvg-convert is not installed";
+  if (find_on_path("rsvg-convert").empty()) GTEST_SKIP() << "rsvg-convert is not installed";
   const fs::path png = dir / "check.png";
   ASSERT_EQ(std::system(("rsvg-convert -o " + png.string() + " " + file.string()).c_str()), 0);
   EXPECT_GT(fs::file_size(png), 1000u);
@@ -46,7 +39,7 @@ TEST(Plot, DrawsTheHandMadeScenarioFromItsDirectory) {
   ASSERT_EQ(run_plot(PlotRequest{dir.path(), {}}, out, err), 0) << err.str();
   const fs::path svg_file = dir.path() / "Piana_7.svg";
   ASSERT_TRUE(fs::exists(svg_file));
-  const std::string svg = read(svg_file);
+  const std::string svg = read_file(svg_file);
   // The names a person looks for, in UTF-8, and the axes with their units.
   for (const char* text :
        {"Line Piana, train 7: 10.0 km, 2 stations", "FIRENZE S.M.N.",
@@ -64,6 +57,22 @@ TEST(Plot, DrawsTheHandMadeScenarioFromItsDirectory) {
   std::ostringstream again;
   EXPECT_EQ(run_plot(PlotRequest{dir.path() / "Piana_linea.dat", "-"}, again, err), 0);
   EXPECT_EQ(again.str(), svg);
+}
+
+TEST(Plot, DrawsTheScenarioProgramsLine) {
+  TemporaryDirectory dir("plot_scenario_test");
+  ASSERT_TRUE(scenc::testing::run_scenario_program(dir.path()));
+  std::ostringstream out, err;
+  ASSERT_EQ(run_plot(PlotRequest{dir.path(), "-"}, out, err), 0) << err.str();
+  const std::string svg = out.str();
+  for (const char* name :
+       {"Line Firenze_Pisa, train 11711: 82.0 km, 16 stations", "FIRENZE S.M.N.",
+        "FIRENZE RIFREDI", "FIRENZE CASCINE", "S.DONNINO", "SIGNA", "CARMIGNANO",
+        "MONTELUPO", "EMPOLI", "S.MINIATO", "S.ROMANO", "LA ROTTA", "PONTEDERA",
+        "CASCINA", "S.FREDIANO", "NAVACCHIO", "PISA C.le", "end, km 82.0"}) {
+    EXPECT_NE(svg.find(name), std::string::npos) << name;
+  }
+  expect_renders(svg, dir.path());
 }
 
 TEST(Plot, OddScenariosStillGiveAPicture) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/file_system.h"
+#include "child_process.h"
 #include "app/memorizza_percorso.h"
 #include "model/track_model.h"
 
@@ -106,6 +107,16 @@ class TemporaryDirectory {
 inline void write_files(const Model& m, const std::filesystem::path& dir) {
   DiskDirectory out(dir);
   write_scenario_files(m, out);
+}
+
+// Runs a copy of the scenario program in `dir`, where it writes its files;
+// true when it ended cleanly.
+inline bool run_scenario_program(const std::filesystem::path& dir) {
+  std::filesystem::copy_file(std::filesystem::path(SCENARIO_BIN_DIR) / "scenario",
+                             dir / "scenario");
+  ChildProcess run({(dir / "scenario").string()},
+                   {.environment = {{"DISPLAY", std::nullopt}}});
+  return run.started() && run.wait_for_exit(std::chrono::seconds(60)) == 0;
 }
 
 }  // namespace scenc::testing

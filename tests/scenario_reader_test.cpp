@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "output/scenario_files.h"
+#include "scenario_fixture.h"
 
 namespace scenc {
 namespace {
@@ -189,6 +190,35 @@ TEST(ScenarioReader, EveryCutIsReportedCleanly) {
   // whether a cut falls inside a value or between two.
   expect_every_cut_fails(geometry_bytes(m), 37, [&](std::string_view b) {
     return read_line_geometry_file(b, profile);
+  });
+}
+
+TEST(ScenarioReader, EveryCutOfTheScenarioProgramsFilesIsReported) {
+  scenc::testing::TemporaryDirectory dir("reader_scenario_test");
+  ASSERT_TRUE(scenc::testing::run_scenario_program(dir.path()));
+  const auto file = [&](const char* name) {
+    return scenc::testing::read_file(dir.path() / name);
+  };
+  const std::string slot_file = file("Firenze_Pisa_11711.sim");
+  SlotTable slots;
+  ASSERT_FALSE(read_slot_file(slot_file, slots));
+  const auto length = line_length_of(slots);
+  ASSERT_EQ(length, 82000);
+  std::vector<TrackCell> cells;
+  LineProfile profile;
+  ASSERT_FALSE(read_cell_file(file("Firenze_Pisa_11711.dat"), cells, length));
+  ASSERT_EQ(cells.size(), 1781u);
+  ASSERT_FALSE(read_line_geometry_file(file("Firenze_Pisa_linea.dat"), profile, length));
+  ASSERT_EQ(profile.metre_count(), 89001);
+
+  expect_every_cut_fails(slot_file, 1, [&](std::string_view b) {
+    return read_slot_file(b, slots);
+  });
+  expect_every_cut_fails(file("Firenze_Pisa_11711.dat"), 1, [&](std::string_view b) {
+    return read_cell_file(b, cells, length);
+  });
+  expect_every_cut_fails(file("Firenze_Pisa_linea.dat"), 1009, [&](std::string_view b) {
+    return read_line_geometry_file(b, profile, length);
   });
 }
 
