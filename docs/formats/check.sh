@@ -18,5 +18,5 @@ command -v npm >/dev/null || "$root/scripts/install-deps" nodejs npm
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp "$build/bin/scenario" "$work/"
-"$work/scenario"
+env -u DISPLAY "$work/scenario"
 node "$here/check.js" "$build/bin/scenarioc" "$work"
