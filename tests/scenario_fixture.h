@@ -16,6 +16,15 @@
 
 namespace scenc::testing {
 
+// The start of every line: metres 0 and 1 at (0, 0) and (0, 1), stored as
+// integers.
+inline void seed_line_start(LineProfile& p) {
+  p.set_int16(0, 0, 0);
+  p.set_int16(1, 0, 0);
+  p.set_int16(0, 1, 0);
+  p.set_int16(1, 1, 1);
+}
+
 inline Model hand_made_scenario() {
   Model m;
   m.clear_for_build(1);
@@ -73,10 +82,7 @@ inline Model hand_made_scenario() {
 
   // Straight north, a left-hand curve from 3000 to 5000 m, then straight.
   LineProfile& p = m.line_profile;
-  p.set_int16(0, 0, 0);
-  p.set_int16(1, 0, 0);
-  p.set_int16(0, 1, 0);
-  p.set_int16(1, 1, 1);
+  seed_line_start(p);
   for (std::int64_t metre = 2; metre <= 16998; ++metre) {
     const double t = metre > 3000 && metre <= 5000 ? -0.0004 : 0.0;
     const double dx = p.value(0, metre - 1) - p.value(0, metre - 2);

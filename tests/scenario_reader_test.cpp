@@ -29,10 +29,7 @@ Model small_model() {
   m.scenario_slots[85].name = "Citt\xE0";  // one Windows-1252 byte
   m.scenario_slots[86].num4 = -1;
   LineProfile& p = m.line_profile;
-  p.set_int16(0, 0, 0);
-  p.set_int16(1, 0, 0);
-  p.set_int16(0, 1, 0);
-  p.set_int16(1, 1, 1);
+  scenc::testing::seed_line_start(p);
   for (std::int64_t metre = 2; metre <= 6998; ++metre) {
     p.set_double(0, metre, -0.0002 * static_cast<double>(metre * metre) / 7);
     p.set_double(1, metre, static_cast<double>(metre) + 0.1);

@@ -651,26 +651,25 @@ class PlotBuilder {
       if (pos > domain_end_) continue;
       const double x = px(pos);
       const Details details = describe_cell(index, c, &s_.slots);
-      const std::string hover = kind_name(c.kind) + " at km " + km_text(pos, 2) +
-                                ": " + details_text(details);
+      // A symbol that names its values when the pointer rests on it.
+      const auto hovered = [&](const auto& draw) {
+        svg.begin_group(kind_name(c.kind) + " at km " + km_text(pos, 2) + ": " +
+                        details_text(details));
+        draw();
+        svg.end_group();
+      };
       switch (c.kind) {
         case cell_kind::kSignal:
-          svg.begin_group(hover);
-          signal_symbol(svg, x, lane_y(0));
-          svg.end_group();
+          hovered([&] { signal_symbol(svg, x, lane_y(0)); });
           break;
         case cell_kind::kSpeedBoard:
-          svg.begin_group(hover);
-          board_symbol(svg, x, lane_y(1));
-          svg.end_group();
+          hovered([&] { board_symbol(svg, x, lane_y(1)); });
           label(board_labels, x, 1,
                 std::to_string(std::max({c.value1 / 100, c.value2 / 100, c.value3 / 100}) * 5),
                 kBoard);
           break;
         case cell_kind::kSignboard:
-          svg.begin_group(hover);
-          signboard_symbol(svg, x, lane_y(2));
-          svg.end_group();
+          hovered([&] { signboard_symbol(svg, x, lane_y(2)); });
           if (c.value1 >= 0 && c.value1 < kSlotCount) {
             label(sign_labels, x, 2,
                   squeezed(windows1252_to_utf8(s_.slots[static_cast<std::size_t>(c.value1)].name)),
@@ -678,18 +677,14 @@ class PlotBuilder {
           }
           break;
         case cell_kind::kSlowOrderWarning:
-          svg.begin_group(hover);
-          warning_symbol(svg, x, lane_y(3));
-          svg.end_group();
+          hovered([&] { warning_symbol(svg, x, lane_y(3)); });
           break;
         case cell_kind::kSlowOrderApproach:
           approach_symbol(svg, x, lane_y(3));
           break;
         case cell_kind::kAbbattimento:
         case cell_kind::kAbbattimentoZero:
-          svg.begin_group(hover);
-          mark_symbol(svg, x, lane_y(4));
-          svg.end_group();
+          hovered([&] { mark_symbol(svg, x, lane_y(4)); });
           label(mark_labels, x, 4,
                 c.kind == cell_kind::kAbbattimento ? std::to_string(c.value1) : "0", kMark);
           break;
