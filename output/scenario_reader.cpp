@@ -24,13 +24,15 @@ class ByteReader {
   std::int16_t i16() { return static_cast<std::int16_t>(u16()); }
   std::uint32_t u32() {
     std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(u8()) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+      v |= static_cast<std::uint32_t>(u8()) << (8 * i);
     return v;
   }
   std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
   double f64() {
     std::uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i) bits |= static_cast<std::uint64_t>(u8()) << (8 * i);
+    for (int i = 0; i < 8; ++i)
+      bits |= static_cast<std::uint64_t>(u8()) << (8 * i);
     double v;
     std::memcpy(&v, &bits, sizeof v);
     return v;
@@ -48,8 +50,8 @@ class ByteReader {
 
 DecodeError error_at(std::size_t offset, const std::string& record,
                      const std::string& what) {
-  return DecodeError{offset, record + " at offset " + std::to_string(offset) +
-                                 ": " + what};
+  return DecodeError{
+      offset, record + " at offset " + std::to_string(offset) + ": " + what};
 }
 
 std::string cut_short(std::size_t got, std::size_t needed) {
@@ -73,8 +75,7 @@ std::optional<DecodeError> walk_values(std::string_view bytes,
                                        std::int64_t most_values,
                                        const std::string& past_end,
                                        std::int64_t metres_known,
-                                       std::int64_t& count,
-                                       OnValue on_value) {
+                                       std::int64_t& count, OnValue on_value) {
   // The record's name says which coordinate and metre once the metre count
   // is known; before that, only the value's place in the file.
   const auto name = [metres_known](std::int64_t v) {
@@ -102,10 +103,10 @@ std::optional<DecodeError> walk_values(std::string_view bytes,
                           " (0 empty, 2 integer, 5 double)");
     }
     if (in.remaining() < payload) {
-      return error_at(at, name(count),
-                      cut_short(2 + in.remaining(), 2 + payload) +
-                          (tag == kTagInt16 ? " (tag and integer)"
-                                            : " (tag and double)"));
+      return error_at(
+          at, name(count),
+          cut_short(2 + in.remaining(), 2 + payload) +
+              (tag == kTagInt16 ? " (tag and integer)" : " (tag and double)"));
     }
     if (tag == kTagInt16) {
       on_value(count, tag, in.i16());
@@ -183,9 +184,9 @@ std::optional<DecodeError> read_slot_file(std::string_view bytes,
     const std::size_t at = in.offset();
     const std::string record = "slot " + std::to_string(k);
     if (in.remaining() < kSlotBytesBeforeName) {
-      return error_at(at, record,
-                      cut_short(in.remaining(), kSlotBytesBeforeName) +
-                          " before the name");
+      return error_at(
+          at, record,
+          cut_short(in.remaining(), kSlotBytesBeforeName) + " before the name");
     }
     ScenarioSlot s;
     s.kind = in.u8();
@@ -215,7 +216,8 @@ std::optional<DecodeError> read_slot_file(std::string_view bytes,
     slots[static_cast<std::size_t>(k)] = std::move(s);
   }
   if (in.remaining() > 0) {
-    return error_at(in.offset(), "end of slot " + std::to_string(kSlotCount - 1),
+    return error_at(in.offset(),
+                    "end of slot " + std::to_string(kSlotCount - 1),
                     std::to_string(in.remaining()) +
                         " more bytes follow; a slot file holds slots 0 to " +
                         std::to_string(kSlotCount - 1) + " only");

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "scenario_fixture.h"
@@ -42,7 +42,8 @@ TEST_F(DumpTest, TextShowsEachObjectInTheAuthorsUnits) {
   ASSERT_EQ(cells.status, 0) << cells.err;
   EXPECT_EQ(cells.err, "");
   // One row per non-empty cell; the fills leave cells 338 to 340 empty.
-  EXPECT_NE(cells.out.find("341 cells (0 to 340), line of 10000 m"), std::string::npos);
+  EXPECT_NE(cells.out.find("341 cells (0 to 340), line of 10000 m"),
+            std::string::npos);
   const std::string expected_rows[] = {
       "     1        0     +0    30  100    0     0  free                 "
       "format_stamp 5121, scenario_code 1234",
@@ -71,21 +72,26 @@ TEST_F(DumpTest, TextShowsEachObjectInTheAuthorsUnits) {
   for (const auto& row : expected_rows) {
     EXPECT_NE(cells.out.find("\n" + row + "\n"), std::string::npos) << row;
   }
-  EXPECT_EQ(cells.out.find("\n   338 "), std::string::npos) << "empty cell shown";
+  EXPECT_EQ(cells.out.find("\n   338 "), std::string::npos)
+      << "empty cell shown";
   EXPECT_NE(dump(file("Piana_7.dat"), false, true).out.find("\n   340 "),
             std::string::npos);
 
   const Dumped slots = dump(file("Piana_7.sim"));
   ASSERT_EQ(slots.status, 0) << slots.err;
   const std::string slot_rows[] = {
-      "     1  station                 name \"FIRENZE S.M.N.\", tipo 8, pos 0 m, "
+      "     1  station                 name \"FIRENZE S.M.N.\", tipo 8, pos 0 "
+      "m, "
       "from -400 m, to 400 m, time 10:50:00, tps 1, tab 0, mar 0, d2_first 4, "
       "d3_first 0, rap 1, d1 2, d2 1, d3 0, ac 0",
       "    80  signboard text          text \"(  Km. ) (18.600)\"",
-      "    84  consist                 braked_mass 120%, line_length 10000 m, cars 6",
+      "    84  consist                 braked_mass 120%, line_length 10000 m, "
+      "cars 6",
       "    85  line                    name \"Piana\", background_one 1, "
-      "background_two 0, background_three 0, format_stamp 610, weighted_code 4321",
-      "    86  train                   name \"7\", signal_repetition_from 4650 m, "
+      "background_two 0, background_three 0, format_stamp 610, weighted_code "
+      "4321",
+      "    86  train                   name \"7\", signal_repetition_from 4650 "
+      "m, "
       "signal_repetition_to 7150 m, signal_repetition_codes 4, sabbia 300, "
       "orologio 10:49:30",
   };
@@ -134,7 +140,8 @@ TEST_F(DumpTest, JsonCarriesTheRawFieldsAndTheirMeaning) {
   EXPECT_EQ(s["slots"][1]["num4"], 39360);
   EXPECT_EQ(s["slots"][1]["role"], "station");
 
-  const auto g = nlohmann::json::parse(dump(file("Piana_linea.dat"), true, true).out);
+  const auto g =
+      nlohmann::json::parse(dump(file("Piana_linea.dat"), true, true).out);
   ASSERT_EQ(g["metres"].size(), 17001u);
   EXPECT_EQ(g["metres"][1]["y_tag"], 2);
   EXPECT_EQ(g["metres"][1]["y"], 1);
@@ -150,7 +157,8 @@ TEST_F(DumpTest, KindComesFromTheNameOrTheOption) {
   EXPECT_EQ(named.status, 0);
   EXPECT_NE(named.out.find("signboard text"), std::string::npos);
   // A file read as the wrong kind is refused, not misread.
-  EXPECT_EQ(dump(file("Piana_7.dat"), false, false, "slots").status, kMalformedFile);
+  EXPECT_EQ(dump(file("Piana_7.dat"), false, false, "slots").status,
+            kMalformedFile);
 }
 
 TEST_F(DumpTest, BrokenFilesEndWithAClearErrorAndStatus) {
@@ -162,7 +170,8 @@ TEST_F(DumpTest, BrokenFilesEndWithAClearErrorAndStatus) {
   EXPECT_EQ(cut.err, "scenarioc dump: " + file("Piana_7.dat").string() +
                          ": cell 300 at offset 4500: file ends before this "
                          "cell; a line of 10000 m has cells 0 to 340 (line "
-                         "length from " + file("Piana_7.sim").string() + ")\n");
+                         "length from " +
+                         file("Piana_7.sim").string() + ")\n");
 
   fs::remove(file("Piana_7.sim"));
   const Dumped alone = dump(file("Piana_7.dat"));
@@ -195,26 +204,33 @@ TEST(DumpScenario, ShowsWhatTheScenarioProgramWrote) {
     const char* name;
     const char* time;
   } stations[] = {
-      {"FIRENZE S.M.N.", "10:50:00"}, {"FIRENZE RIFREDI", "10:56:00"},
+      {"FIRENZE S.M.N.", "10:50:00"},  {"FIRENZE RIFREDI", "10:56:00"},
       {"FIRENZE CASCINE", "00:00:00"}, {"S.DONNINO", "00:00:00"},
-      {"SIGNA", "11:10:00"},          {"CARMIGNANO", "00:00:00"},
-      {"MONTELUPO", "11:21:00"},      {"EMPOLI", "11:27:00"},
-      {"S.MINIATO", "11:34:00"},      {"S.ROMANO", "11:39:00"},
-      {"LA ROTTA", "00:00:00"},       {"PONTEDERA", "11:56:00"},
-      {"CASCINA", "12:03:00"},        {"S.FREDIANO", "12:06:00"},
-      {"NAVACCHIO", "12:10:00"},      {"PISA C.le", "12:17:00"},
+      {"SIGNA", "11:10:00"},           {"CARMIGNANO", "00:00:00"},
+      {"MONTELUPO", "11:21:00"},       {"EMPOLI", "11:27:00"},
+      {"S.MINIATO", "11:34:00"},       {"S.ROMANO", "11:39:00"},
+      {"LA ROTTA", "00:00:00"},        {"PONTEDERA", "11:56:00"},
+      {"CASCINA", "12:03:00"},         {"S.FREDIANO", "12:06:00"},
+      {"NAVACCHIO", "12:10:00"},       {"PISA C.le", "12:17:00"},
   };
   for (int k = 1; k <= 16; ++k) {
     const std::string row = row_of(slots.out, k);
     EXPECT_NE(row.find("station"), std::string::npos) << k;
-    EXPECT_NE(row.find("name \"" + std::string(stations[k - 1].name) + "\""), std::string::npos) << row;
-    EXPECT_NE(row.find("time " + std::string(stations[k - 1].time)), std::string::npos) << row;
+    EXPECT_NE(row.find("name \"" + std::string(stations[k - 1].name) + "\""),
+              std::string::npos)
+        << row;
+    EXPECT_NE(row.find("time " + std::string(stations[k - 1].time)),
+              std::string::npos)
+        << row;
   }
   EXPECT_EQ(row_of(slots.out, 17), "");
-  EXPECT_NE(row_of(slots.out, 80).find("text \"(  Km. ) (18.600)\""), std::string::npos);
-  EXPECT_NE(row_of(slots.out, 79).find("text \"(  Km. ) (20.800)\""), std::string::npos);
-  EXPECT_NE(row_of(slots.out, 78).find("text \"( Ponte  ) (su fiume) (  Arno  )\""),
+  EXPECT_NE(row_of(slots.out, 80).find("text \"(  Km. ) (18.600)\""),
             std::string::npos);
+  EXPECT_NE(row_of(slots.out, 79).find("text \"(  Km. ) (20.800)\""),
+            std::string::npos);
+  EXPECT_NE(
+      row_of(slots.out, 78).find("text \"( Ponte  ) (su fiume) (  Arno  )\""),
+      std::string::npos);
 
   // The signals at 1000 m and 4600 m, the slow order at 9300 m with its
   // warning and approach cells, and the marks the finishing pass placed.
@@ -224,8 +240,12 @@ TEST(DumpScenario, ShowsWhatTheScenarioProgramWrote) {
     int cell;
     const char* shows;
   } marks[] = {
-      {21, "signal               s1 4, s2 1, s3 0, d1 0, d2 0, d3 0, rapp 0, sx 1, dx 0, tempo 0"},
-      {93, "signal               s1 4, s2 1, s3 0, d1 2, d2 1, d3 0, rapp 0, sx 2, dx 2, tempo 250"},
+      {21,
+       "signal               s1 4, s2 1, s3 0, d1 0, d2 0, d3 0, rapp 0, sx 1, "
+       "dx 0, tempo 0"},
+      {93,
+       "signal               s1 4, s2 1, s3 0, d1 2, d2 1, d3 0, rapp 0, sx 2, "
+       "dx 2, tempo 250"},
       {187, "slow-order start     v 30 km/h, d_v 0, f_tt 0"},
       {188, "slow-order end       v 30 km/h, d_v 0, f_tt 0"},
       {163, "slow-order warning   v 30 km/h, d_v 0"},

@@ -26,9 +26,13 @@ void expect_renders(const std::string& svg, const fs::path& dir) {
   if (!find_on_path("xmllint").empty()) {
     EXPECT_EQ(std::system(("xmllint --noout " + file.string()).c_str()), 0);
   }
-  if (find_on_path("rsvg-convert").empty()) GTEST_SKIP() << "rsvg-convert is not installed";
+  if (find_on_path("rsvg-convert").empty())
+    GTEST_SKIP() << "rsvg-convert is not installed";
   const fs::path png = dir / "check.png";
-  ASSERT_EQ(std::system(("rsvg-convert -o " + png.string() + " " + file.string()).c_str()), 0);
+  ASSERT_EQ(
+      std::system(
+          ("rsvg-convert -o " + png.string() + " " + file.string()).c_str()),
+      0);
   EXPECT_GT(fs::file_size(png), 1000u);
 }
 
@@ -55,7 +59,9 @@ TEST(Plot, DrawsTheHandMadeScenarioFromItsDirectory) {
   EXPECT_EQ(run_plot(PlotRequest{dir.path() / "Piana_7", "-"}, same, err), 0);
   EXPECT_EQ(same.str(), svg);
   std::ostringstream again;
-  EXPECT_EQ(run_plot(PlotRequest{dir.path() / "Piana_linea.dat", "-"}, again, err), 0);
+  EXPECT_EQ(
+      run_plot(PlotRequest{dir.path() / "Piana_linea.dat", "-"}, again, err),
+      0);
   EXPECT_EQ(again.str(), svg);
 }
 
@@ -66,10 +72,11 @@ TEST(Plot, DrawsTheScenarioProgramsLine) {
   ASSERT_EQ(run_plot(PlotRequest{dir.path(), "-"}, out, err), 0) << err.str();
   const std::string svg = out.str();
   for (const char* name :
-       {"Line Firenze_Pisa, train 11711: 82.0 km, 16 stations", "FIRENZE S.M.N.",
-        "FIRENZE RIFREDI", "FIRENZE CASCINE", "S.DONNINO", "SIGNA", "CARMIGNANO",
-        "MONTELUPO", "EMPOLI", "S.MINIATO", "S.ROMANO", "LA ROTTA", "PONTEDERA",
-        "CASCINA", "S.FREDIANO", "NAVACCHIO", "PISA C.le", "end, km 82.0"}) {
+       {"Line Firenze_Pisa, train 11711: 82.0 km, 16 stations",
+        "FIRENZE S.M.N.", "FIRENZE RIFREDI", "FIRENZE CASCINE", "S.DONNINO",
+        "SIGNA", "CARMIGNANO", "MONTELUPO", "EMPOLI", "S.MINIATO", "S.ROMANO",
+        "LA ROTTA", "PONTEDERA", "CASCINA", "S.FREDIANO", "NAVACCHIO",
+        "PISA C.le", "end, km 82.0"}) {
     EXPECT_NE(svg.find(name), std::string::npos) << name;
   }
   expect_renders(svg, dir.path());
@@ -85,7 +92,8 @@ TEST(Plot, OddScenariosStillGiveAPicture) {
   m.scenario_slots[80].name = "<&\"\x01>";
   scenc::testing::write_files(m, dir.path());
   std::ostringstream out, err;
-  ASSERT_EQ(run_plot(PlotRequest{dir.path() / "Piana_7.sim", "-"}, out, err), 0) << err.str();
+  ASSERT_EQ(run_plot(PlotRequest{dir.path() / "Piana_7.sim", "-"}, out, err), 0)
+      << err.str();
   EXPECT_NE(out.str().find("No line geometry file"), std::string::npos);
   expect_renders(out.str(), dir.path());
 }
@@ -102,14 +110,17 @@ TEST(Plot, SaysWhichScenarioItCannotFind) {
   scenc::testing::write_files(second, dir.path());
   err.str("");
   EXPECT_EQ(run_plot(PlotRequest{dir.path(), {}}, out, err), 3);
-  EXPECT_NE(err.str().find("holds several scenarios"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("holds several scenarios"), std::string::npos)
+      << err.str();
 
   // A cut cell file is named with its record and offset.
   fs::resize_file(dir.path() / "Piana_8.dat", 100);
   err.str("");
-  EXPECT_EQ(run_plot(PlotRequest{dir.path() / "Piana_8", {}}, out, err), kMalformedFile);
-  EXPECT_NE(err.str().find("cell 6 at offset 90: file ends after 10 of 15 bytes"),
-            std::string::npos)
+  EXPECT_EQ(run_plot(PlotRequest{dir.path() / "Piana_8", {}}, out, err),
+            kMalformedFile);
+  EXPECT_NE(
+      err.str().find("cell 6 at offset 90: file ends after 10 of 15 bytes"),
+      std::string::npos)
       << err.str();
 }
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "app/file_system.h"
-#include "child_process.h"
 #include "app/memorizza_percorso.h"
+#include "child_process.h"
 #include "model/track_model.h"
 
 namespace scenc::testing {
@@ -33,8 +33,12 @@ inline Model hand_made_scenario() {
   m.allocate_for_length(10000);  // cells 0..340, metres 0..17000
   auto& cells = m.track_cells;
   for (std::size_t i = 0; i + 3 < cells.size(); ++i) {
-    cells[i].gradient = static_cast<std::uint8_t>(i >= 40 && i < 80 ? 106 : i >= 120 && i < 150 ? 95 : 100);
-    cells[i].speed_limit = static_cast<std::uint8_t>(i < 10 ? 6 : i < 150 ? 24 : 20);
+    cells[i].gradient = static_cast<std::uint8_t>(i >= 40 && i < 80     ? 106
+                                                  : i >= 120 && i < 150 ? 95
+                                                                        : 100);
+    cells[i].speed_limit = static_cast<std::uint8_t>(i < 10    ? 6
+                                                     : i < 150 ? 24
+                                                               : 20);
     cells[i].adhesion = 100;
   }
   for (std::size_t i = 180; i <= 190; ++i) cells[i].mountain = 2;
@@ -73,8 +77,10 @@ inline Model hand_made_scenario() {
   cells[181].value1 = 2;
 
   auto& slots = m.scenario_slots;
-  slots[1] = {8, -400, 400, 0, 1, "FIRENZE S.M.N.", 4, 0, 2, 1, 0, 1, 0, 0, 0, 39000};
-  slots[2] = {2, 8900, 9500, 9200, 0, "PIAN\xD2", 0, 0, 0, 0, 0, 0, 0, 0, 0, 39360};
+  slots[1] = {8, -400, 400, 0, 1,    "FIRENZE S.M.N.", 4, 0, 2, 1, 0,
+              1, 0,    0,   0, 39000};
+  slots[2] = {2, 8900, 9500, 9200, 0, "PIAN\xD2", 0, 0,
+              0, 0,    0,    0,    0, 0,          0, 39360};
   slots[80].name = "(  Km. ) (18.600)";
   slots[84] = {0, 120, 10000, 6, 0, "", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   slots[85] = {0, 1, 0, 0, 0, "Piana", 610, 0, 0, 0, 0, 0, 0, 0, 0, 4321};
@@ -118,8 +124,8 @@ inline void write_files(const Model& m, const std::filesystem::path& dir) {
 // Runs a copy of the scenario program in `dir`, where it writes its files;
 // true when it ended cleanly.
 inline bool run_scenario_program(const std::filesystem::path& dir) {
-  std::filesystem::copy_file(std::filesystem::path(SCENARIO_BIN_DIR) / "scenario",
-                             dir / "scenario");
+  std::filesystem::copy_file(
+      std::filesystem::path(SCENARIO_BIN_DIR) / "scenario", dir / "scenario");
   ChildProcess run({(dir / "scenario").string()},
                    {.environment = {{"DISPLAY", std::nullopt}}});
   return run.started() && run.wait_for_exit(std::chrono::seconds(60)) == 0;

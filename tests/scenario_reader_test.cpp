@@ -21,9 +21,8 @@ Model small_model() {
   m.track_cells[21] = TrackCell{1, 42, 11, 0, 8, 250, 0, 0, 23, 104, 100};
   m.track_cells[7] = TrackCell{10, 1, -2, 300, -32768, 0, 81, 2, 6, 96, 255};
   m.track_cells[140] = TrackCell{14, 80, 0, 0, 32767, 0, 0, 0, 0, 0, 7};
-  m.scenario_slots[1] = ScenarioSlot{8,  -400,  400, 0,   1, "FIRENZE S.M.N.",
-                                     4,  0,     1,   0,   1, 2,
-                                     3,  0,     0,   39000};
+  m.scenario_slots[1] = ScenarioSlot{
+      8, -400, 400, 0, 1, "FIRENZE S.M.N.", 4, 0, 1, 0, 1, 2, 3, 0, 0, 39000};
   m.scenario_slots[80].name = "(  Km. ) (18.600)";
   m.scenario_slots[84].num2 = 0;
   m.scenario_slots[85].name = "Citt\xE0";  // one Windows-1252 byte
@@ -163,8 +162,9 @@ void expect_every_cut_fails(
               std::string::npos)
         << e->message;
     // Near both ends and the middle every length is tried; elsewhere a step.
-    const bool dense = cut < 256 || cut + 256 > bytes.size() ||
-                       (cut + 256 > bytes.size() / 2 && cut < bytes.size() / 2 + 256);
+    const bool dense =
+        cut < 256 || cut + 256 > bytes.size() ||
+        (cut + 256 > bytes.size() / 2 && cut < bytes.size() / 2 + 256);
     cut += dense ? 1 : step;
   }
 }
@@ -205,18 +205,20 @@ TEST(ScenarioReader, EveryCutOfTheScenarioProgramsFilesIsReported) {
   LineProfile profile;
   ASSERT_FALSE(read_cell_file(file("Firenze_Pisa_11711.dat"), cells, length));
   ASSERT_EQ(cells.size(), 1781u);
-  ASSERT_FALSE(read_line_geometry_file(file("Firenze_Pisa_linea.dat"), profile, length));
+  ASSERT_FALSE(
+      read_line_geometry_file(file("Firenze_Pisa_linea.dat"), profile, length));
   ASSERT_EQ(profile.metre_count(), 89001);
 
   expect_every_cut_fails(slot_file, 1, [&](std::string_view b) {
     return read_slot_file(b, slots);
   });
-  expect_every_cut_fails(file("Firenze_Pisa_11711.dat"), 1, [&](std::string_view b) {
-    return read_cell_file(b, cells, length);
-  });
-  expect_every_cut_fails(file("Firenze_Pisa_linea.dat"), 1009, [&](std::string_view b) {
-    return read_line_geometry_file(b, profile, length);
-  });
+  expect_every_cut_fails(
+      file("Firenze_Pisa_11711.dat"), 1,
+      [&](std::string_view b) { return read_cell_file(b, cells, length); });
+  expect_every_cut_fails(file("Firenze_Pisa_linea.dat"), 1009,
+                         [&](std::string_view b) {
+                           return read_line_geometry_file(b, profile, length);
+                         });
 }
 
 TEST(ScenarioReader, RefusesMoreThanTheLongestLineCanHold) {
@@ -228,8 +230,8 @@ TEST(ScenarioReader, RefusesMoreThanTheLongestLineCanHold) {
 
   // All-empty values: two bytes each, one more than the longest line has.
   LineProfile profile;
-  const auto g = read_line_geometry_file(std::string(4 * 1'007'001 + 2, '\0'),
-                                         profile);
+  const auto g =
+      read_line_geometry_file(std::string(4 * 1'007'001 + 2, '\0'), profile);
   ASSERT_TRUE(g);
   EXPECT_EQ(g->offset, 4u * 1'007'001);
   EXPECT_FALSE(profile.exists());

@@ -44,19 +44,32 @@ bool all_numbers_zero(const ScenarioSlot& s) {
 
 std::string kind_name(std::uint8_t kind) {
   switch (kind) {
-    case cell_kind::kFree: return "free";
-    case cell_kind::kSignal: return "signal";
-    case cell_kind::kSlowOrderEnd: return "slow-order end";
-    case cell_kind::kSlowOrderStart: return "slow-order start";
-    case cell_kind::kSlowOrderWarning: return "slow-order warning";
-    case cell_kind::kSlowOrderApproach: return "slow-order approach";
-    case cell_kind::kSpeedBoard: return "speed board";
-    case cell_kind::kStationMarker: return "station marker";
-    case cell_kind::kMountainMarker: return "mountain marker";
-    case cell_kind::kAbbattimento: return "abbattimento";
-    case cell_kind::kAbbattimentoZero: return "abbattimento 0";
-    case cell_kind::kSignboard: return "signboard";
-    default: return "kind " + std::to_string(kind);
+    case cell_kind::kFree:
+      return "free";
+    case cell_kind::kSignal:
+      return "signal";
+    case cell_kind::kSlowOrderEnd:
+      return "slow-order end";
+    case cell_kind::kSlowOrderStart:
+      return "slow-order start";
+    case cell_kind::kSlowOrderWarning:
+      return "slow-order warning";
+    case cell_kind::kSlowOrderApproach:
+      return "slow-order approach";
+    case cell_kind::kSpeedBoard:
+      return "speed board";
+    case cell_kind::kStationMarker:
+      return "station marker";
+    case cell_kind::kMountainMarker:
+      return "mountain marker";
+    case cell_kind::kAbbattimento:
+      return "abbattimento";
+    case cell_kind::kAbbattimentoZero:
+      return "abbattimento 0";
+    case cell_kind::kSignboard:
+      return "signboard";
+    default:
+      return "kind " + std::to_string(kind);
   }
 }
 
@@ -132,11 +145,18 @@ Details describe_cell(std::int64_t index, const TrackCell& c,
 
 std::string slot_role(int index, const ScenarioSlot& s) {
   switch (index) {
-    case 81: case 82: case 83: return "kilometric progressive";
-    case kConsistSlot: return "consist";
-    case kLineSlot: return "line";
-    case kTrainSlot: return "train";
-    default: break;
+    case 81:
+    case 82:
+    case 83:
+      return "kilometric progressive";
+    case kConsistSlot:
+      return "consist";
+    case kLineSlot:
+      return "line";
+    case kTrainSlot:
+      return "train";
+    default:
+      break;
   }
   if (is_empty(s)) return "empty";
   if (index == 0) return "unused";
@@ -148,14 +168,14 @@ std::string slot_role(int index, const ScenarioSlot& s) {
 Details describe_slot(int index, const ScenarioSlot& s) {
   const std::string role = slot_role(index, s);
   if (role == "station") {
-    return {name("name", s.name),       number("tipo", s.kind),
-            number("pos", s.num3, "m"), number("from", s.num1, "m"),
-            number("to", s.num2, "m"),  text("time", clock_text(s.num4)),
-            number("tps", s.flag),      number("tab", s.byte4),
-            number("mar", s.byte3),     number("d2_first", s.word1),
+    return {name("name", s.name),        number("tipo", s.kind),
+            number("pos", s.num3, "m"),  number("from", s.num1, "m"),
+            number("to", s.num2, "m"),   text("time", clock_text(s.num4)),
+            number("tps", s.flag),       number("tab", s.byte4),
+            number("mar", s.byte3),      number("d2_first", s.word1),
             number("d3_first", s.word2), number("rap", s.byte1),
-            number("d1", s.word3),      number("d2", s.word4),
-            number("d3", s.word5),      number("ac", s.byte2)};
+            number("d1", s.word3),       number("d2", s.word4),
+            number("d3", s.word5),       number("ac", s.byte2)};
   }
   if (role == "signboard text") return {name("text", s.name)};
   if (role == "kilometric progressive") {

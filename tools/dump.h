@@ -10,9 +10,9 @@ namespace scenc::tools {
 
 struct DumpRequest {
   std::filesystem::path file;
-  std::string kind;   // "cells", "slots", "geometry"; empty: by the name
+  std::string kind;  // "cells", "slots", "geometry"; empty: by the name
   bool json = false;
-  bool all = false;   // every record, the empty ones too; every metre
+  bool all = false;  // every record, the empty ones too; every metre
 };
 
 // Writes the dump to `out` and any error or note to `err`; returns the

@@ -122,7 +122,8 @@ void dump_cells(const DumpRequest& req, const std::string& bytes,
   out << "cells of " << req.file.string() << ": " << count << " cells (0 to "
       << count - 1 << ")";
   if (length) out << ", line of " << *length << " m";
-  out << "\n  cell     at m  grad\u2030  km/h  adh  mtn  appr  kind                 "
+  out << "\n  cell     at m  grad\u2030  km/h  adh  mtn  appr  kind            "
+         "     "
          "values\n";
   for (std::int64_t i = 0; i < count; ++i) {
     const TrackCell& c = cells[static_cast<std::size_t>(i)];
@@ -130,9 +131,8 @@ void dump_cells(const DumpRequest& req, const std::string& bytes,
     out << trimmed(format("%6lld %8lld  %+5d  %4d  %3d  %3d  %4d  %-20s ",
                           static_cast<long long>(i),
                           static_cast<long long>(cell_position(i)),
-                          gradient_per_mille(c), speed_limit_kmh(c),
-                          c.adhesion, c.mountain, c.approach,
-                          kind_name(c.kind).c_str()) +
+                          gradient_per_mille(c), speed_limit_kmh(c), c.adhesion,
+                          c.mountain, c.approach, kind_name(c.kind).c_str()) +
                    details_text(describe_cell(i, c, slots)))
         << "\n";
   }
@@ -187,18 +187,24 @@ void dump_slots(const DumpRequest& req, const std::string& bytes,
 
 const char* tag_name(LineProfile::Tag tag) {
   switch (tag) {
-    case LineProfile::Tag::kEmpty: return "empty";
-    case LineProfile::Tag::kInt16: return "integer";
-    case LineProfile::Tag::kDouble: return "double";
+    case LineProfile::Tag::kEmpty:
+      return "empty";
+    case LineProfile::Tag::kInt16:
+      return "integer";
+    case LineProfile::Tag::kDouble:
+      return "double";
   }
   return "?";
 }
 
 json coordinate_json(const LineProfile& p, int coordinate, std::int64_t m) {
   switch (p.tag(coordinate, m)) {
-    case LineProfile::Tag::kEmpty: return nullptr;
-    case LineProfile::Tag::kInt16: return static_cast<std::int64_t>(p.value(coordinate, m));
-    case LineProfile::Tag::kDouble: return p.value(coordinate, m);
+    case LineProfile::Tag::kEmpty:
+      return nullptr;
+    case LineProfile::Tag::kInt16:
+      return static_cast<std::int64_t>(p.value(coordinate, m));
+    case LineProfile::Tag::kDouble:
+      return p.value(coordinate, m);
   }
   return nullptr;
 }
@@ -206,9 +212,12 @@ json coordinate_json(const LineProfile& p, int coordinate, std::int64_t m) {
 std::string coordinate_text(const LineProfile& p, int coordinate,
                             std::int64_t m) {
   switch (p.tag(coordinate, m)) {
-    case LineProfile::Tag::kEmpty: return format("%15s", "(empty)");
-    case LineProfile::Tag::kInt16: return format("%15.0f", p.value(coordinate, m));
-    case LineProfile::Tag::kDouble: return format("%15.3f", p.value(coordinate, m));
+    case LineProfile::Tag::kEmpty:
+      return format("%15s", "(empty)");
+    case LineProfile::Tag::kInt16:
+      return format("%15.0f", p.value(coordinate, m));
+    case LineProfile::Tag::kDouble:
+      return format("%15.3f", p.value(coordinate, m));
   }
   return {};
 }
@@ -224,8 +233,8 @@ void dump_geometry(const DumpRequest& req, const std::string& bytes,
   // changes, so that the seeds and the empty end show.
   const auto shown = [&](std::int64_t m) {
     return req.all || m % 1000 == 0 || m == metres - 1 ||
-           (m > 0 && (p.tag(0, m) != p.tag(0, m - 1) ||
-                      p.tag(1, m) != p.tag(1, m - 1)));
+           (m > 0 &&
+            (p.tag(0, m) != p.tag(0, m - 1) || p.tag(1, m) != p.tag(1, m - 1)));
   };
   if (req.json) {
     JsonRows rows(out,
@@ -249,7 +258,9 @@ void dump_geometry(const DumpRequest& req, const std::string& bytes,
   for (int c = 0; c < 2; ++c) {
     for (std::int64_t m = 0; m < metres; ++m) {
       const auto tag = p.tag(c, m);
-      ++counts[tag == LineProfile::Tag::kEmpty ? 0 : tag == LineProfile::Tag::kInt16 ? 1 : 2];
+      ++counts[tag == LineProfile::Tag::kEmpty   ? 0
+               : tag == LineProfile::Tag::kInt16 ? 1
+                                                 : 2];
       if (tag == LineProfile::Tag::kEmpty) continue;
       low[c] = std::min(low[c], p.value(c, m));
       high[c] = std::max(high[c], p.value(c, m));
@@ -259,18 +270,19 @@ void dump_geometry(const DumpRequest& req, const std::string& bytes,
       << metres - 1 << " in x and in y";
   if (length) out << ", line of " << *length << " m";
   out << "\n"
-      << format("x from %.3f to %.3f km, y from %.3f to %.3f km; ", low[0] / 1000,
-                high[0] / 1000, low[1] / 1000, high[1] / 1000)
+      << format("x from %.3f to %.3f km, y from %.3f to %.3f km; ",
+                low[0] / 1000, high[0] / 1000, low[1] / 1000, high[1] / 1000)
       << counts[1] << " integer, " << counts[2] << " double, " << counts[0]
       << " empty values\n"
       << "   metre            x m            y m\n";
   for (std::int64_t m = 0; m < metres; ++m) {
     if (!shown(m)) continue;
-    out << format("%8lld", static_cast<long long>(m)) << coordinate_text(p, 0, m)
-        << coordinate_text(p, 1, m);
+    out << format("%8lld", static_cast<long long>(m))
+        << coordinate_text(p, 0, m) << coordinate_text(p, 1, m);
     if (p.tag(0, m) != LineProfile::Tag::kDouble ||
         p.tag(1, m) != LineProfile::Tag::kDouble) {
-      out << "  (" << tag_name(p.tag(0, m)) << ", " << tag_name(p.tag(1, m)) << ")";
+      out << "  (" << tag_name(p.tag(0, m)) << ", " << tag_name(p.tag(1, m))
+          << ")";
     }
     out << "\n";
   }
@@ -280,7 +292,8 @@ void dump_geometry(const DumpRequest& req, const std::string& bytes,
 
 int run_dump(const DumpRequest& req, std::ostream& out, std::ostream& err) {
   try {
-    const auto kind = req.kind.empty() ? kind_of_name(req.file) : kind_of_word(req.kind);
+    const auto kind =
+        req.kind.empty() ? kind_of_name(req.file) : kind_of_word(req.kind);
     if (!kind) {
       err << "scenarioc dump: " << req.file.string()
           << ": cannot tell the kind of file from its name; give --kind "
@@ -289,9 +302,15 @@ int run_dump(const DumpRequest& req, std::ostream& out, std::ostream& err) {
     }
     const std::string bytes = read_file(req.file);
     switch (*kind) {
-      case FileKind::kCells: dump_cells(req, bytes, out, err); break;
-      case FileKind::kSlots: dump_slots(req, bytes, out); break;
-      case FileKind::kGeometry: dump_geometry(req, bytes, out, err); break;
+      case FileKind::kCells:
+        dump_cells(req, bytes, out, err);
+        break;
+      case FileKind::kSlots:
+        dump_slots(req, bytes, out);
+        break;
+      case FileKind::kGeometry:
+        dump_geometry(req, bytes, out, err);
+        break;
     }
     out.flush();
     return 0;
@@ -312,7 +331,8 @@ void register_dump_command(CLI::App& app, int& status) {
   dump->add_flag("--json", request->json, "JSON for programs instead of text");
   dump->add_flag("--all", request->all,
                  "every record, empty ones too; every metre of the geometry");
-  dump->add_option("--kind", request->kind, "the kind of file, when its name does not tell")
+  dump->add_option("--kind", request->kind,
+                   "the kind of file, when its name does not tell")
       ->check(CLI::IsMember({"cells", "slots", "geometry"}));
   dump->callback([request, &status] {
     std::ios::sync_with_stdio(false);

@@ -20,9 +20,9 @@ int run_plot(const PlotRequest& req, std::ostream& out, std::ostream& err) {
       return 0;
     }
     const std::filesystem::path target =
-        req.output.empty()
-            ? std::filesystem::path(scenario.slot_path).replace_extension(".svg")
-            : req.output;
+        req.output.empty() ? std::filesystem::path(scenario.slot_path)
+                                 .replace_extension(".svg")
+                           : req.output;
     // Written beside its final name and renamed, like every file of ours.
     DiskDirectory dir(target.has_parent_path() ? target.parent_path() : ".");
     dir.write(target.filename().string(), [&](ByteWriter& w) { w.bytes(svg); });
@@ -40,8 +40,9 @@ int run_plot(const PlotRequest& req, std::ostream& out, std::ostream& err) {
 void register_plot_command(CLI::App& app, int& status) {
   auto request = std::make_shared<PlotRequest>();
   CLI::App* plot = app.add_subcommand(
-      "plot", "Draw the compiled scenario as one SVG picture: the plan of the "
-              "line and the profile along it");
+      "plot",
+      "Draw the compiled scenario as one SVG picture: the plan of the "
+      "line and the profile along it");
   plot->add_option("DIR_OR_PREFIX", request->scenario,
                    "directory holding one scenario's files, or the beginning "
                    "of their names (DIR/LINE_TRAIN)")

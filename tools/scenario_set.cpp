@@ -14,14 +14,16 @@ namespace fs = std::filesystem;
 constexpr std::string_view kGeometryEnding = "_linea.dat";
 
 bool ends_with(const std::string& s, std::string_view end) {
-  return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+  return s.size() >= end.size() &&
+         s.compare(s.size() - end.size(), end.size(), end) == 0;
 }
 
 ToolError malformed(const fs::path& file, const DecodeError& e) {
   return ToolError{kMalformedFile, file.string() + ": " + e.message};
 }
 
-std::vector<fs::path> slot_files_in(const fs::path& dir, const std::string& start) {
+std::vector<fs::path> slot_files_in(const fs::path& dir,
+                                    const std::string& start) {
   std::vector<fs::path> found;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
@@ -68,13 +70,17 @@ std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
   if (kind == FileKind::kCells && ends_with(name, ".dat")) {
     candidates.push_back(fs::path(file).replace_extension(".sim"));
   } else if (kind == FileKind::kGeometry && ends_with(name, kGeometryEnding)) {
-    const std::string line = name.substr(0, name.size() - kGeometryEnding.size());
-    const fs::path dir = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    for (const auto& p : slot_files_in(dir, line + "_")) candidates.push_back(p);
+    const std::string line =
+        name.substr(0, name.size() - kGeometryEnding.size());
+    const fs::path dir =
+        file.has_parent_path() ? file.parent_path() : fs::path(".");
+    for (const auto& p : slot_files_in(dir, line + "_"))
+      candidates.push_back(p);
   }
   for (const auto& candidate : candidates) {
     std::string bytes;
-    if (read_whole_file(candidate, bytes, nullptr) != SourceStore::Status::kOk) continue;
+    if (read_whole_file(candidate, bytes, nullptr) != SourceStore::Status::kOk)
+      continue;
     SlotFileBeside found{candidate, {}};
     if (read_slot_file(bytes, found.slots)) continue;
     if (kind == FileKind::kGeometry &&
@@ -126,14 +132,18 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
   }
   // A slot file with an impossible length still shows its grid: take the
   // length the grid was made for.
-  set.line_length = length ? *length
-                           : std::max<std::int64_t>(
-                                 0, (static_cast<std::int64_t>(set.cells.size()) - 1) * 50 - 7000);
+  set.line_length =
+      length ? *length
+             : std::max<std::int64_t>(
+                   0, (static_cast<std::int64_t>(set.cells.size()) - 1) * 50 -
+                          7000);
   const fs::path geometry =
-      prefix.parent_path() / (set.slots[kLineSlot].name + std::string(kGeometryEnding));
+      prefix.parent_path() /
+      (set.slots[kLineSlot].name + std::string(kGeometryEnding));
   if (fs::exists(geometry, ec)) {
     set.geometry_path = geometry;
-    if (auto e = read_line_geometry_file(read_file(geometry), set.profile, length)) {
+    if (auto e =
+            read_line_geometry_file(read_file(geometry), set.profile, length)) {
       throw malformed(geometry, *e);
     }
   }

@@ -39,8 +39,8 @@ struct SlotFileBeside {
   std::filesystem::path path;
   SlotTable slots;
 };
-std::optional<SlotFileBeside> slot_file_beside(const std::filesystem::path& file,
-                                               FileKind kind);
+std::optional<SlotFileBeside> slot_file_beside(
+    const std::filesystem::path& file, FileKind kind);
 
 // The three files of one scenario, decoded.
 struct ScenarioSet {

@@ -12,7 +12,7 @@
 namespace scenc::tools {
 namespace {
 
-constexpr double kLeft = 110;   // room for the lane names and y axes
+constexpr double kLeft = 110;  // room for the lane names and y axes
 constexpr double kRight = 40;
 constexpr const char* kFont = "DejaVu Sans, Arial, Helvetica, sans-serif";
 
@@ -43,7 +43,8 @@ std::string km_text(double metres, int decimals = 1) {
   std::snprintf(b, sizeof b, "%.*f", decimals, metres / 1000.0);
   std::string text = b;
   // A value that rounds to zero from below would print as "-0".
-  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos)
+    text.erase(0, 1);
   return text;
 }
 
@@ -63,10 +64,18 @@ std::string escape(const std::string& utf8) {
   std::string out;
   for (const char c : utf8) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       default:
         // Control characters are not allowed in XML 1.0 text.
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
@@ -88,14 +97,15 @@ double nice_step(double span, double parts) {
 
 class Svg {
  public:
-  void line(double x1, double y1, double x2, double y2, const std::string& style) {
+  void line(double x1, double y1, double x2, double y2,
+            const std::string& style) {
     out_ += "<line x1=\"" + n(x1) + "\" y1=\"" + n(y1) + "\" x2=\"" + n(x2) +
             "\" y2=\"" + n(y2) + "\" " + style + "/>\n";
   }
   void rect(double x, double y, double w, double h, const std::string& style) {
     out_ += "<rect x=\"" + n(x) + "\" y=\"" + n(y) + "\" width=\"" +
-            n(std::max(w, 0.0)) + "\" height=\"" + n(std::max(h, 0.0)) +
-            "\" " + style + "/>\n";
+            n(std::max(w, 0.0)) + "\" height=\"" + n(std::max(h, 0.0)) + "\" " +
+            style + "/>\n";
   }
   void circle(double x, double y, double r, const std::string& style) {
     out_ += "<circle cx=\"" + n(x) + "\" cy=\"" + n(y) + "\" r=\"" + n(r) +
@@ -122,12 +132,14 @@ class Svg {
   std::string out_;
 };
 
-std::string stroke(const char* colour, double width, const std::string& extra = {}) {
+std::string stroke(const char* colour, double width,
+                   const std::string& extra = {}) {
   return std::string("stroke=\"") + colour + "\" stroke-width=\"" + n(width) +
          "\" fill=\"none\"" + (extra.empty() ? "" : " " + extra);
 }
 std::string fill(const char* colour, const std::string& extra = {}) {
-  return std::string("fill=\"") + colour + "\"" + (extra.empty() ? "" : " " + extra);
+  return std::string("fill=\"") + colour + "\"" +
+         (extra.empty() ? "" : " " + extra);
 }
 
 // The symbols, drawn centred on (x, y), shared by the lanes and the legend.
@@ -172,10 +184,14 @@ struct Run {
   std::int64_t last = 0;
   int value = 0;
 };
-std::vector<Run> runs_of(const std::vector<TrackCell>& cells, std::int64_t until,
+std::vector<Run> runs_of(const std::vector<TrackCell>& cells,
+                         std::int64_t until,
                          const std::function<int(const TrackCell&)>& value) {
   std::vector<Run> runs;
-  for (std::int64_t i = 0; i < std::min<std::int64_t>(until, static_cast<std::int64_t>(cells.size())); ++i) {
+  for (std::int64_t i = 0;
+       i <
+       std::min<std::int64_t>(until, static_cast<std::int64_t>(cells.size()));
+       ++i) {
     const int v = value(cells[static_cast<std::size_t>(i)]);
     if (!runs.empty() && runs.back().value == v && runs.back().last == i - 1) {
       runs.back().last = i;
@@ -228,8 +244,9 @@ class PlotBuilder {
     double last_object = 0;
     for (std::size_t i = 0; i < s.cells.size(); ++i) {
       if (s.cells[i].kind != cell_kind::kFree) {
-        last_object = std::max(last_object,
-                               static_cast<double>(cell_position(static_cast<std::int64_t>(i))));
+        last_object = std::max(
+            last_object,
+            static_cast<double>(cell_position(static_cast<std::int64_t>(i))));
       }
     }
     for (const Station& st : stations_) {
@@ -252,9 +269,10 @@ class PlotBuilder {
 
     std::string out =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + n(width_) +
-        "\" height=\"" + n(height) + "\" viewBox=\"0 0 " + n(width_) + " " +
-        n(height) + "\" font-family=\"" + kFont + "\" font-size=\"12\">\n";
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+        n(width_) + "\" height=\"" + n(height) + "\" viewBox=\"0 0 " +
+        n(width_) + " " + n(height) + "\" font-family=\"" + kFont +
+        "\" font-size=\"12\">\n";
     out += "<title>" + escape(title()) + "</title>\n";
     out += "<rect x=\"0\" y=\"0\" width=\"" + n(width_) + "\" height=\"" +
            n(height) + "\" fill=\"white\"/>\n";
@@ -284,21 +302,26 @@ class PlotBuilder {
     const double plan_right = draw_plan(svg, top);
     // The timetable keeps to the right edge, the legend between it and the
     // plan, leaving room for the station names beside the plan.
-    const double columns = std::ceil(static_cast<double>(stations_.size()) / 24.0);
+    const double columns =
+        std::ceil(static_cast<double>(stations_.size()) / 24.0);
     const double table_width = std::max(columns, 1.0) * 270;
-    const double legend_x = std::max(plan_right + 190, width_ - kRight - table_width - 360);
+    const double legend_x =
+        std::max(plan_right + 190, width_ - kRight - table_width - 360);
     const double legend_height = draw_legend(svg, legend_x, top);
-    const auto [table_right, table_height] = draw_timetable(svg, legend_x + 340, top);
+    const auto [table_right, table_height] =
+        draw_timetable(svg, legend_x + 340, top);
     width_ = std::max(width_, table_right + kRight);
     return std::max({plan_height_, legend_height, table_height});
   }
 
   // Returns the right edge of the plan and its axes.
   double draw_plan(Svg& svg, double top) {
-    svg.text(kLeft - 60, top - 8, "Plan of the line", "font-size=\"14\" font-weight=\"bold\"");
+    svg.text(kLeft - 60, top - 8, "Plan of the line",
+             "font-size=\"14\" font-weight=\"bold\"");
     const LineProfile& p = s_.profile;
     if (!s_.geometry_path || !p.exists()) {
-      svg.text(kLeft - 60, top + 20, "No line geometry file: the plan is not drawn.",
+      svg.text(kLeft - 60, top + 20,
+               "No line geometry file: the plan is not drawn.",
                "fill=\"#555\"");
       plan_height_ = 40;
       return kLeft + 300;
@@ -335,27 +358,33 @@ class PlotBuilder {
     const double step = nice_step(std::max(span_x, span_y), 8);
     for (double g = std::ceil(x0 / step) * step; g <= x1 + 1e-6; g += step) {
       svg.line(sx(g), plot_top, sx(g), plot_top + h, stroke(kGrid, 1));
-      svg.text(sx(g), plot_top + h + 16, km_text(g, 0), "text-anchor=\"middle\" font-size=\"11\"");
+      svg.text(sx(g), plot_top + h + 16, km_text(g, 0),
+               "text-anchor=\"middle\" font-size=\"11\"");
     }
     for (double g = std::ceil(y0 / step) * step; g <= y1 + 1e-6; g += step) {
       svg.line(left, sy(g), left + w, sy(g), stroke(kGrid, 1));
-      svg.text(left - 6, sy(g) + 4, km_text(g, 0), "text-anchor=\"end\" font-size=\"11\"");
+      svg.text(left - 6, sy(g) + 4, km_text(g, 0),
+               "text-anchor=\"end\" font-size=\"11\"");
     }
     svg.rect(left, plot_top, w, h, stroke("#adb5bd", 1));
-    svg.text(left + w / 2, plot_top + h + 34, "x (km)", "text-anchor=\"middle\"");
+    svg.text(left + w / 2, plot_top + h + 34, "x (km)",
+             "text-anchor=\"middle\"");
     svg.text(left - 44, plot_top + h / 2, "y (km)",
-             "text-anchor=\"middle\" transform=\"rotate(-90 " + n(left - 44) + " " +
-                 n(plot_top + h / 2) + ")\"");
+             "text-anchor=\"middle\" transform=\"rotate(-90 " + n(left - 44) +
+                 " " + n(plot_top + h / 2) + ")\"");
 
     // The track, then the margin beyond the line's end in grey. Every
     // metre would be too much SVG for a long line: a few thousand points.
     const std::int64_t end = std::min<std::int64_t>(s_.line_length, metres - 1);
     const std::int64_t stride = std::max<std::int64_t>(1, metres / 4000);
-    const auto polyline = [&](std::int64_t from, std::int64_t to, const std::string& style) {
+    const auto polyline = [&](std::int64_t from, std::int64_t to,
+                              const std::string& style) {
       std::string d;
-      for (std::int64_t m = from; m <= to; m = (m == to ? to + 1 : std::min(m + stride, to))) {
+      for (std::int64_t m = from; m <= to;
+           m = (m == to ? to + 1 : std::min(m + stride, to))) {
         if (!has(m)) continue;
-        d += (d.empty() ? "M" : " L") + n(sx(p.value(0, m))) + " " + n(sy(p.value(1, m)));
+        d += (d.empty() ? "M" : " L") + n(sx(p.value(0, m))) + " " +
+             n(sy(p.value(1, m)));
       }
       if (!d.empty()) svg.path(d, style);
     };
@@ -376,9 +405,10 @@ class PlotBuilder {
                            {cx - lw / 2, cy + 8, cx + lw / 2, cy + 8 + lh},
                            {cx - lw / 2, cy - 8 - lh, cx + lw / 2, cy - 8}};
       for (const Box& b : tries) {
-        const bool clear = std::none_of(taken.begin(), taken.end(), [&](const Box& t) {
-          return b.x0 < t.x1 && t.x0 < b.x1 && b.y0 < t.y1 && t.y0 < b.y1;
-        });
+        const bool clear =
+            std::none_of(taken.begin(), taken.end(), [&](const Box& t) {
+              return b.x0 < t.x1 && t.x0 < b.x1 && b.y0 < t.y1 && t.y0 < b.y1;
+            });
         if (!clear) continue;
         taken.push_back(b);
         svg.text(b.x0, b.y1 - 2, label, "font-size=\"11\"" + style);
@@ -387,16 +417,20 @@ class PlotBuilder {
     };
     std::vector<std::pair<double, double>> points;
     for (const Station& st : stations_) {
-      const std::int64_t m = std::clamp<std::int64_t>(st.data->num3, 0, metres - 1);
+      const std::int64_t m =
+          std::clamp<std::int64_t>(st.data->num3, 0, metres - 1);
       if (!has(m)) continue;
       const double cx = sx(p.value(0, m)), cy = sy(p.value(1, m));
-      svg.circle(cx, cy, 3.5, fill("white", std::string("stroke=\"") + kStation + "\" stroke-width=\"1.5\""));
+      svg.circle(cx, cy, 3.5,
+                 fill("white", std::string("stroke=\"") + kStation +
+                                   "\" stroke-width=\"1.5\""));
       taken.push_back(Box{cx - 4, cy - 4, cx + 4, cy + 4});
       points.emplace_back(cx, cy);
     }
     std::size_t k = 0;
     for (const Station& st : stations_) {
-      const std::int64_t m = std::clamp<std::int64_t>(st.data->num3, 0, metres - 1);
+      const std::int64_t m =
+          std::clamp<std::int64_t>(st.data->num3, 0, metres - 1);
       if (!has(m)) continue;
       place(points[k].first, points[k].second, st.name, "");
       ++k;
@@ -404,10 +438,12 @@ class PlotBuilder {
     if (has(end)) {
       const double ex = sx(p.value(0, end)), ey = sy(p.value(1, end));
       svg.circle(ex, ey, 4, fill(kTrack));
-      place(ex, ey, "end, km " + km_text(static_cast<double>(end)), " font-weight=\"bold\"");
+      place(ex, ey, "end, km " + km_text(static_cast<double>(end)),
+            " font-weight=\"bold\"");
     }
     if (has(0)) {
-      place(sx(p.value(0, 0)), sy(p.value(1, 0)), "start", " font-weight=\"bold\"");
+      place(sx(p.value(0, 0)), sy(p.value(1, 0)), "start",
+            " font-weight=\"bold\"");
     }
     plan_height_ = h + 50;
     return left + w;
@@ -420,25 +456,40 @@ class PlotBuilder {
       std::string text;
     };
     const std::vector<Entry> entries = {
-        {[](Svg& s, double sx, double sy) { s.line(sx - 10, sy, sx + 10, sy, stroke(kTrack, 2.5)); },
+        {[](Svg& s, double sx, double sy) {
+           s.line(sx - 10, sy, sx + 10, sy, stroke(kTrack, 2.5));
+         },
          "track (plan); grey dashes: margin past the end"},
         {[](Svg& s, double sx, double sy) { station_symbol(s, sx, sy, true); },
          "station, marked on the track"},
         {[](Svg& s, double sx, double sy) { station_symbol(s, sx, sy, false); },
          "station without a track marker"},
-        {[](Svg& s, double sx, double sy) { s.rect(sx - 10, sy - 6, 9, 12, fill(kUphill)); s.rect(sx + 1, sy - 2, 9, 8, fill(kDownhill)); },
+        {[](Svg& s, double sx, double sy) {
+           s.rect(sx - 10, sy - 6, 9, 12, fill(kUphill));
+           s.rect(sx + 1, sy - 2, 9, 8, fill(kDownhill));
+         },
          "gradient up / down (per mille)"},
-        {[](Svg& s, double sx, double sy) { s.rect(sx - 10, sy - 6, 20, 12, fill(kMountain)); },
+        {[](Svg& s, double sx, double sy) {
+           s.rect(sx - 10, sy - 6, 20, 12, fill(kMountain));
+         },
          "mountain (type in the band)"},
-        {[](Svg& s, double sx, double sy) { mountain_symbol(s, sx, sy); }, "mountain marker"},
-        {[](Svg& s, double sx, double sy) { s.line(sx - 10, sy, sx + 10, sy, stroke(kSpeed, 2)); },
+        {[](Svg& s, double sx, double sy) { mountain_symbol(s, sx, sy); },
+         "mountain marker"},
+        {[](Svg& s, double sx, double sy) {
+           s.line(sx - 10, sy, sx + 10, sy, stroke(kSpeed, 2));
+         },
          "line speed limit (km/h)"},
-        {[](Svg& s, double sx, double sy) { s.rect(sx - 10, sy - 6, 20, 12, fill(kSlowOrder, "fill-opacity=\"0.35\"")); },
+        {[](Svg& s, double sx, double sy) {
+           s.rect(sx - 10, sy - 6, 20, 12,
+                  fill(kSlowOrder, "fill-opacity=\"0.35\""));
+         },
          "slow order, with its speed"},
-        {[](Svg& s, double sx, double sy) { signal_symbol(s, sx, sy); }, "signal"},
+        {[](Svg& s, double sx, double sy) { signal_symbol(s, sx, sy); },
+         "signal"},
         {[](Svg& s, double sx, double sy) { board_symbol(s, sx, sy); },
          "speed board (its highest speed)"},
-        {[](Svg& s, double sx, double sy) { signboard_symbol(s, sx, sy); }, "signboard"},
+        {[](Svg& s, double sx, double sy) { signboard_symbol(s, sx, sy); },
+         "signboard"},
         {[](Svg& s, double sx, double sy) { warning_symbol(s, sx, sy); },
          "slow-order warning (1200 m before)"},
         {[](Svg& s, double sx, double sy) { approach_symbol(s, sx, sy); },
@@ -465,15 +516,20 @@ class PlotBuilder {
       const double cx = x + static_cast<double>(i / kRows) * 270;
       const double cy = top + 14 + static_cast<double>(i % kRows) * 18;
       const std::int32_t t = st.data->num4;
-      svg.text(cx, cy, km_text(st.data->num3), "font-size=\"11\" fill=\"#555\"");
+      svg.text(cx, cy, km_text(st.data->num3),
+               "font-size=\"11\" fill=\"#555\"");
       svg.text(cx + 44, cy, st.name, "font-size=\"11\"");
       svg.text(cx + 260, cy, t == 0 ? "" : clock_text(t),
                "font-size=\"11\" text-anchor=\"end\"");
       right = std::max(right, cx + 260);
     }
-    svg.text(x, top + 14 + static_cast<double>(std::min(stations_.size(), kRows)) * 18 + 4,
+    svg.text(x,
+             top + 14 +
+                 static_cast<double>(std::min(stations_.size(), kRows)) * 18 +
+                 4,
              "km, name, timetable time", "font-size=\"10\" fill=\"#777\"");
-    return {right, 30 + static_cast<double>(std::min(stations_.size(), kRows)) * 18};
+    return {right,
+            30 + static_cast<double>(std::min(stations_.size(), kRows)) * 18};
   }
 
   // --- profile along the line -------------------------------------------
@@ -487,8 +543,10 @@ class PlotBuilder {
     }
     for (const Station& st : stations_) {
       guides_ += "<line x1=\"" + n(px(st.data->num3)) + "\" y1=\"" + n(top) +
-                 "\" x2=\"" + n(px(st.data->num3)) + "\" y2=\"" + n(top + height) +
-                 "\" stroke=\"#ced4da\" stroke-width=\"1\" stroke-dasharray=\"2 3\"/>\n";
+                 "\" x2=\"" + n(px(st.data->num3)) + "\" y2=\"" +
+                 n(top + height) +
+                 "\" stroke=\"#ced4da\" stroke-width=\"1\" "
+                 "stroke-dasharray=\"2 3\"/>\n";
     }
   }
 
@@ -503,7 +561,8 @@ class PlotBuilder {
     }
     const double strip = std::min(longest * 0.64 + 24, 170.0);
     const double lane = top + strip;
-    svg.text(kLeft - 8, lane + 4, "stations", "text-anchor=\"end\" font-size=\"11\" fill=\"#555\"");
+    svg.text(kLeft - 8, lane + 4, "stations",
+             "text-anchor=\"end\" font-size=\"11\" fill=\"#555\"");
     svg.line(kLeft, lane, width_ - kRight, lane, stroke("#ced4da", 1));
     for (const Station& st : stations_) {
       const double from = px(st.data->num1), to = px(st.data->num2);
@@ -511,7 +570,8 @@ class PlotBuilder {
       const double x = px(st.data->num3);
       station_symbol(svg, x, lane, st.data->kind < 25);
       svg.text(x + 2, lane - 10, st.name,
-               "font-size=\"11\" transform=\"rotate(-40 " + n(x + 2) + " " + n(lane - 10) + ")\"");
+               "font-size=\"11\" transform=\"rotate(-40 " + n(x + 2) + " " +
+                   n(lane - 10) + ")\"");
     }
     return lane + 16;
   }
@@ -521,23 +581,32 @@ class PlotBuilder {
     frame(svg, top, height, "Gradient (\u2030) and mountains");
     const std::int64_t until = static_cast<std::int64_t>(domain_end_ / 50) + 1;
     int steepest = 5;
-    for (const Run& r : runs_of(s_.cells, until, [](const TrackCell& c) { return gradient_per_mille(c); })) {
+    for (const Run& r : runs_of(s_.cells, until, [](const TrackCell& c) {
+           return gradient_per_mille(c);
+         })) {
       if (r.value != -100) steepest = std::max(steepest, std::abs(r.value));
     }
     const double g_step = nice_step(steepest, 2);
     const double g_max = std::ceil(steepest / g_step) * g_step;
-    const auto gy = [&](double g) { return top + height / 2 - g / g_max * (height / 2 - 8); };
+    const auto gy = [&](double g) {
+      return top + height / 2 - g / g_max * (height / 2 - 8);
+    };
 
     // Mountains behind the gradient; gradients and mountains count a cell
     // from 50 x i metres.
-    for (const Run& r : runs_of(s_.cells, until, [](const TrackCell& c) { return c.mountain; })) {
+    for (const Run& r : runs_of(
+             s_.cells, until, [](const TrackCell& c) { return c.mountain; })) {
       if (r.value == 0) continue;
       const double x0 = px(static_cast<double>(r.first) * 50);
       const double x1 = px(static_cast<double>(r.last + 1) * 50);
-      svg.rect(x0, top, std::max(x1 - x0, 2.0), height, fill(kMountain, "fill-opacity=\"0.6\""));
-      svg.text(x0 + 2, top + 11, "type " + std::to_string(r.value), "font-size=\"9\" fill=\"#6b5530\"");
+      svg.rect(x0, top, std::max(x1 - x0, 2.0), height,
+               fill(kMountain, "fill-opacity=\"0.6\""));
+      svg.text(x0 + 2, top + 11, "type " + std::to_string(r.value),
+               "font-size=\"9\" fill=\"#6b5530\"");
     }
-    for (const Run& r : runs_of(s_.cells, until, [](const TrackCell& c) { return gradient_per_mille(c); })) {
+    for (const Run& r : runs_of(s_.cells, until, [](const TrackCell& c) {
+           return gradient_per_mille(c);
+         })) {
       // A byte of 0 (cells past the fills) means no gradient was written.
       if (r.value == 0 || r.value == -100) continue;
       const double x0 = px(static_cast<double>(r.first) * 50);
@@ -548,7 +617,10 @@ class PlotBuilder {
     }
     for (std::size_t i = 0; i < s_.cells.size(); ++i) {
       if (s_.cells[i].kind == cell_kind::kMountainMarker) {
-        mountain_symbol(svg, px(static_cast<double>(cell_position(static_cast<std::int64_t>(i)))), top + height - 6);
+        mountain_symbol(svg,
+                        px(static_cast<double>(
+                            cell_position(static_cast<std::int64_t>(i)))),
+                        top + height - 6);
       }
     }
     svg.line(kLeft, gy(0), width_ - kRight, gy(0), stroke("#495057", 1));
@@ -560,22 +632,28 @@ class PlotBuilder {
     return top + height;
   }
 
-  void axis_title(Svg& svg, double top, double height, const std::string& unit) {
+  void axis_title(Svg& svg, double top, double height,
+                  const std::string& unit) {
     const double x = kLeft - 48, y = top + height / 2;
-    svg.text(x, y, unit, "text-anchor=\"middle\" font-size=\"11\" fill=\"#555\" transform=\"rotate(-90 " +
-                             n(x) + " " + n(y) + ")\"");
+    svg.text(x, y, unit,
+             "text-anchor=\"middle\" font-size=\"11\" fill=\"#555\" "
+             "transform=\"rotate(-90 " +
+                 n(x) + " " + n(y) + ")\"");
   }
 
   double draw_speed_panel(Svg& svg, double top) {
     const double height = 150;
     frame(svg, top, height, "Speed limit (km/h) and slow orders");
     const std::int64_t until = static_cast<std::int64_t>(domain_end_ / 50) + 1;
-    const auto speed_runs = runs_of(s_.cells, until, [](const TrackCell& c) { return speed_limit_kmh(c); });
+    const auto speed_runs = runs_of(
+        s_.cells, until, [](const TrackCell& c) { return speed_limit_kmh(c); });
     int fastest = 50;
     for (const Run& r : speed_runs) fastest = std::max(fastest, r.value);
     const double v_step = nice_step(fastest, 4);
     const double v_max = std::ceil(fastest / v_step) * v_step;
-    const auto vy = [&](double v) { return top + height - v / v_max * (height - 10); };
+    const auto vy = [&](double v) {
+      return top + height - v / v_max * (height - 10);
+    };
     for (double v = 0; v <= v_max + 1e-6; v += v_step) {
       svg.line(kLeft, vy(v), width_ - kRight, vy(v), stroke(kGrid, 1));
       svg.text(kLeft - 6, vy(v) + 4, std::to_string(static_cast<int>(v)),
@@ -584,15 +662,20 @@ class PlotBuilder {
     // Slow orders: from the start cell to its end cell, drawn at least a few
     // pixels wide so that a short one still shows.
     LabelRows labels(1);
-    for_each_slow_order([&](std::int64_t start, std::int64_t end_cell, int speed) {
+    for_each_slow_order([&](std::int64_t start, std::int64_t end_cell,
+                            int speed) {
       const double x0 = px(static_cast<double>(cell_position(start)));
       const double x1 = px(static_cast<double>(cell_position(end_cell)));
       const double w = std::max(x1 - x0, 4.0);
       svg.rect(x0, top, w, height, fill(kSlowOrder, "fill-opacity=\"0.35\""));
       svg.line(x0, vy(speed), x0 + w, vy(speed), stroke(kSlowOrder, 3));
       const std::string label = std::to_string(speed) + " km/h";
-      if (labels.row(x0 + w + 3, x0 + w + 3 + 7.0 * static_cast<double>(label.size())) == 0) {
-        svg.text(x0 + w + 3, vy(speed) - 4, label, std::string("font-size=\"11\" font-weight=\"bold\" fill=\"") + kSlowOrder + "\"");
+      if (labels.row(x0 + w + 3,
+                     x0 + w + 3 + 7.0 * static_cast<double>(label.size())) ==
+          0) {
+        svg.text(x0 + w + 3, vy(speed) - 4, label,
+                 std::string("font-size=\"11\" font-weight=\"bold\" fill=\"") +
+                     kSlowOrder + "\"");
       }
     });
     // The line speed limit counts a cell from 50 x i metres, as gradients do.
@@ -600,7 +683,8 @@ class PlotBuilder {
     for (const Run& r : speed_runs) {
       const double x0 = px(static_cast<double>(r.first) * 50);
       const double x1 = px(static_cast<double>(r.last + 1) * 50);
-      d += (d.empty() ? "M" : " L") + n(x0) + " " + n(vy(r.value)) + " L" + n(x1) + " " + n(vy(r.value));
+      d += (d.empty() ? "M" : " L") + n(x0) + " " + n(vy(r.value)) + " L" +
+           n(x1) + " " + n(vy(r.value));
     }
     if (!d.empty()) svg.path(d, stroke(kSpeed, 2, "stroke-linejoin=\"round\""));
     axis_title(svg, top, height, "km/h");
@@ -608,29 +692,37 @@ class PlotBuilder {
   }
 
   // Calls `f`(start cell, end cell, speed) for each slow order on the grid.
-  void for_each_slow_order(const std::function<void(std::int64_t, std::int64_t, int)>& f) const {
+  void for_each_slow_order(
+      const std::function<void(std::int64_t, std::int64_t, int)>& f) const {
     const auto count = static_cast<std::int64_t>(s_.cells.size());
     for (std::int64_t i = 0; i < count; ++i) {
       const TrackCell& c = s_.cells[static_cast<std::size_t>(i)];
       if (c.kind != cell_kind::kSlowOrderStart) continue;
       std::int64_t end = i;
-      while (end + 1 < count && s_.cells[static_cast<std::size_t>(end)].kind != cell_kind::kSlowOrderEnd) ++end;
-      if (s_.cells[static_cast<std::size_t>(end)].kind != cell_kind::kSlowOrderEnd) end = i;
+      while (end + 1 < count && s_.cells[static_cast<std::size_t>(end)].kind !=
+                                    cell_kind::kSlowOrderEnd)
+        ++end;
+      if (s_.cells[static_cast<std::size_t>(end)].kind !=
+          cell_kind::kSlowOrderEnd)
+        end = i;
       f(i, end, c.value1);
     }
   }
 
   double draw_object_lanes(Svg& svg, double top) {
     const double lane = 30;
-    const char* names[] = {"signals", "speed boards", "signboards", "slow orders",
-                           "abbattimento"};
+    const char* names[] = {"signals", "speed boards", "signboards",
+                           "slow orders", "abbattimento"};
     const int lanes = 5;
     const double height = lane * lanes;
     frame(svg, top, height, "Along the track");
     for (int k = 0; k < lanes; ++k) {
       const double y = top + lane * k + lane / 2;
-      svg.text(kLeft - 8, y + 4, names[k], "text-anchor=\"end\" font-size=\"11\" fill=\"#555\"");
-      if (k > 0) svg.line(kLeft, top + lane * k, width_ - kRight, top + lane * k, stroke("#e9ecef", 1));
+      svg.text(kLeft - 8, y + 4, names[k],
+               "text-anchor=\"end\" font-size=\"11\" fill=\"#555\"");
+      if (k > 0)
+        svg.line(kLeft, top + lane * k, width_ - kRight, top + lane * k,
+                 stroke("#e9ecef", 1));
     }
     const auto lane_y = [&](int k) { return top + lane * k + lane / 2 + 2; };
     LabelRows board_labels, sign_labels, mark_labels;
@@ -640,9 +732,11 @@ class PlotBuilder {
       const double w = 5.6 * static_cast<double>(text.size());
       const int r = rows.row(x - w / 2, x + w / 2);
       if (r < 0) return;
-      const double y = r == 0 ? lane_y(lane_index) - 7 : lane_y(lane_index) + 14;
+      const double y =
+          r == 0 ? lane_y(lane_index) - 7 : lane_y(lane_index) + 14;
       svg.text(x, y, text,
-               std::string("font-size=\"9\" text-anchor=\"middle\" fill=\"") + colour + "\"");
+               std::string("font-size=\"9\" text-anchor=\"middle\" fill=\"") +
+                   colour + "\"");
     };
     for (std::size_t i = 0; i < s_.cells.size(); ++i) {
       const TrackCell& c = s_.cells[i];
@@ -665,14 +759,17 @@ class PlotBuilder {
         case cell_kind::kSpeedBoard:
           hovered([&] { board_symbol(svg, x, lane_y(1)); });
           label(board_labels, x, 1,
-                std::to_string(std::max({c.value1 / 100, c.value2 / 100, c.value3 / 100}) * 5),
+                std::to_string(
+                    std::max({c.value1 / 100, c.value2 / 100, c.value3 / 100}) *
+                    5),
                 kBoard);
           break;
         case cell_kind::kSignboard:
           hovered([&] { signboard_symbol(svg, x, lane_y(2)); });
           if (c.value1 >= 0 && c.value1 < kSlotCount) {
             label(sign_labels, x, 2,
-                  squeezed(windows1252_to_utf8(s_.slots[static_cast<std::size_t>(c.value1)].name)),
+                  squeezed(windows1252_to_utf8(
+                      s_.slots[static_cast<std::size_t>(c.value1)].name)),
                   kSignboard);
           }
           break;
@@ -686,7 +783,9 @@ class PlotBuilder {
         case cell_kind::kAbbattimentoZero:
           hovered([&] { mark_symbol(svg, x, lane_y(4)); });
           label(mark_labels, x, 4,
-                c.kind == cell_kind::kAbbattimento ? std::to_string(c.value1) : "0", kMark);
+                c.kind == cell_kind::kAbbattimento ? std::to_string(c.value1)
+                                                   : "0",
+                kMark);
           break;
         default:
           break;
@@ -703,15 +802,18 @@ class PlotBuilder {
   double draw_km_axis(Svg& svg, double top) {
     for (double g = 0; g <= domain_end_ + 1e-6; g += km_step()) {
       svg.line(px(g), top, px(g), top + 5, stroke("#495057", 1));
-      svg.text(px(g), top + 18, km_text(g, g >= 10000 || km_step() >= 1000 ? 0 : 1),
+      svg.text(px(g), top + 18,
+               km_text(g, g >= 10000 || km_step() >= 1000 ? 0 : 1),
                "text-anchor=\"middle\" font-size=\"11\"");
     }
     if (domain_end_ > length_ + 1) {
       svg.line(px(length_), top - 4, px(length_), top + 5, stroke(kSignal, 2));
-      svg.text(px(length_), top + 32, "end of the line", std::string("text-anchor=\"middle\" font-size=\"10\" fill=\"") + kSignal + "\"");
+      svg.text(px(length_), top + 32, "end of the line",
+               std::string("text-anchor=\"middle\" font-size=\"10\" fill=\"") +
+                   kSignal + "\"");
     }
-    svg.text((kLeft + width_ - kRight) / 2, top + 38, "distance along the line (km)",
-             "text-anchor=\"middle\"");
+    svg.text((kLeft + width_ - kRight) / 2, top + 38,
+             "distance along the line (km)", "text-anchor=\"middle\"");
     return top + 44;
   }
 
