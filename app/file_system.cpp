@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 
 #include "output/scenario_files.h"
 
@@ -63,14 +64,26 @@ void DiskDirectory::write(const std::string& name, const Fill& fill) {
   std::filesystem::path temp;
   const int fd = create_temporary(target, temp);
   if (fd < 0) throw FileError{target.string(), reason_of(errno)};
+  const auto discard = [&] {
+    ::close(fd);
+    ::unlink(temp.c_str());
+  };
   try {
     DescriptorSink sink(fd, target.string());
     ByteWriter out(sink);
     fill(out);
     out.flush();
+  } catch (const FileError&) {
+    discard();
+    throw;
+  } catch (const std::exception& e) {
+    // A container that cannot be laid out in its file (a slot name too long
+    // for its 16-bit length) means this file cannot be written: report it
+    // like any other write failure instead of letting it end the program.
+    discard();
+    throw FileError{target.string(), e.what()};
   } catch (...) {
-    ::close(fd);
-    ::unlink(temp.c_str());
+    discard();
     throw;
   }
   if (::close(fd) != 0) {

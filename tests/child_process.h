@@ -50,6 +50,7 @@ class ChildProcess {
     EnvironmentChanges environment;
     bool stdin_pipe = false;     // else standard input is /dev/null
     int inherited_fd = -1;       // one more descriptor the child keeps
+    std::filesystem::path working_directory{};  // else the test's own
   };
 
   ChildProcess(std::vector<std::string> argv, const Options& options) {
@@ -90,6 +91,10 @@ class ChildProcess {
       dup2(err_fd, STDERR_FILENO);
       if (options.inherited_fd >= 0) {
         fcntl(options.inherited_fd, F_SETFD, 0);
+      }
+      if (!options.working_directory.empty() &&
+          chdir(options.working_directory.c_str()) != 0) {
+        _exit(127);
       }
       execve(args[0], args.data(), envp.data());
       _exit(127);

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "app/platform.h"
+#include "compile_fixture.h"
+#include "compiler/source_store.h"
+#include "output/output_directory.h"
+
+namespace scenc {
+namespace {
+
+using testing::line_source;
+using testing::lines;
+using testing::train_source;
+
+// Records what the run shows, and how many files existed when the waiting
+// window went up.
+class RecordingPlatform final : public Platform {
+ public:
+  explicit RecordingPlatform(const MemoryDirectory& directory)
+      : directory_(directory) {}
+  void show_waiting_window() override {
+    calls.push_back("window after " + std::to_string(directory_.order.size()) +
+                    " files");
+  }
+  void show_error_box(const std::string& text) override {
+    calls.push_back("box:" + text);
+  }
+  void close_window() override { calls.push_back("close"); }
+
+  std::vector<std::string> calls;
+
+ private:
+  const MemoryDirectory& directory_;
+};
+
+// One build run whose compile reads the given sources instead of the texts
+// the emitters write.
+struct RunWithSources {
+  explicit RunWithSources(std::optional<std::string> line) {
+    sources.line = std::move(line);
+    sources.train = train_source(lines({"numero vetture, 6"}));
+  }
+  Model model;
+  MemoryDirectory directory;
+  MemorySources sources;
+  RecordingPlatform platform{directory};
+  Form1 form{model, platform, directory, sources};
+};
+
+TEST(BuildRun, ErrorExitShowsItsNumberAndEndsWithStatusTwo) {
+  EXPECT_EQ(error_exit_text("1250"), " Errore n. 1250");
+  RunWithSources run(line_source(""));
+  EXPECT_EQ(run.form.errore("1250"), exit_status::kErrorExit);
+  EXPECT_EQ(run.platform.calls,
+            (std::vector<std::string>{"box: Errore n. 1250", "close"}));
+  EXPECT_TRUE(run.directory.order.empty());
+}
+
+TEST(BuildRun, EndsWithTheStatusOfWhatTheCompileAndFinishingFound) {
+  const std::vector<std::string> texts = {
+      "Firenze_Pisa_linea.txt", "Firenze_Pisa_11711-.txt",
+      "Firenze_Pisa_11711_note.txt", "Firenze_Pisa_11711_rallentamenti.txt",
+      "Firenze_Pisa_11711_scheda_treno.txt"};
+  const std::vector<std::string> binaries = {"Firenze_Pisa_linea.dat",
+                                             "Firenze_Pisa_11711.sim",
+                                             "Firenze_Pisa_11711.dat"};
+  const struct {
+    const char* what;
+    std::optional<std::string> line;
+    int status;
+    const char* box;  // null when no message is shown
+  } cases[] = {
+      {"clean", line_source(""), exit_status::kClean, nullptr},
+      // A fault after the track cells exist is only recorded.
+      {"gradient beyond the grid", line_source(lines({"pendenza, 88901, 4"})),
+       exit_status::kFaultRecorded, nullptr},
+      // A board on cell 1 fills the field the format stamp goes into.
+      {"board on cell 1",
+       line_source(lines({"indicatori_vmax, 0, 100, 100, 100, 0, 0, 0, 0, 0"})),
+       exit_status::kErrorExit, "box: Errore n. 1250"},
+      {"no line source", std::nullopt, exit_status::kErrorExit,
+       "box: Errore n. 101"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunWithSources run(c.line);
+    EXPECT_EQ(run.form.Form_Load(), c.status);
+
+    EXPECT_EQ(run.model.line_name, "Firenze_Pisa");
+    EXPECT_EQ(run.model.train_number, "11711");
+    std::vector<std::string> calls = {"window after 0 files", "close"};
+    if (c.box) calls.insert(calls.begin() + 1, c.box);
+    EXPECT_EQ(run.platform.calls, calls);
+
+    // The texts in the order the emitters run; the binary files only when
+    // the run did not end at the error exit.
+    std::vector<std::string> written = texts;
+    if (c.status != exit_status::kErrorExit) {
+      written.insert(written.end(), binaries.begin(), binaries.end());
+    }
+    EXPECT_EQ(run.directory.order, written);
+  }
+}
+
+}  // namespace
+}  // namespace scenc

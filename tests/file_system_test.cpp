@@ -1,0 +1,232 @@
+#include "app/file_system.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "child_process.h"
+#include "output/scenario_files.h"
+
+namespace scenc {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh directory of its own for each test, removed afterwards.
+class FileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (fs::temp_directory_path() / "scenc-test.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+    dir = pattern;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  static void put(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  static std::set<std::string> names_in(const fs::path& path) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  fs::path dir;
+};
+
+TEST_F(FileSystemTest, WriteReplacesAnEarlierLongerFileWhole) {
+  put(dir / "Firenze_Pisa_11711.dat", std::string(100000, 'x'));
+  DiskDirectory out(dir);
+  out.write("Firenze_Pisa_11711.dat", [](ByteWriter& w) { w.bytes("new"); });
+  EXPECT_EQ(testing::read_file(dir / "Firenze_Pisa_11711.dat"), "new");
+  EXPECT_EQ(names_in(dir), std::set<std::string>{"Firenze_Pisa_11711.dat"});
+}
+
+TEST_F(FileSystemTest, FailingFillLeavesTheEarlierFileAndNoTemporary) {
+  put(dir / "Firenze_Pisa_11711.sim", "earlier");
+  Model m;
+  m.scenario_slots[3].name.assign(70000, 'a');
+  DiskDirectory out(dir);
+  try {
+    out.write("Firenze_Pisa_11711.sim", [&](ByteWriter& w) {
+      w.bytes(std::string(200000, 'p'));  // some bytes already on disk
+      write_slot_file(m, w);
+    });
+    FAIL() << "an over-long slot name was written";
+  } catch (const FileError& e) {
+    // Reported as a failed write of that file, not left to end the program.
+    EXPECT_EQ(e.file, (dir / "Firenze_Pisa_11711.sim").string());
+    EXPECT_NE(e.reason.find("65535"), std::string::npos) << e.reason;
+  }
+  EXPECT_EQ(testing::read_file(dir / "Firenze_Pisa_11711.sim"), "earlier");
+  EXPECT_EQ(names_in(dir), std::set<std::string>{"Firenze_Pisa_11711.sim"});
+}
+
+TEST_F(FileSystemTest, WriteThatCannotCompleteNamesTheFileAndTheReason) {
+  // The name is taken by a directory, or the directory itself is missing.
+  fs::create_directory(dir / "Firenze_Pisa_11711_note.txt");
+  const struct {
+    fs::path directory;
+    std::string name;
+    int reason;
+  } cases[] = {
+      {dir, "Firenze_Pisa_11711_note.txt", EISDIR},
+      {dir / "missing", "Firenze_Pisa_linea.dat", ENOENT},
+  };
+  for (const auto& c : cases) {
+    DiskDirectory out(c.directory);
+    try {
+      out.write(c.name, [](ByteWriter& w) { w.bytes("text"); });
+      ADD_FAILURE() << c.name << " was written";
+    } catch (const FileError& e) {
+      EXPECT_EQ(e.file, (c.directory / c.name).string());
+      EXPECT_EQ(e.reason, std::strerror(c.reason));
+    }
+  }
+  EXPECT_TRUE(fs::is_directory(dir / "Firenze_Pisa_11711_note.txt"));
+  EXPECT_EQ(names_in(dir),
+            std::set<std::string>{"Firenze_Pisa_11711_note.txt"});
+}
+
+TEST_F(FileSystemTest, ReadWholeFileTellsMissingFromUnreadable) {
+  std::string all_bytes;
+  for (int i = 0; i < 200000; ++i)
+    all_bytes.push_back(static_cast<char>(i * 7));
+  put(dir / "big", all_bytes);
+  fs::create_directory(dir / "a_directory");
+
+  std::string bytes;
+  std::string reason;
+  EXPECT_EQ(read_whole_file(dir / "big", bytes, &reason),
+            SourceStore::Status::kOk);
+  EXPECT_TRUE(bytes == all_bytes);
+
+  EXPECT_EQ(read_whole_file(dir / "absent", bytes, &reason),
+            SourceStore::Status::kMissing);
+  EXPECT_EQ(reason, std::strerror(ENOENT));
+  EXPECT_EQ(read_whole_file(dir / "a_directory", bytes, &reason),
+            SourceStore::Status::kUnreadable);
+  EXPECT_EQ(reason, std::strerror(EISDIR));
+}
+
+TEST_F(FileSystemTest, DiskSourcesReadAndRemoveTheScenarioSources) {
+  Model m;
+  m.line_name = "Firenze_Pisa";
+  m.train_number = "11711";
+  put(dir / "Firenze_Pisa_linea.txt", "line\r\n");
+  DiskSources sources(dir, m);
+
+  std::string bytes;
+  EXPECT_EQ(sources.load(SourceKind::kLine, bytes), SourceStore::Status::kOk);
+  EXPECT_EQ(bytes, "line\r\n");
+  EXPECT_EQ(sources.load(SourceKind::kTrain, bytes),
+            SourceStore::Status::kMissing);
+
+  EXPECT_TRUE(sources.remove(SourceKind::kLine));
+  EXPECT_FALSE(fs::exists(dir / "Firenze_Pisa_linea.txt"));
+  EXPECT_TRUE(sources.remove(SourceKind::kTrain));  // nothing left to remove
+}
+
+TEST_F(FileSystemTest, ProgramDirectoryIsTheExecutablesNotTheWorkingOne) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  const fs::path found = program_directory();
+  fs::current_path(before);
+  EXPECT_EQ(found, fs::canonical(SCENARIO_BIN_DIR));
+}
+
+// The files a clean run leaves beside the executable.
+const std::set<std::string> kRunFiles = {"Firenze_Pisa_11711_note.txt",
+                                         "Firenze_Pisa_11711_rallentamenti.txt",
+                                         "Firenze_Pisa_11711_scheda_treno.txt",
+                                         "Firenze_Pisa_linea.dat",
+                                         "Firenze_Pisa_11711.sim",
+                                         "Firenze_Pisa_11711.dat"};
+
+struct ProgramRun {
+  fs::path program_dir;
+  fs::path work_dir;
+  std::optional<int> status;
+  std::string err;
+};
+
+// Runs a copy of the scenario program, placed in `base`/program, from the
+// working directory `base`/work, with no display so that the console layer
+// answers. `blocked`, when given, is made a directory beside the program
+// first, so that the file of that name cannot be written.
+ProgramRun run_program_copy(const fs::path& base,
+                            const std::string& blocked = "") {
+  ProgramRun run{base / "program", base / "work", {}, {}};
+  fs::create_directories(run.program_dir);
+  fs::create_directories(run.work_dir);
+  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario",
+                run.program_dir / "scenario");
+  if (!blocked.empty()) fs::create_directory(run.program_dir / blocked);
+  testing::ChildProcess child({(run.program_dir / "scenario").string()},
+                              {.environment = {{"DISPLAY", std::nullopt}},
+                               .working_directory = run.work_dir});
+  run.status = child.wait_for_exit(std::chrono::seconds(60));
+  run.err = child.stderr_text();
+  return run;
+}
+
+TEST_F(FileSystemTest, ScenarioProgramWritesBesideItsExecutable) {
+  const ProgramRun run = run_program_copy(dir);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");  // no waiting line when standard error is a file
+
+  EXPECT_TRUE(names_in(run.work_dir).empty());
+  std::set<std::string> expected = kRunFiles;
+  expected.insert("scenario");
+  EXPECT_EQ(names_in(run.program_dir), expected);
+  EXPECT_EQ(fs::file_size(run.program_dir / "Firenze_Pisa_linea.dat"),
+            1779964u);
+  EXPECT_EQ(fs::file_size(run.program_dir / "Firenze_Pisa_11711.dat"), 26715u);
+}
+
+// A file that cannot be written ends the run with status 3 and one line
+// naming it and the reason; the files completed before it stay as written.
+TEST_F(FileSystemTest, ScenarioProgramEndsWithStatusThreeOnAFailedWrite) {
+  const struct {
+    std::string blocked;
+    std::set<std::string> written_before;
+  } cases[] = {
+      // The documents come after the two sources, before the compile.
+      {"Firenze_Pisa_11711_note.txt",
+       {"Firenze_Pisa_linea.txt", "Firenze_Pisa_11711-.txt"}},
+      {"Firenze_Pisa_11711.sim",
+       {"Firenze_Pisa_11711_note.txt", "Firenze_Pisa_11711_rallentamenti.txt",
+        "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.blocked);
+    const ProgramRun run = run_program_copy(dir / c.blocked, c.blocked);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.err, (run.program_dir / c.blocked).string() + ": " +
+                           std::strerror(EISDIR) + "\n");
+
+    std::set<std::string> expected = c.written_before;
+    expected.insert({"scenario", c.blocked});
+    EXPECT_EQ(names_in(run.program_dir), expected);
+    if (expected.count("Firenze_Pisa_linea.dat") != 0) {
+      EXPECT_EQ(fs::file_size(run.program_dir / "Firenze_Pisa_linea.dat"),
+                1779964u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace scenc
