@@ -473,8 +473,7 @@ class PlotBuilder {
            s.rect(sx - 10, sy - 6, 20, 12, fill(kMountain));
          },
          "mountain (type in the band)"},
-        {[](Svg& s, double sx, double sy) { mountain_symbol(s, sx, sy); },
-         "mountain marker"},
+        {mountain_symbol, "mountain marker"},
         {[](Svg& s, double sx, double sy) {
            s.line(sx - 10, sy, sx + 10, sy, stroke(kSpeed, 2));
          },
@@ -484,18 +483,12 @@ class PlotBuilder {
                   fill(kSlowOrder, "fill-opacity=\"0.35\""));
          },
          "slow order, with its speed"},
-        {[](Svg& s, double sx, double sy) { signal_symbol(s, sx, sy); },
-         "signal"},
-        {[](Svg& s, double sx, double sy) { board_symbol(s, sx, sy); },
-         "speed board (its highest speed)"},
-        {[](Svg& s, double sx, double sy) { signboard_symbol(s, sx, sy); },
-         "signboard"},
-        {[](Svg& s, double sx, double sy) { warning_symbol(s, sx, sy); },
-         "slow-order warning (1200 m before)"},
-        {[](Svg& s, double sx, double sy) { approach_symbol(s, sx, sy); },
-         "slow-order approach cells"},
-        {[](Svg& s, double sx, double sy) { mark_symbol(s, sx, sy); },
-         "abbattimento mark (its value)"},
+        {signal_symbol, "signal"},
+        {board_symbol, "speed board (its highest speed)"},
+        {signboard_symbol, "signboard"},
+        {warning_symbol, "slow-order warning (1200 m before)"},
+        {approach_symbol, "slow-order approach cells"},
+        {mark_symbol, "abbattimento mark (its value)"},
     };
     double y = top + 14;
     for (const Entry& e : entries) {
