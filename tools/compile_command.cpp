@@ -306,7 +306,7 @@ int guarded(const std::function<int()>& run) {
 constexpr const char* kExitStatuses =
     "Exit status: 0 clean; 1 a fault was recorded (the files are written all "
     "the same); 2 error exit, no binary file written; 3 a file could not be "
-    "read or written; 64 usage error.";
+    "read or written; 64 usage error.\n";
 
 // Adds a subcommand that compiles two sources; `write_files` tells compile
 // from check. Returns the options it fills, for the subcommand's own.
@@ -393,7 +393,7 @@ void register_compile_commands(CLI::App& app, int& status) {
       "Examples:\n"
       "  scenarioc sources -o mine\n"
       "  scenarioc compile mine/Firenze_Pisa_linea.txt "
-      "mine/Firenze_Pisa_11711-.txt -o mine");
+      "mine/Firenze_Pisa_11711-.txt -o mine\n");
   sources->callback([sources_dir, &status] {
     status = guarded([&] { return run_sources(*sources_dir); });
   });

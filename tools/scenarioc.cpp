@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
       "  scenarioc sources -o mine\n"
       "  scenarioc compile mine/Firenze_Pisa_linea.txt "
       "mine/Firenze_Pisa_11711-.txt -o mine\n"
-      "  scenarioc SUBCOMMAND --help");
+      "  scenarioc SUBCOMMAND --help\n");
   int status = 0;
   scenc::tools::register_compile_commands(app, status);
   scenc::tools::register_dump_command(app, status);
