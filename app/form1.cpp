@@ -8,8 +8,8 @@ namespace scenc {
 std::string error_exit_text(const std::string& a) { return " Errore n. " + a; }
 
 int Form1::Form_Load() {
-  model.line_name = "Firenze_Pisa";
-  model.train_number = "11711";
+  model.line_name = kEmbeddedLineName;
+  model.train_number = kEmbeddedTrainNumber;
   platform_.show_waiting_window();
 
   dati_linea(model, directory_);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/platform.h"
 #include "compiler/source_store.h"
@@ -11,6 +12,10 @@
 #include "output/output_directory.h"
 
 namespace scenc {
+
+// The identity of the one scenario this program carries.
+inline constexpr std::string_view kEmbeddedLineName = "Firenze_Pisa";
+inline constexpr std::string_view kEmbeddedTrainNumber = "11711";
 
 // Exit statuses of a build run.
 namespace exit_status {

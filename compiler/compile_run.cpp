@@ -34,6 +34,15 @@ std::string_view CompileRun::read_keyword() {
   return field;
 }
 
+bool CompileRun::next_body_keyword(std::string_view& keyword) {
+  for (int comments = 0;; ++comments) {
+    if (reader.at_end()) return false;
+    keyword = read_keyword();
+    if (reader.at_end()) return false;
+    if (comments == 2 || !is_comment(keyword)) return true;
+  }
+}
+
 void CompileRun::remove_source(SourceKind which) {
   bool& removed = which == SourceKind::kLine ? line_removed : train_removed;
   removed = true;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,9 @@ struct CompileRun {
   SourceKind source = SourceKind::kNone;
   SourcePlace row;  // the keyword field of the row being compiled
 
+  // The length of the last accepted length row, until the general section
+  // ends and the grid and plan are allocated for it.
+  std::optional<std::int32_t> pending_length;
   // Line stage cursors, carried into the closing fills.
   std::int64_t profile_cursor = 2;
   std::int64_t gradient_cursor = 0;
@@ -85,6 +89,24 @@ struct CompileRun {
   void fault(std::int32_t code, std::optional<std::int32_t> position) {
     m.record_fault(code, position, row);
   }
+  // A fault that ends the compile at once: the source being compiled is let
+  // go first.
+  Flow end_call(std::int32_t code,
+                std::optional<std::int32_t> position = std::nullopt) {
+    remove_source(source);
+    fault(code, position);
+    return Flow::kEndCall;
+  }
+  // A position beyond the grid: the rest of the source is skipped.
+  Flow stop_rows(std::int32_t position) {
+    fault(15, position);
+    return Flow::kStopRows;
+  }
+  // Reads the keyword field of the next body row into `keyword`. At most two
+  // comments in a row are skipped; a third is examined like any other
+  // field. False once the end of the source is reached: the field that
+  // reaches it is never examined.
+  bool next_body_keyword(std::string_view& keyword);
 };
 
 // The two stages of `memorizza_dati`. Each returns false when the compile

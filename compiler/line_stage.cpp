@@ -42,27 +42,18 @@ Flow compile_rows(CompileRun& run, const RowKeyword (&table)[N],
   return Flow::kGoOn;
 }
 
-// Ends the call with a fault of the line source, which is let go first.
-Flow end_line_source(CompileRun& run, std::int32_t code,
-                     std::optional<std::int32_t> position = std::nullopt) {
-  run.remove_source(SourceKind::kLine);
-  run.fault(code, position);
-  return Flow::kEndCall;
-}
-
-Flow out_of_range(CompileRun& run, std::int32_t position) {
-  run.fault(15, position);
-  return Flow::kStopRows;
-}
-
 // ---- General section ----------------------------------------------------
 
 Flow length_row(CompileRun& run, std::string_view) {
   const auto length = run.reader.read_number<std::int32_t>();
   run.m.scenario_slots[kConsistSlot].num2 = length;
   // A negative length is refused like one that is too long: no grid exists.
-  if (length > kLongestLine || length < 0) return end_line_source(run, 1);
-  run.m.allocate_for_length(length);
+  if (length > kLongestLine || length < 0) return run.end_call(1);
+  // Nothing reads the grid or the plan before the general section ends, so
+  // a later length row only replaces the length to allocate for. Allocating
+  // once, when the section ends, keeps a source of many length rows from
+  // costing a whole grid and plan per row.
+  run.pending_length = length;
   return Flow::kGoOn;
 }
 
@@ -86,14 +77,14 @@ Flow signal_repetition_row(CompileRun& run, std::string_view keyword) {
   ScenarioSlot& slot = run.m.scenario_slots[kTrainSlot];
   slot.num1 = run.reader.read_number<std::int32_t>();
   slot.num2 = run.reader.read_number<std::int32_t>();
-  if (slot.num1 % 50 != 0) return end_line_source(run, 3);
-  if (slot.num2 % 50 != 0) return end_line_source(run, 4);
+  if (slot.num1 % 50 != 0) return run.end_call(3);
+  if (slot.num2 % 50 != 0) return run.end_call(4);
   if (contains(keyword, "4")) {
     slot.num3 = 4;
   } else if (contains(keyword, "9")) {
     slot.num3 = 9;
   } else {
-    return end_line_source(run, 5);
+    return run.end_call(5);
   }
   if (slot.num2 == 0) slot.num3 = 0;
   return Flow::kGoOn;
@@ -165,7 +156,7 @@ void draw_metres(LineProfile& p, std::int64_t& cursor, std::int64_t last,
 Flow gradient_row(CompileRun& run, std::string_view) {
   const auto position = run.reader.read_number<std::int32_t>();
   const auto gradient = run.reader.read_number<std::int32_t>();
-  if (!run.in_range(position)) return out_of_range(run, position);
+  if (!run.in_range(position)) return run.stop_rows(position);
   const std::int64_t n = round_div_even(position, 50);
   if (n > 0) {
     // The cell at the cursor is written at least once, even when the row's
@@ -211,15 +202,15 @@ Flow curve_row(CompileRun& run, std::string_view keyword) {
   if (run.m.write_line_file == 0) return Flow::kGoOn;
   const auto start = run.reader.read_number<std::int32_t>();
   const auto length = run.reader.read_number<std::int32_t>();
-  if (!run.in_range(start)) return out_of_range(run, start);
+  if (!run.in_range(start)) return run.stop_rows(start);
   double k = curvature_of(keyword);
-  if (k == 0.0) return end_line_source(run, 103);
+  if (k == 0.0) return run.end_call(103);
   // Only the letter s is tested for the side: it turns the other way.
   if (contains_ignoring_case(keyword, "s")) k = -k;
   if (!run.m.line_profile.exists()) throw GeneralFailure{};
   if (!extend_profile(run, start, 0.0) ||
       !extend_profile(run, std::int64_t{start} + length, k)) {
-    return end_line_source(run, 103);
+    return run.end_call(103);
   }
   return Flow::kGoOn;
 }
@@ -258,7 +249,7 @@ Flow mountain_row(CompileRun& run, std::string_view) {
   const auto inizio = run.reader.read_number<std::int32_t>();
   const auto fine = run.reader.read_number<std::int32_t>();
   auto tipo = run.reader.read_number<std::int32_t>();
-  if (!run.in_range(inizio)) return out_of_range(run, inizio);
+  if (!run.in_range(inizio)) return run.stop_rows(inizio);
   memo_montagna(run, inizio, fine, tipo);
   return Flow::kGoOn;
 }
@@ -292,11 +283,11 @@ Flow speed_board_row(CompileRun& run, std::string_view) {
   for (auto& x : v) x = run.reader.read_number<std::int32_t>();
   const std::int32_t posizione = v[0];
   if (!run.in_range(posizione) || cell_index(posizione) < 0) {
-    return out_of_range(run, posizione);
+    return run.stop_rows(posizione);
   }
   memo_indicatori_v_max(run, posizione, v[1], v[2], v[3], v[4], v[5], v[6],
                         v[7], v[8]);
-  if (run.m.error_code > 0) return end_line_source(run, run.m.error_code, posizione);
+  if (run.m.error_code > 0) return run.end_call(run.m.error_code, posizione);
   return Flow::kGoOn;
 }
 
@@ -304,10 +295,10 @@ Flow signboard_row(CompileRun& run, std::string_view) {
   const auto position = run.reader.read_number<std::int32_t>();
   const std::string_view text = run.reader.read_text_field();
   if (!run.in_range(position) || cell_index(position) < 0) {
-    return out_of_range(run, position);
+    return run.stop_rows(position);
   }
   TrackCell& cell = run.cell(cell_index(position));
-  if (!cell.is_free()) return end_line_source(run, 6, position);
+  if (!cell.is_free()) return run.end_call(6, position);
   cell.kind = cell_kind::kSignboard;
   cell.value1 = wrap16(run.sign_slot_cursor);
   // Signboard texts take the slots from 80 downward; one more than the
@@ -414,20 +405,36 @@ bool compile_line_source(CompileRun& run) {
   for (;;) {
     const std::string_view keyword = run.read_keyword();
     if (reader.at_end()) {
-      end_line_source(run, 102);
+      run.end_call(102);
       return false;
     }
     if (contains_ignoring_case(keyword, "[generale]")) break;
   }
 
-  // General section, up to the first section header.
-  while (!reader.at_end()) {
-    std::string_view keyword = run.read_keyword();
-    if (reader.at_end()) break;
-    for (int i = 0; i < 10 && is_comment(keyword); ++i) keyword = run.read_keyword();
-    if (compile_rows(run, kGeneralRows, keyword) == Flow::kEndCall) return false;
-    if (is_section_header(keyword)) break;
+  // General section, up to the first section header. However it ends, the
+  // grid and the plan of its last accepted length row exist afterwards.
+  const auto allocate_for_pending_length = [&run] {
+    if (!run.pending_length) return;
+    const std::int32_t length = *run.pending_length;
+    run.pending_length.reset();
+    run.m.allocate_for_length(length);
+  };
+  try {
+    while (!reader.at_end()) {
+      std::string_view keyword = run.read_keyword();
+      if (reader.at_end()) break;
+      for (int i = 0; i < 10 && is_comment(keyword); ++i) keyword = run.read_keyword();
+      if (compile_rows(run, kGeneralRows, keyword) == Flow::kEndCall) {
+        allocate_for_pending_length();
+        return false;
+      }
+      if (is_section_header(keyword)) break;
+    }
+  } catch (...) {
+    allocate_for_pending_length();
+    throw;
   }
+  allocate_for_pending_length();
 
   progressive_ordina(m);
   run.mountain_counter = 0;
@@ -442,20 +449,9 @@ bool compile_line_source(CompileRun& run) {
     m.line_profile.set_int16(1, 1, 1);
   }
 
-  // Body: every row is recognised wherever it stands. At most two comments
-  // in a row are skipped; a third is examined like any other field.
-  while (!reader.at_end()) {
-    std::string_view keyword = run.read_keyword();
-    if (reader.at_end()) break;
-    bool ended = false;
-    for (int i = 0; i < 2 && is_comment(keyword); ++i) {
-      keyword = run.read_keyword();
-      if (reader.at_end()) {
-        ended = true;
-        break;
-      }
-    }
-    if (ended) break;
+  // Body: every row is recognised wherever it stands.
+  std::string_view keyword;
+  while (run.next_body_keyword(keyword)) {
     const Flow flow = compile_rows(run, kBodyRows, keyword);
     if (flow == Flow::kEndCall) return false;
     if (flow == Flow::kStopRows) break;

@@ -1,14 +1,19 @@
 #include "compiler/memorizza_dati.h"
 
 #include "compiler/compile_run.h"
+#include "model/cp1252.h"
 
 namespace scenc {
 
 void memorizza_dati(Model& model, SourceStore& sources) {
   CompileRun run(model, sources);
   try {
-    model.scenario_slots[kLineSlot].name = model.line_name;
-    model.scenario_slots[kTrainSlot].name = model.train_number;
+    // The identity may be given as UTF-8 (an author's command line); the
+    // slots, and the codes computed from them, carry single-byte text.
+    model.scenario_slots[kLineSlot].name =
+        slot_text(utf8_to_cp1252(model.line_name));
+    model.scenario_slots[kTrainSlot].name =
+        slot_text(utf8_to_cp1252(model.train_number));
     if (compile_line_source(run)) compile_train_source(run);
   } catch (...) {
     // The general failure: whatever went wrong, every source that still

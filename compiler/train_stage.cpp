@@ -18,19 +18,6 @@ struct TrainState {
 
 using Handler = Flow (*)(CompileRun&, TrainState&);
 
-// Ends the call with a fault of the train source, which is let go first.
-Flow end_train_source(CompileRun& run, std::int32_t code,
-                      std::optional<std::int32_t> position = std::nullopt) {
-  run.remove_source(SourceKind::kTrain);
-  run.fault(code, position);
-  return Flow::kEndCall;
-}
-
-Flow out_of_range(CompileRun& run, std::int32_t position) {
-  run.fault(15, position);
-  return Flow::kStopRows;
-}
-
 std::uint8_t speed_code(std::int32_t speed) {
   return checked<std::uint8_t>(round_div_even(speed, 5));
 }
@@ -48,7 +35,7 @@ Flow cars_row(CompileRun& run, TrainState&) {
 Flow speed_limit_row(CompileRun& run, TrainState& t) {
   const auto position = run.reader.read_number<std::int32_t>();
   const auto speed = run.reader.read_number<std::int32_t>();
-  if (!run.in_range(position)) return out_of_range(run, position);
+  if (!run.in_range(position)) return run.stop_rows(position);
   const std::int64_t m = round_div_even(position, 50);
   // The previous limit holds up to the cell before this row's; a row that
   // does not lie beyond the cursor still fills one cell.
@@ -66,7 +53,7 @@ Flow speed_limit_row(CompileRun& run, TrainState& t) {
 Flow adhesion_row(CompileRun& run, TrainState& t) {
   const auto position = run.reader.read_number<std::int32_t>();
   const auto value = run.reader.read_number<std::int32_t>();
-  if (!run.in_range(position)) return out_of_range(run, position);
+  if (!run.in_range(position)) return run.stop_rows(position);
   const std::int64_t m = round_div_even(position, 50);
   if (m > 0) {
     do {
@@ -96,7 +83,7 @@ Flow sand_row(CompileRun& run, TrainState&) {
 // line stage left stays recorded and the stage goes on.
 Flow after_mark(CompileRun& run, std::int32_t fault, std::int32_t position) {
   if (fault == 0) return Flow::kGoOn;
-  return end_train_source(run, fault, position);
+  return run.end_call(fault, position);
 }
 
 Flow signal_row(CompileRun& run, TrainState&) {
@@ -104,7 +91,7 @@ Flow signal_row(CompileRun& run, TrainState&) {
   for (auto& x : v) x = run.reader.read_number<std::int32_t>();
   const std::int32_t posizione = v[0];
   if (!run.in_range(posizione) || signal_leaves_grid(run, posizione)) {
-    return out_of_range(run, posizione);
+    return run.stop_rows(posizione);
   }
   return after_mark(run,
                     memo_segnale(run, posizione, v[1], v[2], v[3], v[4], v[5],
@@ -117,7 +104,7 @@ Flow slow_order_row(CompileRun& run, TrainState&) {
   for (auto& x : v) x = run.reader.read_number<std::int32_t>();
   const std::int32_t x = v[0];
   if (!run.in_range(x) || slow_order_leaves_grid(run, x, v[2])) {
-    return out_of_range(run, x);
+    return run.stop_rows(x);
   }
   return after_mark(run, memo_rallentamento(run, x, v[1], v[2], v[3], v[4], v[5]),
                     x);
@@ -127,7 +114,7 @@ Flow abbattimento_row(CompileRun& run, TrainState&) {
   const auto position = run.reader.read_number<std::int32_t>();
   const auto value = run.reader.read_number<std::int32_t>();
   if (!run.in_range(position) || abbattimento_leaves_grid(run, position)) {
-    return out_of_range(run, position);
+    return run.stop_rows(position);
   }
   return after_mark(run, memo_abbattimento(run, position, value), position);
 }
@@ -140,12 +127,12 @@ Flow station_row(CompileRun& run, TrainState& t) {
   slot.num3 = r.read_number<std::int32_t>();
   const std::int32_t pos = slot.num3;
   // A station reaches 800 m beyond its position.
-  if (!run.in_range(pos, 800)) return out_of_range(run, pos);
-  if (pos % 50 != 0) return end_train_source(run, 8, pos);
+  if (!run.in_range(pos, 800)) return run.stop_rows(pos);
+  if (pos % 50 != 0) return run.end_call(8, pos);
 
   slot.kind = r.read_number<std::uint8_t>();
   const auto len = r.read_number<std::int32_t>();
-  if (len % 100 != 0) return end_train_source(run, 9, pos);
+  if (len % 100 != 0) return run.end_call(9, pos);
 
   slot.flag = r.read_number<std::uint8_t>();
   slot.byte4 = r.read_number<std::uint8_t>();
@@ -190,7 +177,7 @@ Flow station_row(CompileRun& run, TrainState& t) {
   if (kind < 25) {
     const std::int64_t end = slot.num2;
     const std::int64_t marker = round_div_even(end - 50, 50);
-    if (end > 100 && marker > run.last_cell()) return out_of_range(run, pos);
+    if (end > 100 && marker > run.last_cell()) return run.stop_rows(pos);
     if (kind != 5 && kind != 6) {
       for (int k = 1; k <= 4; ++k) {
         // q = end / 50 - k - 1, computed exactly; written only above cell 1.
@@ -199,7 +186,7 @@ Flow station_row(CompileRun& run, TrainState& t) {
         }
       }
     }
-    if (end <= 100) return end_train_source(run, 24);
+    if (end <= 100) return run.end_call(24);
     TrackCell& cell = run.cell(marker);
     cell.kind = cell_kind::kStationMarker;
     cell.value1 = static_cast<std::int16_t>(n);
@@ -207,11 +194,11 @@ Flow station_row(CompileRun& run, TrainState& t) {
 
   if (n > 1 &&
       std::int64_t{slot.num1} - 350 < run.m.scenario_slots[static_cast<std::size_t>(n - 1)].num2) {
-    return end_train_source(run, 22, pos);
+    return run.end_call(22, pos);
   }
   t.station = n + 1;
   // Stations fill the slots upward and must stay below the signboard texts.
-  if (t.station >= run.sign_slot_cursor) return end_train_source(run, 10);
+  if (t.station >= run.sign_slot_cursor) return run.end_call(10);
   return Flow::kGoOn;
 }
 
@@ -297,21 +284,9 @@ bool compile_train_source(CompileRun& run) {
   }
 
   TrainState t;
-  // Body: every row is recognised wherever it stands. At most two comments
-  // in a row are skipped; a third is examined like any other field. The
-  // field that reaches the end of the source is never examined.
-  while (!reader.at_end()) {
-    std::string_view keyword = run.read_keyword();
-    if (reader.at_end()) break;
-    bool ended = false;
-    for (int i = 0; i < 2 && is_comment(keyword); ++i) {
-      keyword = run.read_keyword();
-      if (reader.at_end()) {
-        ended = true;
-        break;
-      }
-    }
-    if (ended) break;
+  // Body: every row is recognised wherever it stands.
+  std::string_view keyword;
+  while (run.next_body_keyword(keyword)) {
     const Flow flow = compile_train_rows(run, t, keyword);
     if (flow == Flow::kEndCall) return false;
     if (flow == Flow::kStopRows) break;

@@ -24,12 +24,93 @@ unsigned char lower_byte(unsigned char c) {
   }
 }
 
+// The characters of bytes 0x80 to 0x9F; the other bytes of the page stand
+// for the code point of the same number. The five bytes the page leaves
+// undefined pass their own C1 code point through, as the common decoders do.
+constexpr char32_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+char to_byte(char32_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+  for (int i = 0; i < 32; ++i) {
+    if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
+// The range the byte after a lead byte must fall in, so that overlong
+// forms, surrogates and code points above U+10FFFF are refused as early as
+// possible.
+struct Lead {
+  int continuation_bytes;
+  unsigned char second_low;
+  unsigned char second_high;
+};
+
+bool lead_of(unsigned char b, Lead& lead) {
+  if (b >= 0xC2 && b <= 0xDF)
+    lead = {1, 0x80, 0xBF};
+  else if (b == 0xE0)
+    lead = {2, 0xA0, 0xBF};
+  else if (b == 0xED)
+    lead = {2, 0x80, 0x9F};
+  else if (b >= 0xE1 && b <= 0xEF)
+    lead = {2, 0x80, 0xBF};
+  else if (b == 0xF0)
+    lead = {3, 0x90, 0xBF};
+  else if (b >= 0xF1 && b <= 0xF3)
+    lead = {3, 0x80, 0xBF};
+  else if (b == 0xF4)
+    lead = {3, 0x80, 0x8F};
+  else
+    return false;
+  return true;
+}
+
 }  // namespace
 
 std::string cp1252_lower(std::string_view text) {
   std::string out(text);
   for (char& ch : out) {
     ch = static_cast<char>(lower_byte(static_cast<unsigned char>(ch)));
+  }
+  return out;
+}
+
+std::string utf8_to_cp1252(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto b = static_cast<unsigned char>(utf8[i++]);
+    if (b < 0x80) {
+      out.push_back(static_cast<char>(b));
+      continue;
+    }
+    Lead lead{};
+    if (!lead_of(b, lead)) {
+      out.push_back('?');
+      continue;
+    }
+    char32_t c = b & (0x3F >> lead.continuation_bytes);
+    bool complete = true;
+    for (int k = 0; k < lead.continuation_bytes; ++k) {
+      const unsigned char low = k == 0 ? lead.second_low : 0x80;
+      const unsigned char high = k == 0 ? lead.second_high : 0xBF;
+      const auto next =
+          i < utf8.size() ? static_cast<unsigned char>(utf8[i]) : 0;
+      if (i >= utf8.size() || next < low || next > high) {
+        complete = false;  // the byte that breaks the sequence starts anew
+        break;
+      }
+      c = (c << 6) | (next & 0x3F);
+      ++i;
+    }
+    out.push_back(complete ? to_byte(c) : '?');
   }
   return out;
 }

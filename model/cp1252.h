@@ -12,4 +12,9 @@ namespace scenc {
 // multiplication sign 0xD7. Every other byte is kept as it is.
 std::string cp1252_lower(std::string_view text);
 
+// Converts UTF-8 text to Windows-1252, one byte per character. A character
+// the code page lacks becomes "?", and so does each malformed or truncated
+// UTF-8 sequence (one "?" per sequence, as far as it was well begun).
+std::string utf8_to_cp1252(std::string_view utf8);
+
 }  // namespace scenc

@@ -51,6 +51,9 @@ class ChildProcess {
     bool stdin_pipe = false;     // else standard input is /dev/null
     int inherited_fd = -1;       // one more descriptor the child keeps
     std::filesystem::path working_directory{};  // else the test's own
+    // Runs in the child just before it starts the program, to hold it back
+    // (another identity, a resource limit); a false result ends the child.
+    bool (*prepare)() = nullptr;
   };
 
   ChildProcess(std::vector<std::string> argv, const Options& options) {
@@ -96,6 +99,7 @@ class ChildProcess {
           chdir(options.working_directory.c_str()) != 0) {
         _exit(127);
       }
+      if (options.prepare != nullptr && !options.prepare()) _exit(127);
       execve(args[0], args.data(), envp.data());
       _exit(127);
     }

@@ -1,7 +1,402 @@
+// The compile, check and sources subcommands: the scenario program's own
+// compile run on an author's two sources, with every fault it records
+// reported at the row that raised it.
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/file_system.h"
+#include "app/form1.h"
+#include "app/memorizza_percorso.h"
+#include "output/scenario_files.h"
+#include "scenario/emitters.h"
 #include "tools/commands.h"
+#include "tools/fault_messages.h"
 
 namespace scenc::tools {
+namespace {
 
-void register_compile_commands(CLI::App&, int&) {}
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+constexpr std::string_view kLineSourceEnding = "_linea.txt";
+constexpr std::string_view kTrainSourceEnding = "-.txt";
+
+struct CompileOptions {
+  std::string line_source;
+  std::string train_source;
+  std::string out_dir = ".";
+  std::optional<std::string> line_name;
+  std::optional<std::string> train_number;
+  bool no_geometry = false;
+  bool json = false;
+};
+
+// The line name an author's line source stands for: its file name without
+// the line source's ending, or else without its extension.
+std::string default_line_name(const fs::path& line_source) {
+  const std::string file = line_source.filename().string();
+  if (file.ends_with(kLineSourceEnding)) {
+    return file.substr(0, file.size() - kLineSourceEnding.size());
+  }
+  return line_source.stem().string();
+}
+
+// The train number an author's train source stands for: what stands between
+// "<line name>_" and the train source's ending, or else its file name
+// without extension.
+std::string default_train_number(const fs::path& train_source,
+                                 const std::string& line_name) {
+  const std::string file = train_source.filename().string();
+  const std::string prefix = line_name + "_";
+  if (file.size() >= prefix.size() + kTrainSourceEnding.size() &&
+      file.starts_with(prefix) && file.ends_with(kTrainSourceEnding)) {
+    return file.substr(prefix.size(),
+                       file.size() - prefix.size() - kTrainSourceEnding.size());
+  }
+  return train_source.stem().string();
+}
+
+// The names become file names inside the output directory, so they must not
+// lead out of it.
+const CLI::Validator kScenarioName(
+    [](std::string& name) -> std::string {
+      return name.find('/') == std::string::npos
+                 ? std::string{}
+                 : "a scenario name cannot contain '/'";
+    },
+    "NAME");
+
+// The directory an author names: created with the first file written into
+// it, so that a run that writes nothing leaves nothing behind.
+class AuthorDirectory final : public OutputDirectory {
+ public:
+  // An empty name, as from -o "", is the working directory.
+  explicit AuthorDirectory(fs::path dir)
+      : disk_(dir.empty() ? fs::path(".") : std::move(dir)) {}
+  void write(const std::string& name, const Fill& fill) override {
+    if (!created_) {
+      std::error_code ec;
+      fs::create_directories(disk_.path(), ec);
+      if (ec) throw FileError{disk_.path().string(), ec.message()};
+      created_ = true;
+    }
+    disk_.write(name, fill);
+  }
+
+ private:
+  DiskDirectory disk_;
+  bool created_ = false;
+};
+
+// Lets `check` run the writers exactly as `compile` does, keeping nothing.
+class DiscardingDirectory final : public OutputDirectory {
+ public:
+  void write(const std::string&, const Fill& fill) override {
+    Discard sink;
+    ByteWriter out(sink);
+    fill(out);
+    out.flush();
+  }
+
+ private:
+  struct Discard final : ByteSink {
+    void append(const char*, std::size_t) override {}
+  };
+};
+
+struct Diagnostic {
+  FaultRecord fault;
+  std::string file;
+  std::optional<std::int32_t> line;
+  std::optional<std::int32_t> column;
+};
+
+std::vector<Diagnostic> diagnostics_of(const Model& model,
+                                       const CompileOptions& o) {
+  std::vector<Diagnostic> out;
+  for (const FaultRecord& f : model.fault_log) {
+    const SourceKind source =
+        f.place.known() ? f.place.source : usual_source_of(f.code);
+    Diagnostic d{f,
+                 source == SourceKind::kTrain ? o.train_source : o.line_source,
+                 std::nullopt, std::nullopt};
+    if (f.place.known() && f.place.line > 0) {
+      d.line = f.place.line;
+      d.column = f.place.column;
+    }
+    out.push_back(std::move(d));
+  }
+  return out;
+}
+
+std::string format(const Diagnostic& d) {
+  std::string text = d.file;
+  if (d.line) {
+    text += ":" + std::to_string(*d.line) + ":" + std::to_string(*d.column);
+  }
+  text += ": error " + std::to_string(d.fault.code) + ": " +
+          fault_message(d.fault.code);
+  if (d.fault.position) {
+    text += " (at " + std::to_string(*d.fault.position) + " m)";
+  }
+  return text;
+}
+
+template <typename T>
+Json or_null(const std::optional<T>& v) {
+  return v ? Json(*v) : Json(nullptr);
+}
+
+Json report_of(const Model& model, const BuildOutcome& outcome,
+               const std::vector<std::string>& files,
+               const std::vector<Diagnostic>& diagnostics) {
+  Json list = Json::array();
+  for (const Diagnostic& d : diagnostics) {
+    list.push_back({{"code", d.fault.code},
+                    {"position", or_null(d.fault.position)},
+                    {"file", d.file},
+                    {"line", or_null(d.line)},
+                    {"column", or_null(d.column)},
+                    {"message", fault_message(d.fault.code)}});
+  }
+  return {{"error_code", model.error_code},
+          {"error_position", model.error_position},
+          {"error_exit",
+           outcome.error_exit != 0 ? Json(outcome.error_exit) : Json(nullptr)},
+          {"files", files},
+          {"diagnostics", std::move(list)}};
+}
+
+bool read_source(const std::string& path, std::string_view what,
+                 std::string& bytes) {
+  std::string reason;
+  if (read_whole_file(path, bytes, &reason) == SourceStore::Status::kOk) {
+    return true;
+  }
+  std::cerr << "scenarioc: error: cannot read the " << what << " " << path
+            << ": " << reason << '\n';
+  return false;
+}
+
+// A binary file that would land on one of the sources would replace it, and
+// the author's text would be lost: names the clash, or returns nothing.
+std::optional<std::string> clash_with_sources(const Model& model,
+                                              const CompileOptions& o) {
+  std::vector<std::string> outputs{ScenarioFileNames::slot_file(model),
+                                   ScenarioFileNames::cell_file(model)};
+  if (!o.no_geometry) {
+    outputs.push_back(ScenarioFileNames::line_geometry(model));
+  }
+  for (const std::string& name : outputs) {
+    const fs::path target = fs::path(o.out_dir) / name;
+    for (const std::string& source : {o.line_source, o.train_source}) {
+      // A target that does not exist yet clashes with nothing.
+      std::error_code ec;
+      if (fs::equivalent(target, source, ec)) {
+        return target.string() + " would replace the source " + source;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+void report_file_error(const FileError& e) {
+  std::cerr << "scenarioc: error: cannot write " << e.file << ": " << e.reason
+            << '\n';
+}
+
+// Compiles the two sources as the scenario program compiles its own; with
+// `write_files`, the binary files go into the output directory.
+int run_compile(const CompileOptions& o, bool write_files) {
+  // Both sources are read before anything else, so that one that cannot be
+  // read stops the run before any file is written.
+  std::string line_bytes;
+  std::string train_bytes;
+  if (!read_source(o.line_source, "line source", line_bytes) ||
+      !read_source(o.train_source, "train source", train_bytes)) {
+    return exit_status::kFileFailed;
+  }
+
+  Model model;
+  model.line_name = o.line_name.value_or(default_line_name(o.line_source));
+  model.train_number = o.train_number.value_or(
+      default_train_number(o.train_source, model.line_name));
+  if (write_files) {
+    if (const auto clash = clash_with_sources(model, o)) {
+      std::cerr << "scenarioc: error: " << *clash
+                << "; choose another -o, --line-name or --train-number\n";
+      return kUsageError;
+    }
+  }
+  // The core lets go of each source once compiled; the author's files stay.
+  MemorySources sources(std::move(line_bytes), std::move(train_bytes));
+  AuthorDirectory disk(o.out_dir);
+  DiscardingDirectory nowhere;
+  OutputDirectory& out =
+      write_files ? static_cast<OutputDirectory&>(disk) : nowhere;
+
+  BuildOutcome outcome;
+  std::optional<FileError> failed;
+  try {
+    outcome = memorizza_percorso(model, o.no_geometry ? 0 : 1, sources, out);
+  } catch (const FileError& e) {
+    failed = e;
+  }
+
+  const std::vector<Diagnostic> diagnostics = diagnostics_of(model, o);
+  for (const Diagnostic& d : diagnostics) std::cerr << format(d) << '\n';
+  if (failed) {
+    report_file_error(*failed);
+    return exit_status::kFileFailed;
+  }
+  if (outcome.error_exit != 0) {
+    std::cerr << "error exit:"
+              << error_exit_text(std::to_string(outcome.error_exit)) << '\n';
+  }
+  if (o.json) {
+    const std::vector<std::string> none;
+    const Json report =
+        report_of(model, outcome, write_files ? outcome.files_written : none,
+                  diagnostics);
+    // Paths and names are bytes as the author gave them; bytes that are not
+    // UTF-8 must not stop the report.
+    std::cout << report.dump(-1, ' ', false, Json::error_handler_t::replace)
+              << '\n';
+  }
+  if (outcome.error_exit != 0) return exit_status::kErrorExit;
+  return model.error_code != 0 ? exit_status::kFaultRecorded
+                               : exit_status::kClean;
+}
+
+// Writes the embedded scenario's sources and driver documents, as the
+// scenario program writes them before compiling.
+int run_sources(const std::string& out_dir) {
+  Model model;
+  model.line_name = kEmbeddedLineName;
+  model.train_number = kEmbeddedTrainNumber;
+  AuthorDirectory out(out_dir);
+  dati_linea(model, out);
+  dati_treno(model, out);
+  dati_note(model, out);
+  dati_rallentamenti(model, out);
+  dati_scheda(model, out);
+  return exit_status::kClean;
+}
+
+// A file failure, or any other failure of the host, ends the subcommand with
+// one line on standard error instead of an abort.
+int guarded(const std::function<int()>& run) {
+  try {
+    return run();
+  } catch (const FileError& e) {
+    report_file_error(e);
+  } catch (const std::exception& e) {
+    std::cerr << "scenarioc: error: " << e.what() << '\n';
+  }
+  return exit_status::kFileFailed;
+}
+
+constexpr const char* kExitStatuses =
+    "Exit status: 0 clean; 1 a fault was recorded (the files are written all "
+    "the same); 2 error exit, no binary file written; 3 a file could not be "
+    "read or written; 64 usage error.\n";
+
+// Adds a subcommand that compiles two sources; `write_files` tells compile
+// from check. Returns the options it fills, for the subcommand's own.
+std::shared_ptr<CompileOptions> add_compiling_command(
+    CLI::App& app, const std::string& name, const std::string& description,
+    const std::string& examples, bool write_files, int& status,
+    CLI::App*& command) {
+  auto o = std::make_shared<CompileOptions>();
+  command = app.add_subcommand(name, description);
+  command->add_option("LINE_SOURCE", o->line_source, "the line source text")
+      ->required();
+  command->add_option("TRAIN_SOURCE", o->train_source, "the train source text")
+      ->required();
+  command->add_flag("--json", o->json,
+                    "also print one JSON object on standard output: "
+                    "error_code, error_position, error_exit, files, "
+                    "diagnostics (nothing when a file cannot be read or "
+                    "written)");
+  command->footer("Examples:\n" + examples + "\n" + kExitStatuses);
+  command->callback([o, write_files, &status] {
+    status = guarded([&] { return run_compile(*o, write_files); });
+  });
+  return o;
+}
+
+}  // namespace
+
+void register_compile_commands(CLI::App& app, int& status) {
+  CLI::App* compile = nullptr;
+  const auto options = add_compiling_command(
+      app, "compile",
+      "Compile a line source and a train source into the line geometry, slot "
+      "and cell files; every fault is reported as FILE:LINE:COLUMN: error N",
+      "  scenarioc compile Firenze_Pisa_linea.txt Firenze_Pisa_11711-.txt "
+      "-o out\n"
+      "      writes out/Firenze_Pisa_linea.dat, out/Firenze_Pisa_11711.sim, "
+      "out/Firenze_Pisa_11711.dat\n"
+      "  scenarioc compile mia.txt treno.txt --line-name Mia "
+      "--train-number 2041 --no-geometry\n"
+      "  scenarioc compile a_linea.txt a_1-.txt --json\n",
+      true, status, compile);
+  compile
+      ->add_option("-o,--output", options->out_dir,
+                   "directory that receives the binary files (created when "
+                   "missing; default: the working directory)")
+      ->option_text("DIR");
+  compile
+      ->add_option("--line-name", options->line_name,
+                   "line name (default: the line source's file name without "
+                   "\"_linea.txt\", else without its extension)")
+      ->check(kScenarioName)
+      ->option_text("NAME");
+  compile
+      ->add_option("--train-number", options->train_number,
+                   "train number (default: what stands between "
+                   "\"<line name>_\" and \"-.txt\" in the train source's "
+                   "file name, else that name without its extension)")
+      ->check(kScenarioName)
+      ->option_text("NAME");
+  compile->add_flag("--no-geometry", options->no_geometry,
+                    "compile without the line profile and skip the line "
+                    "geometry file");
+
+  CLI::App* check = nullptr;
+  add_compiling_command(
+      app, "check",
+      "Compile a line source and a train source and report every fault, "
+      "writing nothing",
+      "  scenarioc check Firenze_Pisa_linea.txt Firenze_Pisa_11711-.txt\n"
+      "  scenarioc check a_linea.txt a_1-.txt --json\n",
+      false, status, check);
+
+  auto sources_dir = std::make_shared<std::string>(".");
+  CLI::App* sources = app.add_subcommand(
+      "sources",
+      "Write the embedded scenario's line and train sources and its three "
+      "driver documents, a starting point that compiles");
+  sources
+      ->add_option("-o,--output", *sources_dir,
+                   "directory that receives the files (created when missing; "
+                   "default: the working directory)")
+      ->option_text("DIR");
+  sources->footer(
+      "Examples:\n"
+      "  scenarioc sources -o mine\n"
+      "  scenarioc compile mine/Firenze_Pisa_linea.txt "
+      "mine/Firenze_Pisa_11711-.txt -o mine\n");
+  sources->callback([sources_dir, &status] {
+    status = guarded([&] { return run_sources(*sources_dir); });
+  });
+}
 
 }  // namespace scenc::tools

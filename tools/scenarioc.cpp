@@ -9,6 +9,12 @@ int main(int argc, char** argv) {
                "scenarioc"};
   app.set_version_flag("--version", "scenarioc 1.0.0");
   app.require_subcommand(1);
+  app.footer(
+      "Examples:\n"
+      "  scenarioc sources -o mine\n"
+      "  scenarioc compile mine/Firenze_Pisa_linea.txt "
+      "mine/Firenze_Pisa_11711-.txt -o mine\n"
+      "  scenarioc SUBCOMMAND --help\n");
   int status = 0;
   scenc::tools::register_compile_commands(app, status);
   scenc::tools::register_dump_command(app, status);

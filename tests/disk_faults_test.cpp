@@ -1,0 +1,225 @@
+// The scenario program on a failing disk, run as a real process: a program
+// directory it may not write, and a file-size limit that stops the line
+// geometry part-way (an output name taken by a directory is run in
+// file_system_test.cpp). Each run ends with status 3 and one line naming the
+// file and the reason, and the files of an earlier run are still whole
+// afterwards, with no temporary file left.
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "scenario/emitters.h"
+
+namespace scenc {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file a run writes or reads, as an earlier run might have left it.
+const char* const kScenarioFiles[] = {"Firenze_Pisa_linea.txt",
+                                      "Firenze_Pisa_11711-.txt",
+                                      "Firenze_Pisa_11711_note.txt",
+                                      "Firenze_Pisa_11711_rallentamenti.txt",
+                                      "Firenze_Pisa_11711_scheda_treno.txt",
+                                      "Firenze_Pisa_linea.dat",
+                                      "Firenze_Pisa_11711.sim",
+                                      "Firenze_Pisa_11711.dat"};
+
+using testing::read_file;
+
+// Root writes into any directory: the child runs as nobody, to whom the
+// program directory (owned by root, mode 0555) is read-only.
+bool run_as_nobody() {
+  return ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 &&
+                              ::setgid(65534) == 0 && ::setuid(65534) == 0);
+}
+
+// Ignoring SIGXFSZ turns a write past the 1 MB limit into an error.
+bool limit_file_size() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{1 << 20, 1 << 20};
+  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+struct Outcome {
+  std::optional<int> status;  // 128 + the signal when one ended the program
+  std::string err;            // what it wrote on standard error
+};
+
+class DiskFaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (fs::temp_directory_path() / "scenc-disk.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+    root = pattern;
+    // Another identity must be able to reach the program (see run()).
+    fs::permissions(root, fs::perms::owner_all | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read |
+                              fs::perms::others_exec);
+    program_dir = root / "program";
+    fs::create_directory(program_dir);
+    fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario",
+                  program_dir / "scenario");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(program_dir, fs::perms::owner_all, fs::perm_options::add,
+                    ec);
+    fs::remove_all(root, ec);
+  }
+
+  // Leaves a file of an earlier run under every name, and returns them.
+  std::map<std::string, std::string> leave_earlier_files() {
+    std::map<std::string, std::string> earlier;
+    for (const char* name : kScenarioFiles) {
+      earlier[name] = std::string("earlier ") + name;
+      std::ofstream(program_dir / name, std::ios::binary) << earlier[name];
+    }
+    return earlier;
+  }
+
+  std::set<std::string> names_in_program_dir() const {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(program_dir)) {
+      names.insert(e.path().filename().string());
+    }
+    return names;
+  }
+
+  // Runs the copied program to its end, held back by `prepare`.
+  Outcome run(bool (*prepare)() = nullptr,
+              std::vector<std::string> argv = {"scenario"}) const {
+    argv[0] = (program_dir / argv[0]).string();
+    testing::ChildProcess child(
+        std::move(argv),
+        {.environment = {{"DISPLAY", std::nullopt}}, .prepare = prepare});
+    Outcome r;
+    r.status = child.wait_for_exit(std::chrono::minutes(2));
+    r.err = child.stderr_text();
+    return r;
+  }
+
+  // The one line a failed file operation leaves on standard error.
+  std::string failure_line(const char* name, int reason,
+                           const fs::path& dir = {}) const {
+    return ((dir.empty() ? program_dir : dir) / name).string() + ": " +
+           std::strerror(reason) + "\n";
+  }
+
+  fs::path root;
+  fs::path program_dir;
+};
+
+TEST_F(DiskFaultsTest, ProgramDirectoryThatCannotBeWritten) {
+  const auto earlier = leave_earlier_files();
+  fs::permissions(program_dir,
+                  fs::perms::owner_read | fs::perms::owner_exec |
+                      fs::perms::group_read | fs::perms::group_exec |
+                      fs::perms::others_read | fs::perms::others_exec);
+  const Outcome r = run(run_as_nobody);
+  EXPECT_EQ(r.status, 3) << r.err;
+  // The first file of the run is the line source.
+  EXPECT_EQ(r.err, failure_line("Firenze_Pisa_linea.txt", EACCES));
+  for (const auto& [name, bytes] : earlier) {
+    EXPECT_EQ(read_file(program_dir / name), bytes) << name;
+  }
+  std::set<std::string> expected{"scenario"};
+  for (const auto& e : earlier) expected.insert(e.first);
+  EXPECT_EQ(names_in_program_dir(), expected);
+}
+
+TEST_F(DiskFaultsTest, FileSizeLimitStopsTheLineGeometryPartWay) {
+  // The documents and sources are small; the line geometry (1779964 bytes)
+  // passes the 1 MB limit.
+  const auto earlier = leave_earlier_files();
+  const Outcome r = run(limit_file_size);
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_EQ(r.err, failure_line("Firenze_Pisa_linea.dat", EFBIG));
+  for (const char* name : {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
+                           "Firenze_Pisa_11711.dat"}) {
+    EXPECT_EQ(read_file(program_dir / name), earlier.at(name)) << name;
+  }
+  // The documents were replaced and the sources compiled and removed.
+  EXPECT_NE(read_file(program_dir / "Firenze_Pisa_11711_note.txt"),
+            earlier.at("Firenze_Pisa_11711_note.txt"));
+  EXPECT_EQ(names_in_program_dir(),
+            (std::set<std::string>{
+                "scenario", "Firenze_Pisa_11711_note.txt",
+                "Firenze_Pisa_11711_rallentamenti.txt",
+                "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat",
+                "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}));
+}
+
+// The same faults when an author compiles into a directory of their own.
+TEST_F(DiskFaultsTest, ScenariocCompileIntoAFailingDirectory) {
+  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenarioc",
+                program_dir / "scenarioc");
+  const fs::path sources = root / "sources";
+  fs::create_directory(sources);
+  std::ofstream(sources / "Firenze_Pisa_linea.txt", std::ios::binary)
+      << embedded_line_source();
+  std::ofstream(sources / "Firenze_Pisa_11711-.txt", std::ios::binary)
+      << embedded_train_source();
+  const fs::path out = root / "out";
+  // The line geometry is the first file written and the largest.
+  const struct {
+    const char* what;
+    bool (*prepare)();
+    fs::perms out_perms;
+    int reason;
+  } cases[] = {
+      {"a directory it may not write", run_as_nobody,
+       fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+           fs::perms::group_exec | fs::perms::others_read |
+           fs::perms::others_exec,
+       EACCES},
+      {"a file-size limit", limit_file_size, fs::perms::owner_all, EFBIG},
+  };
+  const char* const binary_files[] = {"Firenze_Pisa_linea.dat",
+                                      "Firenze_Pisa_11711.sim",
+                                      "Firenze_Pisa_11711.dat"};
+  for (const auto& k : cases) {
+    fs::remove_all(out);
+    fs::create_directory(out);
+    for (const char* name : binary_files) {
+      std::ofstream(out / name, std::ios::binary) << "earlier " << name;
+    }
+    fs::permissions(out, k.out_perms);
+    const Outcome r = run(
+        k.prepare,
+        {"scenarioc", "compile", (sources / "Firenze_Pisa_linea.txt").string(),
+         (sources / "Firenze_Pisa_11711-.txt").string(), "-o", out.string()});
+    fs::permissions(out, fs::perms::owner_all, fs::perm_options::add);
+    EXPECT_EQ(r.status, 3) << k.what << ": " << r.err;
+    EXPECT_EQ(r.err, "scenarioc: error: cannot write " +
+                         failure_line("Firenze_Pisa_linea.dat", k.reason, out))
+        << k.what;
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(out)) {
+      left.insert(e.path().filename().string());
+      EXPECT_EQ(read_file(e.path()), "earlier " + e.path().filename().string())
+          << k.what;
+    }
+    EXPECT_EQ(left, std::set<std::string>(std::begin(binary_files),
+                                          std::end(binary_files)))
+        << k.what;
+  }
+}
+
+}  // namespace
+}  // namespace scenc

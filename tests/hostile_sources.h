@@ -1,0 +1,64 @@
+// Sources that no author would write on purpose, made at run time at any
+// size: shared by the tests that feed them to the compiler and by the
+// benchmark that shows their cost grows in step with their size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+
+namespace scenc::hostile {
+
+// A train source whose body is `size` bytes of commas: that many empty
+// keyword fields.
+inline std::string commas(std::size_t size) {
+  return "inizio_dati\r\n[generale]\r\n" + std::string(size, ',');
+}
+
+// A line source that is one line of `size` bytes without a line end: the
+// general rows and a header as comma-separated fields, then a signboard
+// whose text runs to the end of the source.
+inline std::string one_long_line(std::size_t size) {
+  std::string text =
+      "[generale],lunghezza percorso,1000,[pendenze],cartello indicatore,100,";
+  if (text.size() < size) text.append(size - text.size(), 'x');
+  return text;
+}
+
+// A line source of `length` metres with `curves` curves of 100 m spread
+// evenly over it, alternately to either side.
+inline std::string many_curves(std::int32_t length, std::int32_t curves) {
+  std::string text = "[generale]\r\nlunghezza percorso, " +
+                     std::to_string(length) + "\r\n[curve]\r\n";
+  const std::int64_t step = curves > 0 ? (length - 100) / curves : 0;
+  for (std::int32_t i = 0; i < curves; ++i) {
+    text += (i % 2 == 0 ? "curvad3, " : "curvas3, ") +
+            std::to_string(i * step) + ", 100\r\n";
+  }
+  return text + "[fine]\r\n";
+}
+
+// A line source whose general section repeats the length row of the
+// longest line until it is about `size` bytes long.
+inline std::string length_rows(std::size_t size) {
+  const std::string row = "lunghezza percorso,1000000,";
+  std::string text = "[generale],";
+  while (text.size() < size) text += row;
+  return text + "[pendenze]\r\n";
+}
+
+// `size` bytes of noise, the same for the same seed on every machine.
+inline std::string noise(std::size_t size, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::string text(size, '\0');
+  for (char& c : text) c = static_cast<char>(random() & 0xFF);
+  return text;
+}
+
+// A train source that compiles on any line of at least 0 m.
+inline std::string small_train() {
+  return "inizio_dati\r\n[generale]\r\nnumero vetture, 6\r\n[fine]\r\n";
+}
+
+}  // namespace scenc::hostile

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "child_process.h"
+#include "scenario_fixture.h"
+#include "tools/plot.h"
+#include "tools/scenario_set.h"
+#include "tools/svg_plot.h"
+
+namespace scenc::tools {
+namespace {
+
+namespace fs = std::filesystem;
+using scenc::testing::TemporaryDirectory;
+
+using scenc::testing::find_on_path;
+using scenc::testing::read_file;
+
+// Checks that `svg` is well-formed XML and that a real renderer draws it.
+void expect_renders(const std::string& svg, const fs::path& dir) {
+  const fs::path file = dir / "check.svg";
+  std::ofstream(file, std::ios::binary) << svg;
+  if (!find_on_path("xmllint").empty()) {
+    EXPECT_EQ(std::system(("xmllint --noout " + file.string()).c_str()), 0);
+  }
+  if (find_on_path("rsvg-convert").empty())
+    GTEST_SKIP() << "rsvg-convert is not installed";
+  const fs::path png = dir / "check.png";
+  ASSERT_EQ(
+      std::system(
+          ("rsvg-convert -o " + png.string() + " " + file.string()).c_str()),
+      0);
+  EXPECT_GT(fs::file_size(png), 1000u);
+}
+
+TEST(Plot, DrawsTheHandMadeScenarioFromItsDirectory) {
+  TemporaryDirectory dir("plot_test");
+  scenc::testing::write_files(scenc::testing::hand_made_scenario(), dir.path());
+  std::ostringstream out, err;
+  ASSERT_EQ(run_plot(PlotRequest{dir.path(), {}}, out, err), 0) << err.str();
+  const fs::path svg_file = dir.path() / "Piana_7.svg";
+  ASSERT_TRUE(fs::exists(svg_file));
+  const std::string svg = read_file(svg_file);
+  // The names a person looks for, in UTF-8, and the axes with their units.
+  for (const char* text :
+       {"Line Piana, train 7: 10.0 km, 2 stations", "FIRENZE S.M.N.",
+        "PIAN\xC3\x92", "( Km. ) (18.600)", "30 km/h", "x (km)", "y (km)",
+        "distance along the line (km)", "km/h", "\xE2\x80\xB0", "Legend",
+        "10:50:00"}) {
+    EXPECT_NE(svg.find(text), std::string::npos) << text;
+  }
+  expect_renders(svg, dir.path());
+
+  // The same picture from the beginning of the names, or one file's name.
+  std::ostringstream same;
+  EXPECT_EQ(run_plot(PlotRequest{dir.path() / "Piana_7", "-"}, same, err), 0);
+  EXPECT_EQ(same.str(), svg);
+  std::ostringstream again;
+  EXPECT_EQ(
+      run_plot(PlotRequest{dir.path() / "Piana_linea.dat", "-"}, again, err),
+      0);
+  EXPECT_EQ(again.str(), svg);
+}
+
+TEST(Plot, DrawsTheScenarioProgramsLine) {
+  TemporaryDirectory dir("plot_scenario_test");
+  ASSERT_TRUE(scenc::testing::run_scenario_program(dir.path()));
+  std::ostringstream out, err;
+  ASSERT_EQ(run_plot(PlotRequest{dir.path(), "-"}, out, err), 0) << err.str();
+  const std::string svg = out.str();
+  for (const char* name :
+       {"Line Firenze_Pisa, train 11711: 82.0 km, 16 stations",
+        "FIRENZE S.M.N.", "FIRENZE RIFREDI", "FIRENZE CASCINE", "S.DONNINO",
+        "SIGNA", "CARMIGNANO", "MONTELUPO", "EMPOLI", "S.MINIATO", "S.ROMANO",
+        "LA ROTTA", "PONTEDERA", "CASCINA", "S.FREDIANO", "NAVACCHIO",
+        "PISA C.le", "end, km 82.0"}) {
+    EXPECT_NE(svg.find(name), std::string::npos) << name;
+  }
+  expect_renders(svg, dir.path());
+}
+
+TEST(Plot, OddScenariosStillGiveAPicture) {
+  TemporaryDirectory dir("plot_odd_test");
+  // No geometry file, no stations, names that need escaping in XML.
+  Model m = scenc::testing::hand_made_scenario();
+  m.write_line_file = 0;
+  m.scenario_slots[1] = {};
+  m.scenario_slots[2] = {};
+  m.scenario_slots[80].name = "<&\"\x01>";
+  scenc::testing::write_files(m, dir.path());
+  std::ostringstream out, err;
+  ASSERT_EQ(run_plot(PlotRequest{dir.path() / "Piana_7.sim", "-"}, out, err), 0)
+      << err.str();
+  EXPECT_NE(out.str().find("No line geometry file"), std::string::npos);
+  expect_renders(out.str(), dir.path());
+}
+
+TEST(Plot, SaysWhichScenarioItCannotFind) {
+  TemporaryDirectory dir("plot_missing_test");
+  std::ostringstream out, err;
+  EXPECT_EQ(run_plot(PlotRequest{dir.path(), {}}, out, err), 3);
+  EXPECT_NE(err.str().find("no slot file (*.sim)"), std::string::npos);
+
+  Model second = scenc::testing::hand_made_scenario();
+  scenc::testing::write_files(second, dir.path());
+  second.train_number = "8";
+  scenc::testing::write_files(second, dir.path());
+  err.str("");
+  EXPECT_EQ(run_plot(PlotRequest{dir.path(), {}}, out, err), 3);
+  EXPECT_NE(err.str().find("holds several scenarios"), std::string::npos)
+      << err.str();
+
+  // A cut cell file is named with its record and offset.
+  fs::resize_file(dir.path() / "Piana_8.dat", 100);
+  err.str("");
+  EXPECT_EQ(run_plot(PlotRequest{dir.path() / "Piana_8", {}}, out, err),
+            kMalformedFile);
+  EXPECT_NE(
+      err.str().find("cell 6 at offset 90: file ends after 10 of 15 bytes"),
+      std::string::npos)
+      << err.str();
+}
+
+}  // namespace
+}  // namespace scenc::tools

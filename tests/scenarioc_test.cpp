@@ -1,0 +1,428 @@
+// scenarioc run as a process over small sources written to a fresh
+// directory: exit statuses, diagnostics, the JSON report, the names of the
+// files it writes, and the promise never to touch the author's sources.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using scenc::testing::ChildProcess;
+using scenc::testing::read_file;
+constexpr std::chrono::seconds kPatience{60};
+
+// A line of 1000 m (cells 0 to 160) and a train source, each with the rows
+// given; with none, the smallest pair that compiles without a fault.
+std::string line_source(const std::string& general = "",
+                        const std::string& body = "") {
+  return "[generale]\r\nlunghezza percorso, 1000\r\n" + general +
+         "[pendenze]\r\n" + body + "[fine]\r\n";
+}
+std::string train_source(const std::string& rows = "") {
+  return "treno di prova\r\n[generale]\r\n" + rows + "[fine]\r\n";
+}
+std::string station_at(int position) {
+  return "stazione, " + std::to_string(position) +
+         ", 2, 600, 0,0,0, 0,0,0, 0,0,0, 0, 10,0,0, A\r\n";
+}
+
+std::set<std::string> listing(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    names.insert(e.path().filename().string());
+  }
+  return names;
+}
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class Scenarioc : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "scenarioc.XXXXXX");
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    work_ = root_ / "work";
+    fs::create_directory(work_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Writes a source into the working directory and remembers its bytes.
+  void source(const std::string& name, const std::string& text) {
+    std::ofstream(work_ / name, std::ios::binary) << text;
+    sources_.emplace_back(name, text);
+  }
+
+  // Runs scenarioc in the working directory.
+  ToolRun run(const std::vector<std::string>& args) {
+    // env -C starts the tool in the working directory.
+    std::vector<std::string> argv{"/usr/bin/env", "-C", work_.string(),
+                                  std::string(SCENARIO_BIN_DIR) + "/scenarioc"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess child(argv, {.environment = {}});
+    ToolRun r;
+    r.status = child.wait_for_exit(kPatience).value_or(-1);
+    r.out = child.stdout_text();
+    r.err = child.stderr_text();
+    // Whatever happened, the author's sources are exactly as written.
+    for (const auto& [name, text] : sources_) {
+      EXPECT_EQ(read_file(work_ / name), text) << name << " changed";
+    }
+    return r;
+  }
+
+  fs::path root_;
+  fs::path work_;
+  std::vector<std::pair<std::string, std::string>> sources_;
+};
+
+// ---- Exit statuses --------------------------------------------------------
+
+TEST_F(Scenarioc, ExitStatusTellsWhatHappened) {
+  source("ok_linea.txt", line_source());
+  source("ok_1-.txt", train_source());
+  source("fault_1-.txt", train_source(station_at(2775)));  // off the 50 m grid
+  source("long_linea.txt",  // too long to have track cells: the error exit
+         "[generale]\r\nlunghezza percorso, 1000001\r\n[fine]\r\n");
+  source("ok_7.dat", train_source());  // the name of the cell file for "7"
+  fs::create_directory(work_ / "folder_1-.txt");
+  std::ofstream(work_ / "a_file") << "x";
+
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    bool writes_files;
+    std::string says;  // on standard output or error
+  } cases[] = {
+      {{"compile", "ok_linea.txt", "ok_1-.txt"}, 0, true, ""},
+      {{"compile", "ok_linea.txt", "fault_1-.txt"}, 1, true, "error 8"},
+      {{"compile", "long_linea.txt", "ok_1-.txt"}, 2, false, "Errore n. 1"},
+      {{"compile", "missing_linea.txt", "ok_1-.txt"},
+       3,
+       false,
+       "missing_linea.txt"},
+      {{"compile", "ok_linea.txt", "folder_1-.txt"}, 3, false, "folder_1-.txt"},
+      {{"compile", "ok_linea.txt", "ok_1-.txt", "-o", "a_file"},
+       3,
+       false,
+       "a_file"},
+      {{"check", "ok_linea.txt", "ok_1-.txt"}, 0, false, ""},
+      {{"check", "ok_linea.txt", "fault_1-.txt"}, 1, false, "error 8"},
+      {{"check", "long_linea.txt", "ok_1-.txt"}, 2, false, "Errore n. 1"},
+      {{"check", "ok_linea.txt", "missing_1-.txt"}, 3, false, "missing_1-.txt"},
+      {{}, 64, false, ""},
+      {{"compile", "ok_linea.txt"}, 64, false, "TRAIN_SOURCE"},
+      {{"compile", "ok_linea.txt", "ok_1-.txt", "--bogus"},
+       64,
+       false,
+       "--bogus"},
+      {{"compile", "ok_linea.txt", "ok_1-.txt", "--line-name", "../up"},
+       64,
+       false,
+       "/"},
+      {{"compile", "ok_linea.txt", "ok_7.dat", "--train-number", "7"},
+       64,
+       false,
+       "ok_7.dat"},
+      {{"--help"}, 0, false, "Examples:"},
+      {{"compile", "--help"}, 0, false, "--no-geometry"},
+      {{"check", "--help"}, 0, false, "Examples:"},
+      {{"sources", "--help"}, 0, false, "Examples:"},
+      {{"--version"}, 0, false, "scenarioc"},
+  };
+  const std::set<std::string> before = listing(work_);
+  for (const auto& c : cases) {
+    std::string shown;
+    for (const auto& a : c.args) shown += a + " ";
+    SCOPED_TRACE(shown);
+    const ToolRun r = run(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE((r.out + r.err).find(c.says), std::string::npos)
+        << r.out << r.err;
+    EXPECT_EQ(listing(work_) != before, c.writes_files);
+    for (const auto& name : listing(work_)) {
+      if (!before.count(name)) fs::remove_all(work_ / name);
+    }
+  }
+}
+
+// ---- Diagnostics ----------------------------------------------------------
+
+struct Expected {
+  int code;
+  char source;  // 'L' line source, 'T' train source
+  int line;
+  int column;
+  std::optional<int> position;
+};
+
+TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
+  const struct {
+    const char* what;
+    std::string line;
+    std::string train;
+    int status;
+    std::vector<Expected> faults;
+  } cases[] = {
+      {"station off the grid, keyword after blanks",
+       line_source(),
+       train_source("   " + station_at(2775)),
+       1,
+       {{8, 'T', 3, 4, 2775}}},
+      {"second signal on a taken cell",
+       line_source(),
+       train_source("segnale, 1000, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                    "segnale, 1010, 1,4,1,0,0, 0,0,0,0,0\r\n"),
+       1,
+       {{16, 'T', 4, 1, 1010}}},
+      {"a fault in each source: both are reported, in order",
+       line_source("", "pendenza, 7901, 2\r\n"),
+       train_source(station_at(2775)),
+       1,
+       {{15, 'L', 4, 1, 7901}, {8, 'T', 3, 1, 2775}}},
+      {"signal repetition off the grid ends the line source",
+       line_source("ripetizione segnali 4, 4675, 0\r\n"),
+       train_source(),
+       1,
+       {{3, 'L', 3, 1, std::nullopt}}},
+      {"finishing fault points at the slow order it could not mark",
+       line_source(),
+       train_source("segnale, 650, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                    "segnale, 700, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                    "segnale, 750, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                    "  rallentamento, 1000, 120, 50, 0, 0, 0\r\n"),
+       1,
+       {{12, 'T', 6, 3, 1050}}},
+      {"no track cells: error exit with the fault that stopped the line",
+       "[generale]\r\nlunghezza percorso, 1000001\r\n[fine]\r\n",
+       train_source(),
+       2,
+       {{1, 'L', 2, 1, std::nullopt}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sources_.clear();
+    source("l_linea.txt", c.line);
+    source("l_1-.txt", c.train);
+    const ToolRun r = run({"check", "l_linea.txt", "l_1-.txt", "--json"});
+    EXPECT_EQ(r.status, c.status) << r.err;
+    const json report = json::parse(r.out);
+    EXPECT_EQ(report["files"], json::array());
+    ASSERT_EQ(report["diagnostics"].size(), c.faults.size()) << r.out;
+    EXPECT_EQ(report["error_code"], c.faults.back().code);
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < c.faults.size(); ++i) {
+      const Expected& e = c.faults[i];
+      const json& d = report["diagnostics"][i];
+      const std::string file = e.source == 'L' ? "l_linea.txt" : "l_1-.txt";
+      EXPECT_EQ(d["code"], e.code);
+      EXPECT_EQ(d["file"], file);
+      EXPECT_EQ(d["line"], e.line);
+      EXPECT_EQ(d["column"], e.column);
+      EXPECT_EQ(d["position"], e.position ? json(*e.position) : json(nullptr));
+      EXPECT_FALSE(d["message"].get<std::string>().empty());
+      // The same fault on standard error, in the compiler's format.
+      const std::string head = file + ":" + std::to_string(e.line) + ":" +
+                               std::to_string(e.column) + ": error " +
+                               std::to_string(e.code) + ": " +
+                               d["message"].get<std::string>();
+      const std::string tail =
+          e.position ? " (at " + std::to_string(*e.position) + " m)\n" : "\n";
+      const auto at = r.err.find(head + tail, from);
+      EXPECT_NE(at, std::string::npos) << r.err;
+      if (at != std::string::npos) from = at;
+    }
+  }
+}
+
+// ---- The JSON report ------------------------------------------------------
+
+TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
+  source("j_linea.txt", line_source("", "pendenza, 7901, 2\r\n"));
+  source("j_1-.txt", train_source(station_at(2775)));
+  source("stamp_1-.txt",
+         train_source("segnale, 50, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                      "segnale, 100, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                      "rallentamento, 1550, 30, 50, 0, 0, 0\r\n"));
+  source("x_linea.txt",
+         "[generale]\r\nlunghezza percorso, 1000001\r\n[fine]\r\n");
+  const struct {
+    std::vector<std::string> args;
+    json expected;  // diagnostics without their messages
+  } cases[] = {
+      {{"compile", "j_linea.txt", "j_1-.txt", "-o", "out", "--json"},
+       {{"error_code", 8},
+        {"error_position", 2775},
+        {"error_exit", nullptr},
+        {"files", {"j_linea.dat", "j_1.sim", "j_1.dat"}},
+        {"diagnostics",
+         {{{"code", 15},
+           {"position", 7901},
+           {"file", "j_linea.txt"},
+           {"line", 4},
+           {"column", 1}},
+          {{"code", 8},
+           {"position", 2775},
+           {"file", "j_1-.txt"},
+           {"line", 3},
+           {"column", 1}}}}}},
+      {{"compile", "x_linea.txt", "j_1-.txt", "-o", "out", "--json"},
+       {{"error_code", 1},
+        {"error_position", 0},
+        {"error_exit", 1},
+        {"files", json::array()},
+        {"diagnostics",
+         {{{"code", 1},
+           {"position", nullptr},
+           {"file", "x_linea.txt"},
+           {"line", 2},
+           {"column", 1}}}}}},
+      // The finishing pass marks cell 1 (the signal in cell 3 has cell 2
+      // taken before it) and the stamp check ends the run; the model still
+      // holds the line's fault.
+      {{"compile", "j_linea.txt", "stamp_1-.txt", "-o", "out", "--json"},
+       {{"error_code", 15},
+        {"error_position", 7901},
+        {"error_exit", 1250},
+        {"files", json::array()},
+        {"diagnostics",
+         {{{"code", 15},
+           {"position", 7901},
+           {"file", "j_linea.txt"},
+           {"line", 4},
+           {"column", 1}}}}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[1] + " " + c.args[2]);
+    const ToolRun r = run(c.args);
+    // One object and nothing else on standard output, keys in this order.
+    nlohmann::ordered_json report = nlohmann::ordered_json::parse(r.out);
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : report.items()) keys.push_back(key);
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"error_code", "error_position",
+                                        "error_exit", "files", "diagnostics"}));
+    for (auto& d : report["diagnostics"]) {
+      EXPECT_TRUE(d["message"].is_string());
+      d.erase("message");
+    }
+    EXPECT_EQ(json::parse(report.dump()), c.expected);
+    for (const auto& f : c.expected["files"]) {
+      EXPECT_TRUE(fs::exists(work_ / "out" / f.get<std::string>())) << f;
+    }
+  }
+}
+
+// ---- Names and files ------------------------------------------------------
+
+TEST_F(Scenarioc, NamesDefaultFromTheSourceFileNames) {
+  const std::string citta = "Citt\xC3\xA0";  // UTF-8, as typed by an author
+  const struct {
+    std::string line_file;
+    std::string train_file;
+    std::vector<std::string> options;
+    std::vector<std::string> files;
+  } cases[] = {
+      {"Firenze_Pisa_linea.txt",
+       "Firenze_Pisa_11711-.txt",
+       {},
+       {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
+        "Firenze_Pisa_11711.dat"}},
+      {"mia_linea.src",
+       "treno.txt",
+       {},
+       {"mia_linea_linea.dat", "mia_linea_treno.sim", "mia_linea_treno.dat"}},
+      {"Firenze_Pisa_linea.txt",
+       "Altra_11711-.txt",
+       {},
+       {"Firenze_Pisa_linea.dat", "Firenze_Pisa_Altra_11711-.sim",
+        "Firenze_Pisa_Altra_11711-.dat"}},
+      // The train number is looked for after the line name in use.
+      {"x_linea.txt",
+       "x_42-.txt",
+       {"--line-name", "Y"},
+       {"Y_linea.dat", "Y_x_42-.sim", "Y_x_42-.dat"}},
+      {"x_linea.txt",
+       "x_42-.txt",
+       {"--train-number", "7", "--no-geometry"},
+       {"x_7.sim", "x_7.dat"}},
+      {citta + "_linea.txt",
+       citta + "_5-.txt",
+       {},
+       {citta + "_linea.dat", citta + "_5.sim", citta + "_5.dat"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line_file + " " + c.train_file);
+    fs::remove_all(work_);
+    fs::create_directory(work_);
+    sources_.clear();
+    source(c.line_file, line_source());
+    source(c.train_file, train_source());
+    std::vector<std::string> args{"compile", c.line_file, c.train_file,
+                                  "--json"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const ToolRun r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(json::parse(r.out)["files"], json(c.files));
+    std::set<std::string> expected{c.files.begin(), c.files.end()};
+    expected.insert({c.line_file, c.train_file});
+    EXPECT_EQ(listing(work_), expected);  // the working directory by default
+  }
+
+  // The slot file carries the names in the single-byte code page: slots 0
+  // to 84 are 34 bytes each here, slot 85 holds the line name.
+  const std::string sim = read_file(work_ / (citta + "_5.sim"));
+  ASSERT_GT(sim.size(), 85u * 34 + 21);
+  EXPECT_EQ(sim.substr(85 * 34 + 14, 7),
+            std::string("\x05\x00", 2) + "Citt\xE0");
+}
+
+// ---- Against the scenario program -----------------------------------------
+
+// The embedded scenario, written by `sources` and compiled by `compile`, gives
+// the very files the scenario program builds.
+TEST_F(Scenarioc, SourcesThenCompileGivesTheScenarioProgramsFiles) {
+  const fs::path program_dir = root_ / "program";
+  fs::create_directory(program_dir);
+  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario",
+                program_dir / "scenario");
+  ChildProcess program({(program_dir / "scenario").string()},
+                       {.environment = {{"DISPLAY", std::nullopt}}});
+  ASSERT_EQ(program.wait_for_exit(kPatience), 0) << program.stderr_text();
+
+  ASSERT_EQ(run({"sources", "-o", "d"}).status, 0);
+  const fs::path d = work_ / "d";
+  const std::string line = read_file(d / "Firenze_Pisa_linea.txt");
+  const std::string train = read_file(d / "Firenze_Pisa_11711-.txt");
+  const ToolRun r = run({"compile", "d/Firenze_Pisa_linea.txt",
+                         "d/Firenze_Pisa_11711-.txt", "-o", "d"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_linea.txt"), line);
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_11711-.txt"), train);
+  EXPECT_FALSE(line.empty());
+  for (const char* name :
+       {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
+        "Firenze_Pisa_11711.dat", "Firenze_Pisa_11711_note.txt",
+        "Firenze_Pisa_11711_rallentamenti.txt",
+        "Firenze_Pisa_11711_scheda_treno.txt"}) {
+    ASSERT_TRUE(fs::exists(program_dir / name)) << name;
+    EXPECT_TRUE(read_file(d / name) == read_file(program_dir / name)) << name;
+  }
+}
+
+}  // namespace

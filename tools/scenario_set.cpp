@@ -1,0 +1,153 @@
+#include "tools/scenario_set.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "app/file_system.h"
+#include "app/form1.h"
+
+namespace scenc::tools {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kGeometryEnding = "_linea.dat";
+
+bool ends_with(const std::string& s, std::string_view end) {
+  return s.size() >= end.size() &&
+         s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+ToolError malformed(const fs::path& file, const DecodeError& e) {
+  return ToolError{kMalformedFile, file.string() + ": " + e.message};
+}
+
+std::vector<fs::path> slot_files_in(const fs::path& dir,
+                                    const std::string& start) {
+  std::vector<fs::path> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_regular_file(ec) && ends_with(name, ".sim") &&
+        name.compare(0, start.size(), start) == 0) {
+      found.push_back(entry.path());
+    }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+}  // namespace
+
+std::optional<FileKind> kind_of_name(const fs::path& file) {
+  const std::string name = file.filename().string();
+  if (ends_with(name, kGeometryEnding)) return FileKind::kGeometry;
+  if (ends_with(name, ".sim")) return FileKind::kSlots;
+  if (ends_with(name, ".dat")) return FileKind::kCells;
+  return std::nullopt;
+}
+
+std::optional<FileKind> kind_of_word(const std::string& word) {
+  if (word == "cells") return FileKind::kCells;
+  if (word == "slots") return FileKind::kSlots;
+  if (word == "geometry") return FileKind::kGeometry;
+  return std::nullopt;
+}
+
+std::string read_file(const fs::path& file) {
+  std::string bytes;
+  std::string reason;
+  if (read_whole_file(file, bytes, &reason) != SourceStore::Status::kOk) {
+    throw ToolError{exit_status::kFileFailed, file.string() + ": " + reason};
+  }
+  return bytes;
+}
+
+std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
+                                               FileKind kind) {
+  std::vector<fs::path> candidates;
+  const std::string name = file.filename().string();
+  if (kind == FileKind::kCells && ends_with(name, ".dat")) {
+    candidates.push_back(fs::path(file).replace_extension(".sim"));
+  } else if (kind == FileKind::kGeometry && ends_with(name, kGeometryEnding)) {
+    const std::string line =
+        name.substr(0, name.size() - kGeometryEnding.size());
+    const fs::path dir =
+        file.has_parent_path() ? file.parent_path() : fs::path(".");
+    for (const auto& p : slot_files_in(dir, line + "_"))
+      candidates.push_back(p);
+  }
+  for (const auto& candidate : candidates) {
+    std::string bytes;
+    if (read_whole_file(candidate, bytes, nullptr) != SourceStore::Status::kOk)
+      continue;
+    SlotFileBeside found{candidate, {}};
+    if (read_slot_file(bytes, found.slots)) continue;
+    if (kind == FileKind::kGeometry &&
+        found.slots[kLineSlot].name + std::string(kGeometryEnding) != name) {
+      continue;  // another line whose name shares the beginning
+    }
+    return found;
+  }
+  return std::nullopt;
+}
+
+ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
+  fs::path prefix = dir_or_prefix;
+  std::error_code ec;
+  if (fs::is_directory(dir_or_prefix, ec)) {
+    const auto found = slot_files_in(dir_or_prefix, "");
+    if (found.empty()) {
+      throw ToolError{exit_status::kFileFailed,
+                      dir_or_prefix.string() + ": no slot file (*.sim) in it"};
+    }
+    if (found.size() > 1) {
+      throw ToolError{exit_status::kFileFailed,
+                      dir_or_prefix.string() +
+                          " holds several scenarios; name one by the beginning "
+                          "of its file names, for instance " +
+                          fs::path(found[0]).replace_extension().string()};
+    }
+    prefix = fs::path(found[0]).replace_extension();
+  } else if (kind_of_name(prefix) == FileKind::kGeometry) {
+    const auto beside = slot_file_beside(prefix, FileKind::kGeometry);
+    if (!beside) {
+      throw ToolError{exit_status::kFileFailed,
+                      prefix.string() + ": no slot file of its line beside it"};
+    }
+    prefix = fs::path(beside->path).replace_extension();
+  } else if (kind_of_name(prefix)) {
+    prefix.replace_extension();
+  }
+
+  ScenarioSet set;
+  set.slot_path = prefix.string() + ".sim";
+  set.cell_path = prefix.string() + ".dat";
+  if (auto e = read_slot_file(read_file(set.slot_path), set.slots)) {
+    throw malformed(set.slot_path, *e);
+  }
+  const auto length = line_length_of(set.slots);
+  if (auto e = read_cell_file(read_file(set.cell_path), set.cells, length)) {
+    throw malformed(set.cell_path, *e);
+  }
+  // A slot file with an impossible length still shows its grid: take the
+  // length the grid was made for.
+  set.line_length =
+      length ? *length
+             : std::max<std::int64_t>(
+                   0, (static_cast<std::int64_t>(set.cells.size()) - 1) * 50 -
+                          7000);
+  const fs::path geometry =
+      prefix.parent_path() /
+      (set.slots[kLineSlot].name + std::string(kGeometryEnding));
+  if (fs::exists(geometry, ec)) {
+    set.geometry_path = geometry;
+    if (auto e =
+            read_line_geometry_file(read_file(geometry), set.profile, length)) {
+      throw malformed(geometry, *e);
+    }
+  }
+  return set;
+}
+
+}  // namespace scenc::tools
