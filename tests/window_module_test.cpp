@@ -1,0 +1,63 @@
+// The scenario program loads its window layer, and with it the window
+// toolkit and the X libraries, only when a display is named: without one
+// their loading alone would cost a third of a build. The dynamic loader's
+// own report of the files it loads shows which were.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "child_process.h"
+
+namespace scenc {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChildProcess;
+
+#ifdef SCENARIO_HAS_WINDOW
+
+TEST(WindowModule, IsLoadedOnlyWhenADisplayIsNamed) {
+  // A copy of the program in a directory of its own: its files land there,
+  // and the module is not beside it, as for a program copied elsewhere.
+  std::string templ = (fs::temp_directory_path() / "scenario-module-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+  const fs::path dir = templ;
+  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario", dir / "scenario");
+
+  const struct {
+    std::optional<std::string> display;
+    bool loads_toolkit;
+  } cases[] = {
+      {std::nullopt, false},
+      {"", false},
+      // A display that does not exist: the module is loaded, finds no
+      // display, and the console layer stands in.
+      {":4711", true},
+  };
+  for (const auto& c : cases) {
+    ChildProcess run({(dir / "scenario").string()},
+                     {.environment = {{"DISPLAY", c.display}, {"LD_DEBUG", "files"}}});
+    ASSERT_TRUE(run.started());
+    EXPECT_EQ(run.wait_for_exit(std::chrono::seconds(60)), 0);
+    const std::string loads = run.stderr_text();
+    const std::string label = c.display.value_or("(unset)");
+    ASSERT_NE(loads.find("libstdc++"), std::string::npos) << label;
+    EXPECT_EQ(loads.find("scenario_window.so") != std::string::npos, c.loads_toolkit)
+        << label;
+    EXPECT_EQ(loads.find("libfltk") != std::string::npos, c.loads_toolkit) << label;
+    EXPECT_EQ(loads.find("libX11") != std::string::npos, c.loads_toolkit) << label;
+  }
+  fs::remove_all(dir);
+}
+
+#else
+
+TEST(WindowModule, NeedsTheWindowBackend) {
+  GTEST_SKIP() << "the window backend was not built";
+}
+
+#endif
+
+}  // namespace
+}  // namespace scenc
