@@ -44,6 +44,26 @@ inline std::string read_file(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// A fresh directory under the system's temporary one, removed at the end.
+class TemporaryDirectory {
+ public:
+  explicit TemporaryDirectory(const std::string& name) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (name + ".XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  TemporaryDirectory(const TemporaryDirectory&) = delete;
+  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+  ~TemporaryDirectory() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
 class ChildProcess {
  public:
   struct Options {

@@ -15,6 +15,7 @@
 
 #include "app/form1.h"
 #include "output/scenario_files.h"
+#include "tests/child_process.h"
 #include "tests/sha256.h"
 
 namespace scenc {
@@ -280,21 +281,13 @@ TEST(BuildRun, WritesTheFiveTextsFirstInOrder) {
                        "Firenze_Pisa_11711_scheda_treno.txt"}));
 }
 
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 // Runs a copy of the scenario program from its own directory, started from
 // another working directory, over documents left by an earlier run.
 TEST(BuildRun, LeavesTheThreeDocumentsInTheProgramDirectory) {
   namespace fs = std::filesystem;
-  std::string templ =
-      (fs::temp_directory_path() / "scenario-run-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-  const fs::path dir = templ;
+  const testing::TemporaryDirectory temp("scenario-run");
+  const fs::path& dir = temp.path();
+  ASSERT_FALSE(dir.empty());
   fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario", dir / "scenario");
 
   const Model model = scenario("Firenze_Pisa", "11711");
@@ -316,9 +309,8 @@ TEST(BuildRun, LeavesTheThreeDocumentsInTheProgramDirectory) {
   ASSERT_TRUE(WIFEXITED(status));
 
   for (const auto& [name, bytes] : expected) {
-    EXPECT_EQ(read_file(dir / name), bytes) << name;
+    EXPECT_EQ(testing::read_file(dir / name), bytes) << name;
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

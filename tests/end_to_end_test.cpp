@@ -25,9 +25,9 @@ std::int16_t i16_at(const std::string& bytes, std::size_t offset) {
 }
 
 TEST(EndToEnd, ScenarioProgramLeavesExactlyItsSixFiles) {
-  std::string templ = (fs::temp_directory_path() / "scenario-e2e-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-  const fs::path dir = templ;
+  const testing::TemporaryDirectory temp("scenario-e2e");
+  const fs::path& dir = temp.path();
+  ASSERT_FALSE(dir.empty());
   fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario", dir / "scenario");
 
   ChildProcess run({(dir / "scenario").string()}, {.environment = {{"DISPLAY", std::nullopt}}});
@@ -65,7 +65,6 @@ TEST(EndToEnd, ScenarioProgramLeavesExactlyItsSixFiles) {
             "de3023ed98938b499a0d931152fb115f07d23a8ef194baea82512be267bea6c1");
   EXPECT_EQ(testing::sha256_hex(cells),
             "d8770ad0693f8ee40910113881d4aed51ff96988affbbc09a5b266f481e94886");
-  fs::remove_all(dir);
 }
 
 // The build run with the compiler fed other sources than the ones the

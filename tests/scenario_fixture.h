@@ -99,22 +99,6 @@ inline Model hand_made_scenario() {
   return m;
 }
 
-// A fresh directory under the system's temporary one, removed at the end.
-class TemporaryDirectory {
- public:
-  explicit TemporaryDirectory(const std::string& name)
-      : path_(std::filesystem::temp_directory_path() /
-              (name + "." + std::to_string(::getpid()))) {
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TemporaryDirectory() { std::filesystem::remove_all(path_); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 // Writes the three files of `m` into `dir` as a build would.
 inline void write_files(const Model& m, const std::filesystem::path& dir) {
   DiskDirectory out(dir);
