@@ -22,16 +22,7 @@ namespace fs = std::filesystem;
 // A fresh directory of its own for each test, removed afterwards.
 class FileSystemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern =
-        (fs::temp_directory_path() / "scenc-test.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-    dir = pattern;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
   static void put(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -44,7 +35,8 @@ class FileSystemTest : public ::testing::Test {
     return names;
   }
 
-  fs::path dir;
+  testing::TemporaryDirectory temp{"scenc-test"};
+  const fs::path dir = temp.path();
 };
 
 TEST_F(FileSystemTest, WriteReplacesAnEarlierLongerFileWhole) {

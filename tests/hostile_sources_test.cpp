@@ -61,10 +61,9 @@ TEST(HostileSources, EndInARecordedFaultOrACleanResult) {
 }
 
 TEST(HostileSources, ScenariocCompileEndsWithAStatusNeverASignal) {
-  std::string pattern =
-      (fs::temp_directory_path() / "scenc-hostile.XXXXXX").string();
-  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-  const fs::path dir = pattern;
+  const testing::TemporaryDirectory temp("scenc-hostile");
+  const fs::path& dir = temp.path();
+  ASSERT_FALSE(dir.empty());
   for (const HostileCase& k : hostile_cases()) {
     std::ofstream(dir / "line.txt", std::ios::binary) << k.line;
     std::ofstream(dir / "train.txt", std::ios::binary) << k.train;
@@ -84,8 +83,6 @@ TEST(HostileSources, ScenariocCompileEndsWithAStatusNeverASignal) {
           << child.stderr_text();
     }
   }
-  std::error_code ec;
-  fs::remove_all(dir, ec);
 }
 
 }  // namespace

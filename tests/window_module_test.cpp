@@ -20,9 +20,9 @@ using testing::ChildProcess;
 TEST(WindowModule, IsLoadedOnlyWhenADisplayIsNamed) {
   // A copy of the program in a directory of its own: its files land there,
   // and the module is not beside it, as for a program copied elsewhere.
-  std::string templ = (fs::temp_directory_path() / "scenario-module-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-  const fs::path dir = templ;
+  const testing::TemporaryDirectory temp("scenario-module");
+  const fs::path& dir = temp.path();
+  ASSERT_FALSE(dir.empty());
   fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario", dir / "scenario");
 
   const struct {
@@ -48,7 +48,6 @@ TEST(WindowModule, IsLoadedOnlyWhenADisplayIsNamed) {
     EXPECT_EQ(loads.find("libfltk") != std::string::npos, c.loads_toolkit) << label;
     EXPECT_EQ(loads.find("libX11") != std::string::npos, c.loads_toolkit) << label;
   }
-  fs::remove_all(dir);
 }
 
 #else
