@@ -179,6 +179,10 @@ bool extend_profile(CompileRun& run, std::int64_t to, double turn) {
   draw_metres(profile, run.profile_cursor,
               std::min({to, profile.metre_count() - 1, std::int64_t{kLongestLine}}),
               turn);
+  // Past the last metre of the plan nothing is drawn, but the cursor still
+  // counts every metre up to the curve's end: a curve that ends beyond the
+  // longest line fails on a short line too. Counted, not walked.
+  if (to >= run.profile_cursor) run.profile_cursor = to + 1;
   return run.profile_cursor <= kLongestLine;
 }
 
@@ -230,7 +234,9 @@ void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
   }
   run.previous_mountain_end = fine;
   const std::int64_t first = round_div_even(inizio, 50);
-  const std::int64_t last = round_div_even(fine, 50) - 1;
+  // The end cell is fine / 50 - 1 rounded as a whole: a mountain ending at
+  // 225 m ends on cell 4 (3.5 rounds to 4), one ending at 275 m on cell 4.
+  const std::int64_t last = round_div_even(std::int64_t{fine} - 50, 50);
   // Cells outside the grid are left out; the count of every fourth cell
   // still starts at the mountain's first cell.
   const std::int64_t from = std::max<std::int64_t>(first, 0);
@@ -374,11 +380,16 @@ void progressive_ordina(Model& model) {
   } else {
     for (auto& o : ordered) o = {0, 0, 0, 0};
   }
+  // All three triples are in place before any is raised by 100, so that an
+  // overflow on one leaves the others ordered all the same.
   for (int i = 0; i < 3; ++i) {
     ScenarioSlot& slot = slots[81 + i];
     slot.num1 = ordered[i].n1;
     slot.num2 = ordered[i].n2;
     slot.num3 = ordered[i].n3;
+  }
+  for (int i = 0; i < 3; ++i) {
+    ScenarioSlot& slot = slots[81 + i];
     if (slot.num3 == 1) slot.num2 = checked<std::int32_t>(std::int64_t{slot.num2} + 100);
   }
 }

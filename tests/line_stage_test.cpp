@@ -249,6 +249,81 @@ TEST(LineStage, CurvesPastTheEndOfThePlanStopThere) {
   EXPECT_EQ(c.model.line_profile.tag(1, 7999), LineProfile::Tag::kDouble);
 }
 
+// A mountain covers the cells from round(inizio / 50) to round(fine / 50 - 1),
+// the end rounded as a whole, halves to even.
+TEST(LineStage, MountainCellsAtTheirRoundingTies) {
+  struct Case {
+    int inizio, fine, first, last;  // last < first: no cell
+  };
+  const Case cases[] = {
+      {0, 25, 0, 0},     // -0.5 rounds to 0
+      {0, 75, 0, 0},     // 0.5 rounds to 0
+      {100, 225, 2, 4},  // 3.5 rounds to 4
+      {100, 275, 2, 4},  // 4.5 rounds to 4
+      {100, 200, 2, 3},
+      {100, 100, 2, 1},
+  };
+  for (const Case& k : cases) {
+    const auto c = compile(
+        line_source(lines({"montagna, " + std::to_string(k.inizio) + ", " +
+                           std::to_string(k.fine) + ", 11"})),
+        kTrain);
+    ASSERT_EQ(c.model.error_code, 0) << k.fine;
+    for (int i = 0; i <= 8; ++i) {
+      const bool inside = i >= k.first && i <= k.last;
+      EXPECT_EQ(c.cell(i).mountain, inside ? 1 : 0) << k.fine << " cell " << i;
+      // Every fourth cell of the mountain carries a marker.
+      EXPECT_EQ(c.cell(i).kind == cell_kind::kMountainMarker,
+                inside && (i - k.first + 1) % 4 == 0)
+          << k.fine << " cell " << i;
+    }
+  }
+  // Ending at 225 m from 0, the fourth cell (cell 3) is a marker.
+  const auto c = compile(line_source(lines({"montagna, 0, 225, 11"})), kTrain);
+  EXPECT_EQ(c.cell(3).kind, cell_kind::kMountainMarker);
+  EXPECT_EQ(c.cell(4).mountain, 1);
+}
+
+// The plan stops at L + 7000, but the cursor counts on to a curve's end: a
+// curve that ends at 1000000 m or beyond ends the line stage with 103 on a
+// short line too.
+TEST(LineStage, CurvesEndingPastTheLongestLineOnAShortLine) {
+  const struct {
+    int length;
+    int code;
+  } cases[] = {{999499, 0}, {999500, 103}, {999501, 103}};
+  for (const auto& k : cases) {
+    const auto c = compile(
+        line_source(lines({"curvas2, 500, " + std::to_string(k.length),
+                           "cartello indicatore, 800, (x)"}),
+                    1000),
+        kTrain);
+    EXPECT_EQ(c.model.error_code, k.code) << 500 + k.length;
+    // After 103 the stage ends: the signboard row is never compiled.
+    EXPECT_EQ(c.cell(17).kind == cell_kind::kSignboard, k.code == 0) << 500 + k.length;
+  }
+}
+
+// All three progressives are ordered before any is raised by 100: an
+// overflow of the first leaves the other two in their new slots.
+TEST(LineStage, ProgressiveRaisedBy100AtThe32BitLimit) {
+  const auto general = [](int second) {
+    return lines({"[generale]", "lunghezza percorso, 82000",
+                  "progressiva tre, 30000, " + std::to_string(second) + ", 1",
+                  "progressiva due, 5000, 0, 0",
+                  "progressiva uno, 20000, 0, 0", "[pendenze]", "[fine]"});
+  };
+  auto c = compile(general(2147483647 - 100), kTrain);
+  EXPECT_EQ(c.slot(81).num2, 2147483647);
+  EXPECT_NE(c.model.error_code, 25);
+
+  c = compile(general(2147483647 - 99), kTrain);
+  EXPECT_EQ(c.model.error_code, 25);
+  EXPECT_EQ(c.slot(81).num1, 30000);
+  EXPECT_EQ(c.slot(82).num1, 20000);
+  EXPECT_EQ(c.slot(83).num1, 5000);
+}
+
 TEST(LineStage, MoreSignboardsThanSlotsIsTheGeneralFailure) {
   std::string body;
   for (int i = 0; i < 82; ++i) body += "cartello indicatore, " + std::to_string(1000 + 100 * i) + ", (t)\r\n";
