@@ -47,9 +47,9 @@ std::string_view CompileRun::read_keyword() {
   current.text = field;
   current.keyword = nullptr;
   current.read = 0;
-  current.row = SourceRow{
-      SourcePlace{source, reader.field_line(), reader.field_column()},
-      reader.field_begin(), reader.field_end()};
+  current.row =
+      SourceRow{SourcePlace{source, reader.field_line(), reader.field_column()},
+                reader.field_begin(), reader.field_end()};
   keyword_end_ = reader.field_end();
   model.input_line.assign(field);
   return field;
@@ -145,8 +145,8 @@ void CompileRun::raise_general_failure(bool past_end) {
   if (source != SourceKind::kNone) {
     const SourcePlace last{source, reader.field_line(), reader.field_column()};
     f.place = last;
-    f.field = past_end ? SourcePlace{source, reader.line(), reader.column()}
-                       : last;
+    f.field =
+        past_end ? SourcePlace{source, reader.line(), reader.column()} : last;
     if (current.keyword != nullptr) {
       // The row that was being compiled, up to the field that failed.
       f.row = current.row;

@@ -160,8 +160,7 @@ struct CompileRun {
              std::optional<std::int32_t> position = std::nullopt,
              std::optional<std::int64_t> cell = std::nullopt);
   // Records fault `code` for an earlier row `origin`, pointing at `field`.
-  void raise_for(std::int32_t code, const SourceRow& origin,
-                 SourcePlace field);
+  void raise_for(std::int32_t code, const SourceRow& origin, SourcePlace field);
   // Records the general failure. `past_end`: a read began when no byte was
   // left, and the fault points at the end of the source.
   void raise_general_failure(bool past_end);

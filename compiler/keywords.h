@@ -80,6 +80,7 @@ consteval int field_index(const Field (&fields)[N], std::string_view name) {
 
 // ---- Fields of each row -------------------------------------------------
 
+// clang-format off
 namespace fields {
 using enum FieldType;
 
@@ -88,58 +89,58 @@ inline constexpr Field kLength[] = {{"length", "m", kInt32}};
 inline constexpr Field kProgressive[] = {
     {"first", "m", kInt32}, {"second", "m", kInt32}, {"third", "", kInt32}};
 inline constexpr Field kBackground[] = {{"background", "", kInt32}};
-inline constexpr Field kSignalRepetition[] = {{"start", "m", kInt32},
-                                              {"end", "m", kInt32}};
+inline constexpr Field kSignalRepetition[] = {
+    {"start", "m", kInt32}, {"end", "m", kInt32}};
 
 // Line source, body.
-inline constexpr Field kGradient[] = {{"position", "m", kInt32},
-                                      {"gradient", "per mille", kInt32}};
-inline constexpr Field kCurve[] = {{"start", "m", kInt32},
-                                   {"length", "m", kInt32}};
+inline constexpr Field kGradient[] = {
+    {"position", "m", kInt32}, {"gradient", "per mille", kInt32}};
+inline constexpr Field kCurve[] = {
+    {"start", "m", kInt32}, {"length", "m", kInt32}};
 inline constexpr Field kMountain[] = {
     {"inizio", "m", kInt32}, {"fine", "m", kInt32}, {"tipo", "", kInt32}};
 inline constexpr Field kSpeedBoard[] = {
-    {"posizione", "m", kInt32},  {"vas", "km/h", kInt32},
-    {"vbs", "km/h", kInt32},     {"vcs", "km/h", kInt32},
-    {"strisces", "", kInt32},    {"vad", "km/h", kInt32},
-    {"vbd", "km/h", kInt32},     {"vcd", "km/h", kInt32},
+    {"posizione", "m", kInt32},
+    {"vas", "km/h", kInt32}, {"vbs", "km/h", kInt32}, {"vcs", "km/h", kInt32},
+    {"strisces", "", kInt32},
+    {"vad", "km/h", kInt32}, {"vbd", "km/h", kInt32}, {"vcd", "km/h", kInt32},
     {"strisced", "", kInt32}};
-inline constexpr Field kSignboard[] = {{"position", "m", kInt32},
-                                       {"text", "", kText}};
+inline constexpr Field kSignboard[] = {
+    {"position", "m", kInt32}, {"text", "", kText}};
 
 // Train source.
 inline constexpr Field kBrakedMass[] = {{"braked mass", "%", kInt32}};
 inline constexpr Field kCars[] = {{"cars", "", kInt32}};
-inline constexpr Field kSpeedLimit[] = {{"position", "m", kInt32},
-                                        {"speed", "km/h", kInt32}};
-inline constexpr Field kAdhesion[] = {{"position", "m", kInt32},
-                                      {"adhesion", "", kInt32}};
-inline constexpr Field kClock[] = {{"hours", "h", kInt16},
-                                   {"minutes", "min", kInt16},
-                                   {"seconds", "s", kInt16}};
+inline constexpr Field kSpeedLimit[] = {
+    {"position", "m", kInt32}, {"speed", "km/h", kInt32}};
+inline constexpr Field kAdhesion[] = {
+    {"position", "m", kInt32}, {"adhesion", "", kInt32}};
+inline constexpr Field kClock[] = {
+    {"hours", "h", kInt16}, {"minutes", "min", kInt16}, {"seconds", "s", kInt16}};
 inline constexpr Field kSand[] = {{"sand", "", kInt16}};
 inline constexpr Field kSignal[] = {
-    {"posizione", "m", kInt32}, {"sx", "", kInt32}, {"s1", "", kInt32},
-    {"s2", "", kInt32},         {"s3", "", kInt32}, {"rapp", "", kInt32},
-    {"dx", "", kInt32},         {"d1", "", kInt32}, {"d2", "", kInt32},
-    {"d3", "", kInt32},         {"tempo", "", kInt32}};
+    {"posizione", "m", kInt32},
+    {"sx", "", kInt32}, {"s1", "", kInt32}, {"s2", "", kInt32}, {"s3", "", kInt32},
+    {"rapp", "", kInt32},
+    {"dx", "", kInt32}, {"d1", "", kInt32}, {"d2", "", kInt32}, {"d3", "", kInt32},
+    {"tempo", "", kInt32}};
 inline constexpr Field kSlowOrder[] = {
-    {"x", "m", kInt32},  {"v", "km/h", kInt32}, {"l", "m", kInt32},
+    {"x", "m", kInt32}, {"v", "km/h", kInt32}, {"l", "m", kInt32},
     {"f_tt", "", kInt32}, {"f_ta", "", kInt32}, {"d_v", "", kInt32}};
-inline constexpr Field kAbbattimento[] = {{"position", "m", kInt32},
-                                          {"value", "", kInt32}};
+inline constexpr Field kAbbattimento[] = {
+    {"position", "m", kInt32}, {"value", "", kInt32}};
+// The station's columns, by the legend of the source where it has one.
 inline constexpr Field kStation[] = {
-    {"position", "m", kInt32},   {"kind", "", kUint8},
-    {"length", "m", kInt32},     {"tps", "", kUint8},
-    {"tab", "", kUint8},         {"mar", "", kUint8},
-    {"d2 (first group)", "", kInt16},
-    {"d3 (first group)", "", kInt16},
-    {"rap", "", kUint8},         {"d1", "", kInt16},
-    {"d2", "", kInt16},          {"d3", "", kInt16},
-    {"ac", "", kUint8},          {"hours", "h", kInt32},
-    {"minutes", "min", kInt32},  {"seconds", "s", kInt32},
+    {"position", "m", kInt32}, {"kind", "", kUint8}, {"length", "m", kInt32},
+    {"tps", "", kUint8}, {"tab", "", kUint8}, {"mar", "", kUint8},
+    {"d2 (first group)", "", kInt16}, {"d3 (first group)", "", kInt16},
+    {"rap", "", kUint8},
+    {"d1", "", kInt16}, {"d2", "", kInt16}, {"d3", "", kInt16},
+    {"ac", "", kUint8},
+    {"hours", "h", kInt32}, {"minutes", "min", kInt32}, {"seconds", "s", kInt32},
     {"name", "", kText}};
 }  // namespace fields
+// clang-format on
 
 // The most fields any row reads.
 inline constexpr std::size_t kMostFields = std::size(fields::kStation);
@@ -178,69 +179,52 @@ Flow station_row(CompileRun& run);
 // every row that matches is compiled. The progressive and background rows
 // share words ("uno", "due", "tre") and are told apart by their second
 // word; the case of those words matters.
+// clang-format off
 inline constexpr Keyword kLineGeneralKeywords[] = {
-    {"length", "percorso", "lunghezza", CaseRule::kIgnoreCase,
-     Section::kLineGeneral, fields::kLength, length_row},
-    {"progressive three", "tre", "progressiva", CaseRule::kExactCase,
-     Section::kLineGeneral, fields::kProgressive, progressive_three_row},
-    {"progressive two", "due", "progressiva", CaseRule::kExactCase,
-     Section::kLineGeneral, fields::kProgressive, progressive_two_row},
-    {"progressive one", "uno", "progressiva", CaseRule::kExactCase,
-     Section::kLineGeneral, fields::kProgressive, progressive_one_row},
-    {"background one", "sfondo", "uno", CaseRule::kExactCase,
-     Section::kLineGeneral, fields::kBackground, background_one_row},
-    {"background two", "sfondo", "due", CaseRule::kExactCase,
-     Section::kLineGeneral, fields::kBackground, background_two_row},
-    {"background three", "sfondo", "tre", CaseRule::kExactCase,
-     Section::kLineGeneral, fields::kBackground, background_three_row},
-    {"signal repetition", "segnali", "ripetizione", CaseRule::kExactCase,
-     Section::kLineGeneral, fields::kSignalRepetition, signal_repetition_row},
+    {"length",            "percorso", "lunghezza",   CaseRule::kIgnoreCase, Section::kLineGeneral, fields::kLength,           length_row},
+    {"progressive three", "tre",      "progressiva", CaseRule::kExactCase,  Section::kLineGeneral, fields::kProgressive,      progressive_three_row},
+    {"progressive two",   "due",      "progressiva", CaseRule::kExactCase,  Section::kLineGeneral, fields::kProgressive,      progressive_two_row},
+    {"progressive one",   "uno",      "progressiva", CaseRule::kExactCase,  Section::kLineGeneral, fields::kProgressive,      progressive_one_row},
+    {"background one",    "sfondo",   "uno",         CaseRule::kExactCase,  Section::kLineGeneral, fields::kBackground,       background_one_row},
+    {"background two",    "sfondo",   "due",         CaseRule::kExactCase,  Section::kLineGeneral, fields::kBackground,       background_two_row},
+    {"background three",  "sfondo",   "tre",         CaseRule::kExactCase,  Section::kLineGeneral, fields::kBackground,       background_three_row},
+    {"signal repetition", "segnali",  "ripetizione", CaseRule::kExactCase,  Section::kLineGeneral, fields::kSignalRepetition, signal_repetition_row},
 };
+// clang-format on
 
 // Tested in this order on every field of the line source's body, ignoring
 // case, not exclusively. A speed board ("indicatori_vmax") contains "indicat"
 // but not "cartello", so it is never also a signboard. A curve row is
 // recognised only while the plan is drawn (its handler reads nothing
 // otherwise).
+// clang-format off
 inline constexpr Keyword kLineBodyKeywords[] = {
-    {"gradient", "pendenza", {}, CaseRule::kIgnoreCase, Section::kLineBody,
-     fields::kGradient, gradient_row},
-    {"curve", "curva", {}, CaseRule::kIgnoreCase, Section::kLineBody,
-     fields::kCurve, curve_row},
-    {"mountain", "montagna", {}, CaseRule::kIgnoreCase, Section::kLineBody,
-     fields::kMountain, mountain_row},
-    {"speed-indicator board", "indicatori_v", {}, CaseRule::kIgnoreCase,
-     Section::kLineBody, fields::kSpeedBoard, speed_board_row},
-    {"signboard", "cartello", "indicat", CaseRule::kIgnoreCase,
-     Section::kLineBody, fields::kSignboard, signboard_row},
+    {"gradient",              "pendenza",     "",        CaseRule::kIgnoreCase, Section::kLineBody, fields::kGradient,   gradient_row},
+    {"curve",                 "curva",        "",        CaseRule::kIgnoreCase, Section::kLineBody, fields::kCurve,      curve_row},
+    {"mountain",              "montagna",     "",        CaseRule::kIgnoreCase, Section::kLineBody, fields::kMountain,   mountain_row},
+    {"speed-indicator board", "indicatori_v", "",        CaseRule::kIgnoreCase, Section::kLineBody, fields::kSpeedBoard, speed_board_row},
+    {"signboard",             "cartello",     "indicat", CaseRule::kIgnoreCase, Section::kLineBody, fields::kSignboard,  signboard_row},
 };
+// clang-format on
 
 // Tested in this order on every field of the train source's body, ignoring
 // case and not exclusively: a field that holds several keywords compiles one
 // row for each, each reading its own numbers. No section header holds a
 // keyword.
+// clang-format off
 inline constexpr Keyword kTrainKeywords[] = {
-    {"braked mass", "frenata", "massa", CaseRule::kIgnoreCase,
-     Section::kTrain, fields::kBrakedMass, braked_mass_row},
-    {"cars", "vetture", {}, CaseRule::kIgnoreCase, Section::kTrain,
-     fields::kCars, cars_row},
-    {"speed limit", "velocit", {}, CaseRule::kIgnoreCase, Section::kTrain,
-     fields::kSpeedLimit, speed_limit_row},
-    {"adhesion", "aderenza", {}, CaseRule::kIgnoreCase, Section::kTrain,
-     fields::kAdhesion, adhesion_row},
-    {"clock", "orologio", {}, CaseRule::kIgnoreCase, Section::kTrain,
-     fields::kClock, clock_row},
-    {"sand", "sabbia", {}, CaseRule::kIgnoreCase, Section::kTrain,
-     fields::kSand, sand_row},
-    {"signal", "segnale", {}, CaseRule::kIgnoreCase, Section::kTrain,
-     fields::kSignal, signal_row},
-    {"slow order", "rallentamento", {}, CaseRule::kIgnoreCase,
-     Section::kTrain, fields::kSlowOrder, slow_order_row},
-    {"abbattimento", "abbattimento", {}, CaseRule::kIgnoreCase,
-     Section::kTrain, fields::kAbbattimento, abbattimento_row},
-    {"station", "stazione", {}, CaseRule::kIgnoreCase, Section::kTrain,
-     fields::kStation, station_row},
+    {"braked mass",  "frenata",       "massa", CaseRule::kIgnoreCase, Section::kTrain, fields::kBrakedMass,   braked_mass_row},
+    {"cars",         "vetture",       "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kCars,         cars_row},
+    {"speed limit",  "velocit",       "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kSpeedLimit,   speed_limit_row},
+    {"adhesion",     "aderenza",      "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kAdhesion,     adhesion_row},
+    {"clock",        "orologio",      "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kClock,        clock_row},
+    {"sand",         "sabbia",        "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kSand,         sand_row},
+    {"signal",       "segnale",       "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kSignal,       signal_row},
+    {"slow order",   "rallentamento", "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kSlowOrder,    slow_order_row},
+    {"abbattimento", "abbattimento",  "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kAbbattimento, abbattimento_row},
+    {"station",      "stazione",      "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kStation,      station_row},
 };
+// clang-format on
 
 // Every table, for a walk over all keywords.
 inline constexpr std::span<const Keyword> kKeywordTables[] = {

@@ -18,7 +18,8 @@ constexpr int kStartField = field_index(fields::kSignalRepetition, "start");
 constexpr int kEndField = field_index(fields::kSignalRepetition, "end");
 
 Flow progressive_row(CompileRun& run, int slot_index) {
-  ScenarioSlot& slot = run.model.scenario_slots[static_cast<std::size_t>(slot_index)];
+  ScenarioSlot& slot =
+      run.model.scenario_slots[static_cast<std::size_t>(slot_index)];
   slot.num1 = run.number<std::int32_t>();
   slot.num2 = run.number<std::int32_t>();
   slot.num3 = run.number<std::int32_t>();
@@ -147,9 +148,10 @@ void draw_metres(LineProfile& p, std::int64_t& cursor, std::int64_t last,
 bool extend_profile(CompileRun& run, std::int64_t to, double turn) {
   LineProfile& profile = run.model.line_profile;
   std::int64_t& cursor = run.line.profile_cursor;
-  draw_metres(profile, cursor,
-              std::min({to, profile.metre_count() - 1, std::int64_t{kLongestLine}}),
-              turn);
+  draw_metres(
+      profile, cursor,
+      std::min({to, profile.metre_count() - 1, std::int64_t{kLongestLine}}),
+      turn);
   // Past the last metre of the plan nothing is drawn, but the cursor still
   // counts every metre up to the curve's end: a curve that ends beyond the
   // longest line fails on a short line too. Counted, not walked.
@@ -214,9 +216,11 @@ constexpr int kBoardPosition = field_index(fields::kSpeedBoard, "posizione");
 
 Flow memo_indicatori_v_max(CompileRun& run, std::int32_t posizione,
                            const std::int32_t& vas, const std::int32_t& vbs,
-                           const std::int32_t& vcs, const std::int32_t& strisces,
+                           const std::int32_t& vcs,
+                           const std::int32_t& strisces,
                            const std::int32_t& vad, const std::int32_t& vbd,
-                           const std::int32_t& vcd, const std::int32_t& strisced) {
+                           const std::int32_t& vcd,
+                           const std::int32_t& strisced) {
   const std::int64_t c = cell_index(posizione);
   TrackCell& cell = run.cell(c);
   if (!cell.is_free()) {

@@ -64,9 +64,11 @@ Flow memo_rallentamento(CompileRun& run, std::int32_t x, std::int32_t v,
     return run.raise(code, field, x, c);
   };
 
-  if (warned && !run.cell(w).is_free()) return taken(fault::kWarningCellTaken, w);
+  if (warned && !run.cell(w).is_free())
+    return taken(fault::kWarningCellTaken, w);
   if (!run.cell(s).is_free()) return taken(fault::kSlowOrderStartTaken, s);
-  if (!run.cell(e).is_free()) return taken(fault::kSlowOrderEndTaken, e, kLength);
+  if (!run.cell(e).is_free())
+    return taken(fault::kSlowOrderEndTaken, e, kLength);
 
   // End before start: when both fall in one cell it ends as a start cell.
   TrackCell& end = run.cell(e);
@@ -111,7 +113,8 @@ Flow memo_abbattimento(CompileRun& run, std::int32_t position,
   const std::int64_t c = round_div_even(position, 50);
   TrackCell& cell = run.cell(c);
   if (!cell.is_free()) {
-    return run.raise(fault::kAbbattimentoCellTaken, kAbbattimentoPosition, position, c);
+    return run.raise(fault::kAbbattimentoCellTaken, kAbbattimentoPosition,
+                     position, c);
   }
   if (value > 0) {
     cell.kind = cell_kind::kAbbattimento;

@@ -10,7 +10,8 @@
 namespace scenc {
 
 // The field of each row that places its mark.
-inline constexpr int kSignalPosition = field_index(fields::kSignal, "posizione");
+inline constexpr int kSignalPosition =
+    field_index(fields::kSignal, "posizione");
 inline constexpr int kSlowOrderPosition = field_index(fields::kSlowOrder, "x");
 inline constexpr int kAbbattimentoPosition =
     field_index(fields::kAbbattimento, "position");

@@ -40,8 +40,7 @@ void end_steps(CompileRun& run) {
     for (const LineState::ProgressiveRow& row : run.line.progressive_rows) {
       if (row.first % 50 != 0 || row.second % 50 != 0) {
         run.raise_for(fault::kProgressiveStep, row.row,
-                      row.first % 50 != 0 ? row.first_field
-                                          : row.second_field);
+                      row.first % 50 != 0 ? row.first_field : row.second_field);
         return;
       }
     }
@@ -237,7 +236,8 @@ Flow station_row(CompileRun& run) {
   }
 
   if (n > 1 &&
-      std::int64_t{slot.num1} - 350 < run.model.scenario_slots[static_cast<std::size_t>(n - 1)].num2) {
+      std::int64_t{slot.num1} - 350 <
+          run.model.scenario_slots[static_cast<std::size_t>(n - 1)].num2) {
     return run.raise(fault::kStationsTooClose, kPosition, pos);
   }
   t.station = n + 1;

@@ -56,8 +56,8 @@ enum class FaultEnding : std::uint8_t {
 // One row of the fault table.
 struct FaultInfo {
   std::int32_t code;
-  std::string_view name;       // stable, kebab-case
-  SourceKind source;           // where the rows that raise it are written
+  std::string_view name;  // stable, kebab-case
+  SourceKind source;      // where the rows that raise it are written
   FaultEnding ending;
   std::string_view points_at;  // the row and field a diagnostic points at
   std::string_view message;    // one line an author reads
@@ -73,12 +73,7 @@ namespace fault {
 
 inline constexpr FaultInfo kFaults[] = {
 #define FAULT(code, constant, name, source, ending, points_at, message) \
-  {code,                                                                \
-   name,                                                                \
-   SourceKind::source,                                                  \
-   FaultEnding::ending,                                                 \
-   points_at,                                                           \
-   message},
+  {code, name, SourceKind::source, FaultEnding::ending, points_at, message},
 #include "model/faults.def"
 #undef FAULT
 };

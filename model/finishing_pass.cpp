@@ -85,7 +85,8 @@ class FinishingPass {
       f.field = origin->field;
       f.row = origin->row;
     }
-    if (const CellPlacement* standing = placement_of(cell)) f.placed = *standing;
+    if (const CellPlacement* standing = placement_of(cell))
+      f.placed = *standing;
     model_.record_fault(f);
   }
 

@@ -81,9 +81,9 @@ void Model::record_fault(const FaultRecord& fault) {
 }
 
 const CellPlacement* Model::placement_of(std::int32_t cell) const {
-  const auto it = std::find_if(
-      row_of_cell.rbegin(), row_of_cell.rend(),
-      [cell](const CellPlacement& p) { return p.cell == cell; });
+  const auto it =
+      std::find_if(row_of_cell.rbegin(), row_of_cell.rend(),
+                   [cell](const CellPlacement& p) { return p.cell == cell; });
   return it == row_of_cell.rend() ? nullptr : &*it;
 }
 

@@ -54,8 +54,8 @@ std::string default_train_number(const fs::path& train_source,
   const std::string prefix = line_name + "_";
   if (file.size() >= prefix.size() + file_ending::kTrainSource.size() &&
       file.starts_with(prefix) && file.ends_with(file_ending::kTrainSource)) {
-    return file.substr(prefix.size(),
-                       file.size() - prefix.size() - file_ending::kTrainSource.size());
+    return file.substr(prefix.size(), file.size() - prefix.size() -
+                                          file_ending::kTrainSource.size());
   }
   return train_source.stem().string();
 }
@@ -366,7 +366,8 @@ void register_compile_commands(CLI::App& app, int& status) {
   compile
       ->add_option("--line-name", options->line_name,
                    "line name (default: the line source's file name without "
-                   "\"" + std::string(file_ending::kLineSource) +
+                   "\"" +
+                       std::string(file_ending::kLineSource) +
                        "\", else without its extension)")
       ->check(kScenarioName)
       ->option_text("NAME");

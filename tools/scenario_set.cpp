@@ -66,8 +66,10 @@ std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
   std::vector<fs::path> candidates;
   const std::string name = file.filename().string();
   if (kind == FileKind::kCells && ends_with(name, file_ending::kCellFile)) {
-    candidates.push_back(fs::path(file).replace_extension(file_ending::kSlotFile));
-  } else if (kind == FileKind::kGeometry && ends_with(name, file_ending::kLineGeometry)) {
+    candidates.push_back(
+        fs::path(file).replace_extension(file_ending::kSlotFile));
+  } else if (kind == FileKind::kGeometry &&
+             ends_with(name, file_ending::kLineGeometry)) {
     const std::string line =
         name.substr(0, name.size() - file_ending::kLineGeometry.size());
     const fs::path dir =
@@ -82,7 +84,8 @@ std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
     SlotFileBeside found{candidate, {}};
     if (read_slot_file(bytes, found.slots)) continue;
     if (kind == FileKind::kGeometry &&
-        found.slots[kLineSlot].name + std::string(file_ending::kLineGeometry) != name) {
+        found.slots[kLineSlot].name + std::string(file_ending::kLineGeometry) !=
+            name) {
       continue;  // another line whose name shares the beginning
     }
     return found;
