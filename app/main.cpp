@@ -2,8 +2,8 @@
 // of its own executable. It takes no arguments.
 #include <cstdio>
 
-#include "app/file_system.h"
 #include "app/form1.h"
+#include "output/file_system.h"
 
 int main() {
   using namespace scenc;

@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app/file_system.h"
-#include "app/memorizza_percorso.h"
 #include "child_process.h"
 #include "model/track_model.h"
+#include "output/file_system.h"
+#include "scenario/build_run.h"
 
 namespace scenc::testing {
 

@@ -1,8 +1,8 @@
 #include <iostream>
 #include <memory>
 
-#include "app/file_system.h"
-#include "app/form1.h"
+#include "output/file_system.h"
+#include "scenario/build_run.h"
 #include "tools/commands.h"
 #include "tools/plot.h"
 #include "tools/scenario_set.h"

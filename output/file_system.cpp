@@ -1,4 +1,4 @@
-#include "app/file_system.h"
+#include "output/file_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
