@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/form1.h"
+#include "app/make_platform.h"
 #include "output/file_system.h"
 
 int main() {

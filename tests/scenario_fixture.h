@@ -4,9 +4,11 @@
 // approach cells and marks, boards, a signboard and a mountain.
 #pragma once
 
-#include <unistd.h>
-
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "child_process.h"

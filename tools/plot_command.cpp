@@ -4,7 +4,7 @@
 #include "output/file_system.h"
 #include "scenario/build_run.h"
 #include "tools/commands.h"
-#include "tools/plot.h"
+#include "tools/plot_command.h"
 #include "tools/scenario_set.h"
 #include "tools/svg_plot.h"
 
