@@ -6,7 +6,7 @@
 #include "model/cp1252.h"
 #include "tools/commands.h"
 #include "tools/describe.h"
-#include "tools/dump.h"
+#include "tools/dump_command.h"
 #include "tools/scenario_set.h"
 
 namespace scenc::tools {
