@@ -70,23 +70,19 @@ void CompileRun::remove_source(SourceKind which) {
   if (!sources.remove(which)) throw GeneralFailure{};
 }
 
-void CompileRun::note_field(FieldType type) {
-  const std::size_t i = current.read++;
-  current.row.end = reader.field_end();
-  if (i < kMostFields) {
-    current.fields[i] =
-        SourcePlace{source, reader.field_line(), reader.field_column()};
+bool CurrentRow::reads_match_table() const {
+  if (keyword == nullptr || read != keyword->fields.size()) return false;
+  for (std::size_t i = 0; i < read; ++i) {
+    if (fields[i].type != keyword->fields[i].type) return false;
   }
-  if (current.keyword == nullptr || i >= current.keyword->fields.size() ||
-      current.keyword->fields[i].type != type) {
-    current.off_table = true;
-  }
+  return true;
 }
 
 SourcePlace CompileRun::field_place(int index) const {
   if (index >= 0 &&
       static_cast<std::size_t>(index) < std::min(current.read, kMostFields)) {
-    return current.fields[static_cast<std::size_t>(index)];
+    const ReadField& f = current.fields[static_cast<std::size_t>(index)];
+    return SourcePlace{source, f.line, f.column};
   }
   return current.row.keyword;
 }

@@ -60,18 +60,26 @@ struct TrainState {
 // A fault that points at the keyword field rather than one of the numbers.
 inline constexpr int kKeywordField = -1;
 
+// A field a handler read: where it begins and the type it was read as.
+struct ReadField {
+  std::int32_t line = 0;
+  std::int32_t column = 0;
+  FieldType type = FieldType::kInt32;
+};
+
 // The row being compiled: the keyword field read last, the table row whose
-// handler runs (none between handlers), and where each field the handler has
-// read so far stands. Fixed in size: nothing is allocated per row.
+// handler runs (none between handlers), and each field the handler has read
+// so far. Fixed in size: nothing is allocated per row.
 struct CurrentRow {
   std::string_view text;  // the keyword field as read
   const Keyword* keyword = nullptr;
   SourceRow row;
-  std::array<SourcePlace, kMostFields> fields{};
+  std::array<ReadField, kMostFields> fields{};
   std::size_t read = 0;
-  // A read that the keyword's field list does not name, or names with
-  // another type: the handler and the table disagree.
-  bool off_table = false;
+
+  // Whether the handler read exactly the fields its keyword lists, each as
+  // the type listed.
+  bool reads_match_table() const;
 };
 
 template <typename T>
@@ -170,7 +178,15 @@ struct CompileRun {
   void placed(std::int64_t cell, int field);
 
  private:
-  void note_field(FieldType type);
+  // Notes where the field just read stands and the type it was read as.
+  void note_field(FieldType type) {
+    const std::size_t i = current.read++;
+    current.row.end = reader.field_end();
+    if (i < kMostFields) {
+      current.fields[i] =
+          ReadField{reader.field_line(), reader.field_column(), type};
+    }
+  }
   FaultRecord record_of(std::int32_t code) const;
 
   std::size_t keyword_end_ = 0;

@@ -5,8 +5,9 @@
 // tables, and so can anything else that reads a source as the compiler does.
 //
 // Adding a keyword is a row here, its field list and its handler in the
-// stage's file. A handler reads its fields through CompileRun, which checks
-// each read against this list.
+// stage's file. A handler reads its fields in order through CompileRun, which
+// notes each one's place and type, so that a test holds every handler to its
+// list.
 #pragma once
 
 #include <cstddef>

@@ -120,8 +120,8 @@ struct FaultRecord {
   std::int32_t code = 0;
   // The position in metres, for the faults that record one.
   std::optional<std::int32_t> position;
-  // Where a diagnostic points today: the keyword field of the row that raised
-  // the fault (for the general failure, the last field read).
+  // Where scenarioc's diagnostics point: the keyword field of the row that
+  // raised the fault (for the general failure, the last field read).
   SourcePlace place;
   // The field that raised the fault, at its real line and column.
   SourcePlace field;

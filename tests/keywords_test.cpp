@@ -65,7 +65,7 @@ TEST(KeywordTables, EachHandlerReadsTheFieldsItsRowLists) {
       EXPECT_EQ(k.compile(run), Flow::kGoOn);
       EXPECT_EQ(model.error_code, 0);
       EXPECT_EQ(run.current.read, k.fields.size());
-      EXPECT_FALSE(run.current.off_table);
+      EXPECT_TRUE(run.current.reads_match_table());
       // The row's last field was its line's last: the next read begins on
       // the next line.
       EXPECT_EQ(run.reader.line(), 2);
