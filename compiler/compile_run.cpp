@@ -100,6 +100,7 @@ TrackCell& CompileRun::cell(std::int64_t i) {
 FaultRecord CompileRun::record_of(std::int32_t code) const {
   FaultRecord f;
   f.code = code;
+  // Every code is raised by its name from the table, so the table has it.
   f.ending = find_fault(code)->ending;
   return f;
 }
