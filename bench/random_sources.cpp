@@ -950,6 +950,47 @@ std::string comment_line(Random& r) {
                               "-- curvas3, 100, 50", "- stazione", "-[fine]"});
 }
 
+// The keyword field of a line: up to its first comma.
+std::size_t keyword_end(const std::string& line) {
+  return std::min(line.find(','), line.size());
+}
+
+bool keyword_has_digit(const std::string& line) {
+  const std::size_t end = keyword_end(line);
+  return std::any_of(line.begin(),
+                     line.begin() + static_cast<std::ptrdiff_t>(end),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool has_fields(const std::string& line) {
+  return line.find(',') != std::string::npos;
+}
+
+// A separator between two fields after the keyword: a comma, or blanks
+// between numbers.
+bool has_separator(const std::string& line) {
+  const std::size_t first = line.find(',');
+  return first != std::string::npos &&
+         (line.find(',', first + 1) != std::string::npos ||
+          line.find("  ", first + 1) != std::string::npos);
+}
+
+bool has_numbers(const std::string& line) {
+  return !number_spans(line).empty();
+}
+
+// A random line that `fits`; -1 when none does.
+std::int64_t line_that(const std::vector<std::string>& lines, Random& r,
+                       bool (*fits)(const std::string&)) {
+  std::vector<std::int64_t> candidates;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    if (fits(lines[k])) candidates.push_back(static_cast<std::int64_t>(k));
+  }
+  if (candidates.empty()) return -1;
+  return candidates[static_cast<std::size_t>(
+      r.below(static_cast<std::int64_t>(candidates.size())))];
+}
+
 // Applies one mutation to `lines`; says what it did.
 std::string mutate(std::vector<std::string>& lines, Random& r) {
   if (lines.empty()) {
@@ -960,100 +1001,94 @@ std::string mutate(std::vector<std::string>& lines, Random& r) {
   const auto at = [&](std::int64_t i) -> std::string& {
     return lines[static_cast<std::size_t>(i)];
   };
+  const auto where = [](std::int64_t i) { return "line " + num(i + 1); };
   const std::int64_t i = r.below(size);
-  const std::string where = "line " + num(i + 1);
   switch (r.below(12)) {
     case 0:
       lines.erase(lines.begin() + i);
-      return where + " dropped";
+      return where(i) + " dropped";
     case 1:
       lines.insert(lines.begin() + i, at(i));
-      return where + " duplicated";
+      return where(i) + " duplicated";
     case 2: {
       const std::int64_t j = r.below(size);
       std::swap(at(i), at(j));
-      return where + " swapped with line " + num(j + 1);
+      return where(i) + " swapped with line " + num(j + 1);
     }
     case 3: {
       const std::string moved = at(i);
       lines.erase(lines.begin() + i);
       const std::int64_t j = r.below(size);
       lines.insert(lines.begin() + j, moved);
-      return where + " moved to line " + num(j + 1);
+      return where(i) + " moved to line " + num(j + 1);
     }
     case 4: {
       std::string& l = at(i);
-      const std::size_t end = std::min(l.find(','), l.size());
+      const std::size_t end = keyword_end(l);
       l = any_case(l.substr(0, end), r) + l.substr(end);
-      return where + " keyword in another case";
+      return where(i) + " keyword in another case";
     }
     case 5: {
       const std::int64_t count = r.between(1, 3);
-      for (std::int64_t k = 0; k < count; ++k)
+      for (std::int64_t k = 0; k < count; ++k) {
         lines.insert(lines.begin() + i, comment_line(r));
-      return num(count) + " comments before " + where;
+      }
+      return num(count) + " comments before " + where(i);
     }
     case 6: {
       // A class digit or a code count in the keyword.
-      std::string& l = at(i);
-      const std::size_t end = std::min(l.find(','), l.size());
-      for (std::size_t k = 0; k < end; ++k) {
-        if (l[k] >= '0' && l[k] <= '9') {
-          l[k] = static_cast<char>('0' + r.below(10));
-          return where + " keyword digit changed";
-        }
+      const std::int64_t k = line_that(lines, r, keyword_has_digit);
+      if (k < 0) return "no keyword with a digit";
+      std::string& l = at(k);
+      const std::size_t end = keyword_end(l);
+      std::vector<std::size_t> digits;
+      for (std::size_t d = 0; d < end; ++d) {
+        if (l[d] >= '0' && l[d] <= '9') digits.push_back(d);
       }
-      return where + " keyword has no digit";
+      const char old = l[digits.front()];
+      l[digits.front()] = static_cast<char>('0' + r.below(10));
+      return where(k) + " keyword digit " + old + " -> " + l[digits.front()];
     }
     case 7: {
       // Drop a field after the keyword.
-      std::string& l = at(i);
-      const std::size_t first = l.find(',');
-      if (first == std::string::npos) return where + " has no field to drop";
+      const std::int64_t k = line_that(lines, r, has_fields);
+      if (k < 0) return "no field to drop";
+      std::string& l = at(k);
       std::vector<std::size_t> commas;
-      for (std::size_t k = first; k < l.size(); ++k) {
-        if (l[k] == ',') commas.push_back(k);
+      for (std::size_t c = l.find(','); c < l.size(); ++c) {
+        if (l[c] == ',') commas.push_back(c);
       }
       const std::size_t c = commas[static_cast<std::size_t>(
           r.below(static_cast<std::int64_t>(commas.size())))];
       const std::size_t next = l.find(',', c + 1);
       l.erase(c, (next == std::string::npos ? l.size() : next) - c);
-      return where + " field dropped";
+      return where(k) + " field dropped";
     }
     case 8: {
       std::string& l = at(i);
-      const std::size_t c = l.find(',');
       const std::string field =
           ", " + num(r.pick<std::int64_t>({0, 25, 50, 1000, -1}));
-      l.insert(c == std::string::npos ? l.size() : c, field);
-      return where + " field added";
+      l.insert(keyword_end(l), field);
+      return where(i) + " field added";
     }
     case 9: {
-      std::string& l = at(i);
+      const std::int64_t k = line_that(lines, r, has_separator);
+      if (k < 0) return "no separator to change";
+      std::string& l = at(k);
       const std::size_t first = l.find(',');
-      if (first == std::string::npos || first + 1 >= l.size())
-        return where + " has no separator";
-      const std::size_t c = l.find(',', first + 1);
-      if (c != std::string::npos && r.chance(60)) {
-        l.replace(c, 1, r.pick<std::string>({" ", "   ", " , ", ",,"}));
-        return where + " comma turned into blanks";
+      const std::size_t comma = l.find(',', first + 1);
+      const std::size_t blanks = l.find("  ", first + 1);
+      if (comma != std::string::npos &&
+          (blanks == std::string::npos || r.chance(60))) {
+        l.replace(comma, 1, r.pick<std::string>({" ", "   ", " , ", ",,"}));
+        return where(k) + " comma turned into blanks";
       }
-      const std::size_t blank = l.find("  ", first + 1);
-      if (blank != std::string::npos) {
-        l.replace(blank, 2, ", ");
-        return where + " blanks turned into a comma";
-      }
-      return where + " separators kept";
+      l.replace(blanks, 2, ", ");
+      return where(k) + " blanks turned into a comma";
     }
     default: {
-      // Numbers of the lines that have some.
-      std::vector<std::int64_t> with_numbers;
-      for (std::int64_t k = 0; k < size; ++k) {
-        if (!number_spans(at(k)).empty()) with_numbers.push_back(k);
-      }
-      if (with_numbers.empty()) return "no number to change";
-      const std::int64_t k = with_numbers[static_cast<std::size_t>(
-          r.below(static_cast<std::int64_t>(with_numbers.size())))];
+      const std::int64_t k = line_that(lines, r, has_numbers);
+      if (k < 0) return "no number to change";
       std::string& l = at(k);
       const auto spans = number_spans(l);
       const auto [start, length] = spans[static_cast<std::size_t>(
@@ -1064,8 +1099,7 @@ std::string mutate(std::vector<std::string>& lines, Random& r) {
       const std::int64_t value = old.size() < 18 ? std::stoll(old) : 0;
       const std::string replacement = mutated_number(value, r, what);
       l.replace(start, length, replacement);
-      return "line " + num(k + 1) + ": " + old + " -> " + replacement + " (" +
-             what + ")";
+      return where(k) + ": " + old + " -> " + replacement + " (" + what + ")";
     }
   }
 }
