@@ -47,6 +47,18 @@ std::int64_t integer_member(const json& object, const char* name) {
   return v.get<std::int64_t>();
 }
 
+// The member at `path`, or null where the path leads nowhere: for the
+// parts of a message a client may leave out or fill as it likes.
+json optional_member(const json& object,
+                     std::initializer_list<const char*> path) {
+  const json* at = &object;
+  for (const char* name : path) {
+    if (!at->is_object() || !at->contains(name)) return nullptr;
+    at = &(*at)[name];
+  }
+  return *at;
+}
+
 Position position_of(const json& p) {
   return {integer_member(p, "line"), integer_member(p, "character")};
 }
@@ -138,9 +150,11 @@ void Server::dispatch(const json& message) {
     }
     return;
   }
+  // Params are structured, or absent; a null stands for absent, as some
+  // clients send it for requests without parameters.
+  const json params = message.value("params", json());
   if (!message["method"].is_string() || message.value("jsonrpc", json()) != "2.0" ||
-      (message.contains("params") && !message["params"].is_object() &&
-       !message["params"].is_array())) {
+      !(params.is_null() || params.is_object() || params.is_array())) {
     if (has_id) {
       fail(id, error_code::kInvalidRequest,
            "a request has \"jsonrpc\": \"2.0\", a string \"method\" and "
@@ -149,7 +163,6 @@ void Server::dispatch(const json& message) {
     return;
   }
   const std::string method = message["method"].get<std::string>();
-  const json params = message.value("params", json::object());
 
   if (method == "exit") {
     exit_status_ = shut_down_ ? 0 : 1;
@@ -229,9 +242,8 @@ json Server::initialize(const json& params) {
   // The client lists the position encodings it offers, the one it prefers
   // first; without a list only UTF-16 is agreed.
   PositionEncoding units = PositionEncoding::kUtf16;
-  const json offered = params.value("capabilities", json::object())
-                           .value("general", json::object())
-                           .value("positionEncodings", json::array());
+  const json offered =
+      optional_member(params, {"capabilities", "general", "positionEncodings"});
   if (offered.is_array()) {
     for (const json& name : offered) {
       if (const auto e = encoding_named(name)) {
@@ -241,8 +253,8 @@ json Server::initialize(const json& params) {
     }
   }
   workspace_.set_units(units);
-  const json options = params.value("initializationOptions", json::object());
-  if (options.is_object() && options.value("encoding", json()) == "utf-8") {
+  if (optional_member(params, {"initializationOptions", "encoding"}) ==
+      "utf-8") {
     workspace_.set_default_encoding(FileEncoding::kUtf8);
   }
   return {{"capabilities",

@@ -1,0 +1,286 @@
+// `scenarioc lsp` driven as a process, as an editor drives it: the
+// lifecycle, every kind of malformed input, the diagnostics of both sources
+// of a pair as the author types, and what it tells about a row.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "child_process.h"
+#include "lsp_client.h"
+#include "model/cp1252.h"
+#include "output/output_directory.h"
+#include "output/scenario_files.h"
+#include "scenario/build_run.h"
+
+namespace scenc {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing::LspClient;
+using testing::read_file;
+using testing::TemporaryDirectory;
+
+// The embedded scenario's two sources as they lie on disk.
+struct EmbeddedSources {
+  std::string line;
+  std::string train;
+};
+const EmbeddedSources& embedded() {
+  static const EmbeddedSources sources = [] {
+    Model model;
+    set_embedded_identity(model);
+    MemoryDirectory dir;
+    write_scenario_texts(model, dir);
+    return EmbeddedSources{dir.files.at(ScenarioFileNames::line_source(model)),
+                           dir.files.at(ScenarioFileNames::train_source(model))};
+  }();
+  return sources;
+}
+
+json position(int line, int character) {
+  return {{"line", line}, {"character", character}};
+}
+json range(int line, int from, int to) {
+  return {{"start", position(line, from)}, {"end", position(line, to)}};
+}
+
+// The 0-based line of `text` (UTF-8) that starts with `prefix`; -1 when
+// none does.
+int line_starting(const std::string& text, const std::string& prefix) {
+  int line = 0;
+  for (std::size_t at = 0; at < text.size(); ++line) {
+    if (text.compare(at, prefix.size(), prefix) == 0) return line;
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return -1;
+}
+
+// ---- Lifecycle and malformed input --------------------------------------
+
+TEST(LspServer, InitializesAndEndsAsTheProtocolSays) {
+  const struct {
+    const char* what;
+    bool shutdown;
+    bool exit;  // else the input just ends
+    int status;
+  } cases[] = {
+      {"shutdown then exit", true, true, 0},
+      {"exit without shutdown", false, true, 1},
+      {"input ends after shutdown", true, false, 0},
+      {"input ends without shutdown", false, false, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    LspClient client;
+    ASSERT_TRUE(client.started());
+    const json init = client.initialize();
+    const json& caps = init["result"]["capabilities"];
+    EXPECT_EQ(caps["positionEncoding"], "utf-16");
+    EXPECT_EQ(caps["textDocumentSync"]["change"], 2);  // incremental
+    EXPECT_EQ(caps["hoverProvider"], true);
+    EXPECT_EQ(caps["documentSymbolProvider"], true);
+    EXPECT_TRUE(caps.contains("completionProvider"));
+    EXPECT_EQ(init["result"]["serverInfo"]["name"], "scenarioc");
+    if (c.shutdown) {
+      const json r = client.request("shutdown", nullptr);
+      EXPECT_TRUE(r.contains("result") && r["result"].is_null()) << r;
+    }
+    if (c.exit) {
+      client.notify("exit", nullptr);
+    } else {
+      client.close_input();
+    }
+    EXPECT_EQ(client.wait_for_exit(), c.status);
+  }
+}
+
+TEST(LspServer, AnswersMalformedInputWithErrorsAndGoesOn) {
+  LspClient client;
+  ASSERT_TRUE(client.started());
+  // Before initialize, a request is refused and a notification dropped.
+  const json early = client.request("textDocument/hover", json::object());
+  EXPECT_EQ(early["error"]["code"], -32002);
+  client.initialize();
+
+  const auto error_after = [&](const std::string& raw) {
+    client.send_raw(raw);
+    return client.wait_for([](const json& m) { return m.contains("error"); });
+  };
+  const auto framed = [](const std::string& content) {
+    return "Content-Length: " + std::to_string(content.size()) + "\r\n\r\n" +
+           content;
+  };
+  const struct {
+    const char* what;
+    std::string raw;
+    int code;
+  } cases[] = {
+      {"content that is not JSON", framed("{\"a\": 1,}"), -32700},
+      {"a Content-Length shorter than the content",
+       "Content-Length: 10\r\n\r\n{\"jsonrpc\": \"2.0\", \"id\": 50, \"method\": \"x\"}",
+       -32700},
+      {"a header without Content-Length", "Content-Type: x\r\n\r\n{}", -32700},
+      {"a Content-Length that is no number", "Content-Length: many\r\n\r\n{}",
+       -32700},
+      {"a Content-Length beyond any source",
+       "Content-Length: 99999999999999999999\r\n\r\n{}", -32700},
+      {"a header that never ends", std::string(20000, 'x'), -32700},
+      {"a batch", framed("[]"), -32600},
+      {"a message that is no object", framed("7"), -32600},
+      {"a request without a method", framed(R"({"jsonrpc": "2.0", "id": 8})"),
+       -32600},
+      {"a request without jsonrpc 2.0",
+       framed(R"({"id": 9, "method": "shutdown"})"), -32600},
+      {"an id that is an object",
+       framed(R"({"jsonrpc": "2.0", "id": {}, "method": "shutdown"})"), -32600},
+      {"an unknown method",
+       framed(R"({"jsonrpc": "2.0", "id": 10, "method": "x/y"})"), -32601},
+      {"hover without a document",
+       framed(R"({"jsonrpc": "2.0", "id": 11, "method": "textDocument/hover", "params": {}})"),
+       -32602},
+      {"params that are a number",
+       framed(R"({"jsonrpc": "2.0", "id": 12, "method": "textDocument/hover", "params": 3})"),
+       -32600},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const json e = error_after(c.raw);
+    ASSERT_FALSE(e.is_null());
+    EXPECT_EQ(e["error"]["code"], c.code) << e;
+    // The server still answers: a request after the bad input gets its
+    // own response.
+    const json again = client.request("textDocument/documentSymbol",
+                                      {{"textDocument", {{"uri", "file:///none"}}}});
+    EXPECT_TRUE(again.contains("result")) << again;
+    // What is left of a message whose length lied is reported as well, at
+    // most once.
+    EXPECT_LE(client.take_all([](const json& m) { return m.contains("error"); }),
+              1);
+  }
+  // An unknown notification is ignored: nothing answers it.
+  const std::size_t before = client.messages().size();
+  client.notify("x/unknownNotification", {{"a", 1}});
+  client.request("textDocument/documentSymbol",
+                 {{"textDocument", {{"uri", "file:///none"}}}});
+  EXPECT_EQ(client.messages().size(), before + 1);
+
+  EXPECT_EQ(client.request("initialize", {{"capabilities", json::object()}})
+                ["error"]["code"],
+            -32600);
+  client.request("shutdown", nullptr);
+  EXPECT_EQ(client.request("textDocument/documentSymbol",
+                           {{"textDocument", {{"uri", "file:///none"}}}})
+                ["error"]["code"],
+            -32600);
+  client.notify("exit");
+  EXPECT_EQ(client.wait_for_exit(), 0);
+  EXPECT_EQ(client.stderr_text(), "");
+}
+
+// ---- Diagnostics as the author types ------------------------------------
+
+class LspSources : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    std::ofstream(dir_.path() / "Firenze_Pisa_linea.txt", std::ios::binary)
+        << embedded().line;
+    std::ofstream(dir_.path() / "Firenze_Pisa_11711-.txt", std::ios::binary)
+        << embedded().train;
+    line_uri_ = "file://" + (dir_.path() / "Firenze_Pisa_linea.txt").string();
+    train_uri_ = "file://" + (dir_.path() / "Firenze_Pisa_11711-.txt").string();
+    ASSERT_TRUE(client_.started());
+  }
+  void TearDown() override {
+    // Nothing was ever written to the sources on disk.
+    EXPECT_EQ(read_file(dir_.path() / "Firenze_Pisa_linea.txt"), embedded().line);
+    EXPECT_EQ(read_file(dir_.path() / "Firenze_Pisa_11711-.txt"),
+              embedded().train);
+  }
+
+  void open(const std::string& uri, const std::string& text) {
+    client_.notify("textDocument/didOpen",
+                   {{"textDocument",
+                     {{"uri", uri}, {"languageId", "scenario"}, {"version", 1},
+                      {"text", text}}}});
+  }
+  void change(const std::string& uri, int version, const json& changes) {
+    client_.notify("textDocument/didChange",
+                   {{"textDocument", {{"uri", uri}, {"version", version}}},
+                    {"contentChanges", changes}});
+  }
+
+  TemporaryDirectory dir_{"scenarioc-lsp"};
+  LspClient client_;
+  std::string line_uri_;
+  std::string train_uri_;
+  const std::string train_text_ = cp1252_to_utf8(embedded().train);
+  const std::string line_text_ = cp1252_to_utf8(embedded().line);
+};
+
+TEST_F(LspSources, DiagnosticsAppearWithAMistakeAndClearWithItsFix) {
+  client_.initialize();
+  // The train source is open, its line source only on disk: both files get
+  // their diagnostics, none for the embedded pair.
+  open(train_uri_, train_text_);
+  EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
+  EXPECT_EQ(client_.diagnostics(line_uri_), json::array());
+
+  // The second station moved off the 50 m grid, by an incremental change
+  // of one digit: "2750" becomes "2775".
+  const int row = line_starting(train_text_, "Stazione,   2750");
+  ASSERT_GE(row, 0);
+  change(train_uri_, 2, json::array({{{"range", range(row, 14, 15)}, {"text", "7"}}}));
+  change(train_uri_, 3, json::array({{{"range", range(row, 15, 16)}, {"text", "5"}}}));
+  json d = client_.diagnostics(train_uri_);
+  // Changes that arrive together may be checked once.
+  while (d.is_array() && d.empty()) d = client_.diagnostics(train_uri_);
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "fault-8");
+  EXPECT_EQ(d[0]["severity"], 1);
+  EXPECT_EQ(d[0]["source"], "scenarioc");
+  EXPECT_EQ(d[0]["range"]["start"]["line"], row);
+
+  // The whole text back as it was: the diagnostic clears.
+  change(train_uri_, 4, json::array({{{"text", train_text_}}}));
+  EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
+
+  // Closing the last open source clears both files.
+  client_.notify("textDocument/didClose", {{"textDocument", {{"uri", train_uri_}}}});
+  EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
+}
+
+TEST_F(LspSources, ColumnsCountAsTheEditorCounts) {
+  client_.initialize();
+  // A signal on the cell of the one before it, with a character before the
+  // fault's field that takes two UTF-16 units and one byte on disk.
+  std::string text = train_text_;
+  const std::string row = "segnale,   2100";
+  text.replace(text.find(row), row.size(), "segnale\xF0\x9F\x98\x80,   1000");
+  open(train_uri_, text);
+  json d = client_.diagnostics(train_uri_);
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "fault-16");
+  // The field "1000" stands at UTF-16 column 13 to 17 on its line.
+  const int line = line_starting(text, "segnale\xF0\x9F\x98\x80");
+  EXPECT_EQ(d[0]["range"], range(line, 13, 17));
+}
+
+TEST_F(LspSources, AMissingPartnerIsSaidOnce) {
+  const std::string lone = "file://" + (dir_.path() / "Sola_1-.txt").string();
+  client_.initialize();
+  open(lone, train_text_);
+  const json d = client_.diagnostics(lone);
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "missing-line-source");
+  EXPECT_EQ(d[0]["range"]["start"], position(0, 0));
+}
+
+}  // namespace
+}  // namespace scenc
