@@ -76,6 +76,22 @@ TEST(EditorGrammar, HasAPatternForEveryKeywordRowInTheTables) {
   }
 }
 
+TEST(EditorSetups, RecogniseTheSourcesByTheirNames) {
+  const std::string line = "*" + std::string(file_ending::kLineSource);
+  const std::string train = "*" + std::string(file_ending::kTrainSource);
+  const json vscode = json::parse(read_file(kEditors / "vscode/package.json"));
+  const json& contributes = vscode["contributes"];
+  EXPECT_EQ(contributes["languages"][0]["filenamePatterns"],
+            json::array({line, train}));
+  EXPECT_EQ(contributes["grammars"][0]["scopeName"], grammar()["scopeName"]);
+  EXPECT_EQ(contributes["grammars"][0]["path"],
+            "./scenario-sources.tmLanguage.json");
+  const std::string neovim = read_file(kEditors / "neovim/scenario.lua");
+  for (const std::string& pattern : {line, train}) {
+    EXPECT_NE(neovim.find("'" + pattern + "'"), std::string::npos) << pattern;
+  }
+}
+
 // ---- Neovim ---------------------------------------------------------------
 
 TEST(Neovim, ShowsTheDiagnosticTheServerSent) {

@@ -37,14 +37,14 @@ _scenarioc() {
   COMPREPLY=()
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      compile | check | sources | dump | plot)
+      compile | check | sources | dump | plot | lsp)
         command=${COMP_WORDS[i]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "compile check sources dump plot -h --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "compile check sources dump plot lsp -h --help --version" -- "$cur"))
     return
   fi
 
@@ -73,6 +73,7 @@ _scenarioc() {
     sources) options="-o --output -h --help" ;;
     dump) options="--json --all --kind -h --help" ;;
     plot) options="-o --output -h --help" ;;
+    lsp) options="--stdio -h --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
