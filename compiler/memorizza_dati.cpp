@@ -8,7 +8,7 @@ namespace {
 
 // The general failure: whatever went wrong, every source that still exists
 // is let go and the compile ends with it.
-void general_failure(CompileRun& run, bool past_end) {
+void general_failure(CompileRun& run, const GeneralFailure& failure) {
   // A removal that fails here changes nothing: the fault is recorded.
   try {
     if (run.line_found && !run.line_removed) {
@@ -21,13 +21,14 @@ void general_failure(CompileRun& run, bool past_end) {
     }
   } catch (...) {
   }
-  run.raise_general_failure(past_end);
+  run.raise_general_failure(failure);
 }
 
 }  // namespace
 
-void memorizza_dati(Model& model, SourceStore& sources) {
-  CompileRun run(model, sources);
+void memorizza_dati(Model& model, SourceStore& sources,
+                    CompileObserver* observer) {
+  CompileRun run(model, sources, observer);
   try {
     // The identity may be given as UTF-8 (an author's command line); the
     // slots, and the codes computed from them, carry single-byte text.
@@ -37,9 +38,9 @@ void memorizza_dati(Model& model, SourceStore& sources) {
         slot_text(utf8_to_cp1252(model.train_number));
     if (compile_line_source(run)) compile_train_source(run);
   } catch (const GeneralFailure& failure) {
-    general_failure(run, failure.past_end);
+    general_failure(run, failure);
   } catch (...) {
-    general_failure(run, false);
+    general_failure(run, failure_of(FaultCause::kUnexpected));
   }
 }
 

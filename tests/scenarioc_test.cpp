@@ -109,7 +109,7 @@ TEST_F(Scenarioc, ExitStatusTellsWhatHappened) {
     std::string says;  // on standard output or error
   } cases[] = {
       {{"compile", "ok_linea.txt", "ok_1-.txt"}, 0, true, ""},
-      {{"compile", "ok_linea.txt", "fault_1-.txt"}, 1, true, "error 8"},
+      {{"compile", "ok_linea.txt", "fault_1-.txt"}, 1, true, "[fault-8]"},
       {{"compile", "long_linea.txt", "ok_1-.txt"}, 2, false, "Errore n. 1"},
       {{"compile", "missing_linea.txt", "ok_1-.txt"},
        3,
@@ -121,7 +121,7 @@ TEST_F(Scenarioc, ExitStatusTellsWhatHappened) {
        false,
        "a_file"},
       {{"check", "ok_linea.txt", "ok_1-.txt"}, 0, false, ""},
-      {{"check", "ok_linea.txt", "fault_1-.txt"}, 1, false, "error 8"},
+      {{"check", "ok_linea.txt", "fault_1-.txt"}, 1, false, "[fault-8]"},
       {{"check", "long_linea.txt", "ok_1-.txt"}, 2, false, "Errore n. 1"},
       {{"check", "ok_linea.txt", "missing_1-.txt"}, 3, false, "missing_1-.txt"},
       {{}, 64, false, ""},
@@ -182,23 +182,23 @@ TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
        line_source(),
        train_source("   " + station_at(2775)),
        1,
-       {{8, 'T', 3, 4, 2775}}},
+       {{8, 'T', 3, 14, 2775}}},
       {"second signal on a taken cell",
        line_source(),
        train_source("segnale, 1000, 1,4,1,0,0, 0,0,0,0,0\r\n"
                     "segnale, 1010, 1,4,1,0,0, 0,0,0,0,0\r\n"),
        1,
-       {{16, 'T', 4, 1, 1010}}},
+       {{16, 'T', 4, 10, 1010}}},
       {"a fault in each source: both are reported, in order",
        line_source("", "pendenza, 7901, 2\r\n"),
        train_source(station_at(2775)),
        1,
-       {{15, 'L', 4, 1, 7901}, {8, 'T', 3, 1, 2775}}},
+       {{15, 'L', 4, 11, 7901}, {8, 'T', 3, 11, 2775}}},
       {"signal repetition off the grid ends the line source",
        line_source("ripetizione segnali 4, 4675, 0\r\n"),
        train_source(),
        1,
-       {{3, 'L', 3, 1, std::nullopt}}},
+       {{3, 'L', 3, 24, std::nullopt}}},
       {"finishing fault points at the slow order it could not mark",
        line_source(),
        train_source("segnale, 650, 1,4,1,0,0, 0,0,0,0,0\r\n"
@@ -206,12 +206,12 @@ TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
                     "segnale, 750, 1,4,1,0,0, 0,0,0,0,0\r\n"
                     "  rallentamento, 1000, 120, 50, 0, 0, 0\r\n"),
        1,
-       {{12, 'T', 6, 3, 1050}}},
+       {{12, 'T', 6, 18, 1050}}},
       {"no track cells: error exit with the fault that stopped the line",
        "[generale]\r\nlunghezza percorso, 1000001\r\n[fine]\r\n",
        train_source(),
        2,
-       {{1, 'L', 2, 1, std::nullopt}}},
+       {{1, 'L', 2, 21, std::nullopt}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -224,6 +224,7 @@ TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
     EXPECT_EQ(report["files"], json::array());
     ASSERT_EQ(report["diagnostics"].size(), c.faults.size()) << r.out;
     EXPECT_EQ(report["error_code"], c.faults.back().code);
+    EXPECT_EQ(report["truncated"], false);
     std::size_t from = 0;
     for (std::size_t i = 0; i < c.faults.size(); ++i) {
       const Expected& e = c.faults[i];
@@ -234,17 +235,25 @@ TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
       EXPECT_EQ(d["line"], e.line);
       EXPECT_EQ(d["column"], e.column);
       EXPECT_EQ(d["position"], e.position ? json(*e.position) : json(nullptr));
+      EXPECT_EQ(d["severity"], "error");
+      EXPECT_EQ(d["check"], "fault-" + std::to_string(e.code));
+      EXPECT_GT(d["end_column"].get<int>(), e.column);
       EXPECT_FALSE(d["message"].get<std::string>().empty());
-      // The same fault on standard error, in the compiler's format.
+      // The same fault on standard error, in a compiler's format, the
+      // source line and a caret under the field after it.
       const std::string head = file + ":" + std::to_string(e.line) + ":" +
-                               std::to_string(e.column) + ": error " +
-                               std::to_string(e.code) + ": " +
-                               d["message"].get<std::string>();
-      const std::string tail =
-          e.position ? " (at " + std::to_string(*e.position) + " m)\n" : "\n";
-      const auto at = r.err.find(head + tail, from);
+                               std::to_string(e.column) + ": error: " +
+                               d["message"].get<std::string>() + " [fault-" +
+                               std::to_string(e.code) + "]\n";
+      const auto at = r.err.find(head, from);
       EXPECT_NE(at, std::string::npos) << r.err;
-      if (at != std::string::npos) from = at;
+      if (at != std::string::npos) {
+        from = at;
+        const std::string caret =
+            " | " + std::string(static_cast<std::size_t>(e.column - 1), ' ') +
+            "^";
+        EXPECT_NE(r.err.find(caret, at), std::string::npos) << r.err;
+      }
     }
   }
 }
@@ -269,28 +278,39 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
         {"error_position", 2775},
         {"error_exit", nullptr},
         {"files", {"j_linea.dat", "j_1.sim", "j_1.dat"}},
+        {"truncated", false},
         {"diagnostics",
          {{{"code", 15},
            {"position", 7901},
            {"file", "j_linea.txt"},
            {"line", 4},
-           {"column", 1}},
+           {"column", 11},
+           {"severity", "error"},
+           {"check", "fault-15"},
+           {"after_recovery", false}},
           {{"code", 8},
            {"position", 2775},
            {"file", "j_1-.txt"},
            {"line", 3},
-           {"column", 1}}}}}},
+           {"column", 11},
+           {"severity", "error"},
+           {"check", "fault-8"},
+           {"after_recovery", false}}}}}},
       {{"compile", "x_linea.txt", "j_1-.txt", "-o", "out", "--json"},
        {{"error_code", 1},
         {"error_position", 0},
         {"error_exit", 1},
         {"files", json::array()},
+        {"truncated", false},
         {"diagnostics",
          {{{"code", 1},
            {"position", nullptr},
            {"file", "x_linea.txt"},
            {"line", 2},
-           {"column", 1}}}}}},
+           {"column", 21},
+           {"severity", "error"},
+           {"check", "fault-1"},
+           {"after_recovery", false}}}}}},
       // The finishing pass marks cell 1 (the signal in cell 3 has cell 2
       // taken before it) and the stamp check ends the run; the model still
       // holds the line's fault.
@@ -299,12 +319,16 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
         {"error_position", 7901},
         {"error_exit", 1250},
         {"files", json::array()},
+        {"truncated", false},
         {"diagnostics",
          {{{"code", 15},
            {"position", 7901},
            {"file", "j_linea.txt"},
            {"line", 4},
-           {"column", 1}}}}}},
+           {"column", 11},
+           {"severity", "error"},
+           {"check", "fault-15"},
+           {"after_recovery", false}}}}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[1] + " " + c.args[2]);
@@ -313,12 +337,14 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
     nlohmann::ordered_json report = nlohmann::ordered_json::parse(r.out);
     std::vector<std::string> keys;
     for (const auto& [key, value] : report.items()) keys.push_back(key);
-    EXPECT_EQ(keys,
-              (std::vector<std::string>{"error_code", "error_position",
-                                        "error_exit", "files", "diagnostics"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"error_code", "error_position",
+                                              "error_exit", "files",
+                                              "diagnostics", "truncated"}));
     for (auto& d : report["diagnostics"]) {
       EXPECT_TRUE(d["message"].is_string());
-      d.erase("message");
+      EXPECT_TRUE(d["end_column"].is_number());
+      EXPECT_EQ(d["notes"], json::array());
+      for (const char* key : {"message", "end_column", "notes"}) d.erase(key);
     }
     EXPECT_EQ(json::parse(report.dump()), c.expected);
     for (const auto& f : c.expected["files"]) {
