@@ -386,4 +386,29 @@ inline constexpr std::string_view kTrainSectionHeaders[] = {
     "[generale]", "[aderenze]",      "[vel_limite]", "[stazioni]",
     "[codici]",   "[rallentamenti]", "[segnali]",    "[fine]"};
 
+// A curve's keyword field names its class with a digit, the first of 1 to 6
+// found in this order deciding; the class gives the curvature per metre
+// drawn, about one over the radius. The letter "s" anywhere in the field, in
+// either case, turns the curve left (sinistra); without it, it turns right.
+struct CurveClass {
+  std::string_view digit;
+  double curvature;     // 1/m
+  std::int32_t radius;  // m, rounded
+};
+inline constexpr CurveClass kCurveClasses[] = {
+    {"1", 0.0001, 10000}, {"2", 0.0002, 5000}, {"3", 0.0004, 2500},
+    {"4", 0.001, 1000},   {"5", 0.002, 500},   {"6", 0.003, 333}};
+
+// The class a curve's keyword field names, or null when it holds no digit 1
+// to 6.
+inline const CurveClass* curve_class_of(std::string_view keyword) {
+  for (const CurveClass& c : kCurveClasses) {
+    if (contains(keyword, c.digit)) return &c;
+  }
+  return nullptr;
+}
+inline bool curve_turns_left(std::string_view keyword) {
+  return contains_ignoring_case(keyword, "s");
+}
+
 }  // namespace scenc

@@ -153,20 +153,6 @@ bool extend_profile(CompileRun& run, std::int64_t to, double turn) {
   return cursor <= kLongestLine;
 }
 
-double curvature_of(std::string_view keyword) {
-  // The first class digit found in this order decides: classes 1 to 6 stand
-  // for radii of 10000, 5000, 2500, 1000, 500 and about 333 metres.
-  constexpr struct {
-    std::string_view digit;
-    double k;
-  } kClasses[] = {{"1", 0.0001}, {"2", 0.0002}, {"3", 0.0004},
-                  {"4", 0.001},  {"5", 0.002},  {"6", 0.003}};
-  for (const auto& c : kClasses) {
-    if (contains(keyword, c.digit)) return c.k;
-  }
-  return 0.0;
-}
-
 void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
                    std::int32_t& tipo) {
   LineState& line = run.line;
@@ -266,14 +252,15 @@ Flow curve_row(CompileRun& run) {
   if (!run.in_range(start)) {
     return run.raise(fault::kBeyondGrid, kStart, start);
   }
-  double k = curvature_of(keyword);
-  if (k == 0.0) {
+  const CurveClass* curve_class = curve_class_of(keyword);
+  if (curve_class == nullptr) {
     return run.raise(fault::kBadCurve, kKeywordField, std::nullopt,
                      std::nullopt,
                      {FaultCause::kCurveWithoutClass, std::nullopt, 0, 0});
   }
   // Only the letter s is tested for the side: it turns the other way.
-  if (contains_ignoring_case(keyword, "s")) k = -k;
+  const double k = curve_turns_left(keyword) ? -curve_class->curvature
+                                             : curve_class->curvature;
   if (!run.model.line_profile.exists()) {
     throw failure_of(FaultCause::kNoTrackCells);
   }
