@@ -95,13 +95,13 @@ Range field_range(const TextDocument& text, std::int32_t line,
   return {text.to_client(line, column, units), text.to_client(line, end, units)};
 }
 
-int severity_number(Severity s) {
+int severity_number(tools::Severity s) {
   switch (s) {
-    case Severity::kError:
+    case tools::Severity::kError:
       return 1;
-    case Severity::kWarning:
+    case tools::Severity::kWarning:
       return 2;
-    case Severity::kNote:
+    case tools::Severity::kNote:
       return 3;
   }
   return 1;
@@ -338,11 +338,12 @@ std::vector<Publication> Workspace::publish() {
       next[key] = old->second;
       continue;
     }
-    pair->check = check_pair(
+    pair->check = tools::check_sources(
         pair->line.uri.empty() ? kStandInLine : pair->line.text.source_bytes(),
         pair->train.uri.empty() ? kStandInTrain
                                 : pair->train.text.source_bytes(),
         pair->line_name, pair->train_number);
+    pair->check.model.line_profile.release();
     next[key] = pair;
     fresh.insert(key);
   }
@@ -414,7 +415,7 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
                                                         : "missing-line-source",
                               message));
   }
-  for (const Finding& f : pair.check.findings) {
+  for (const tools::AuthorDiagnostic& f : pair.check.diagnostics) {
     // Findings of the build as a whole stand at the top of the line source.
     const SourceKind source =
         f.source == SourceKind::kNone ? SourceKind::kLine : f.source;
@@ -423,16 +424,19 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
         field_range(side.text, f.line, f.column, f.end_column, units_),
         severity_number(f.severity), f.check, f.message);
     json related = json::array();
-    for (const RelatedPlace& r : f.related) {
-      const PairSide& at = pair.side(r.source == SourceKind::kNone ? kind
-                                                                   : r.source);
-      if (at.uri.empty()) continue;
+    for (const tools::DiagnosticNote& note : f.notes) {
+      const PairSide& at =
+          pair.side(note.source == SourceKind::kNone ? kind : note.source);
+      // A note without a place of its own stands at its diagnostic's.
+      const bool placed = note.line > 0 && !at.uri.empty();
       related.push_back(
           {{"location",
-            {{"uri", at.uri},
-             {"range", range_json(field_range(at.text, r.line, r.column, 0,
-                                              units_))}}},
-           {"message", r.message}});
+            {{"uri", placed ? at.uri : side.uri},
+             {"range",
+              placed ? range_json(field_range(at.text, note.line, note.column,
+                                              note.end_column, units_))
+                     : d["range"]}}},
+           {"message", note.message}});
     }
     if (!related.empty()) d["relatedInformation"] = std::move(related);
     list.push_back(std::move(d));

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/lsp_check.h"
+#include "tools/author_check.h"
 #include "tools/lsp_text.h"
 
 namespace scenc::lsp {
@@ -70,7 +70,9 @@ struct CheckedPair {
   PairSide train;
   std::string line_name;
   std::string train_number;
-  PairCheck check;
+  // The check of the two sources; its model is kept without the plan of
+  // the line, which nothing here reads.
+  tools::CheckResult check;
   const PairSide& side(SourceKind kind) const {
     return kind == SourceKind::kTrain ? train : line;
   }
