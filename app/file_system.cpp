@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <new>
 
+#include "app/temporary_files.h"
 #include "output/scenario_files.h"
 
 namespace scenc {
@@ -37,16 +39,41 @@ class DescriptorSink final : public ByteSink {
 };
 
 // Creates a fresh temporary file beside `target`; returns its descriptor.
+// The signal handlers know its name before it exists, so that no moment
+// leaves it behind.
 int create_temporary(const std::filesystem::path& target,
                      std::filesystem::path& temp) {
   for (int attempt = 0;; ++attempt) {
     temp = target;
-    temp.replace_filename("." + target.filename().string() + "." +
-                          std::to_string(::getpid()) + "." +
-                          std::to_string(attempt) + ".tmp");
+    temp.replace_filename(
+        temporary_name(target.filename().string(), ::getpid(), attempt));
+    note_temporary(temp);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                           0666);
+    if (fd < 0) forget_temporary();
     if (fd >= 0 || errno != EEXIST || attempt > 100) return fd;
+  }
+}
+
+// Fills the open file `fd` and hands everything to it. A failure throws
+// FileError naming `file`, except when memory runs out.
+void fill_descriptor(int fd, const std::string& file,
+                     const OutputDirectory::Fill& fill) {
+  try {
+    DescriptorSink sink(fd, file);
+    ByteWriter out(sink);
+    fill(out);
+    out.flush();
+  } catch (const FileError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    // Out of memory is the program's failure, not this file's.
+    throw;
+  } catch (const std::exception& e) {
+    // A container that cannot be laid out in its file (a slot name too long
+    // for its 16-bit length) means this file cannot be written: report it
+    // like any other write failure instead of letting it end the program.
+    throw FileError{file, e.what()};
   }
 }
 
@@ -61,27 +88,17 @@ std::filesystem::path program_directory() {
 
 void DiskDirectory::write(const std::string& name, const Fill& fill) {
   const std::filesystem::path target = dir_ / name;
+  remove_stale_temporaries(target.parent_path(), target.filename().string());
   std::filesystem::path temp;
   const int fd = create_temporary(target, temp);
   if (fd < 0) throw FileError{target.string(), reason_of(errno)};
   const auto discard = [&] {
     ::close(fd);
     ::unlink(temp.c_str());
+    forget_temporary();
   };
   try {
-    DescriptorSink sink(fd, target.string());
-    ByteWriter out(sink);
-    fill(out);
-    out.flush();
-  } catch (const FileError&) {
-    discard();
-    throw;
-  } catch (const std::exception& e) {
-    // A container that cannot be laid out in its file (a slot name too long
-    // for its 16-bit length) means this file cannot be written: report it
-    // like any other write failure instead of letting it end the program.
-    discard();
-    throw FileError{target.string(), e.what()};
+    fill_descriptor(fd, target.string(), fill);
   } catch (...) {
     discard();
     throw;
@@ -89,13 +106,16 @@ void DiskDirectory::write(const std::string& name, const Fill& fill) {
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
+    forget_temporary();
     throw FileError{target.string(), reason_of(err)};
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
+    forget_temporary();
     throw FileError{target.string(), reason_of(err)};
   }
+  forget_temporary();
 }
 
 SourceStore::Status read_whole_file(const std::filesystem::path& path,

@@ -3,10 +3,14 @@
 // geometry part-way (an output name taken by a directory is run in
 // file_system_test.cpp). Each run ends with status 3 and one line naming the
 // file and the reason, and the files of an earlier run are still whole
-// afterwards, with no temporary file left.
+// afterwards, with no temporary file left. A run ended by a signal leaves no
+// temporary either, and a run removes those that killed runs left.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/generate_scenario.h"
 #include "child_process.h"
 #include "scenario/emitters.h"
 
@@ -48,11 +53,29 @@ bool run_as_nobody() {
                               ::setgid(65534) == 0 && ::setuid(65534) == 0);
 }
 
-// Ignoring SIGXFSZ turns a write past the 1 MB limit into an error.
+// A write past the 1 MB limit must fail with EFBIG even where the limit's
+// signal would end the program: the programs ignore it themselves.
 bool limit_file_size() {
-  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_DFL);
   const rlimit limit{1 << 20, 1 << 20};
   return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+// The signals that end a run from outside take their default action in the
+// child, even when the tests were started ignoring some of them.
+bool default_signals() {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    std::signal(signal_number, SIG_DFL);
+  }
+  return true;
+}
+
+// A process number that no process has now: that of a child that ended.
+pid_t ended_process() {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(0);
+  ::waitpid(pid, nullptr, 0);
+  return pid;
 }
 
 struct Outcome {
@@ -133,8 +156,8 @@ TEST_F(DiskFaultsTest, ProgramDirectoryThatCannotBeWritten) {
                       fs::perms::others_read | fs::perms::others_exec);
   const Outcome r = run(run_as_nobody);
   EXPECT_EQ(r.status, 3) << r.err;
-  // The first file of the run is the line source.
-  EXPECT_EQ(r.err, failure_line("Firenze_Pisa_linea.txt", EACCES));
+  // The first file of the run is the lock file of the directory's runs.
+  EXPECT_EQ(r.err, failure_line(".scenario.lock", EACCES));
   for (const auto& [name, bytes] : earlier) {
     EXPECT_EQ(read_file(program_dir / name), bytes) << name;
   }
@@ -159,7 +182,7 @@ TEST_F(DiskFaultsTest, FileSizeLimitStopsTheLineGeometryPartWay) {
             earlier.at("Firenze_Pisa_11711_note.txt"));
   EXPECT_EQ(names_in_program_dir(),
             (std::set<std::string>{
-                "scenario", "Firenze_Pisa_11711_note.txt",
+                "scenario", ".scenario.lock", "Firenze_Pisa_11711_note.txt",
                 "Firenze_Pisa_11711_rallentamenti.txt",
                 "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat",
                 "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}));
@@ -218,6 +241,79 @@ TEST_F(DiskFaultsTest, ScenariocCompileIntoAFailingDirectory) {
     EXPECT_EQ(left, std::set<std::string>(std::begin(binary_files),
                                           std::end(binary_files)))
         << k.what;
+  }
+}
+
+TEST_F(DiskFaultsTest, ARunRemovesTheTemporariesThatKilledRunsLeft) {
+  const std::string gone = std::to_string(ended_process());
+  const std::string alive = std::to_string(::getpid());
+  const std::vector<std::string> stale = {
+      ".Firenze_Pisa_linea.txt." + gone + ".0.tmp",
+      ".Firenze_Pisa_11711_note.txt." + gone + ".0.tmp",
+      ".Firenze_Pisa_linea.dat." + gone + ".12.tmp",
+      ".Firenze_Pisa_11711.dat." + gone + ".0.tmp",
+  };
+  const std::vector<std::string> kept = {
+      // Its process still runs.
+      ".Firenze_Pisa_11711.dat." + alive + ".0.tmp",
+      // Not exactly a temporary's name, or one of a file no run writes here.
+      ".Firenze_Pisa_11711.dat." + gone + ".tmp",
+      ".Firenze_Pisa_11711.dat." + gone + ".0.tmp.old",
+      ".Firenze_Pisa_11711.dat.x" + gone + ".0.tmp",
+      "Firenze_Pisa_11711.dat." + gone + ".0.tmp",
+      ".Roma_11711.dat." + gone + ".0.tmp",
+  };
+  for (const auto& name : stale) std::ofstream(program_dir / name) << "cut";
+  for (const auto& name : kept) std::ofstream(program_dir / name) << "cut";
+  const Outcome r = run();
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const auto& name : stale) EXPECT_FALSE(fs::exists(program_dir / name)) << name;
+  for (const auto& name : kept) EXPECT_TRUE(fs::exists(program_dir / name)) << name;
+}
+
+// An interrupt, a termination or a hang-up while a file is being written
+// ends the program as the signal says, and takes its temporary file along.
+// The largest scenario's geometry file takes long enough to write that the
+// signal, sent as its temporary appears, nearly always finds it unfinished.
+TEST_F(DiskFaultsTest, ASignalWhileWritingLeavesNoTemporary) {
+  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenarioc",
+                program_dir / "scenarioc");
+  const bench::MaximalScenario maximal = bench::generate_maximal_scenario();
+  const fs::path line = root / "Massima_linea.txt";
+  const fs::path train = root / "Massima_10001-.txt";
+  std::ofstream(line, std::ios::binary) << maximal.line_source;
+  std::ofstream(train, std::ios::binary) << maximal.train_source;
+  const fs::path out = root / "out";
+  fs::create_directory(out);
+  const std::set<std::string> binary_files = {
+      "Massima_linea.dat", "Massima_10001.sim", "Massima_10001.dat"};
+  for (const auto& name : binary_files) std::ofstream(out / name) << "earlier";
+
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    bool ended_by_signal = false;
+    for (int attempt = 0; attempt < 20 && !ended_by_signal; ++attempt) {
+      const int watch = ::inotify_init1(IN_CLOEXEC);
+      ASSERT_GE(watch, 0);
+      ASSERT_GE(::inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
+      testing::ChildProcess child(
+          {(program_dir / "scenarioc").string(), "compile", line.string(),
+           train.string(), "-o", out.string()},
+          {.environment = {{"DISPLAY", std::nullopt}}, .prepare = default_signals});
+      pollfd created{watch, POLLIN, 0};
+      if (::poll(&created, 1, 20000) == 1) ::kill(child.pid(), signal_number);
+      ::close(watch);
+      const auto status = child.wait_for_exit(std::chrono::minutes(1));
+      ASSERT_TRUE(status);
+      if (*status == 0) continue;  // the run was done before the signal came
+      EXPECT_EQ(*status, 128 + signal_number) << child.stderr_text();
+      ended_by_signal = true;
+    }
+    EXPECT_TRUE(ended_by_signal) << "signal " << signal_number;
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(out)) {
+      left.insert(e.path().filename().string());
+    }
+    EXPECT_EQ(left, binary_files) << "signal " << signal_number;
   }
 }
 

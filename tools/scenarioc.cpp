@@ -2,9 +2,11 @@
 // diagnostics, decodes the binary files and draws the line.
 #include <CLI/CLI.hpp>
 
+#include "app/temporary_files.h"
 #include "tools/commands.h"
 
 int main(int argc, char** argv) {
+  scenc::handle_file_signals();
   CLI::App app{"scenarioc: compile, inspect and draw train-simulator scenarios",
                "scenarioc"};
   app.set_version_flag("--version", "scenarioc 1.0.0");
