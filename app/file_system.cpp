@@ -77,6 +77,50 @@ void fill_descriptor(int fd, const std::string& file,
   }
 }
 
+// The file `path` names: a symbolic link is followed to the file it names,
+// which need not exist yet, so that the file is replaced and the link
+// stays.
+std::filesystem::path followed_links(const std::filesystem::path& path) {
+  std::filesystem::path file = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file;
+    std::error_code ec;
+    const std::filesystem::path named = std::filesystem::read_symlink(file, ec);
+    if (ec) throw FileError{path.string(), ec.message()};
+    file = named.is_absolute() ? named : file.parent_path() / named;
+  }
+  throw FileError{path.string(), reason_of(ELOOP)};
+}
+
+// True when `path` names something that exists and is neither a regular
+// file nor a directory: a device, a FIFO, a socket.
+bool is_special_file(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+         !S_ISDIR(st.st_mode);
+}
+
+// Writes into a device or a FIFO where it is, as any program writing to
+// /dev/null does: it cannot be replaced, and must not be.
+void write_in_place(const std::filesystem::path& target,
+                    const OutputDirectory::Fill& fill) {
+  int fd;
+  do {
+    fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) throw FileError{target.string(), reason_of(errno)};
+  try {
+    fill_descriptor(fd, target.string(), fill);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  if (::close(fd) != 0 && errno != EINTR) {
+    throw FileError{target.string(), reason_of(errno)};
+  }
+}
+
 }  // namespace
 
 std::filesystem::path program_directory() {
@@ -87,7 +131,8 @@ std::filesystem::path program_directory() {
 }
 
 void DiskDirectory::write(const std::string& name, const Fill& fill) {
-  const std::filesystem::path target = dir_ / name;
+  if (is_special_file(dir_ / name)) return write_in_place(dir_ / name, fill);
+  const std::filesystem::path target = followed_links(dir_ / name);
   remove_stale_temporaries(target.parent_path(), target.filename().string());
   std::filesystem::path temp;
   const int fd = create_temporary(target, temp);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "child_process.h"
 #include "scenario_fixture.h"
@@ -96,6 +98,34 @@ TEST(Plot, OddScenariosStillGiveAPicture) {
       << err.str();
   EXPECT_NE(out.str().find("No line geometry file"), std::string::npos);
   expect_renders(out.str(), dir.path());
+}
+
+// -o names a FIFO or a link: the picture goes down the FIFO, which stays a
+// FIFO, or into the file the link names, which the link keeps naming.
+TEST(Plot, WritesThroughAFifoOrALink) {
+  TemporaryDirectory dir("plot_special_test");
+  scenc::testing::write_files(scenc::testing::hand_made_scenario(), dir.path());
+  std::ostringstream expected, err;
+  ASSERT_EQ(run_plot(PlotRequest{dir.path(), "-"}, expected, err), 0);
+
+  const fs::path fifo = dir.path() / "viewer.svg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string read_back;
+  std::thread viewer([&] { read_back = read_file(fifo); });
+  std::ostringstream out;
+  EXPECT_EQ(run_plot(PlotRequest{dir.path(), fifo}, out, err), 0) << err.str();
+  viewer.join();
+  EXPECT_TRUE(read_back == expected.str());
+  EXPECT_TRUE(fs::is_fifo(fifo));
+
+  fs::create_directory(dir.path() / "pictures");
+  fs::create_symlink("pictures/line.svg", dir.path() / "line.svg");
+  EXPECT_EQ(run_plot(PlotRequest{dir.path(), dir.path() / "line.svg"}, out, err),
+            0)
+      << err.str();
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "line.svg"));
+  EXPECT_TRUE(read_file(dir.path() / "pictures" / "line.svg") ==
+              expected.str());
 }
 
 TEST(Plot, SaysWhichScenarioItCannotFind) {
