@@ -1,9 +1,32 @@
 #include "compiler/memorizza_dati.h"
 
+#include <cstdlib>
+
 #include "compiler/compile_run.h"
 #include "model/cp1252.h"
 
 namespace scenc {
+namespace {
+
+// Called from the catch-all: returns when the exception being handled is the
+// compiler's own general failure, fault 25. Anything else (memory that ran
+// out, a fault of the program itself) is no fault of the sources and goes
+// on to end the run; under the fuzzer it ends the process, so that the
+// fuzzer sees it.
+void rethrow_unless_general_failure() {
+  try {
+    throw;
+  } catch (const GeneralFailure&) {
+    return;
+  } catch (...) {
+#ifdef SCENARIO_FUZZ
+    std::abort();
+#endif
+    throw;
+  }
+}
+
+}  // namespace
 
 void memorizza_dati(Model& model, SourceStore& sources) {
   CompileRun run(model, sources);
@@ -30,6 +53,7 @@ void memorizza_dati(Model& model, SourceStore& sources) {
       }
     } catch (...) {
     }
+    rethrow_unless_general_failure();
     const SourcePlace place =
         run.source == SourceKind::kNone
             ? SourcePlace{}

@@ -144,6 +144,40 @@ class DiskFaultsTest : public ::testing::Test {
            std::strerror(reason) + "\n";
   }
 
+  // Writes the sources of the largest scenario beside the program
+  // directory, copies scenarioc into it, and returns the sources' paths.
+  std::pair<std::string, std::string> write_maximal_sources() const {
+    fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenarioc",
+                  program_dir / "scenarioc");
+    const bench::MaximalScenario maximal = bench::generate_maximal_scenario();
+    const fs::path line = root / "Massima_linea.txt";
+    const fs::path train = root / "Massima_10001-.txt";
+    std::ofstream(line, std::ios::binary) << maximal.line_source;
+    std::ofstream(train, std::ios::binary) << maximal.train_source;
+    return {line.string(), train.string()};
+  }
+
+  // Leaves files of an earlier compile of the largest scenario in `out`,
+  // each holding "earlier", and returns their names.
+  static std::set<std::string> leave_earlier_maximal_files(const fs::path& out) {
+    fs::create_directories(out);
+    const std::set<std::string> names = {
+        "Massima_linea.dat", "Massima_10001.sim", "Massima_10001.dat"};
+    for (const auto& name : names) std::ofstream(out / name) << "earlier";
+    return names;
+  }
+
+  // The names in `dir` of files that still hold "earlier", and of any
+  // other file there.
+  static std::set<std::string> untouched_names(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) {
+      const std::string name = e.path().filename().string();
+      names.insert(read_file(e.path()) == "earlier" ? name : name + " (changed)");
+    }
+    return names;
+  }
+
   fs::path root;
   fs::path program_dir;
 };
@@ -276,18 +310,9 @@ TEST_F(DiskFaultsTest, ARunRemovesTheTemporariesThatKilledRunsLeft) {
 // The largest scenario's geometry file takes long enough to write that the
 // signal, sent as its temporary appears, nearly always finds it unfinished.
 TEST_F(DiskFaultsTest, ASignalWhileWritingLeavesNoTemporary) {
-  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenarioc",
-                program_dir / "scenarioc");
-  const bench::MaximalScenario maximal = bench::generate_maximal_scenario();
-  const fs::path line = root / "Massima_linea.txt";
-  const fs::path train = root / "Massima_10001-.txt";
-  std::ofstream(line, std::ios::binary) << maximal.line_source;
-  std::ofstream(train, std::ios::binary) << maximal.train_source;
+  const auto [line, train] = write_maximal_sources();
   const fs::path out = root / "out";
-  fs::create_directory(out);
-  const std::set<std::string> binary_files = {
-      "Massima_linea.dat", "Massima_10001.sim", "Massima_10001.dat"};
-  for (const auto& name : binary_files) std::ofstream(out / name) << "earlier";
+  const std::set<std::string> binary_files = leave_earlier_maximal_files(out);
 
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     bool ended_by_signal = false;
@@ -296,8 +321,8 @@ TEST_F(DiskFaultsTest, ASignalWhileWritingLeavesNoTemporary) {
       ASSERT_GE(watch, 0);
       ASSERT_GE(::inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
       testing::ChildProcess child(
-          {(program_dir / "scenarioc").string(), "compile", line.string(),
-           train.string(), "-o", out.string()},
+          {(program_dir / "scenarioc").string(), "compile", line, train, "-o",
+           out.string()},
           {.environment = {{"DISPLAY", std::nullopt}}, .prepare = default_signals});
       pollfd created{watch, POLLIN, 0};
       if (::poll(&created, 1, 20000) == 1) ::kill(child.pid(), signal_number);
@@ -315,6 +340,51 @@ TEST_F(DiskFaultsTest, ASignalWhileWritingLeavesNoTemporary) {
     }
     EXPECT_EQ(left, binary_files) << "signal " << signal_number;
   }
+}
+
+// The address space a child may use, set before it starts.
+rlim_t address_space_limit = RLIM_INFINITY;
+bool limit_address_space() {
+  const rlimit limit{address_space_limit, address_space_limit};
+  return ::setrlimit(RLIMIT_AS, &limit) == 0;
+}
+
+// Memory that runs out is no fault of the sources: the compile of the
+// largest line, which cannot have its 18 MB profile, ends with one line and
+// status 3, replaces no file and leaves no temporary, where it once took the
+// failure for fault 25 and wrote files from a half-built model.
+TEST_F(DiskFaultsTest, MemoryThatRunsOutEndsTheRunWithoutAFile) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than "
+                  "any limit leaves";
+#endif
+  const auto [line, train] = write_maximal_sources();
+  const fs::path out = root / "out";
+  const std::set<std::string> earlier = leave_earlier_maximal_files(out);
+  const auto compile = [&](rlim_t limit, bool geometry) {
+    address_space_limit = limit;
+    std::vector<std::string> argv{"scenarioc", "compile", line, train, "-o",
+                                  out.string()};
+    if (!geometry) argv.push_back("--no-geometry");
+    return run(limit_address_space, argv);
+  };
+  // The least address space in which the compile without the profile goes
+  // through, to the megabyte.
+  rlim_t low = 8, high = 1024;
+  ASSERT_EQ(compile(high << 20, false).status, 0);
+  while (high - low > 1) {
+    const rlim_t middle = (low + high) / 2;
+    (compile(middle << 20, false).status == 0 ? high : low) = middle;
+  }
+  leave_earlier_maximal_files(out);
+
+  // Room for all of that but not for the profile.
+  const Outcome r = compile((high + 4) << 20, true);
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_EQ(r.err, "scenarioc: error: out of memory\n");
+  EXPECT_EQ(untouched_names(out), earlier);
+  // The same room is enough once the profile is left out.
+  EXPECT_EQ(compile((high + 4) << 20, false).status, 0);
 }
 
 }  // namespace

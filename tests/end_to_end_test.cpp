@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <new>
 #include <set>
 
 #include "app/form1.h"
@@ -131,6 +132,38 @@ TEST(BuildRun, EndsWithTheStatusOfWhatHappened) {
   EXPECT_EQ(r.status, exit_status::kErrorExit);
   EXPECT_EQ(r.shown, " Errore n. 101");
   EXPECT_EQ(r.files, kTexts);
+}
+
+// Memory that runs out while the compile reads its sources: the build run
+// ends with the failure, not with fault 25 and files from a half-built model.
+TEST(BuildRun, RunningOutOfMemoryIsNoFaultOfTheSources) {
+  const std::string line = testing::line_source("");
+  struct : SourceStore {
+    Status load(SourceKind source, std::string& bytes) override {
+      if (source == SourceKind::kTrain) throw std::bad_alloc();
+      bytes = text;
+      return Status::kOk;
+    }
+    bool remove(SourceKind source) override {
+      removed.insert(source);
+      return true;
+    }
+    std::string text;
+    std::set<SourceKind> removed;
+  } sources;
+  sources.text = line;
+  RecordingPlatform platform;
+  MemoryDirectory dir;
+  Model model;
+  Form1 form(model, platform, dir, sources);
+  EXPECT_THROW(form.Form_Load(), std::bad_alloc);
+  EXPECT_EQ(model.error_code, 0);
+  // Both sources were let go, and no binary file was written.
+  EXPECT_EQ(sources.removed,
+            (std::set<SourceKind>{SourceKind::kLine, SourceKind::kTrain}));
+  std::set<std::string> files;
+  for (const auto& [name, bytes] : dir.files) files.insert(name);
+  EXPECT_EQ(files, kTexts);
 }
 
 }  // namespace

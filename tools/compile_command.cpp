@@ -5,6 +5,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -297,6 +298,8 @@ int guarded(const std::function<int()>& run) {
     return run();
   } catch (const FileError& e) {
     report_file_error(e);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "scenarioc: error: out of memory\n";
   } catch (const std::exception& e) {
     std::cerr << "scenarioc: error: " << e.what() << '\n';
   }
