@@ -391,6 +391,41 @@ TEST_F(Scenarioc, NamesDefaultFromTheSourceFileNames) {
             std::string("\x05\x00", 2) + "Citt\xE0");
 }
 
+// ---- Sources --------------------------------------------------------------
+
+// `sources` never replaces a file an author may have edited: a file that
+// differs from what it would write is named and left alone, and nothing is
+// written, unless --force is given. Files that are the same are no obstacle.
+TEST_F(Scenarioc, SourcesLeavesEditedFilesUnlessForced) {
+  ASSERT_EQ(run({"sources", "-o", "d"}).status, 0);
+  const fs::path d = work_ / "d";
+  const std::string line = read_file(d / "Firenze_Pisa_linea.txt");
+  const std::string card = read_file(d / "Firenze_Pisa_11711_scheda_treno.txt");
+  EXPECT_EQ(run({"sources", "-o", "d"}).status, 0) << "nothing differs";
+
+  std::ofstream(d / "Firenze_Pisa_linea.txt", std::ios::app)
+      << "pendenza, 9000, 3\r\n";
+  std::ofstream(d / "Firenze_Pisa_11711_scheda_treno.txt") << "my notes";
+  fs::remove(d / "Firenze_Pisa_11711_note.txt");
+  const ToolRun refused = run({"sources", "-o", "d"});
+  EXPECT_EQ(refused.status, 64);
+  EXPECT_EQ(refused.err,
+            "scenarioc: error: d/Firenze_Pisa_linea.txt differs from what "
+            "sources would write; give --force to replace it\n"
+            "scenarioc: error: d/Firenze_Pisa_11711_scheda_treno.txt differs "
+            "from what sources would write; give --force to replace it\n");
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_linea.txt"),
+            line + "pendenza, 9000, 3\r\n");
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_11711_scheda_treno.txt"), "my notes");
+  EXPECT_FALSE(fs::exists(d / "Firenze_Pisa_11711_note.txt"));
+
+  const ToolRun forced = run({"sources", "-o", "d", "--force"});
+  EXPECT_EQ(forced.status, 0) << forced.err;
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_linea.txt"), line);
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_11711_scheda_treno.txt"), card);
+  EXPECT_TRUE(fs::exists(d / "Firenze_Pisa_11711_note.txt"));
+}
+
 // ---- Against the scenario program -----------------------------------------
 
 // The embedded scenario, written by `sources` and compiled by `compile`, gives
