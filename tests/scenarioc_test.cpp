@@ -3,6 +3,8 @@
 // files it writes, and the promise never to touch the author's sources.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -389,6 +391,48 @@ TEST_F(Scenarioc, NamesDefaultFromTheSourceFileNames) {
   ASSERT_GT(sim.size(), 85u * 34 + 21);
   EXPECT_EQ(sim.substr(85 * 34 + 14, 7),
             std::string("\x05\x00", 2) + "Citt\xE0");
+}
+
+// ---- Standard output ------------------------------------------------------
+
+// Output that cannot be written is a failure like any other file's: status
+// 3 and one line, never a clean status over a cut report or picture.
+TEST_F(Scenarioc, StandardOutputThatCannotBeWrittenIsAFailure) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  source("ok_linea.txt", line_source());
+  source("ok_1-.txt", train_source());
+  ASSERT_EQ(run({"compile", "ok_linea.txt", "ok_1-.txt", "-o", "out"}).status,
+            0);
+  const std::vector<std::string> cases[] = {
+      {"dump", "out/ok_1.dat"},
+      {"dump", "out/ok_1.sim", "--json"},
+      {"dump", "out/ok_linea.dat", "--all"},
+      {"plot", "out", "-o", "-"},
+      {"compile", "ok_linea.txt", "ok_1-.txt", "-o", "out", "--json"},
+      {"check", "ok_linea.txt", "ok_1-.txt", "--json"},
+      {"--help"},
+  };
+  for (const auto& args : cases) {
+    std::vector<std::string> argv{"/bin/sh", "-c",
+                                  "cd \"$1\" && shift && exec \"$@\" >/dev/full",
+                                  "sh", work_.string(),
+                                  std::string(SCENARIO_BIN_DIR) + "/scenarioc"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess child(argv, {.environment = {}});
+    EXPECT_EQ(child.wait_for_exit(kPatience), 3) << args[0] << " " << args[1];
+    EXPECT_EQ(child.stderr_text(),
+              "scenarioc: error: cannot write standard output: " +
+                  std::string(std::strerror(ENOSPC)) + "\n")
+        << args[0] << " " << args[1];
+  }
+
+  // A picture that does not fit on the disk it goes to.
+  fs::create_symlink("/dev/full", work_ / "full.svg");
+  const ToolRun full = run({"plot", "out", "-o", "full.svg"});
+  EXPECT_EQ(full.status, 3);
+  EXPECT_EQ(full.err, "scenarioc plot: ./full.svg: " +
+                          std::string(std::strerror(ENOSPC)) + "\n");
+  EXPECT_TRUE(fs::is_symlink(work_ / "full.svg"));
 }
 
 // ---- Sources --------------------------------------------------------------
