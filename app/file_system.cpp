@@ -165,6 +165,14 @@ void DiskDirectory::write(const std::string& name, const Fill& fill) {
 
 SourceStore::Status read_whole_file(const std::filesystem::path& path,
                                     std::string& bytes, std::string* reason) {
+  bool too_large = false;
+  return read_file_of_at_most(path, UINT64_MAX, bytes, reason, too_large);
+}
+
+SourceStore::Status read_file_of_at_most(const std::filesystem::path& path,
+                                         std::uint64_t most, std::string& bytes,
+                                         std::string* reason, bool& too_large) {
+  too_large = false;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
@@ -172,12 +180,17 @@ SourceStore::Status read_whole_file(const std::filesystem::path& path,
     return err == ENOENT ? SourceStore::Status::kMissing
                          : SourceStore::Status::kUnreadable;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  const auto refuse = [&](int err) {
     ::close(fd);
     if (reason) *reason = reason_of(err);
     return SourceStore::Status::kUnreadable;
+  };
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return refuse(errno);
+  if (S_ISDIR(st.st_mode)) return refuse(EISDIR);
+  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > most) {
+    too_large = true;
+    return refuse(EFBIG);
   }
   bytes.clear();
   if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
@@ -187,10 +200,12 @@ SourceStore::Status read_whole_file(const std::filesystem::path& path,
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      if (reason) *reason = reason_of(err);
-      return SourceStore::Status::kUnreadable;
+      return refuse(errno);
+    }
+    if (static_cast<std::uint64_t>(n) > most - bytes.size()) {
+      too_large = true;
+      bytes.clear();
+      return refuse(EFBIG);
     }
     bytes.append(buffer, static_cast<std::size_t>(n));
   }

@@ -60,7 +60,7 @@ TrackCell& CompileRun::cell(std::int64_t i) {
 }
 
 std::string slot_text(std::string_view text) {
-  if (text.size() > 0xFFFF) throw GeneralFailure{};
+  if (text.size() > kLongestSlotName) throw GeneralFailure{};
   return std::string(text);
 }
 

@@ -2,6 +2,7 @@
 // directory: exit statuses, diagnostics, the JSON report, the names of the
 // files it writes, and the promise never to touch the author's sources.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cerrno>
 #include <cstring>
@@ -433,6 +434,37 @@ TEST_F(Scenarioc, StandardOutputThatCannotBeWrittenIsAFailure) {
   EXPECT_EQ(full.err, "scenarioc plot: ./full.svg: " +
                           std::string(std::strerror(ENOSPC)) + "\n");
   EXPECT_TRUE(fs::is_symlink(work_ / "full.svg"));
+}
+
+// ---- Inputs that never end ------------------------------------------------
+
+// At most this much memory for a child that must not take more, were it to
+// read without a bound: the address space where no sanitizer needs more,
+// the resident memory (through the sanitizer's own limit) where one does.
+bool limit_memory() {
+#if !defined(__SANITIZE_ADDRESS__)
+  const rlimit limit{rlim_t{1} << 30, rlim_t{1} << 30};
+  return ::setrlimit(RLIMIT_AS, &limit) == 0;
+#else
+  return true;
+#endif
+}
+
+// A device that never ends is read only up to the largest file of the kind
+// asked for, and then refused, where it once filled memory until the
+// program was killed.
+TEST_F(Scenarioc, DumpReadsADeviceOnlyUpToTheLargestFile) {
+  for (const char* kind : {"cells", "slots", "geometry"}) {
+    ChildProcess child({std::string(SCENARIO_BIN_DIR) + "/scenarioc", "dump",
+                        "/dev/zero", "--kind", kind},
+                       {.environment = {{"ASAN_OPTIONS",
+                                         "hard_rss_limit_mb=1024"}},
+                        .prepare = limit_memory});
+    EXPECT_EQ(child.wait_for_exit(kPatience), 65) << kind;
+    EXPECT_NE(child.stderr_text().find("/dev/zero: holds more than"),
+              std::string::npos)
+        << child.stderr_text();
+  }
 }
 
 // ---- Sources --------------------------------------------------------------

@@ -300,7 +300,7 @@ int run_dump(const DumpRequest& req, std::ostream& out, std::ostream& err) {
              "cells, slots or geometry\n";
       return kUsageError;
     }
-    const std::string bytes = read_file(req.file);
+    const std::string bytes = read_file(req.file, *kind);
     switch (*kind) {
       case FileKind::kCells:
         dump_cells(req, bytes, out, err);

@@ -37,6 +37,30 @@ std::vector<fs::path> slot_files_in(const fs::path& dir,
   return found;
 }
 
+std::int64_t largest_file(FileKind kind) {
+  switch (kind) {
+    case FileKind::kCells:
+      return kLargestCellFile;
+    case FileKind::kSlots:
+      return kLargestSlotFile;
+    case FileKind::kGeometry:
+      return kLargestGeometryFile;
+  }
+  return 0;
+}
+
+const char* kind_word(FileKind kind) {
+  switch (kind) {
+    case FileKind::kCells:
+      return "cell";
+    case FileKind::kSlots:
+      return "slot";
+    case FileKind::kGeometry:
+      return "line geometry";
+  }
+  return "";
+}
+
 }  // namespace
 
 std::optional<FileKind> kind_of_name(const fs::path& file) {
@@ -54,13 +78,22 @@ std::optional<FileKind> kind_of_word(const std::string& word) {
   return std::nullopt;
 }
 
-std::string read_file(const fs::path& file) {
+std::string read_file(const fs::path& file, FileKind kind) {
+  const std::int64_t largest = largest_file(kind);
   std::string bytes;
   std::string reason;
-  if (read_whole_file(file, bytes, &reason) != SourceStore::Status::kOk) {
-    throw ToolError{exit_status::kFileFailed, file.string() + ": " + reason};
+  bool too_large = false;
+  if (read_file_of_at_most(file, static_cast<std::uint64_t>(largest), bytes,
+                           &reason, too_large) == SourceStore::Status::kOk) {
+    return bytes;
   }
-  return bytes;
+  if (too_large) {
+    throw ToolError{kMalformedFile,
+                    file.string() + ": holds more than " +
+                        std::to_string(largest) + " bytes, the largest " +
+                        kind_word(kind) + " file there can be"};
+  }
+  throw ToolError{exit_status::kFileFailed, file.string() + ": " + reason};
 }
 
 std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
@@ -79,8 +112,11 @@ std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
   }
   for (const auto& candidate : candidates) {
     std::string bytes;
-    if (read_whole_file(candidate, bytes, nullptr) != SourceStore::Status::kOk)
+    bool too_large = false;
+    if (read_file_of_at_most(candidate, kLargestSlotFile, bytes, nullptr,
+                             too_large) != SourceStore::Status::kOk) {
       continue;
+    }
     SlotFileBeside found{candidate, {}};
     if (read_slot_file(bytes, found.slots)) continue;
     if (kind == FileKind::kGeometry &&
@@ -123,11 +159,13 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
   ScenarioSet set;
   set.slot_path = prefix.string() + ".sim";
   set.cell_path = prefix.string() + ".dat";
-  if (auto e = read_slot_file(read_file(set.slot_path), set.slots)) {
+  if (auto e = read_slot_file(read_file(set.slot_path, FileKind::kSlots),
+                              set.slots)) {
     throw malformed(set.slot_path, *e);
   }
   const auto length = line_length_of(set.slots);
-  if (auto e = read_cell_file(read_file(set.cell_path), set.cells, length)) {
+  if (auto e = read_cell_file(read_file(set.cell_path, FileKind::kCells),
+                              set.cells, length)) {
     throw malformed(set.cell_path, *e);
   }
   // A slot file with an impossible length still shows its grid: take the
@@ -142,8 +180,8 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
       (set.slots[kLineSlot].name + std::string(kGeometryEnding));
   if (fs::exists(geometry, ec)) {
     set.geometry_path = geometry;
-    if (auto e =
-            read_line_geometry_file(read_file(geometry), set.profile, length)) {
+    if (auto e = read_line_geometry_file(
+            read_file(geometry, FileKind::kGeometry), set.profile, length)) {
       throw malformed(geometry, *e);
     }
   }

@@ -29,8 +29,11 @@ enum class FileKind { kCells, kSlots, kGeometry };
 std::optional<FileKind> kind_of_name(const std::filesystem::path& file);
 std::optional<FileKind> kind_of_word(const std::string& word);
 
-// The whole content of a file; throws ToolError when it cannot be read.
-std::string read_file(const std::filesystem::path& file);
+// The whole content of a file of that kind; throws ToolError when it cannot
+// be read, or holds more than the largest file of its kind (refused before
+// it is read, so that neither a huge file nor a device that never ends is
+// taken into memory).
+std::string read_file(const std::filesystem::path& file, FileKind kind);
 
 // The slot file of the same scenario beside a cell or geometry file: for
 // "P.dat" it is "P.sim"; for "LINE_linea.dat" any "LINE_*.sim" whose line
