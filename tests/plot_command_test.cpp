@@ -128,6 +128,37 @@ TEST(Plot, WritesThroughAFifoOrALink) {
               expected.str());
 }
 
+// The geometry file is looked for beside the slot file, by the line name
+// the slot file holds; a name that would lead elsewhere is refused, so that
+// a crafted slot file cannot make plot read any file it names.
+TEST(Plot, LooksForTheGeometryOnlyBesideTheSlotFile) {
+  TemporaryDirectory dir("plot_name_test");
+  const fs::path elsewhere = dir.path() / "elsewhere";
+  const fs::path crafted = dir.path() / "crafted";
+  fs::create_directories(elsewhere / "sub");
+  fs::create_directories(crafted / "sub");
+  scenc::testing::write_files(scenc::testing::hand_made_scenario(), elsewhere);
+  scenc::testing::write_files(scenc::testing::hand_made_scenario(),
+                              crafted / "sub");
+  for (const std::string& name :
+       {(elsewhere / "Piana").string(), std::string("../elsewhere/Piana"),
+        std::string("sub/Piana"), std::string("Pia..na"),
+        std::string("sub\0Piana", 9)}) {
+    Model m = scenc::testing::hand_made_scenario();
+    m.write_line_file = 0;
+    m.scenario_slots[kLineSlot].name = name;
+    scenc::testing::write_files(m, crafted);
+    std::ostringstream out, err;
+    EXPECT_EQ(run_plot(PlotRequest{crafted / "Piana_7", "-"}, out, err),
+              kMalformedFile)
+        << name;
+    EXPECT_EQ(err.str(), "scenarioc plot: " + (crafted / "Piana_7.sim").string() +
+                             ": the line name in slot 85 is not a file name; "
+                             "no line geometry is looked for by it\n")
+        << name;
+  }
+}
+
 TEST(Plot, SaysWhichScenarioItCannotFind) {
   TemporaryDirectory dir("plot_missing_test");
   std::ostringstream out, err;

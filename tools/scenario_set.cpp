@@ -175,9 +175,19 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
              : std::max<std::int64_t>(
                    0, (static_cast<std::int64_t>(set.cells.size()) - 1) * 50 -
                           7000);
+  // The name comes from the file's contents: it may only name a file beside
+  // it, never lead to another directory.
+  const std::string& line_name = set.slots[kLineSlot].name;
+  if (line_name.find_first_of(std::string_view("/\0", 2)) != std::string::npos ||
+      line_name.find("..") != std::string::npos) {
+    throw ToolError{kMalformedFile,
+                    set.slot_path.string() + ": the line name in slot " +
+                        std::to_string(kLineSlot) +
+                        " is not a file name; no line geometry is looked for "
+                        "by it"};
+  }
   const fs::path geometry =
-      prefix.parent_path() /
-      (set.slots[kLineSlot].name + std::string(kGeometryEnding));
+      prefix.parent_path() / (line_name + std::string(kGeometryEnding));
   if (fs::exists(geometry, ec)) {
     set.geometry_path = geometry;
     if (auto e = read_line_geometry_file(
