@@ -27,6 +27,7 @@
 
 #include "bench/generate_scenario.h"
 #include "child_process.h"
+#include "embedded_run.h"
 #include "scenario/emitters.h"
 
 namespace scenc {
@@ -35,14 +36,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // Every file a run writes or reads, as an earlier run might have left it.
-const char* const kScenarioFiles[] = {"Firenze_Pisa_linea.txt",
-                                      "Firenze_Pisa_11711-.txt",
-                                      "Firenze_Pisa_11711_note.txt",
-                                      "Firenze_Pisa_11711_rallentamenti.txt",
-                                      "Firenze_Pisa_11711_scheda_treno.txt",
-                                      "Firenze_Pisa_linea.dat",
-                                      "Firenze_Pisa_11711.sim",
-                                      "Firenze_Pisa_11711.dat"};
+std::set<std::string> scenario_files() {
+  std::set<std::string> names = testing::files_of_a_run();
+  names.insert({"Firenze_Pisa_linea.txt", "Firenze_Pisa_11711-.txt"});
+  return names;
+}
 
 using testing::read_file;
 
@@ -109,8 +107,8 @@ class DiskFaultsTest : public ::testing::Test {
   // Leaves a file of an earlier run under every name, and returns them.
   std::map<std::string, std::string> leave_earlier_files() {
     std::map<std::string, std::string> earlier;
-    for (const char* name : kScenarioFiles) {
-      earlier[name] = std::string("earlier ") + name;
+    for (const std::string& name : scenario_files()) {
+      earlier[name] = "earlier " + name;
       std::ofstream(program_dir / name, std::ios::binary) << earlier[name];
     }
     return earlier;

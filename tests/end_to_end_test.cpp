@@ -10,7 +10,7 @@
 #include "app/form1.h"
 #include "child_process.h"
 #include "compile_fixture.h"
-#include "embedded_digests.h"
+#include "embedded_run.h"
 #include "sha256.h"
 
 namespace scenc {
@@ -41,7 +41,7 @@ TEST(EndToEnd, ScenarioProgramLeavesExactlyItsSixFiles) {
   // Beside the six files, the lock file through which runs in one
   // directory take turns.
   EXPECT_EQ(names, (std::set<std::string>{
-                       "scenario", ".scenario.lock", "Firenze_Pisa_11711_note.txt",
+                       "scenario", testing::kRunLockFile, "Firenze_Pisa_11711_note.txt",
                        "Firenze_Pisa_11711_rallentamenti.txt",
                        "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat",
                        "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}));

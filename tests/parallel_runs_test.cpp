@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "child_process.h"
-#include "embedded_digests.h"
+#include "embedded_run.h"
 #include "sha256.h"
 
 namespace scenc {
@@ -24,18 +24,14 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::ChildProcess;
 
-// The lock file beside the program that every run of the directory holds.
-constexpr const char* kLockFile = ".scenario.lock";
+using testing::kRunLockFile;
 
-const std::set<std::string> kLeftByARun = {
-    "scenario",
-    kLockFile,
-    "Firenze_Pisa_11711_note.txt",
-    "Firenze_Pisa_11711_rallentamenti.txt",
-    "Firenze_Pisa_11711_scheda_treno.txt",
-    "Firenze_Pisa_linea.dat",
-    "Firenze_Pisa_11711.sim",
-    "Firenze_Pisa_11711.dat"};
+// The program, its lock file and the files of one run.
+std::set<std::string> left_by_a_run() {
+  std::set<std::string> names = testing::files_of_a_run();
+  names.insert({"scenario", kRunLockFile});
+  return names;
+}
 
 std::set<std::string> names_in(const fs::path& dir) {
   std::set<std::string> names;
@@ -80,7 +76,7 @@ TEST_F(ParallelRunsTest, RunsStartedTogetherEachBuildTheWholeScenario) {
           << "round " << round << ": " << run->stderr_text();
     }
     expect_pinned_files(round);
-    EXPECT_EQ(names_in(dir), kLeftByARun) << "round " << round;
+    EXPECT_EQ(names_in(dir), left_by_a_run()) << "round " << round;
     if (::testing::Test::HasFailure()) return;
   }
 }
@@ -89,18 +85,18 @@ TEST_F(ParallelRunsTest, RunsStartedTogetherEachBuildTheWholeScenario) {
 // a file, then does its own whole run.
 TEST_F(ParallelRunsTest, ARunWaitsWhileTheLockIsHeld) {
   const int lock =
-      ::open((dir / kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+      ::open((dir / kRunLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   ASSERT_GE(lock, 0);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
   auto run = start_run();
   ASSERT_TRUE(run->started());
   EXPECT_FALSE(run->wait_for_exit(700ms)) << run->stderr_text();
-  EXPECT_EQ(names_in(dir), (std::set<std::string>{"scenario", kLockFile}));
+  EXPECT_EQ(names_in(dir), (std::set<std::string>{"scenario", kRunLockFile}));
 
   ::close(lock);
   EXPECT_EQ(run->wait_for_exit(60s), 0) << run->stderr_text();
   expect_pinned_files(0);
-  EXPECT_EQ(names_in(dir), kLeftByARun);
+  EXPECT_EQ(names_in(dir), left_by_a_run());
 }
 
 }  // namespace

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "child_process.h"
-#include "embedded_digests.h"
+#include "embedded_run.h"
 #include "sha256.h"
 
 namespace scenc {

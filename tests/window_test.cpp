@@ -13,6 +13,7 @@
 
 #include "app/window_layout.h"
 #include "child_process.h"
+#include "embedded_run.h"
 
 #ifdef SCENARIO_HAS_WINDOW
 #include <X11/Xlib.h>
@@ -372,7 +373,7 @@ TEST_F(DesktopTest, ARunWaitingForItsTurnShowsTheWaitingWindow) {
   const fs::path& dir = temp.path();
   ASSERT_FALSE(dir.empty());
   fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario", dir / "scenario");
-  const int lock = ::open((dir / ".scenario.lock").c_str(),
+  const int lock = ::open((dir / testing::kRunLockFile).c_str(),
                           O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   ASSERT_GE(lock, 0);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
