@@ -4,10 +4,11 @@
 #include <exception>
 #include <new>
 
-#include "app/file_system.h"
 #include "app/form1.h"
+#include "app/make_platform.h"
 #include "app/run_lock.h"
-#include "app/temporary_files.h"
+#include "output/file_system.h"
+#include "output/temporary_files.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include <thread>
 #include <utility>
 
+#include "app/console_platform.h"
 #include "app/window_layout.h"
 
 namespace scenc {

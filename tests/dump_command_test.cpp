@@ -6,8 +6,8 @@
 
 #include "scenario_fixture.h"
 #include "tools/commands.h"
-#include "tools/dump.h"
-#include "tools/plot.h"
+#include "tools/dump_command.h"
+#include "tools/plot_command.h"
 #include "tools/scenario_set.h"
 
 namespace scenc::tools {

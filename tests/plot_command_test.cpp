@@ -8,7 +8,7 @@
 
 #include "child_process.h"
 #include "scenario_fixture.h"
-#include "tools/plot.h"
+#include "tools/plot_command.h"
 #include "tools/scenario_set.h"
 #include "tools/svg_plot.h"
 

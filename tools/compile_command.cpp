@@ -12,11 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/file_system.h"
-#include "app/form1.h"
-#include "app/memorizza_percorso.h"
+#include "output/file_system.h"
 #include "output/scenario_files.h"
-#include "scenario/emitters.h"
+#include "scenario/build_run.h"
 #include "tools/commands.h"
 #include "tools/fault_messages.h"
 
@@ -271,9 +269,7 @@ int run_compile(const CompileOptions& o, bool write_files) {
     std::cout << report.dump(-1, ' ', false, Json::error_handler_t::replace)
               << '\n';
   }
-  if (outcome.error_exit != 0) return exit_status::kErrorExit;
-  return model.error_code != 0 ? exit_status::kFaultRecorded
-                               : exit_status::kClean;
+  return exit_status_of(model, outcome);
 }
 
 // What a file already holds against what would be written there.
@@ -296,14 +292,9 @@ OnDisk on_disk(const fs::path& file, const std::string& bytes) {
 // written is named and nothing is written.
 int run_sources(const std::string& out_dir, bool force) {
   Model model;
-  model.line_name = kEmbeddedLineName;
-  model.train_number = kEmbeddedTrainNumber;
+  set_embedded_identity(model);
   MemoryDirectory texts;
-  dati_linea(model, texts);
-  dati_treno(model, texts);
-  dati_note(model, texts);
-  dati_rallentamenti(model, texts);
-  dati_scheda(model, texts);
+  write_scenario_texts(model, texts);
 
   const fs::path dir = out_dir.empty() ? fs::path(".") : fs::path(out_dir);
   std::vector<std::string> to_write;

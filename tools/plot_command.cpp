@@ -1,10 +1,10 @@
 #include <iostream>
 #include <memory>
 
-#include "app/file_system.h"
-#include "app/form1.h"
+#include "output/file_system.h"
+#include "scenario/build_run.h"
 #include "tools/commands.h"
-#include "tools/plot.h"
+#include "tools/plot_command.h"
 #include "tools/scenario_set.h"
 #include "tools/svg_plot.h"
 

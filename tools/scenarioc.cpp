@@ -7,8 +7,8 @@
 #include <iostream>
 #include <new>
 
-#include "app/form1.h"
-#include "app/temporary_files.h"
+#include "output/temporary_files.h"
+#include "scenario/build_run.h"
 #include "tools/commands.h"
 
 namespace {

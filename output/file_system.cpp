@@ -1,4 +1,4 @@
-#include "app/file_system.h"
+#include "output/file_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <exception>
 #include <new>
 
-#include "app/temporary_files.h"
+#include "output/temporary_files.h"
 #include "output/scenario_files.h"
 
 namespace scenc {

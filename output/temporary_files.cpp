@@ -1,4 +1,4 @@
-#include "app/temporary_files.h"
+#include "output/temporary_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -50,8 +50,16 @@ bool take(std::string_view& s, std::string_view front) {
 }  // namespace
 
 std::string temporary_name(std::string_view name, pid_t pid, int attempt) {
-  return "." + std::string(name) + "." + std::to_string(pid) + "." +
-         std::to_string(attempt) + std::string(kTemporaryEnding);
+  // Appended piece by piece: GCC 12 at -O3 takes the chain of `+` on a
+  // string literal for an overlapping copy (-Wrestrict).
+  std::string temporary = ".";
+  temporary += name;
+  temporary += '.';
+  temporary += std::to_string(pid);
+  temporary += '.';
+  temporary += std::to_string(attempt);
+  temporary += kTemporaryEnding;
+  return temporary;
 }
 
 std::optional<pid_t> temporary_owner(std::string_view entry,
