@@ -116,7 +116,7 @@ class WaitingLabel final : public Fl_Box {
 void handle_events(WindowThread& shared, double seconds,
                    const std::function<bool()>& done) {
   const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                         std::chrono::duration<double>(seconds));
+                                        std::chrono::duration<double>(seconds));
   auto next_check = Clock::now();
   while (!done() && Clock::now() < until) {
     Fl::wait(0.05);
@@ -124,9 +124,9 @@ void handle_events(WindowThread& shared, double seconds,
       XSync(fl_display, False);
       if (shared.given_up()) return;
       shared.note_answer();
-      next_check = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(
-                                          kAnswerCheckSeconds));
+      next_check = Clock::now() +
+                   std::chrono::duration_cast<Clock::duration>(
+                       std::chrono::duration<double>(kAnswerCheckSeconds));
     }
   }
 }
@@ -271,9 +271,9 @@ void WindowPlatform::show_waiting_window() {
     const WindowLayout& layout = *shared_->ready;
     auto* window = new Fl_Window(layout.width, layout.height, "Form1");
     shared_->waiting_window = window;
-    auto* label = new WaitingLabel(layout.label_x, layout.label_y,
-                                   layout.label_width, layout.label_height,
-                                   "Attendere");
+    auto* label =
+        new WaitingLabel(layout.label_x, layout.label_y, layout.label_width,
+                         layout.label_height, "Attendere");
     label->labelfont(FL_HELVETICA_BOLD);
     label->labelsize(layout.font_pixels);
     label->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);

@@ -8,22 +8,26 @@
 namespace scenc {
 namespace {
 
-// Called from the catch-all: returns when the exception being handled is the
-// compiler's own general failure, fault 25. Anything else (memory that ran
-// out, a fault of the program itself) is no fault of the sources and goes
-// on to end the run; under the fuzzer it ends the process, so that the
-// fuzzer sees it.
-void rethrow_unless_general_failure() {
+// Every source that still exists is let go. A removal that fails here
+// changes nothing: the compile ends all the same.
+void let_go_of_sources(CompileRun& run) {
   try {
-    throw;
-  } catch (const GeneralFailure&) {
-    return;
+    if (run.line_found && !run.line_removed) {
+      run.line_removed = true;
+      run.sources.remove(SourceKind::kLine);
+    }
+    if (!run.train_removed) {
+      run.train_removed = true;
+      run.sources.remove(SourceKind::kTrain);
+    }
   } catch (...) {
-#ifdef SCENARIO_FUZZ
-    std::abort();
-#endif
-    throw;
   }
+}
+
+// The general failure: the sources are let go and the compile ends with it.
+void general_failure(CompileRun& run, bool past_end) {
+  let_go_of_sources(run);
+  run.raise_general_failure(past_end);
 }
 
 }  // namespace
@@ -38,28 +42,18 @@ void memorizza_dati(Model& model, SourceStore& sources) {
     model.scenario_slots[kTrainSlot].name =
         slot_text(utf8_to_cp1252(model.train_number));
     if (compile_line_source(run)) compile_train_source(run);
+  } catch (const GeneralFailure& failure) {
+    general_failure(run, failure.past_end);
   } catch (...) {
-    // The general failure: whatever went wrong, every source that still
-    // exists is let go and the compile ends with fault 25.
-    // A removal that fails here changes nothing: the fault is recorded.
-    try {
-      if (run.line_found && !run.line_removed) {
-        run.line_removed = true;
-        sources.remove(SourceKind::kLine);
-      }
-      if (!run.train_removed) {
-        run.train_removed = true;
-        sources.remove(SourceKind::kTrain);
-      }
-    } catch (...) {
-    }
-    rethrow_unless_general_failure();
-    const SourcePlace place =
-        run.source == SourceKind::kNone
-            ? SourcePlace{}
-            : SourcePlace{run.source, run.reader.field_line(),
-                          run.reader.field_column()};
-    model.record_fault(25, std::nullopt, place);
+    // Anything but the compiler's own general failure (memory that ran out,
+    // a fault of the program itself) is no fault of the sources: it goes on
+    // to end the run. Under the fuzzer it ends the process, so that the
+    // fuzzer sees it.
+    let_go_of_sources(run);
+#ifdef SCENARIO_FUZZ
+    std::abort();
+#endif
+    throw;
   }
 }
 

@@ -68,8 +68,8 @@ std::optional<pid_t> temporary_owner(std::string_view entry,
   long long attempt = 0;
   if (!take(entry, ".") || !take(entry, name) || !take(entry, ".") ||
       !take_number(entry, pid) || !take(entry, ".") ||
-      !take_number(entry, attempt) || entry != kTemporaryEnding ||
-      pid <= 0 || pid > INT_MAX) {
+      !take_number(entry, attempt) || entry != kTemporaryEnding || pid <= 0 ||
+      pid > INT_MAX) {
     return std::nullopt;
   }
   return static_cast<pid_t>(pid);

@@ -3,11 +3,12 @@
 // temporary when a signal ends it, and the temporaries that killed runs left.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace scenc {
 

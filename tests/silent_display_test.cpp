@@ -70,7 +70,8 @@ class SilencingRelay {
     listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     for (int n = 800; n < 900 && display_.empty(); ++n) {
       const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
-      if (fs::exists(path) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock"))
+      if (fs::exists(path) ||
+          fs::exists("/tmp/.X" + std::to_string(n) + "-lock"))
         continue;
       const sockaddr_un address = unix_address(path);
       if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address),
@@ -204,7 +205,10 @@ class SilentDisplayTest : public ::testing::Test {
     }
     ASSERT_TRUE(server_.start()) << "Xvfb did not come up";
     ASSERT_FALSE(dir_.empty());
-    fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario", dir_ / "scenario");
+    // The program with its window module beside it.
+    for (const char* file : {"scenario", "scenario_window.so"}) {
+      fs::copy_file(fs::path(SCENARIO_BIN_DIR) / file, dir_ / file);
+    }
   }
 
   struct Run {
@@ -281,9 +285,9 @@ TEST_F(SilentDisplayTest, ScenarioProgramEndsWhenTheDisplayFallsSilent) {
 TEST_F(SilentDisplayTest, ErrorExitOnADisplayThatFellSilent) {
   SilencingRelay relay(server_.name(), kEverything);
   ASSERT_TRUE(relay.start());
-  ChildProcess driver({WINDOW_DRIVER, "1250"},
-                      {.environment = {{"DISPLAY", relay.display()}},
-                       .stdin_pipe = true});
+  ChildProcess driver(
+      {WINDOW_DRIVER, "1250"},
+      {.environment = {{"DISPLAY", relay.display()}}, .stdin_pipe = true});
   ASSERT_TRUE(driver.wait_for_output("shown", 20s)) << driver.stderr_text();
   relay.silence();
   driver.write_stdin("work done\n");

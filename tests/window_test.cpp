@@ -16,7 +16,7 @@
 #include "embedded_run.h"
 
 #ifdef SCENARIO_HAS_WINDOW
-#include <X11/Xlib.h>
+#include "window_watcher.h"
 #endif
 
 namespace scenc {
@@ -27,6 +27,9 @@ using testing::ChildProcess;
 using testing::find_on_path;
 using testing::run_tool;
 using testing::VirtualDisplay;
+#ifdef SCENARIO_HAS_WINDOW
+using testing::WindowWatcher;
+#endif
 namespace fs = std::filesystem;
 
 TEST(WaitingWindowLayout, FollowsTheDisplayResolution) {
@@ -168,69 +171,6 @@ std::optional<Picture> parse_ppm(const std::string& bytes) {
   return picture;
 }
 
-// Watches one X display for top-level windows being created and mapped, and
-// notes each one's size and name as it appears, so that even a window that
-// is up for a moment only is seen.
-class WindowWatcher {
- public:
-  struct Seen {
-    Window id = 0;
-    int width = 0;
-    int height = 0;
-    bool mapped = false;
-    std::string name;
-  };
-
-  explicit WindowWatcher(const std::string& display_name)
-      : display_(XOpenDisplay(display_name.c_str())) {
-    if (display_ == nullptr) return;
-    XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
-    XSync(display_, False);
-  }
-  ~WindowWatcher() {
-    if (display_ != nullptr) XCloseDisplay(display_);
-  }
-  bool watching() const { return display_ != nullptr; }
-
-  // Takes in every event that has arrived.
-  void pump() {
-    // A window may be gone again by the time its name is asked for.
-    const auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    while (XPending(display_) > 0) {
-      XEvent event;
-      XNextEvent(display_, &event);
-      if (event.type == CreateNotify) {
-        seen_.push_back({event.xcreatewindow.window, event.xcreatewindow.width,
-                         event.xcreatewindow.height, false, ""});
-      } else if (event.type == MapNotify) {
-        for (auto& s : seen_) {
-          if (s.id != event.xmap.window) continue;
-          s.mapped = true;
-          char* name = nullptr;
-          if (XFetchName(display_, s.id, &name) != 0 && name != nullptr) {
-            s.name = name;
-            XFree(name);
-          }
-        }
-      }
-    }
-    XSync(display_, False);
-    XSetErrorHandler(previous);
-  }
-
-  // The first mapped window of that name.
-  const Seen* mapped(const std::string& name) const {
-    for (const auto& s : seen_) {
-      if (s.mapped && s.name == name) return &s;
-    }
-    return nullptr;
-  }
-
- private:
-  Display* display_;
-  std::vector<Seen> seen_;
-};
-
 class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -342,6 +282,8 @@ TEST_F(DesktopTest, ScenarioProgramShowsItsWindowAndEndsByItself) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario", dir / "scenario");
+  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario_window.so",
+                dir / "scenario_window.so");
 
   WindowWatcher watcher(display_.name());
   ASSERT_TRUE(watcher.watching());
@@ -372,7 +314,9 @@ TEST_F(DesktopTest, ARunWaitingForItsTurnShowsTheWaitingWindow) {
   const testing::TemporaryDirectory temp("desktop_turn");
   const fs::path& dir = temp.path();
   ASSERT_FALSE(dir.empty());
-  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario", dir / "scenario");
+  for (const char* file : {"scenario", "scenario_window.so"}) {
+    fs::copy_file(fs::path(SCENARIO_BIN_DIR) / file, dir / file);
+  }
   const int lock = ::open((dir / testing::kRunLockFile).c_str(),
                           O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   ASSERT_GE(lock, 0);

@@ -12,20 +12,17 @@
 #include <string_view>
 #include <vector>
 
+#include "model/faults.h"
 #include "output/file_system.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
 #include "tools/commands.h"
-#include "tools/fault_messages.h"
 
 namespace scenc::tools {
 namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
-
-constexpr std::string_view kLineSourceEnding = "_linea.txt";
-constexpr std::string_view kTrainSourceEnding = "-.txt";
 
 struct CompileOptions {
   std::string line_source;
@@ -41,8 +38,8 @@ struct CompileOptions {
 // the line source's ending, or else without its extension.
 std::string default_line_name(const fs::path& line_source) {
   const std::string file = line_source.filename().string();
-  if (file.ends_with(kLineSourceEnding)) {
-    return file.substr(0, file.size() - kLineSourceEnding.size());
+  if (file.ends_with(file_ending::kLineSource)) {
+    return file.substr(0, file.size() - file_ending::kLineSource.size());
   }
   return line_source.stem().string();
 }
@@ -54,10 +51,10 @@ std::string default_train_number(const fs::path& train_source,
                                  const std::string& line_name) {
   const std::string file = train_source.filename().string();
   const std::string prefix = line_name + "_";
-  if (file.size() >= prefix.size() + kTrainSourceEnding.size() &&
-      file.starts_with(prefix) && file.ends_with(kTrainSourceEnding)) {
-    return file.substr(prefix.size(),
-                       file.size() - prefix.size() - kTrainSourceEnding.size());
+  if (file.size() >= prefix.size() + file_ending::kTrainSource.size() &&
+      file.starts_with(prefix) && file.ends_with(file_ending::kTrainSource)) {
+    return file.substr(prefix.size(), file.size() - prefix.size() -
+                                          file_ending::kTrainSource.size());
   }
   return train_source.stem().string();
 }
@@ -109,6 +106,19 @@ class DiscardingDirectory final : public OutputDirectory {
     void append(const char*, std::size_t) override {}
   };
 };
+
+// What each fault number means, in plain words; a number outside the table
+// (none is) would still be shown.
+std::string fault_message(std::int32_t code) {
+  const FaultInfo* f = find_fault(code);
+  return f ? std::string(f->message) : "fault " + std::to_string(code);
+}
+
+// The source a fault belongs to when its record does not say.
+SourceKind usual_source_of(std::int32_t code) {
+  const FaultInfo* f = find_fault(code);
+  return f ? f->source : SourceKind::kLine;
+}
 
 struct Diagnostic {
   FaultRecord fault;
@@ -387,14 +397,18 @@ void register_compile_commands(CLI::App& app, int& status) {
   compile
       ->add_option("--line-name", options->line_name,
                    "line name (default: the line source's file name without "
-                   "\"_linea.txt\", else without its extension)")
+                   "\"" +
+                       std::string(file_ending::kLineSource) +
+                       "\", else without its extension)")
       ->check(kScenarioName)
       ->option_text("NAME");
   compile
       ->add_option("--train-number", options->train_number,
                    "train number (default: what stands between "
-                   "\"<line name>_\" and \"-.txt\" in the train source's "
-                   "file name, else that name without its extension)")
+                   "\"<line name>_\" and \"" +
+                       std::string(file_ending::kTrainSource) +
+                       "\" in the train source's file name, else that name "
+                       "without its extension)")
       ->check(kScenarioName)
       ->option_text("NAME");
   compile->add_flag("--no-geometry", options->no_geometry,

@@ -11,8 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kGeometryEnding = "_linea.dat";
-
 bool ends_with(const std::string& s, std::string_view end) {
   return s.size() >= end.size() &&
          s.compare(s.size() - end.size(), end.size(), end) == 0;
@@ -28,7 +26,7 @@ std::vector<fs::path> slot_files_in(const fs::path& dir,
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     const std::string name = entry.path().filename().string();
-    if (entry.is_regular_file(ec) && ends_with(name, ".sim") &&
+    if (entry.is_regular_file(ec) && ends_with(name, file_ending::kSlotFile) &&
         name.compare(0, start.size(), start) == 0) {
       found.push_back(entry.path());
     }
@@ -65,9 +63,9 @@ const char* kind_word(FileKind kind) {
 
 std::optional<FileKind> kind_of_name(const fs::path& file) {
   const std::string name = file.filename().string();
-  if (ends_with(name, kGeometryEnding)) return FileKind::kGeometry;
-  if (ends_with(name, ".sim")) return FileKind::kSlots;
-  if (ends_with(name, ".dat")) return FileKind::kCells;
+  if (ends_with(name, file_ending::kLineGeometry)) return FileKind::kGeometry;
+  if (ends_with(name, file_ending::kSlotFile)) return FileKind::kSlots;
+  if (ends_with(name, file_ending::kCellFile)) return FileKind::kCells;
   return std::nullopt;
 }
 
@@ -100,11 +98,13 @@ std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
                                                FileKind kind) {
   std::vector<fs::path> candidates;
   const std::string name = file.filename().string();
-  if (kind == FileKind::kCells && ends_with(name, ".dat")) {
-    candidates.push_back(fs::path(file).replace_extension(".sim"));
-  } else if (kind == FileKind::kGeometry && ends_with(name, kGeometryEnding)) {
+  if (kind == FileKind::kCells && ends_with(name, file_ending::kCellFile)) {
+    candidates.push_back(
+        fs::path(file).replace_extension(file_ending::kSlotFile));
+  } else if (kind == FileKind::kGeometry &&
+             ends_with(name, file_ending::kLineGeometry)) {
     const std::string line =
-        name.substr(0, name.size() - kGeometryEnding.size());
+        name.substr(0, name.size() - file_ending::kLineGeometry.size());
     const fs::path dir =
         file.has_parent_path() ? file.parent_path() : fs::path(".");
     for (const auto& p : slot_files_in(dir, line + "_"))
@@ -120,7 +120,8 @@ std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
     SlotFileBeside found{candidate, {}};
     if (read_slot_file(bytes, found.slots)) continue;
     if (kind == FileKind::kGeometry &&
-        found.slots[kLineSlot].name + std::string(kGeometryEnding) != name) {
+        found.slots[kLineSlot].name + std::string(file_ending::kLineGeometry) !=
+            name) {
       continue;  // another line whose name shares the beginning
     }
     return found;
@@ -157,8 +158,8 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
   }
 
   ScenarioSet set;
-  set.slot_path = prefix.string() + ".sim";
-  set.cell_path = prefix.string() + ".dat";
+  set.slot_path = prefix.string() + std::string(file_ending::kSlotFile);
+  set.cell_path = prefix.string() + std::string(file_ending::kCellFile);
   if (auto e = read_slot_file(read_file(set.slot_path, FileKind::kSlots),
                               set.slots)) {
     throw malformed(set.slot_path, *e);
@@ -174,7 +175,7 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
       length ? *length
              : std::max<std::int64_t>(
                    0, (static_cast<std::int64_t>(set.cells.size()) - 1) * 50 -
-                          7000);
+                          kRunOut);
   // The name comes from the file's contents: it may only name a file beside
   // it, never lead to another directory.
   const std::string& line_name = set.slots[kLineSlot].name;
@@ -187,7 +188,8 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
                         "by it"};
   }
   const fs::path geometry =
-      prefix.parent_path() / (line_name + std::string(kGeometryEnding));
+      prefix.parent_path() /
+      (line_name + std::string(file_ending::kLineGeometry));
   if (fs::exists(geometry, ec)) {
     set.geometry_path = geometry;
     if (auto e = read_line_geometry_file(

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <string>
 
+#include "build_version.h"
 #include "output/temporary_files.h"
 #include "scenario/build_run.h"
 #include "tools/commands.h"
@@ -16,7 +18,8 @@ namespace {
 int run_command(int argc, char** argv) {
   CLI::App app{"scenarioc: compile, inspect and draw train-simulator scenarios",
                "scenarioc"};
-  app.set_version_flag("--version", "scenarioc 1.0.0");
+  app.set_version_flag("--version",
+                       std::string("scenarioc ") + scenc::kBuildVersion);
   app.require_subcommand(1);
   app.footer(
       "Examples:\n"

@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
+#include "model/cp1252.h"
 #include "tools/describe.h"
-#include "tools/text_encoding.h"
 
 namespace scenc::tools {
 namespace {
@@ -235,7 +235,7 @@ class PlotBuilder {
     for (int k = 1; k <= kFirstSignboardSlot; ++k) {
       const ScenarioSlot& slot = s.slots[static_cast<std::size_t>(k)];
       if (slot_role(k, slot) == "station") {
-        stations_.push_back(Station{k, windows1252_to_utf8(slot.name), &slot});
+        stations_.push_back(Station{k, cp1252_to_utf8(slot.name), &slot});
       }
     }
     length_ = static_cast<double>(std::max<std::int64_t>(s.line_length, 1));
@@ -284,8 +284,8 @@ class PlotBuilder {
 
  private:
   std::string title() const {
-    const std::string line = windows1252_to_utf8(s_.slots[kLineSlot].name);
-    const std::string train = windows1252_to_utf8(s_.slots[kTrainSlot].name);
+    const std::string line = cp1252_to_utf8(s_.slots[kLineSlot].name);
+    const std::string train = cp1252_to_utf8(s_.slots[kTrainSlot].name);
     return "Line " + line + ", train " + train + ": " + km_text(length_) +
            " km, " + std::to_string(stations_.size()) + " stations";
   }
@@ -761,7 +761,7 @@ class PlotBuilder {
           hovered([&] { signboard_symbol(svg, x, lane_y(2)); });
           if (c.value1 >= 0 && c.value1 < kSlotCount) {
             label(sign_labels, x, 2,
-                  squeezed(windows1252_to_utf8(
+                  squeezed(cp1252_to_utf8(
                       s_.slots[static_cast<std::size_t>(c.value1)].name)),
                   kSignboard);
           }
