@@ -9,8 +9,8 @@
 #include <exception>
 #include <new>
 
-#include "output/temporary_files.h"
 #include "output/scenario_files.h"
+#include "output/temporary_files.h"
 
 namespace scenc {
 namespace {

@@ -157,7 +157,8 @@ class DiskFaultsTest : public ::testing::Test {
 
   // Leaves files of an earlier compile of the largest scenario in `out`,
   // each holding "earlier", and returns their names.
-  static std::set<std::string> leave_earlier_maximal_files(const fs::path& out) {
+  static std::set<std::string> leave_earlier_maximal_files(
+      const fs::path& out) {
     fs::create_directories(out);
     const std::set<std::string> names = {
         "Massima_linea.dat", "Massima_10001.sim", "Massima_10001.dat"};
@@ -171,7 +172,8 @@ class DiskFaultsTest : public ::testing::Test {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(dir)) {
       const std::string name = e.path().filename().string();
-      names.insert(read_file(e.path()) == "earlier" ? name : name + " (changed)");
+      names.insert(read_file(e.path()) == "earlier" ? name
+                                                    : name + " (changed)");
     }
     return names;
   }
@@ -299,8 +301,10 @@ TEST_F(DiskFaultsTest, ARunRemovesTheTemporariesThatKilledRunsLeft) {
   for (const auto& name : kept) std::ofstream(program_dir / name) << "cut";
   const Outcome r = run();
   EXPECT_EQ(r.status, 0) << r.err;
-  for (const auto& name : stale) EXPECT_FALSE(fs::exists(program_dir / name)) << name;
-  for (const auto& name : kept) EXPECT_TRUE(fs::exists(program_dir / name)) << name;
+  for (const auto& name : stale)
+    EXPECT_FALSE(fs::exists(program_dir / name)) << name;
+  for (const auto& name : kept)
+    EXPECT_TRUE(fs::exists(program_dir / name)) << name;
 }
 
 // An interrupt, a termination or a hang-up while a file is being written
@@ -318,10 +322,10 @@ TEST_F(DiskFaultsTest, ASignalWhileWritingLeavesNoTemporary) {
       const int watch = ::inotify_init1(IN_CLOEXEC);
       ASSERT_GE(watch, 0);
       ASSERT_GE(::inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
-      testing::ChildProcess child(
-          {(program_dir / "scenarioc").string(), "compile", line, train, "-o",
-           out.string()},
-          {.environment = {{"DISPLAY", std::nullopt}}, .prepare = default_signals});
+      testing::ChildProcess child({(program_dir / "scenarioc").string(),
+                                   "compile", line, train, "-o", out.string()},
+                                  {.environment = {{"DISPLAY", std::nullopt}},
+                                   .prepare = default_signals});
       pollfd created{watch, POLLIN, 0};
       if (::poll(&created, 1, 20000) == 1) ::kill(child.pid(), signal_number);
       ::close(watch);
@@ -361,8 +365,8 @@ TEST_F(DiskFaultsTest, MemoryThatRunsOutEndsTheRunWithoutAFile) {
   const std::set<std::string> earlier = leave_earlier_maximal_files(out);
   const auto compile = [&](rlim_t limit, bool geometry) {
     address_space_limit = limit;
-    std::vector<std::string> argv{"scenarioc", "compile", line, train, "-o",
-                                  out.string()};
+    std::vector<std::string> argv{"scenarioc", "compile", line,
+                                  train,       "-o",      out.string()};
     if (!geometry) argv.push_back("--no-geometry");
     return run(limit_address_space, argv);
   };

@@ -37,11 +37,13 @@ TEST(EndToEnd, ScenarioProgramLeavesExactlyItsSixFiles) {
   for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
   // Beside the six files, the lock file through which runs in one
   // directory take turns.
-  EXPECT_EQ(names, (std::set<std::string>{
-                       "scenario", testing::kRunLockFile, "Firenze_Pisa_11711_note.txt",
-                       "Firenze_Pisa_11711_rallentamenti.txt",
-                       "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat",
-                       "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}));
+  EXPECT_EQ(
+      names,
+      (std::set<std::string>{
+          "scenario", testing::kRunLockFile, "Firenze_Pisa_11711_note.txt",
+          "Firenze_Pisa_11711_rallentamenti.txt",
+          "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat",
+          "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}));
 
   const std::string geometry = read_file(dir / "Firenze_Pisa_linea.dat");
   const std::string slots = read_file(dir / "Firenze_Pisa_11711.sim");
@@ -61,7 +63,8 @@ TEST(EndToEnd, ScenarioProgramLeavesExactlyItsSixFiles) {
   }
 
   const auto& digests = testing::embedded_file_digests();
-  EXPECT_EQ(testing::sha256_hex(geometry), digests.at("Firenze_Pisa_linea.dat"));
+  EXPECT_EQ(testing::sha256_hex(geometry),
+            digests.at("Firenze_Pisa_linea.dat"));
   EXPECT_EQ(testing::sha256_hex(slots), digests.at("Firenze_Pisa_11711.sim"));
   EXPECT_EQ(testing::sha256_hex(cells), digests.at("Firenze_Pisa_11711.dat"));
 }

@@ -120,8 +120,8 @@ TEST(Plot, WritesThroughAFifoOrALink) {
 
   fs::create_directory(dir.path() / "pictures");
   fs::create_symlink("pictures/line.svg", dir.path() / "line.svg");
-  EXPECT_EQ(run_plot(PlotRequest{dir.path(), dir.path() / "line.svg"}, out, err),
-            0)
+  EXPECT_EQ(
+      run_plot(PlotRequest{dir.path(), dir.path() / "line.svg"}, out, err), 0)
       << err.str();
   EXPECT_TRUE(fs::is_symlink(dir.path() / "line.svg"));
   EXPECT_TRUE(read_file(dir.path() / "pictures" / "line.svg") ==
@@ -152,9 +152,10 @@ TEST(Plot, LooksForTheGeometryOnlyBesideTheSlotFile) {
     EXPECT_EQ(run_plot(PlotRequest{crafted / "Piana_7", "-"}, out, err),
               kMalformedFile)
         << name;
-    EXPECT_EQ(err.str(), "scenarioc plot: " + (crafted / "Piana_7.sim").string() +
-                             ": the line name in slot 85 is not a file name; "
-                             "no line geometry is looked for by it\n")
+    EXPECT_EQ(err.str(),
+              "scenarioc plot: " + (crafted / "Piana_7.sim").string() +
+                  ": the line name in slot 85 is not a file name; "
+                  "no line geometry is looked for by it\n")
         << name;
   }
 }

@@ -414,10 +414,13 @@ TEST_F(Scenarioc, StandardOutputThatCannotBeWrittenIsAFailure) {
       {"--help"},
   };
   for (const auto& args : cases) {
-    std::vector<std::string> argv{"/bin/sh", "-c",
-                                  "cd \"$1\" && shift && exec \"$@\" >/dev/full",
-                                  "sh", work_.string(),
-                                  std::string(SCENARIO_BIN_DIR) + "/scenarioc"};
+    std::vector<std::string> argv{
+        "/bin/sh",
+        "-c",
+        "cd \"$1\" && shift && exec \"$@\" >/dev/full",
+        "sh",
+        work_.string(),
+        std::string(SCENARIO_BIN_DIR) + "/scenarioc"};
     argv.insert(argv.end(), args.begin(), args.end());
     ChildProcess child(argv, {.environment = {}});
     EXPECT_EQ(child.wait_for_exit(kPatience), 3) << args[0] << " " << args[1];
@@ -455,11 +458,11 @@ bool limit_memory() {
 // program was killed.
 TEST_F(Scenarioc, DumpReadsADeviceOnlyUpToTheLargestFile) {
   for (const char* kind : {"cells", "slots", "geometry"}) {
-    ChildProcess child({std::string(SCENARIO_BIN_DIR) + "/scenarioc", "dump",
-                        "/dev/zero", "--kind", kind},
-                       {.environment = {{"ASAN_OPTIONS",
-                                         "hard_rss_limit_mb=1024"}},
-                        .prepare = limit_memory});
+    ChildProcess child(
+        {std::string(SCENARIO_BIN_DIR) + "/scenarioc", "dump", "/dev/zero",
+         "--kind", kind},
+        {.environment = {{"ASAN_OPTIONS", "hard_rss_limit_mb=1024"}},
+         .prepare = limit_memory});
     EXPECT_EQ(child.wait_for_exit(kPatience), 65) << kind;
     EXPECT_NE(child.stderr_text().find("/dev/zero: holds more than"),
               std::string::npos)

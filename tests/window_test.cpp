@@ -324,16 +324,19 @@ TEST_F(DesktopTest, ARunWaitingForItsTurnShowsTheWaitingWindow) {
 
   WindowWatcher watcher(display_.name());
   ASSERT_TRUE(watcher.watching());
-  ChildProcess run({(dir / "scenario").string()}, {.environment = environment_});
+  ChildProcess run({(dir / "scenario").string()},
+                   {.environment = environment_});
   const auto* form = wait_for_window(watcher, "Form1", run, 20s);
   ASSERT_NE(form, nullptr) << "no waiting window while waiting";
   std::this_thread::sleep_for(300ms);
   EXPECT_FALSE(run.poll_exit());
-  for (const char* file : kRunFiles) EXPECT_FALSE(fs::exists(dir / file)) << file;
+  for (const char* file : kRunFiles)
+    EXPECT_FALSE(fs::exists(dir / file)) << file;
 
   ::close(lock);
   ASSERT_EQ(run.wait_for_exit(20s), 0) << run.stderr_text();
-  for (const char* file : kRunFiles) EXPECT_TRUE(fs::exists(dir / file)) << file;
+  for (const char* file : kRunFiles)
+    EXPECT_TRUE(fs::exists(dir / file)) << file;
 }
 
 #else

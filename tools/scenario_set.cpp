@@ -86,10 +86,10 @@ std::string read_file(const fs::path& file, FileKind kind) {
     return bytes;
   }
   if (too_large) {
-    throw ToolError{kMalformedFile,
-                    file.string() + ": holds more than " +
-                        std::to_string(largest) + " bytes, the largest " +
-                        kind_word(kind) + " file there can be"};
+    throw ToolError{kMalformedFile, file.string() + ": holds more than " +
+                                        std::to_string(largest) +
+                                        " bytes, the largest " +
+                                        kind_word(kind) + " file there can be"};
   }
   throw ToolError{exit_status::kFileFailed, file.string() + ": " + reason};
 }
@@ -179,7 +179,8 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
   // The name comes from the file's contents: it may only name a file beside
   // it, never lead to another directory.
   const std::string& line_name = set.slots[kLineSlot].name;
-  if (line_name.find_first_of(std::string_view("/\0", 2)) != std::string::npos ||
+  if (line_name.find_first_of(std::string_view("/\0", 2)) !=
+          std::string::npos ||
       line_name.find("..") != std::string::npos) {
     throw ToolError{kMalformedFile,
                     set.slot_path.string() + ": the line name in slot " +
