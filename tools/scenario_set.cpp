@@ -5,6 +5,7 @@
 
 #include "app/file_system.h"
 #include "app/form1.h"
+#include "tools/commands.h"
 
 namespace scenc::tools {
 namespace {
@@ -102,11 +103,15 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
                       dir_or_prefix.string() + ": no slot file (*.sim) in it"};
     }
     if (found.size() > 1) {
-      throw ToolError{exit_status::kFileFailed,
+      std::string names;
+      for (const fs::path& f : found) {
+        names += (names.empty() ? "" : ", ") +
+                 fs::path(f).replace_extension().string();
+      }
+      throw ToolError{kUsageError,
                       dir_or_prefix.string() +
-                          " holds several scenarios; name one by the beginning "
-                          "of its file names, for instance " +
-                          fs::path(found[0]).replace_extension().string()};
+                          " holds several scenarios: " + names +
+                          "; name one by the beginning of its file names"};
     }
     prefix = fs::path(found[0]).replace_extension();
   } else if (kind_of_name(prefix) == FileKind::kGeometry) {
@@ -118,16 +123,50 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
     prefix = fs::path(beside->path).replace_extension();
   } else if (kind_of_name(prefix)) {
     prefix.replace_extension();
+  } else if (!fs::exists(prefix.string() + ".sim", ec)) {
+    // Neither a directory nor the beginning of a scenario's names: say what
+    // the person most likely meant.
+    const fs::path dir =
+        prefix.has_parent_path() ? prefix.parent_path() : fs::path(".");
+    throw ToolError{
+        exit_status::kFileFailed,
+        fs::is_directory(dir, ec)
+            ? dir_or_prefix.string() +
+                  ": no such directory, and no scenario's files begin so "
+                  "(no " +
+                  prefix.string() + ".sim)"
+            : dir.string() + ": no such directory"};
   }
 
   ScenarioSet set;
   set.slot_path = prefix.string() + ".sim";
   set.cell_path = prefix.string() + ".dat";
-  if (auto e = read_slot_file(read_file(set.slot_path), set.slots)) {
+  const std::string slot_bytes = read_file(set.slot_path);
+  SlotTable slots;
+  if (auto e = read_slot_file(slot_bytes, slots)) {
+    throw malformed(set.slot_path, *e);
+  }
+  const std::string cell_bytes = read_file(set.cell_path);
+  const fs::path geometry =
+      prefix.parent_path() /
+      (slots[kLineSlot].name + std::string(kGeometryEnding));
+  std::optional<std::string> geometry_bytes;
+  if (fs::exists(geometry, ec)) {
+    set.geometry_path = geometry;
+    geometry_bytes = read_file(geometry);
+  }
+  decode_scenario(set, slot_bytes, cell_bytes, geometry_bytes);
+  return set;
+}
+
+void decode_scenario(ScenarioSet& set, const std::string& slot_bytes,
+                     const std::string& cell_bytes,
+                     const std::optional<std::string>& geometry_bytes) {
+  if (auto e = read_slot_file(slot_bytes, set.slots)) {
     throw malformed(set.slot_path, *e);
   }
   const auto length = line_length_of(set.slots);
-  if (auto e = read_cell_file(read_file(set.cell_path), set.cells, length)) {
+  if (auto e = read_cell_file(cell_bytes, set.cells, length)) {
     throw malformed(set.cell_path, *e);
   }
   // A slot file with an impossible length still shows its grid: take the
@@ -137,17 +176,11 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
              : std::max<std::int64_t>(
                    0, (static_cast<std::int64_t>(set.cells.size()) - 1) * 50 -
                           7000);
-  const fs::path geometry =
-      prefix.parent_path() /
-      (set.slots[kLineSlot].name + std::string(kGeometryEnding));
-  if (fs::exists(geometry, ec)) {
-    set.geometry_path = geometry;
-    if (auto e =
-            read_line_geometry_file(read_file(geometry), set.profile, length)) {
-      throw malformed(geometry, *e);
+  if (geometry_bytes) {
+    if (auto e = read_line_geometry_file(*geometry_bytes, set.profile, length)) {
+      throw malformed(set.geometry_path.value_or("line geometry"), *e);
     }
   }
-  return set;
 }
 
 }  // namespace scenc::tools
