@@ -54,4 +54,23 @@ void mountain_symbol(SvgWriter& s, double x, double y) {
          fill(colour::kMountainMarker));
 }
 
+const char* severity_colour(Severity severity) {
+  switch (severity) {
+    case Severity::kError:
+      return colour::kError;
+    case Severity::kWarning:
+      return colour::kWarningText;
+    case Severity::kNote:
+      return colour::kNoteText;
+  }
+  return colour::kError;
+}
+
+void diagnostic_symbol(SvgWriter& s, double x, double y, Severity severity) {
+  s.path(
+      "M" + n(x) + " " + n(y - 6) + " L" + n(x + 5) + " " + n(y) + " L" + n(x) +
+          " " + n(y + 6) + " L" + n(x - 5) + " " + n(y) + " Z",
+      fill(severity_colour(severity), "stroke=\"white\" stroke-width=\"1\""));
+}
+
 }  // namespace scenc::tools

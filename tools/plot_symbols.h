@@ -2,6 +2,7 @@
 // Each symbol is drawn centred on (x, y).
 #pragma once
 
+#include "tools/plot_data.h"
 #include "tools/svg_writer.h"
 
 namespace scenc::tools {
@@ -25,6 +26,11 @@ inline constexpr const char* kWarningEdge = "#5c4400";
 inline constexpr const char* kApproach = "#868e96";
 inline constexpr const char* kMark = "#e67700";
 inline constexpr const char* kGrid = "#e3e7eb";
+inline constexpr const char* kCurveRight = "#7048e8";
+inline constexpr const char* kCurveLeft = "#0c8599";
+inline constexpr const char* kError = "#c92a2a";
+inline constexpr const char* kWarningText = "#e8590c";
+inline constexpr const char* kNoteText = "#1971c2";
 }  // namespace colour
 
 // A station's triangle: filled when a marker stands on the track for it.
@@ -36,5 +42,8 @@ void warning_symbol(SvgWriter& s, double x, double y);
 void approach_symbol(SvgWriter& s, double x, double y);
 void mark_symbol(SvgWriter& s, double x, double y);
 void mountain_symbol(SvgWriter& s, double x, double y);
+// A diamond in the colour of the diagnostic's severity.
+void diagnostic_symbol(SvgWriter& s, double x, double y, Severity severity);
+const char* severity_colour(Severity severity);
 
 }  // namespace scenc::tools

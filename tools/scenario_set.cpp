@@ -177,7 +177,8 @@ void decode_scenario(ScenarioSet& set, const std::string& slot_bytes,
                    0, (static_cast<std::int64_t>(set.cells.size()) - 1) * 50 -
                           7000);
   if (geometry_bytes) {
-    if (auto e = read_line_geometry_file(*geometry_bytes, set.profile, length)) {
+    if (auto e =
+            read_line_geometry_file(*geometry_bytes, set.profile, length)) {
       throw malformed(set.geometry_path.value_or("line geometry"), *e);
     }
   }

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "tools/describe.h"
+#include "tools/label_placement.h"
 #include "tools/plot_symbols.h"
 #include "tools/svg_writer.h"
-#include "tools/text_encoding.h"
 
 namespace scenc::tools {
 namespace {
@@ -24,15 +24,14 @@ constexpr double kStartWidth = 1400;  // widened when the timetable needs it
 constexpr double kLeft = 110;         // room for the lane names and y axes
 constexpr double kRight = 40;
 constexpr double kTitleBaseline = 34;
-constexpr double kTopRow = 56;  // plan, legend and timetable
+constexpr double kTopRow = 64;  // plan, legend and timetable
 constexpr double kGapAfterTopRow = 40;
-constexpr double kGapBeforeGradient = 26;
+constexpr double kGapBeforePanel = 28;  // room for a panel's title
 constexpr double kGradientHeight = 110;
-constexpr double kGapBeforeSpeed = 28;
+constexpr double kCurvePlotHeight = 76;
 constexpr double kSpeedHeight = 150;
-constexpr double kGapBeforeLanes = 24;
-constexpr double kLaneHeight = 30;
-constexpr double kAxisHeight = 44;
+constexpr double kLaneHeight = 30;  // a lane of symbols, without labels
+constexpr double kAxisHeight = 56;
 constexpr double kBottomMargin = 20;
 }  // namespace page
 
@@ -44,18 +43,31 @@ constexpr double kMaxHeight = 600;
 constexpr double kPadding = 0.04;           // of the larger span, around it
 constexpr double kLeastSpan = 1000;         // metres, for a very short line
 constexpr std::int64_t kMostPoints = 4000;  // of the track's polyline
-constexpr double kLabelCharWidth = 6.8;     // at font size 11
+constexpr double kLabelSize = 11;
 }  // namespace plan
 
 // The top row: the legend between the plan and the timetable.
 namespace top_row {
 constexpr double kLegendAfterPlan = 190;  // room for names beside the plan
-constexpr double kLegendWidth = 340;
 constexpr double kLegendRow = 22;
 constexpr std::size_t kTimetableRows = 24;  // per column
-constexpr double kTimetableColumn = 270;
+constexpr double kLeastTimetableColumn = 270;
 constexpr double kTimetableRow = 18;
+constexpr double kTimetableSize = 11;
 }  // namespace top_row
+
+// Labels along the line: font size and the pitch of their rows, which
+// keeps a row's ascent clear of the descent of the row above.
+namespace labels {
+constexpr double kStationSize = 11;
+constexpr double kStationPitch = 13;
+constexpr double kLaneSize = 9;
+constexpr double kLanePitch = 11;
+constexpr int kOptionalRows = 2;  // for labels that may be left out
+constexpr int kCurveRows = 3;
+constexpr double kCurveApart = 3;  // pixels between curves to name them
+constexpr std::size_t kMostListedDiagnostics = 40;
+}  // namespace labels
 
 // Secondary inks.
 namespace ink {
@@ -66,30 +78,21 @@ constexpr const char* kLaneRule = "#e9ecef";
 constexpr const char* kNote = "#555";
 constexpr const char* kFootnote = "#777";
 constexpr const char* kMountainText = "#6b5530";
+constexpr const char* kLeader = "#adb5bd";
 }  // namespace ink
+
+// A white edge around a label, so that it stays readable where it crosses a
+// leader line or a bar.
+constexpr const char* kHalo =
+    "paint-order=\"stroke\" stroke=\"white\" stroke-width=\"3\" "
+    "stroke-linejoin=\"round\"";
 
 std::string n(double v) { return svg_number(v); }
 
-std::string km_text(double metres, int decimals = 1) {
-  char b[32];
-  std::snprintf(b, sizeof b, "%.*f", decimals, metres / 1000.0);
-  std::string text = b;
-  // A value that rounds to zero from below would print as "-0".
-  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos)
-    text.erase(0, 1);
-  return text;
-}
-
-// Runs of blanks in a sign's text take room on the picture without saying
-// anything there.
-std::string squeezed(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
-    out += c;
-  }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
+std::string font_attributes(double size, const char* colour,
+                            const std::string& extra = {}) {
+  return "font-size=\"" + std::to_string(static_cast<int>(size)) +
+         "\" fill=\"" + colour + "\"" + (extra.empty() ? "" : " " + extra);
 }
 
 // The step of round numbers (1, 2 or 5 times a power of ten) that cuts
@@ -127,89 +130,113 @@ std::vector<Run> runs_of(const std::vector<TrackCell>& cells,
   return runs;
 }
 
-struct Station {
-  int slot = 0;
-  std::string name;  // UTF-8
-  const ScenarioSlot* data = nullptr;
-};
-
-// Labels placed left to right in two rows (above and below their symbols)
-// that must not overlap: `row` returns the row where a label spanning
-// [from, to] still fits, or -1 when neither has room.
-class LabelRows {
+// The labels of one lane: gathered first, placed in rows above the lane's
+// symbols, then drawn with a leader line to each label that had to move.
+class LaneLabels {
  public:
-  explicit LabelRows(int rows = 2) : rows_(rows) {}
-  int row(double from, double to) {
-    for (int r = 0; r < rows_; ++r) {
-      if (from >= end_[r]) {
-        end_[r] = to + 3;
-        return r;
-      }
+  LaneLabels(double font_size, double pitch)
+      : size_(font_size), pitch_(pitch) {}
+
+  // `reach`: how far the label may move along the lane (negative: the
+  // placement's own reach).
+  void add(double x, std::string text, const char* colour, bool required,
+           double reach = -1) {
+    if (text.empty()) return;
+    wishes_.push_back(LabelWish{x, text_width(text, size_), required, reach});
+    texts_.push_back(std::move(text));
+    colours_.push_back(colour);
+  }
+
+  void place(double from, double to, int optional_rows) {
+    spots_ = place_labels(wishes_, from, to, optional_rows);
+    rows_ = rows_used(spots_);
+  }
+
+  int rows() const { return rows_; }
+  double height() const { return rows_ * pitch_; }
+
+  // Draws the labels in the band [top, top + height()). With `leaders`, a
+  // line runs from each label that moved down to `symbol_top`.
+  void draw(SvgWriter& svg, double top, double symbol_top,
+            bool leaders = true) const {
+    for (std::size_t i = 0; i < wishes_.size(); ++i) {
+      const LabelSpot& s = spots_[i];
+      if (!s.placed || !leaders || !needs_leader(wishes_[i], s)) continue;
+      const double end_x =
+          std::clamp(wishes_[i].anchor, s.left, s.left + wishes_[i].width);
+      svg.line(wishes_[i].anchor, symbol_top, end_x,
+               baseline(top, s.row) + kTextDescent * size_,
+               stroke(ink::kLeader, 0.8));
     }
-    return -1;
+    for (std::size_t i = 0; i < wishes_.size(); ++i) {
+      const LabelSpot& s = spots_[i];
+      if (!s.placed) continue;
+      svg.text(s.left, baseline(top, s.row), texts_[i],
+               font_attributes(size_, colours_[i], kHalo));
+    }
   }
 
  private:
-  int rows_;
-  double end_[2] = {-1e9, -1e9};
+  // Row 0 is the lowest, next to the symbols.
+  double baseline(double top, int row) const {
+    return top + (rows_ - row) * pitch_ - kTextDescent * size_ - 0.5;
+  }
+
+  double size_;
+  double pitch_;
+  std::vector<LabelWish> wishes_;
+  std::vector<std::string> texts_;
+  std::vector<const char*> colours_;
+  std::vector<LabelSpot> spots_;
+  int rows_ = 0;
+};
+
+// A box a text takes, for the plan's own placement of its names.
+struct Box {
+  double x0, y0, x1, y1;
+  bool meets(const Box& o) const {
+    return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1;
+  }
 };
 
 class PlotBuilder {
  public:
-  explicit PlotBuilder(const ScenarioSet& s) : s_(s) {
-    for (int k = 1; k <= kFirstSignboardSlot; ++k) {
-      const ScenarioSlot& slot = s.slots[static_cast<std::size_t>(k)];
-      if (slot_role(k, slot) == SlotRole::kStation) {
-        stations_.push_back(Station{k, windows1252_to_utf8(slot.name), &slot});
-      }
-    }
-    length_ = static_cast<double>(std::max<std::int64_t>(s.line_length, 1));
-    // The axis covers the line, and the margin beyond it only as far as an
-    // object stands there.
-    double last_object = 0;
-    for (std::size_t i = 0; i < s.cells.size(); ++i) {
-      if (s.cells[i].kind != cell_kind::kFree) {
-        last_object = std::max(
-            last_object,
-            static_cast<double>(cell_position(static_cast<std::int64_t>(i))));
-      }
-    }
-    for (const Station& st : stations_) {
-      last_object = std::max(last_object, static_cast<double>(st.data->num2));
-    }
-    domain_end_ = std::max(length_, last_object + 100);
-  }
+  explicit PlotBuilder(const PlotScene& scene)
+      : scene_(scene), s_(*scene.scenario) {}
 
   std::string build() {
+    if (scene_.diagnostics) {
+      std::vector<const PlotDiagnostic*> listed;
+      for (const PlotDiagnostic& d : *scene_.diagnostics) {
+        if (!d.position) listed.push_back(&d);
+      }
+      width_ = std::max(width_, page::kLeft + 18 + widest_listed(listed) + 20);
+    }
     SvgWriter body;
     double y = page::kTopRow;
     const double top_height = draw_top_row(body, y);
     y += top_height + page::kGapAfterTopRow;
     y = draw_station_strip(body, y);
-    y = draw_gradient_panel(body, y + page::kGapBeforeGradient);
-    y = draw_speed_panel(body, y + page::kGapBeforeSpeed);
-    y = draw_object_lanes(body, y + page::kGapBeforeLanes);
+    y = draw_gradient_panel(body, y + page::kGapBeforePanel);
+    y = draw_curve_panel(body, y + page::kGapBeforePanel);
+    y = draw_speed_panel(body, y + page::kGapBeforePanel);
+    y = draw_object_lanes(body, y + page::kGapBeforePanel);
     y = draw_km_axis(body, y);
+    y = draw_unplaced_diagnostics(body, y);
     const double height = y + page::kBottomMargin;
 
     SvgWriter head;
-    head.text(page::kLeft, page::kTitleBaseline, title(),
+    head.text(page::kLeft, page::kTitleBaseline, scene_.title(),
               "font-size=\"20\" font-weight=\"bold\"");
-    return SvgWriter::document(width_, height, kFont, kFontSize, title(),
+    return SvgWriter::document(width_, height, kFont, kFontSize, scene_.title(),
                                {&head, &guides_, &body});
   }
 
  private:
-  std::string title() const {
-    const std::string line = windows1252_to_utf8(s_.slots[kLineSlot].name);
-    const std::string train = windows1252_to_utf8(s_.slots[kTrainSlot].name);
-    return "Line " + line + ", train " + train + ": " + km_text(length_) +
-           " km, " + std::to_string(stations_.size()) + " stations";
-  }
-
   // The x of a place along the line, kept inside the panels.
   double px(double metres) const {
-    return page::kLeft + std::clamp(metres, 0.0, domain_end_) / domain_end_ *
+    return page::kLeft + std::clamp(metres, 0.0, scene_.domain_end) /
+                             scene_.domain_end *
                              (width_ - page::kLeft - page::kRight);
   }
   double right_edge() const { return width_ - page::kRight; }
@@ -221,16 +248,16 @@ class PlotBuilder {
     // The timetable keeps to the right edge, the legend between it and the
     // plan, leaving room for the station names beside the plan.
     const double columns =
-        std::ceil(static_cast<double>(stations_.size()) /
+        std::ceil(static_cast<double>(scene_.stations.size()) /
                   static_cast<double>(top_row::kTimetableRows));
-    const double table_width =
-        std::max(columns, 1.0) * top_row::kTimetableColumn;
+    const double table_width = std::max(columns, 1.0) * timetable_column();
+    const double legend_width = legend_entries_width();
     const double legend_x =
         std::max(plan_right + top_row::kLegendAfterPlan,
-                 right_edge() - table_width - top_row::kLegendWidth - 20);
+                 right_edge() - table_width - legend_width - 20);
     const double legend_height = draw_legend(svg, legend_x, top);
     const auto [table_right, table_height] =
-        draw_timetable(svg, legend_x + top_row::kLegendWidth, top);
+        draw_timetable(svg, legend_x + legend_width, top);
     width_ = std::max(width_, table_right + page::kRight);
     return std::max({plan_height_, legend_height, table_height});
   }
@@ -317,35 +344,41 @@ class PlotBuilder {
     polyline(0, end, stroke(colour::kTrack, 2.5, "stroke-linejoin=\"round\""));
 
     // Stations, the start and the end on the plan, each named beside its
-    // point where the name does not cover another.
-    struct Box {
-      double x0, y0, x1, y1;
-    };
+    // point, inside the frame, where the name does not cover another; the
+    // station strip below names every station in any case.
+    const Box frame{left, plot_top, left + w, plot_top + h};
     std::vector<Box> taken;
     const auto place = [&](double cx, double cy, const std::string& label,
-                           const std::string& style) {
-      const double lw = plan::kLabelCharWidth *
-                        static_cast<double>(label.size()),
-                   lh = 12;
-      const Box tries[] = {{cx + 8, cy - 8, cx + 8 + lw, cy - 8 + lh},
-                           {cx - 8 - lw, cy - 8, cx - 8, cy - 8 + lh},
-                           {cx - lw / 2, cy + 8, cx + lw / 2, cy + 8 + lh},
-                           {cx - lw / 2, cy - 8 - lh, cx + lw / 2, cy - 8}};
-      for (const Box& b : tries) {
-        const bool clear =
-            std::none_of(taken.begin(), taken.end(), [&](const Box& t) {
-              return b.x0 < t.x1 && t.x0 < b.x1 && b.y0 < t.y1 && t.y0 < b.y1;
-            });
-        if (!clear) continue;
+                           bool bold) {
+      const double lw = text_width(label, plan::kLabelSize, bold);
+      const double up = kTextAscent * plan::kLabelSize;
+      const double down = kTextDescent * plan::kLabelSize;
+      // Baselines beside, below and above the point.
+      const std::pair<double, double> tries[] = {{cx + 8, cy + 4},
+                                                 {cx - 8 - lw, cy + 4},
+                                                 {cx - lw / 2, cy + 8 + up},
+                                                 {cx - lw / 2, cy - 8 - down}};
+      for (const auto& [bx, by] : tries) {
+        const Box b{bx, by - up, bx + lw, by + down};
+        if (b.x0 < frame.x0 || b.x1 > frame.x1 || b.y0 < frame.y0 ||
+            b.y1 > frame.y1) {
+          continue;
+        }
+        if (std::any_of(taken.begin(), taken.end(),
+                        [&](const Box& t) { return b.meets(t); })) {
+          continue;
+        }
         taken.push_back(b);
-        svg.text(b.x0, b.y1 - 2, label, "font-size=\"11\"" + style);
+        svg.text(bx, by, label,
+                 bold ? "font-size=\"11\" font-weight=\"bold\""
+                      : "font-size=\"11\"");
         return;
       }
     };
     std::vector<std::pair<double, double>> points;
-    for (const Station& st : stations_) {
+    for (const PlotStation& st : scene_.stations) {
       const std::int64_t m =
-          std::clamp<std::int64_t>(st.data->num3, 0, metres - 1);
+          std::clamp<std::int64_t>(st.position, 0, metres - 1);
       if (!has(m)) continue;
       const double cx = sx(p.value(0, m)), cy = sy(p.value(1, m));
       svg.circle(cx, cy, 3.5,
@@ -354,35 +387,32 @@ class PlotBuilder {
       taken.push_back(Box{cx - 4, cy - 4, cx + 4, cy + 4});
       points.emplace_back(cx, cy);
     }
-    std::size_t k = 0;
-    for (const Station& st : stations_) {
-      const std::int64_t m =
-          std::clamp<std::int64_t>(st.data->num3, 0, metres - 1);
-      if (!has(m)) continue;
-      place(points[k].first, points[k].second, st.name, "");
-      ++k;
-    }
+    // The ends first: they are named whatever the stations near them.
     if (has(end)) {
       const double ex = sx(p.value(0, end)), ey = sy(p.value(1, end));
       svg.circle(ex, ey, 4, fill(colour::kTrack));
-      place(ex, ey, "end, km " + km_text(static_cast<double>(end)),
-            " font-weight=\"bold\"");
+      place(ex, ey, "end, km " + km_text(static_cast<double>(end)), true);
     }
-    if (has(0)) {
-      place(sx(p.value(0, 0)), sy(p.value(1, 0)), "start",
-            " font-weight=\"bold\"");
+    if (has(0)) place(sx(p.value(0, 0)), sy(p.value(1, 0)), "start", true);
+    std::size_t k = 0;
+    for (const PlotStation& st : scene_.stations) {
+      const std::int64_t m =
+          std::clamp<std::int64_t>(st.position, 0, metres - 1);
+      if (!has(m)) continue;
+      place(points[k].first, points[k].second, st.name, false);
+      ++k;
     }
     plan_height_ = h + 50;
     return left + w;
   }
 
-  double draw_legend(SvgWriter& svg, double x, double top) {
-    svg.text(x, top - 8, "Legend", "font-size=\"14\" font-weight=\"bold\"");
-    struct Entry {
-      std::function<void(SvgWriter&, double, double)> symbol;
-      std::string text;
-    };
-    const std::vector<Entry> entries = {
+  struct LegendEntry {
+    std::function<void(SvgWriter&, double, double)> symbol;
+    std::string text;
+  };
+
+  std::vector<LegendEntry> legend_entries() const {
+    std::vector<LegendEntry> entries = {
         {[](SvgWriter& s, double sx, double sy) {
            s.line(sx - 10, sy, sx + 10, sy, stroke(colour::kTrack, 2.5));
          },
@@ -406,6 +436,11 @@ class PlotBuilder {
          "mountain (type in the band)"},
         {mountain_symbol, "mountain marker"},
         {[](SvgWriter& s, double sx, double sy) {
+           s.rect(sx - 10, sy - 6, 9, 6, fill(colour::kCurveRight));
+           s.rect(sx + 1, sy, 9, 6, fill(colour::kCurveLeft));
+         },
+         "curve right (d) / left (s), class 1 to 6"},
+        {[](SvgWriter& s, double sx, double sy) {
            s.line(sx - 10, sy, sx + 10, sy, stroke(colour::kSpeed, 2));
          },
          "line speed limit (km/h)"},
@@ -421,8 +456,28 @@ class PlotBuilder {
         {approach_symbol, "slow-order approach cells"},
         {mark_symbol, "abbattimento mark (its value)"},
     };
+    if (scene_.diagnostics) {
+      entries.push_back({[](SvgWriter& s, double sx, double sy) {
+                           diagnostic_symbol(s, sx - 6, sy, Severity::kError);
+                           diagnostic_symbol(s, sx + 6, sy, Severity::kWarning);
+                         },
+                         "fault or warning of the compile"});
+    }
+    return entries;
+  }
+
+  double legend_entries_width() const {
+    double widest = 0;
+    for (const LegendEntry& e : legend_entries()) {
+      widest = std::max(widest, text_width(e.text, kFontSize));
+    }
+    return 32 + widest + 24;
+  }
+
+  double draw_legend(SvgWriter& svg, double x, double top) {
+    svg.text(x, top - 8, "Legend", "font-size=\"14\" font-weight=\"bold\"");
     double y = top + 14;
-    for (const Entry& e : entries) {
+    for (const LegendEntry& e : legend_entries()) {
       e.symbol(svg, x + 12, y - 4);
       svg.text(x + 32, y, e.text);
       y += top_row::kLegendRow;
@@ -430,29 +485,40 @@ class PlotBuilder {
     return y - top;
   }
 
+  // A timetable column: the km, the longest name and the time side by side.
+  double timetable_column() const {
+    double longest = 0;
+    for (const PlotStation& st : scene_.stations) {
+      longest = std::max(longest, text_width(st.name, top_row::kTimetableSize));
+    }
+    const double time = text_width("00:00:00", top_row::kTimetableSize);
+    return std::max(top_row::kLeastTimetableColumn,
+                    44 + longest + 12 + time + 10);
+  }
+
   // The stations with their times, in columns.
   std::pair<double, double> draw_timetable(SvgWriter& svg, double x,
                                            double top) {
-    using top_row::kTimetableColumn, top_row::kTimetableRow,
-        top_row::kTimetableRows;
+    using top_row::kTimetableRow, top_row::kTimetableRows;
     svg.text(x, top - 8, "Stations", "font-size=\"14\" font-weight=\"bold\"");
+    const double column = timetable_column();
     double right = x;
-    for (std::size_t i = 0; i < stations_.size(); ++i) {
-      const Station& st = stations_[i];
-      const double cx =
-          x + static_cast<double>(i / kTimetableRows) * kTimetableColumn;
+    for (std::size_t i = 0; i < scene_.stations.size(); ++i) {
+      const PlotStation& st = scene_.stations[i];
+      const double cx = x + static_cast<double>(i / kTimetableRows) * column;
       const double cy =
           top + 14 + static_cast<double>(i % kTimetableRows) * kTimetableRow;
-      const std::int32_t t = st.data->num4;
-      svg.text(cx, cy, km_text(st.data->num3),
+      svg.text(cx, cy, km_text(static_cast<double>(st.position)),
                std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
       svg.text(cx + 44, cy, st.name, "font-size=\"11\"");
-      svg.text(cx + kTimetableColumn - 10, cy, t == 0 ? "" : clock_text(t),
-               "font-size=\"11\" text-anchor=\"end\"");
-      right = std::max(right, cx + kTimetableColumn - 10);
+      if (st.time != 0) {
+        svg.text(cx + column - 10, cy, clock_text(st.time),
+                 "font-size=\"11\" text-anchor=\"end\"");
+      }
+      right = std::max(right, cx + column - 10);
     }
     const double rows =
-        static_cast<double>(std::min(stations_.size(), kTimetableRows));
+        static_cast<double>(std::min(scene_.stations.size(), kTimetableRows));
     svg.text(x, top + 14 + rows * kTimetableRow + 4, "km, name, timetable time",
              std::string("font-size=\"10\" fill=\"") + ink::kFootnote + "\"");
     return {right, 30 + rows * kTimetableRow};
@@ -467,17 +533,28 @@ class PlotBuilder {
              stroke(ink::kFrame, 1));
     svg.text(page::kLeft, top - 6, name,
              "font-size=\"13\" font-weight=\"bold\"");
-    for (double g = 0; g <= domain_end_ + 1e-6; g += km_step()) {
+    for (double g = 0; g <= scene_.domain_end + 1e-6; g += km_step()) {
       svg.line(px(g), top, px(g), top + height, stroke(colour::kGrid, 1));
     }
-    for (const Station& st : stations_) {
-      guides_.line(px(st.data->num3), top, px(st.data->num3), top + height,
+    for (const PlotStation& st : scene_.stations) {
+      const double x = px(static_cast<double>(st.position));
+      guides_.line(x, top, x, top + height,
                    std::string("stroke=\"") + ink::kGuide +
                        "\" stroke-width=\"1\" stroke-dasharray=\"2 3\"");
     }
+    // A diagnostic's place runs through every panel, so that what stands
+    // there can be seen beside it.
+    if (!scene_.diagnostics) return;
+    for (const PlotDiagnostic& d : *scene_.diagnostics) {
+      if (!d.position) continue;
+      const double x = px(static_cast<double>(*d.position));
+      guides_.line(x, top, x, top + height,
+                   stroke(severity_colour(d.severity), 1.2,
+                          "stroke-dasharray=\"4 3\" stroke-opacity=\"0.7\""));
+    }
   }
 
-  double km_step() const { return nice_step(domain_end_, 16); }
+  double km_step() const { return nice_step(scene_.domain_end, 16); }
 
   // The name of a lane or axis, right-aligned left of the panels.
   void lane_name(SvgWriter& svg, double y, const std::string& name) {
@@ -486,26 +563,32 @@ class PlotBuilder {
                  ink::kNote + "\"");
   }
 
-  // Station names above their places, written slanted so that close
-  // stations stay readable.
+  // Every station named above its place, in as many rows as close
+  // stations need.
   double draw_station_strip(SvgWriter& svg, double top) {
-    double longest = 0;
-    for (const Station& st : stations_) {
-      longest = std::max(longest, 6.6 * static_cast<double>(st.name.size()));
+    LaneLabels names(labels::kStationSize, labels::kStationPitch);
+    for (const PlotStation& st : scene_.stations) {
+      names.add(px(static_cast<double>(st.position)), st.name, colour::kStation,
+                true);
     }
-    const double strip = std::min(longest * 0.64 + 24, 170.0);
-    const double lane = top + strip;
+    names.place(page::kLeft, width_, 0);
+    const double lane = top + names.height() + 12;
     lane_name(svg, lane + 4, "stations");
     svg.line(page::kLeft, lane, right_edge(), lane, stroke(ink::kGuide, 1));
-    for (const Station& st : stations_) {
-      const double from = px(st.data->num1), to = px(st.data->num2);
+    names.draw(svg, top, lane - 6);
+    for (const PlotStation& st : scene_.stations) {
+      const double from = px(static_cast<double>(st.from));
+      const double to = px(static_cast<double>(st.to));
+      const double x = px(static_cast<double>(st.position));
+      svg.begin_group(
+          "station at km " + km_text(static_cast<double>(st.position), 2) +
+          ": " +
+          details_text(describe_slot(
+              st.slot, s_.slots[static_cast<std::size_t>(st.slot)])));
       svg.rect(from, lane + 7, std::max(to - from, 2.0), 3,
                fill(colour::kStationExtent));
-      const double x = px(st.data->num3);
-      station_symbol(svg, x, lane, st.data->kind < 25);
-      svg.text(x + 2, lane - 10, st.name,
-               "font-size=\"11\" transform=\"rotate(-40 " + n(x + 2) + " " +
-                   n(lane - 10) + ")\"");
+      station_symbol(svg, x, lane, st.marked);
+      svg.end_group();
     }
     return lane + 16;
   }
@@ -513,7 +596,8 @@ class PlotBuilder {
   double draw_gradient_panel(SvgWriter& svg, double top) {
     const double height = page::kGradientHeight;
     frame(svg, top, height, "Gradient (\u2030) and mountains");
-    const std::int64_t until = static_cast<std::int64_t>(domain_end_ / 50) + 1;
+    const std::int64_t until =
+        static_cast<std::int64_t>(scene_.domain_end / 50) + 1;
     int steepest = 5;
     for (const Run& r : runs_of(s_.cells, until, [](const TrackCell& c) {
            return gradient_per_mille(c);
@@ -527,18 +611,25 @@ class PlotBuilder {
     };
 
     // Mountains behind the gradient; gradients and mountains count a cell
-    // from 50 x i metres.
+    // from 50 x i metres. A type is written in its band where it fits.
+    LaneLabels types(labels::kLaneSize, labels::kLanePitch);
     for (const Run& r : runs_of(
              s_.cells, until, [](const TrackCell& c) { return c.mountain; })) {
       if (r.value == 0) continue;
       const double x0 = px(static_cast<double>(r.first) * 50);
       const double x1 = px(static_cast<double>(r.last + 1) * 50);
+      svg.begin_group("mountain type " + std::to_string(r.value) + " from km " +
+                      km_text(static_cast<double>(r.first) * 50, 2) +
+                      " to km " +
+                      km_text(static_cast<double>(r.last + 1) * 50, 2));
       svg.rect(x0, top, std::max(x1 - x0, 2.0), height,
                fill(colour::kMountain, "fill-opacity=\"0.6\""));
-      svg.text(
-          x0 + 2, top + 11, "type " + std::to_string(r.value),
-          std::string("font-size=\"9\" fill=\"") + ink::kMountainText + "\"");
+      svg.end_group();
+      const std::string label = "type " + std::to_string(r.value);
+      types.add(x0 + 2 + text_width(label, labels::kLaneSize) / 2, label,
+                ink::kMountainText, false, 0);
     }
+    types.place(page::kLeft + 1, right_edge() - 1, 1);
     for (const Run& r : runs_of(s_.cells, until, [](const TrackCell& c) {
            return gradient_per_mille(c);
          })) {
@@ -558,12 +649,89 @@ class PlotBuilder {
                         top + height - 6);
       }
     }
+    types.draw(svg, top + 2, top, false);
     svg.line(page::kLeft, gy(0), right_edge(), gy(0), stroke(ink::kAxis, 1));
     for (double g = -g_max; g <= g_max + 1e-6; g += g_step) {
       svg.text(page::kLeft - 6, gy(g) + 4, std::to_string(static_cast<int>(g)),
                "text-anchor=\"end\" font-size=\"11\"");
     }
     axis_title(svg, top, height, "\u2030");
+    return top + height;
+  }
+
+  // The curvature of the plan: right-hand curves above the zero line,
+  // left-hand ones below, each class a step further out.
+  double draw_curve_panel(SvgWriter& svg, double top) {
+    const char* title = "Curves, from the plan (d right, s left; class 1 to 6)";
+    if (!scene_.curves) {
+      frame(svg, top, page::kLaneHeight, title);
+      svg.text(page::kLeft + 8, top + 19,
+               "No line geometry file: the curves are not known.",
+               std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
+      return top + page::kLaneHeight;
+    }
+    const std::vector<CurveRun>& runs = *scene_.curves;
+    // A curve is named where the name can only mean it: where it is wide
+    // enough on the page, or stands apart from the curves beside it.
+    std::vector<const CurveRun*> curved;
+    for (const CurveRun& r : runs) {
+      if (r.curve_class != 0 &&
+          static_cast<double>(r.first_metre) <= scene_.domain_end) {
+        curved.push_back(&r);
+      }
+    }
+    LaneLabels names(labels::kLaneSize, labels::kLanePitch);
+    const auto x_from = [&](const CurveRun* r) {
+      return px(static_cast<double>(r->first_metre));
+    };
+    const auto x_to = [&](const CurveRun* r) {
+      return px(static_cast<double>(r->last_metre + 1));
+    };
+    for (std::size_t i = 0; i < curved.size(); ++i) {
+      const CurveRun* r = curved[i];
+      const bool apart =
+          (i == 0 || x_from(r) - x_to(curved[i - 1]) >= labels::kCurveApart) &&
+          (i + 1 == curved.size() ||
+           x_from(curved[i + 1]) - x_to(r) >= labels::kCurveApart);
+      if (x_to(r) - x_from(r) < labels::kCurveApart && !apart) continue;
+      names.add((x_from(r) + x_to(r)) / 2, curve_label(r->curve_class),
+                r->curve_class > 0 ? colour::kCurveRight : colour::kCurveLeft,
+                false, (x_to(r) - x_from(r)) / 2);
+    }
+    names.place(page::kLeft + 1, right_edge() - 1, labels::kCurveRows);
+    const double plot_top = top + names.height() + 4;
+    const double height = plot_top - top + page::kCurvePlotHeight;
+    frame(svg, top, height, title);
+    const double zero = plot_top + page::kCurvePlotHeight / 2;
+    const double per_class = (page::kCurvePlotHeight / 2 - 4) / 6;
+    lane_name(svg, zero - 10, "right");
+    lane_name(svg, zero + 18, "left");
+    for (int c = -6; c <= 6; c += 3) {
+      if (c == 0) continue;
+      svg.line(page::kLeft, zero - c * per_class, right_edge(),
+               zero - c * per_class, stroke(colour::kGrid, 1));
+    }
+    for (const CurveRun& r : runs) {
+      if (r.curve_class == 0 ||
+          static_cast<double>(r.first_metre) > scene_.domain_end) {
+        continue;
+      }
+      const double x0 = px(static_cast<double>(r.first_metre));
+      const double x1 = px(static_cast<double>(r.last_metre + 1));
+      const double bar = r.curve_class * per_class;
+      svg.begin_group(curve_side(r.curve_class) + "-hand curve, class " +
+                      std::to_string(std::abs(r.curve_class)) + " (radius " +
+                      std::to_string(curve_radius(r.curve_class)) + " m), km " +
+                      km_text(static_cast<double>(r.first_metre), 3) + " to " +
+                      km_text(static_cast<double>(r.last_metre), 3) + ", " +
+                      std::to_string(r.last_metre - r.first_metre + 1) + " m");
+      svg.rect(
+          x0, std::min(zero, zero - bar), std::max(x1 - x0, 1.0), std::abs(bar),
+          fill(r.curve_class > 0 ? colour::kCurveRight : colour::kCurveLeft));
+      svg.end_group();
+    }
+    svg.line(page::kLeft, zero, right_edge(), zero, stroke(ink::kAxis, 1));
+    names.draw(svg, top + 2, plot_top, false);
     return top + height;
   }
 
@@ -579,7 +747,8 @@ class PlotBuilder {
   double draw_speed_panel(SvgWriter& svg, double top) {
     const double height = page::kSpeedHeight;
     frame(svg, top, height, "Speed limit (km/h) and slow orders");
-    const std::int64_t until = static_cast<std::int64_t>(domain_end_ / 50) + 1;
+    const std::int64_t until =
+        static_cast<std::int64_t>(scene_.domain_end / 50) + 1;
     const auto speed_runs = runs_of(
         s_.cells, until, [](const TrackCell& c) { return speed_limit_kmh(c); });
     int fastest = 50;
@@ -596,25 +765,28 @@ class PlotBuilder {
                "text-anchor=\"end\" font-size=\"11\"");
     }
     // Slow orders: from the start cell to its end cell, drawn at least a few
-    // pixels wide so that a short one still shows.
-    LabelRows labels(1);
-    for_each_slow_order([&](std::int64_t start, std::int64_t end_cell,
-                            int speed) {
-      const double x0 = px(static_cast<double>(cell_position(start)));
-      const double x1 = px(static_cast<double>(cell_position(end_cell)));
+    // pixels wide so that a short one still shows. Each speed is written
+    // just right of its band where that leaves the others clear.
+    std::vector<LabelWish> wishes;
+    for (const SlowOrderExtent& o : scene_.slow_orders) {
+      const double x0 = px(static_cast<double>(cell_position(o.start_cell)));
+      const double x1 = px(static_cast<double>(cell_position(o.end_cell)));
       const double w = std::max(x1 - x0, 4.0);
       svg.rect(x0, top, w, height,
                fill(colour::kSlowOrder, "fill-opacity=\"0.35\""));
-      svg.line(x0, vy(speed), x0 + w, vy(speed), stroke(colour::kSlowOrder, 3));
-      const std::string label = std::to_string(speed) + " km/h";
-      if (labels.row(x0 + w + 3,
-                     x0 + w + 3 + 7.0 * static_cast<double>(label.size())) ==
-          0) {
-        svg.text(x0 + w + 3, vy(speed) - 4, label,
-                 std::string("font-size=\"11\" font-weight=\"bold\" fill=\"") +
-                     colour::kSlowOrder + "\"");
-      }
-    });
+      svg.line(x0, vy(o.speed), x0 + w, vy(o.speed),
+               stroke(colour::kSlowOrder, 3));
+      const double lw = text_width(speed_label(o.speed), 11, true);
+      wishes.push_back(LabelWish{x0 + w + 3 + lw / 2, lw, false, 0});
+    }
+    const auto spots = place_labels(wishes, page::kLeft, right_edge(), 1, 3);
+    for (std::size_t i = 0; i < wishes.size(); ++i) {
+      if (!spots[i].placed) continue;
+      svg.text(spots[i].left, vy(scene_.slow_orders[i].speed) - 4,
+               speed_label(scene_.slow_orders[i].speed),
+               std::string("font-size=\"11\" font-weight=\"bold\" fill=\"") +
+                   colour::kSlowOrder + "\" " + kHalo);
+    }
     // The line speed limit counts a cell from 50 x i metres, as gradients do.
     std::string d;
     for (const Run& r : speed_runs) {
@@ -629,137 +801,198 @@ class PlotBuilder {
     return top + height;
   }
 
-  // Calls `f`(start cell, end cell, speed) for each slow order on the grid.
-  void for_each_slow_order(
-      const std::function<void(std::int64_t, std::int64_t, int)>& f) const {
-    const auto count = static_cast<std::int64_t>(s_.cells.size());
-    for (std::int64_t i = 0; i < count; ++i) {
-      const TrackCell& c = s_.cells[static_cast<std::size_t>(i)];
-      if (c.kind != cell_kind::kSlowOrderStart) continue;
-      std::int64_t end = i;
-      while (end + 1 < count && s_.cells[static_cast<std::size_t>(end)].kind !=
-                                    cell_kind::kSlowOrderEnd)
-        ++end;
-      if (s_.cells[static_cast<std::size_t>(end)].kind !=
-          cell_kind::kSlowOrderEnd)
-        end = i;
-      f(i, end, c.value1);
-    }
+  static std::string speed_label(int speed) {
+    return std::to_string(speed) + " km/h";
   }
 
+  // The lanes of objects on single cells, each as tall as its labels need.
   double draw_object_lanes(SvgWriter& svg, double top) {
-    const double lane = page::kLaneHeight;
-    const char* names[] = {"signals", "speed boards", "signboards",
-                           "slow orders", "abbattimento"};
-    const int lanes = 5;
-    const double height = lane * lanes;
-    frame(svg, top, height, "Along the track");
-    for (int k = 0; k < lanes; ++k) {
-      const double y = top + lane * k + lane / 2;
-      lane_name(svg, y + 4, names[k]);
-      if (k > 0)
-        svg.line(page::kLeft, top + lane * k, right_edge(), top + lane * k,
-                 stroke(ink::kLaneRule, 1));
-    }
-    const auto lane_y = [&](int k) { return top + lane * k + lane / 2 + 2; };
-    LabelRows board_labels, sign_labels, mark_labels;
-    // A label above its symbol, or below it when the row above is full.
-    const auto label = [&](LabelRows& rows, double x, int lane_index,
-                           const std::string& text, const char* colour) {
-      const double w = 5.6 * static_cast<double>(text.size());
-      const int r = rows.row(x - w / 2, x + w / 2);
-      if (r < 0) return;
-      const double y =
-          r == 0 ? lane_y(lane_index) - 7 : lane_y(lane_index) + 14;
-      svg.text(x, y, text,
-               std::string("font-size=\"9\" text-anchor=\"middle\" fill=\"") +
-                   colour + "\"");
-    };
+    enum Lane { kSignals, kBoards, kSignboards, kSlowOrders, kMarks, kFaults };
+    const char* names[] = {"signals",     "speed boards", "signboards",
+                           "slow orders", "abbattimento", "diagnostics"};
+    const int lanes = scene_.diagnostics ? 6 : 5;
+    std::vector<LaneLabels> lane_labels(
+        6, LaneLabels(labels::kLaneSize, labels::kLanePitch));
     for (std::size_t i = 0; i < s_.cells.size(); ++i) {
       const TrackCell& c = s_.cells[i];
-      const auto index = static_cast<std::int64_t>(i);
-      const double pos = static_cast<double>(cell_position(index));
-      if (pos > domain_end_) continue;
+      const double pos =
+          static_cast<double>(cell_position(static_cast<std::int64_t>(i)));
+      if (pos > scene_.domain_end) continue;
       const double x = px(pos);
-      const Details details = describe_cell(index, c, &s_.slots);
-      // A symbol that names its values when the pointer rests on it.
-      const auto hovered = [&](const auto& draw) {
-        svg.begin_group(kind_name(c.kind) + " at km " + km_text(pos, 2) + ": " +
-                        details_text(details));
-        draw();
-        svg.end_group();
-      };
+      // Signboards and marks are always named; boards where there is room.
       switch (c.kind) {
-        case cell_kind::kSignal:
-          hovered([&] { signal_symbol(svg, x, lane_y(0)); });
-          break;
         case cell_kind::kSpeedBoard:
-          hovered([&] { board_symbol(svg, x, lane_y(1)); });
-          label(board_labels, x, 1,
-                std::to_string(
-                    std::max({c.value1 / 100, c.value2 / 100, c.value3 / 100}) *
-                    5),
-                colour::kBoard);
+          lane_labels[kBoards].add(x, object_label(c, s_.slots), colour::kBoard,
+                                   false);
           break;
         case cell_kind::kSignboard:
-          hovered([&] { signboard_symbol(svg, x, lane_y(2)); });
-          if (c.value1 >= 0 && c.value1 < kSlotCount) {
-            label(sign_labels, x, 2,
-                  squeezed(windows1252_to_utf8(
-                      s_.slots[static_cast<std::size_t>(c.value1)].name)),
-                  colour::kSignboard);
-          }
-          break;
-        case cell_kind::kSlowOrderWarning:
-          hovered([&] { warning_symbol(svg, x, lane_y(3)); });
-          break;
-        case cell_kind::kSlowOrderApproach:
-          approach_symbol(svg, x, lane_y(3));
+          lane_labels[kSignboards].add(x, object_label(c, s_.slots),
+                                       colour::kSignboard, true);
           break;
         case cell_kind::kAbbattimento:
         case cell_kind::kAbbattimentoZero:
-          hovered([&] { mark_symbol(svg, x, lane_y(4)); });
-          label(mark_labels, x, 4,
-                c.kind == cell_kind::kAbbattimento ? std::to_string(c.value1)
-                                                   : "0",
-                colour::kMark);
+          lane_labels[kMarks].add(x, object_label(c, s_.slots), colour::kMark,
+                                  true);
           break;
         default:
           break;
       }
     }
-    for_each_slow_order([&](std::int64_t start, std::int64_t end_cell, int) {
-      const double x0 = px(static_cast<double>(cell_position(start)));
-      const double x1 = px(static_cast<double>(cell_position(end_cell)));
-      svg.rect(x0, lane_y(3) - 5, std::max(x1 - x0, 4.0), 10,
+    if (scene_.diagnostics) {
+      for (const PlotDiagnostic& d : *scene_.diagnostics) {
+        if (!d.position) continue;
+        lane_labels[kFaults].add(px(static_cast<double>(*d.position)), d.check,
+                                 severity_colour(d.severity), false);
+      }
+    }
+    std::vector<double> lane_top(7, top);
+    for (int k = 0; k < lanes; ++k) {
+      lane_labels[static_cast<std::size_t>(k)].place(
+          page::kLeft + 1, right_edge() - 1, labels::kOptionalRows);
+      lane_top[static_cast<std::size_t>(k + 1)] =
+          lane_top[static_cast<std::size_t>(k)] +
+          lane_labels[static_cast<std::size_t>(k)].height() + page::kLaneHeight;
+    }
+    const double height = lane_top[static_cast<std::size_t>(lanes)] - top;
+    frame(svg, top, height, "Along the track");
+    // The symbols of a lane stand below its labels.
+    const auto lane_y = [&](int k) {
+      return lane_top[static_cast<std::size_t>(k)] +
+             lane_labels[static_cast<std::size_t>(k)].height() +
+             page::kLaneHeight / 2 + 2;
+    };
+    for (int k = 0; k < lanes; ++k) {
+      lane_name(svg, lane_y(k) + 2, names[k]);
+      if (k > 0) {
+        svg.line(page::kLeft, lane_top[static_cast<std::size_t>(k)],
+                 right_edge(), lane_top[static_cast<std::size_t>(k)],
+                 stroke(ink::kLaneRule, 1));
+      }
+    }
+    for (std::size_t i = 0; i < s_.cells.size(); ++i) {
+      const TrackCell& c = s_.cells[i];
+      const auto index = static_cast<std::int64_t>(i);
+      const double pos = static_cast<double>(cell_position(index));
+      if (pos > scene_.domain_end) continue;
+      const double x = px(pos);
+      // A symbol that names its values when the pointer rests on it.
+      const auto hovered = [&](const auto& draw) {
+        svg.begin_group(kind_name(c.kind) + " at km " + km_text(pos, 2) + ": " +
+                        details_text(describe_cell(index, c, &s_.slots)));
+        draw();
+        svg.end_group();
+      };
+      switch (c.kind) {
+        case cell_kind::kSignal:
+          hovered([&] { signal_symbol(svg, x, lane_y(kSignals)); });
+          break;
+        case cell_kind::kSpeedBoard:
+          hovered([&] { board_symbol(svg, x, lane_y(kBoards)); });
+          break;
+        case cell_kind::kSignboard:
+          hovered([&] { signboard_symbol(svg, x, lane_y(kSignboards)); });
+          break;
+        case cell_kind::kSlowOrderWarning:
+          hovered([&] { warning_symbol(svg, x, lane_y(kSlowOrders)); });
+          break;
+        case cell_kind::kSlowOrderApproach:
+          approach_symbol(svg, x, lane_y(kSlowOrders));
+          break;
+        case cell_kind::kAbbattimento:
+        case cell_kind::kAbbattimentoZero:
+          hovered([&] { mark_symbol(svg, x, lane_y(kMarks)); });
+          break;
+        default:
+          break;
+      }
+    }
+    for (const SlowOrderExtent& o : scene_.slow_orders) {
+      const double x0 = px(static_cast<double>(cell_position(o.start_cell)));
+      const double x1 = px(static_cast<double>(cell_position(o.end_cell)));
+      svg.rect(x0, lane_y(kSlowOrders) - 5, std::max(x1 - x0, 4.0), 10,
                fill(colour::kSlowOrder));
-    });
+    }
+    if (scene_.diagnostics) {
+      if (scene_.diagnostics->empty()) {
+        svg.text(page::kLeft + 8, lane_y(kFaults) + 4,
+                 "The compile recorded no fault.",
+                 std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
+      }
+      for (const PlotDiagnostic& d : *scene_.diagnostics) {
+        if (!d.position) continue;
+        svg.begin_group(diagnostic_text(d));
+        diagnostic_symbol(svg, px(static_cast<double>(*d.position)),
+                          lane_y(kFaults), d.severity);
+        svg.end_group();
+      }
+    }
+    for (int k = 0; k < lanes; ++k) {
+      lane_labels[static_cast<std::size_t>(k)].draw(
+          svg, lane_top[static_cast<std::size_t>(k)] + 2, lane_y(k) - 8);
+    }
     return top + height;
   }
 
   double draw_km_axis(SvgWriter& svg, double top) {
-    for (double g = 0; g <= domain_end_ + 1e-6; g += km_step()) {
+    for (double g = 0; g <= scene_.domain_end + 1e-6; g += km_step()) {
       svg.line(px(g), top, px(g), top + 5, stroke(ink::kAxis, 1));
       svg.text(px(g), top + 18,
                km_text(g, g >= 10000 || km_step() >= 1000 ? 0 : 1),
                "text-anchor=\"middle\" font-size=\"11\"");
     }
-    if (domain_end_ > length_ + 1) {
-      svg.line(px(length_), top - 4, px(length_), top + 5,
-               stroke(colour::kSignal, 2));
-      svg.text(px(length_), top + 32, "end of the line",
+    if (scene_.domain_end > scene_.length + 1) {
+      const double x = px(scene_.length);
+      const std::string label = "end of the line";
+      const double half = text_width(label, 10) / 2;
+      svg.line(x, top - 4, x, top + 5, stroke(colour::kSignal, 2));
+      svg.text(std::clamp(x, page::kLeft + half, width_ - 4 - half), top + 32,
+               label,
                std::string("text-anchor=\"middle\" font-size=\"10\" fill=\"") +
                    colour::kSignal + "\"");
     }
-    svg.text((page::kLeft + right_edge()) / 2, top + 38,
+    svg.text((page::kLeft + right_edge()) / 2, top + 48,
              "distance along the line (km)", "text-anchor=\"middle\"");
     return top + page::kAxisHeight;
   }
 
+  // Diagnostics that name no place on the line, listed below the axis.
+  double draw_unplaced_diagnostics(SvgWriter& svg, double top) {
+    if (!scene_.diagnostics) return top;
+    std::vector<const PlotDiagnostic*> listed;
+    for (const PlotDiagnostic& d : *scene_.diagnostics) {
+      if (!d.position) listed.push_back(&d);
+    }
+    if (listed.empty()) return top;
+    double y = top + 24;
+    svg.text(page::kLeft, y, "Diagnostics with no place on the line",
+             "font-size=\"13\" font-weight=\"bold\"");
+    std::size_t shown = 0;
+    for (const PlotDiagnostic* d : listed) {
+      if (shown == labels::kMostListedDiagnostics) break;
+      y += 18;
+      diagnostic_symbol(svg, page::kLeft + 6, y - 4, d->severity);
+      svg.text(page::kLeft + 18, y, diagnostic_text(*d), "font-size=\"11\"");
+      ++shown;
+    }
+    if (shown < listed.size()) {
+      y += 18;
+      svg.text(page::kLeft + 18, y,
+               "and " + std::to_string(listed.size() - shown) + " more",
+               std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
+    }
+    return y + 6;
+  }
+
+  static double widest_listed(const std::vector<const PlotDiagnostic*>& list) {
+    double widest = 0;
+    for (const PlotDiagnostic* d : list) {
+      widest = std::max(widest, text_width(diagnostic_text(*d), 11));
+    }
+    return widest;
+  }
+
+  const PlotScene& scene_;
   const ScenarioSet& s_;
-  std::vector<Station> stations_;
-  double length_ = 1;
-  double domain_end_ = 1;
   double width_ = page::kStartWidth;
   double plan_height_ = 0;
   SvgWriter guides_;  // station guides, drawn under every panel
@@ -767,8 +1000,12 @@ class PlotBuilder {
 
 }  // namespace
 
+std::string render_plot_svg(const PlotScene& scene) {
+  return PlotBuilder(scene).build();
+}
+
 std::string render_plot_svg(const ScenarioSet& scenario) {
-  return PlotBuilder(scenario).build();
+  return render_plot_svg(make_scene(scenario, std::nullopt));
 }
 
 }  // namespace scenc::tools

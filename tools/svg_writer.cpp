@@ -35,6 +35,15 @@ std::string xml_escape(const std::string& utf8) {
   return out;
 }
 
+double text_width(const std::string& utf8, double font_size, bool bold) {
+  // Count characters, not bytes: UTF-8 continuation bytes add nothing.
+  double characters = 0;
+  for (const char c : utf8) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) characters += 1;
+  }
+  return characters * font_size * (bold ? 0.72 : 0.64);
+}
+
 std::string stroke(const char* colour, double width, const std::string& extra) {
   return std::string("stroke=\"") + colour + "\" stroke-width=\"" +
          svg_number(width) + "\" fill=\"none\"" +

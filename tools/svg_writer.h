@@ -15,6 +15,15 @@ std::string svg_number(double v);
 // which XML 1.0 does not allow, are dropped.
 std::string xml_escape(const std::string& utf8);
 
+// The extent of a text in the picture's font (DejaVu Sans, or a sans-serif
+// close to it), estimated from a fixed width per character: 0.64 em, or
+// 0.72 em in bold, at least the mean width of the capitals, digits and
+// lower-case letters the plot writes. Vertically a text takes the font's
+// ascent above its baseline and its descent below.
+double text_width(const std::string& utf8, double font_size, bool bold = false);
+inline constexpr double kTextAscent = 0.93;   // em
+inline constexpr double kTextDescent = 0.24;  // em
+
 // Presentation attributes: a stroke without fill, or a fill; `extra` is
 // appended as given.
 std::string stroke(const char* colour, double width,
