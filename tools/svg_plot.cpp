@@ -210,7 +210,7 @@ class PlotBuilder {
       for (const PlotDiagnostic& d : *scene_.diagnostics) {
         if (!d.position) listed.push_back(&d);
       }
-      width_ = std::max(width_, page::kLeft + 18 + widest_listed(listed) + 20);
+      width_ = std::max(width_, page::kLeft + 26 + widest_listed(listed) + 50);
     }
     SvgWriter body;
     double y = page::kTopRow;
@@ -963,24 +963,30 @@ class PlotBuilder {
       if (!d.position) listed.push_back(&d);
     }
     if (listed.empty()) return top;
+    // A box as wide as the lanes around the title and one row each.
+    const std::size_t rows =
+        std::min(listed.size(), labels::kMostListedDiagnostics) +
+        (listed.size() > labels::kMostListedDiagnostics ? 1 : 0);
+    svg.rect(page::kLeft, top + 6, right_edge() - page::kLeft,
+             30 + static_cast<double>(rows) * 18, stroke(ink::kFrame, 1));
     double y = top + 24;
-    svg.text(page::kLeft, y, "Diagnostics with no place on the line",
+    svg.text(page::kLeft + 8, y, "Diagnostics with no place on the line",
              "font-size=\"13\" font-weight=\"bold\"");
     std::size_t shown = 0;
     for (const PlotDiagnostic* d : listed) {
       if (shown == labels::kMostListedDiagnostics) break;
       y += 18;
-      diagnostic_symbol(svg, page::kLeft + 6, y - 4, d->severity);
-      svg.text(page::kLeft + 18, y, diagnostic_text(*d), "font-size=\"11\"");
+      diagnostic_symbol(svg, page::kLeft + 14, y - 4, d->severity);
+      svg.text(page::kLeft + 26, y, diagnostic_text(*d), "font-size=\"11\"");
       ++shown;
     }
     if (shown < listed.size()) {
       y += 18;
-      svg.text(page::kLeft + 18, y,
+      svg.text(page::kLeft + 26, y,
                "and " + std::to_string(listed.size() - shown) + " more",
                std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
     }
-    return y + 6;
+    return y + 14;
   }
 
   static double widest_listed(const std::vector<const PlotDiagnostic*>& list) {
