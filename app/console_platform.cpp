@@ -1,8 +1,8 @@
+#include "app/console_platform.h"
+
 #include <unistd.h>
 
 #include <cstdio>
-
-#include "app/platform.h"
 
 namespace scenc {
 

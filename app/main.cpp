@@ -2,8 +2,9 @@
 // of its own executable. It takes no arguments.
 #include <cstdio>
 
-#include "app/file_system.h"
 #include "app/form1.h"
+#include "app/make_platform.h"
+#include "output/file_system.h"
 
 int main() {
   using namespace scenc;

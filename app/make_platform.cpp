@@ -1,4 +1,6 @@
-#include "app/platform.h"
+#include "app/make_platform.h"
+
+#include "app/console_platform.h"
 
 #ifdef SCENARIO_HAS_WINDOW
 #include <dlfcn.h>

@@ -4,7 +4,6 @@
 // touching the build run.
 #pragma once
 
-#include <memory>
 #include <string>
 
 namespace scenc {
@@ -21,17 +20,5 @@ class Platform {
   // Takes the waiting window down at the end of the run.
   virtual void close_window() {}
 };
-
-// Writes "Attendere" to standard error when that is a terminal, and the
-// error exit's text to standard error; never waits for a key.
-class ConsolePlatform final : public Platform {
- public:
-  void show_waiting_window() override;
-  void show_error_box(const std::string& text) override;
-};
-
-// The best layer this machine offers: a window where one can be shown, the
-// console layer otherwise.
-std::unique_ptr<Platform> make_platform();
 
 }  // namespace scenc

@@ -3,8 +3,8 @@
 // (or with the length of the line), never faster.
 #include <benchmark/benchmark.h>
 
-#include "app/memorizza_percorso.h"
 #include "compiler/source_store.h"
+#include "scenario/build_run.h"
 #include "scenario/emitters.h"
 #include "tests/hostile_sources.h"
 

@@ -4,14 +4,14 @@
 // bytes are what it reads or writes.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
-#include "app/memorizza_percorso.h"
 #include "bench/generate_scenario.h"
 #include "compiler/compile_run.h"
 #include "model/finishing_pass.h"
 #include "output/scenario_files.h"
+#include "scenario/build_run.h"
 
 namespace scenc::bench {
 namespace {

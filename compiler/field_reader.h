@@ -4,6 +4,7 @@
 // row in the source.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <optional>

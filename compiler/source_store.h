@@ -4,7 +4,9 @@
 // with strings.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "model/track_model.h"
 

@@ -13,11 +13,11 @@
 #include <string_view>
 #include <utility>
 
-#include "app/memorizza_percorso.h"
 #include "compiler/field_reader.h"
 #include "compiler/source_store.h"
 #include "model/track_model.h"
 #include "output/scenario_files.h"
+#include "scenario/build_run.h"
 
 namespace scenc::fuzz {
 

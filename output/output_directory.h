@@ -6,6 +6,8 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "output/byte_writer.h"
 

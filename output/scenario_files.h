@@ -16,7 +16,7 @@
 // payload), tag 2 a 16-bit integer, tag 5 a double.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <string>
 
 #include "model/track_model.h"

@@ -4,11 +4,9 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "model/track_model.h"
 #include "output/output_directory.h"
-#include "scenario/document_table.h"
 
 namespace scenc {
 

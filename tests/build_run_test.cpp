@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,9 +42,9 @@ class RecordingPlatform final : public Platform {
 // One build run whose compile reads the given sources instead of the texts
 // the emitters write.
 struct RunWithSources {
-  explicit RunWithSources(std::optional<std::string> line) {
+  RunWithSources(std::optional<std::string> line, std::string train) {
     sources.line = std::move(line);
-    sources.train = train_source(lines({"numero vetture, 6"}));
+    sources.train = std::move(train);
   }
   Model model;
   MemoryDirectory directory;
@@ -54,7 +55,7 @@ struct RunWithSources {
 
 TEST(BuildRun, ErrorExitShowsItsNumberAndEndsWithStatusTwo) {
   EXPECT_EQ(error_exit_text("1250"), " Errore n. 1250");
-  RunWithSources run(line_source(""));
+  RunWithSources run(line_source(""), train_source(""));
   EXPECT_EQ(run.form.errore("1250"), exit_status::kErrorExit);
   EXPECT_EQ(run.platform.calls,
             (std::vector<std::string>{"box: Errore n. 1250", "close"}));
@@ -69,27 +70,44 @@ TEST(BuildRun, EndsWithTheStatusOfWhatTheCompileAndFinishingFound) {
   const std::vector<std::string> binaries = {"Firenze_Pisa_linea.dat",
                                              "Firenze_Pisa_11711.sim",
                                              "Firenze_Pisa_11711.dat"};
+  const std::string train = train_source(lines({"numero vetture, 6"}));
+  const std::string signal = "segnale, 1000, 1,4,1,0,0, 0,0,0,0,0";
   const struct {
     const char* what;
     std::optional<std::string> line;
+    std::string train;
     int status;
-    const char* box;  // null when no message is shown
+    std::int32_t fault;  // error_code when the run ends
+    const char* box;     // null when no message is shown
   } cases[] = {
-      {"clean", line_source(""), exit_status::kClean, nullptr},
-      // A fault after the track cells exist is only recorded.
+      {"clean", line_source(""), train, exit_status::kClean, 0, nullptr},
+      // A fault after the track cells exist is only recorded, by either
+      // stage.
       {"gradient beyond the grid", line_source(lines({"pendenza, 88901, 4"})),
-       exit_status::kFaultRecorded, nullptr},
+       train, exit_status::kFaultRecorded, 15, nullptr},
+      {"second signal on a taken cell", line_source(""),
+       train_source(lines({signal, signal})), exit_status::kFaultRecorded, 16,
+       nullptr},
       // A board on cell 1 fills the field the format stamp goes into.
       {"board on cell 1",
        line_source(lines({"indicatori_vmax, 0, 100, 100, 100, 0, 0, 0, 0, 0"})),
-       exit_status::kErrorExit, "box: Errore n. 1250"},
-      {"no line source", std::nullopt, exit_status::kErrorExit,
+       train, exit_status::kErrorExit, 0, "box: Errore n. 1250"},
+      // So does a finishing mark: a signal at cell 3 with cell 2 taken,
+      // within 20 cells before a slow-order warning.
+      {"finishing mark on cell 1", line_source(""),
+       train_source(
+           lines({"abbattimento, 100, 5", "segnale, 100, 1,4,1,0,0, 0,0,0,0,0",
+                  "rallentamento, 2000, 30, 50, 0, 0, 0"})),
+       exit_status::kErrorExit, 0, "box: Errore n. 1250"},
+      // No line source: no track cells, so the error exit shows the fault.
+      {"no line source", std::nullopt, train, exit_status::kErrorExit, 101,
        "box: Errore n. 101"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    RunWithSources run(c.line);
+    RunWithSources run(c.line, c.train);
     EXPECT_EQ(run.form.Form_Load(), c.status);
+    EXPECT_EQ(run.model.error_code, c.fault);
 
     EXPECT_EQ(run.model.line_name, "Firenze_Pisa");
     EXPECT_EQ(run.model.train_number, "11711");

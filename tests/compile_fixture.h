@@ -2,9 +2,12 @@
 // preamble and general section a source needs, and compiled in memory.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "compiler/memorizza_dati.h"
 #include "compiler/source_store.h"

@@ -6,7 +6,7 @@
 
 #include "scenario_fixture.h"
 #include "tools/commands.h"
-#include "tools/dump.h"
+#include "tools/dump_command.h"
 #include "tools/scenario_set.h"
 
 namespace scenc::tools {

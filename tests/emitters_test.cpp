@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "app/form1.h"
+#include "model/track_model.h"
+#include "output/output_directory.h"
 #include "output/scenario_files.h"
+#include "scenario/document_table.h"
 #include "tests/child_process.h"
 #include "tests/sha256.h"
 
@@ -258,28 +260,6 @@ TEST(Notes, KeepTheirGivenLines) {
 }
 
 // --- The build run ----------------------------------------------------------
-
-class SilentPlatform final : public Platform {
- public:
-  void show_waiting_window() override {}
-  void show_error_box(const std::string&) override {}
-};
-
-TEST(BuildRun, WritesTheFiveTextsFirstInOrder) {
-  Model model;
-  SilentPlatform platform;
-  MemoryDirectory dir;
-  MemorySources sources;
-  Form1(model, platform, dir, sources).Form_Load();
-  ASSERT_GE(dir.order.size(), 5u);
-  const std::vector<std::string> first(dir.order.begin(),
-                                       dir.order.begin() + 5);
-  EXPECT_EQ(first, (std::vector<std::string>{
-                       "Firenze_Pisa_linea.txt", "Firenze_Pisa_11711-.txt",
-                       "Firenze_Pisa_11711_note.txt",
-                       "Firenze_Pisa_11711_rallentamenti.txt",
-                       "Firenze_Pisa_11711_scheda_treno.txt"}));
-}
 
 // Runs a copy of the scenario program from its own directory, started from
 // another working directory, over documents left by an earlier run.

@@ -1,14 +1,13 @@
-// The whole build run: the shipped program over its embedded scenario, and
-// the build run over injected sources for the statuses a clean scenario
-// cannot reach.
+// The whole build run: the shipped program over its embedded scenario.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <set>
+#include <string>
 
-#include "app/form1.h"
 #include "child_process.h"
-#include "compile_fixture.h"
 #include "sha256.h"
 
 namespace scenc {
@@ -16,7 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ChildProcess;
-using testing::lines;
 using testing::read_file;
 
 std::int16_t i16_at(const std::string& bytes, std::size_t offset) {
@@ -65,71 +63,6 @@ TEST(EndToEnd, ScenarioProgramLeavesExactlyItsSixFiles) {
             "de3023ed98938b499a0d931152fb115f07d23a8ef194baea82512be267bea6c1");
   EXPECT_EQ(testing::sha256_hex(cells),
             "d8770ad0693f8ee40910113881d4aed51ff96988affbbc09a5b266f481e94886");
-}
-
-// The build run with the compiler fed other sources than the ones the
-// emitters wrote, so that its other endings can be seen.
-class RecordingPlatform final : public Platform {
- public:
-  void show_waiting_window() override {}
-  void show_error_box(const std::string& text) override { shown = text; }
-  std::string shown;
-};
-
-struct BuildRunResult {
-  int status;
-  std::string shown;
-  std::set<std::string> files;
-  Model model;
-};
-
-BuildRunResult run_build(std::optional<std::string> line, std::optional<std::string> train) {
-  BuildRunResult result;
-  RecordingPlatform platform;
-  MemoryDirectory dir;
-  MemorySources sources;
-  sources.line = std::move(line);
-  sources.train = std::move(train);
-  result.status = Form1(result.model, platform, dir, sources).Form_Load();
-  result.shown = platform.shown;
-  for (const auto& [name, bytes] : dir.files) result.files.insert(name);
-  return result;
-}
-
-const std::set<std::string> kTexts = {
-    "Firenze_Pisa_linea.txt", "Firenze_Pisa_11711-.txt", "Firenze_Pisa_11711_note.txt",
-    "Firenze_Pisa_11711_rallentamenti.txt", "Firenze_Pisa_11711_scheda_treno.txt"};
-
-std::set<std::string> with_binaries(std::set<std::string> names) {
-  names.insert({"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"});
-  return names;
-}
-
-TEST(BuildRun, EndsWithTheStatusOfWhatHappened) {
-  const std::string line = testing::line_source("");
-  // A recorded fault: the second signal on a taken cell. Files are written.
-  auto r = run_build(line, testing::train_source(lines({"segnale, 1000, 1,4,1,0,0, 0,0,0,0,0",
-                                                        "segnale, 1000, 1,4,1,0,0, 0,0,0,0,0"})));
-  EXPECT_EQ(r.status, exit_status::kFaultRecorded);
-  EXPECT_EQ(r.model.error_code, 16);
-  EXPECT_EQ(r.shown, "");
-  EXPECT_EQ(r.files, with_binaries(kTexts));
-
-  // A finishing mark on cell 1: a signal at cell 3 with cell 2 taken, within
-  // 20 cells before a slow-order warning. The error exit shows 1250 and no
-  // binary file is written.
-  r = run_build(line, testing::train_source(lines({"abbattimento, 100, 5",
-                                                   "segnale, 100, 1,4,1,0,0, 0,0,0,0,0",
-                                                   "rallentamento, 2000, 30, 50, 0, 0, 0"})));
-  EXPECT_EQ(r.status, exit_status::kErrorExit);
-  EXPECT_EQ(r.shown, " Errore n. 1250");
-  EXPECT_EQ(r.files, kTexts);
-
-  // No line source: no track cells, so the error exit shows the fault.
-  r = run_build(std::nullopt, testing::train_source(""));
-  EXPECT_EQ(r.status, exit_status::kErrorExit);
-  EXPECT_EQ(r.shown, " Errore n. 101");
-  EXPECT_EQ(r.files, kTexts);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/file_system.h"
+#include "output/file_system.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

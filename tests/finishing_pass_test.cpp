@@ -358,12 +358,5 @@ TEST(FinishingPass, TakenStampFieldsStopTheBuild) {
   EXPECT_EQ(num4_set.track_cells[1].value2, 0);
 }
 
-TEST(Minimo, GivesTheSmallerAndTheFirstOnATie) {
-  EXPECT_EQ(minimo(180, 270), 180);
-  EXPECT_EQ(minimo(180, 120), 120);
-  EXPECT_EQ(minimo(180, 180), 180);
-  EXPECT_EQ(minimo(180, -5), -5);
-}
-
 }  // namespace
 }  // namespace scenc

@@ -15,7 +15,7 @@
 #include "child_process.h"
 #include "headless_browser.h"
 #include "plot_fixture.h"
-#include "tools/plot.h"
+#include "tools/plot_command.h"
 
 namespace scenc::tools {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <map>
 
-#include "app/memorizza_percorso.h"
 #include "bench/generate_scenario.h"
+#include "scenario/build_run.h"
 #include "sha256.h"
 
 namespace scenc {

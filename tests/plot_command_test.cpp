@@ -13,7 +13,7 @@
 #include "tools/describe.h"
 #include "tools/html_plot.h"
 #include "tools/label_placement.h"
-#include "tools/plot.h"
+#include "tools/plot_command.h"
 #include "tools/plot_sources.h"
 #include "tools/scenario_set.h"
 #include "tools/svg_plot.h"

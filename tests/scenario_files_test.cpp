@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/memorizza_percorso.h"
 #include "model/track_model.h"
 #include "output/output_directory.h"
+#include "scenario/build_run.h"
 
 namespace scenc {
 namespace {

@@ -4,15 +4,17 @@
 // approach cells and marks, boards, a signboard and a mountain.
 #pragma once
 
-#include <unistd.h>
-
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
-#include "app/file_system.h"
-#include "app/memorizza_percorso.h"
 #include "child_process.h"
 #include "model/track_model.h"
+#include "output/file_system.h"
+#include "scenario/build_run.h"
 
 namespace scenc::testing {
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/form1.h"
+#include "app/make_platform.h"
 
 int main(int argc, char** argv) {
   using namespace scenc;

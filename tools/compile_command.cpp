@@ -11,11 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/file_system.h"
-#include "app/form1.h"
-#include "app/memorizza_percorso.h"
+#include "output/file_system.h"
 #include "output/scenario_files.h"
-#include "scenario/emitters.h"
+#include "scenario/build_run.h"
 #include "tools/commands.h"
 #include "tools/fault_messages.h"
 #include "tools/source_names.h"
@@ -243,23 +241,16 @@ int run_compile(const CompileOptions& o, bool write_files) {
     std::cout << report.dump(-1, ' ', false, Json::error_handler_t::replace)
               << '\n';
   }
-  if (outcome.error_exit != 0) return exit_status::kErrorExit;
-  return model.error_code != 0 ? exit_status::kFaultRecorded
-                               : exit_status::kClean;
+  return exit_status_of(model, outcome);
 }
 
 // Writes the embedded scenario's sources and driver documents, as the
 // scenario program writes them before compiling.
 int run_sources(const std::string& out_dir) {
   Model model;
-  model.line_name = kEmbeddedLineName;
-  model.train_number = kEmbeddedTrainNumber;
+  set_embedded_identity(model);
   AuthorDirectory out(out_dir);
-  dati_linea(model, out);
-  dati_treno(model, out);
-  dati_note(model, out);
-  dati_rallentamenti(model, out);
-  dati_scheda(model, out);
+  write_scenario_texts(model, out);
   return exit_status::kClean;
 }
 

@@ -5,7 +5,7 @@
 
 #include "tools/commands.h"
 #include "tools/describe.h"
-#include "tools/dump.h"
+#include "tools/dump_command.h"
 #include "tools/scenario_set.h"
 #include "tools/text_encoding.h"
 

@@ -2,11 +2,11 @@
 #include <memory>
 #include <vector>
 
-#include "app/file_system.h"
-#include "app/form1.h"
+#include "output/file_system.h"
+#include "scenario/build_run.h"
 #include "tools/commands.h"
 #include "tools/html_plot.h"
-#include "tools/plot.h"
+#include "tools/plot_command.h"
 #include "tools/plot_sources.h"
 #include "tools/scenario_set.h"
 #include "tools/svg_plot.h"

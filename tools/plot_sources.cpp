@@ -1,8 +1,7 @@
 #include "tools/plot_sources.h"
 
-#include "app/form1.h"
-#include "app/memorizza_percorso.h"
 #include "output/scenario_files.h"
+#include "scenario/build_run.h"
 #include "tools/source_names.h"
 
 namespace scenc::tools {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
-#include "app/file_system.h"
-#include "app/form1.h"
+#include "output/file_system.h"
+#include "scenario/build_run.h"
 #include "tools/commands.h"
 
 namespace scenc::tools {

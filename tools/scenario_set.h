@@ -2,6 +2,8 @@
 // subcommands that read them (dump, plot).
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>

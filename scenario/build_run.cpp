@@ -1,10 +1,26 @@
-#include "app/memorizza_percorso.h"
+#include "scenario/build_run.h"
 
 #include "compiler/memorizza_dati.h"
 #include "model/finishing_pass.h"
 #include "output/scenario_files.h"
+#include "scenario/emitters.h"
 
 namespace scenc {
+
+std::string error_exit_text(const std::string& a) { return " Errore n. " + a; }
+
+void set_embedded_identity(Model& model) {
+  model.line_name = kEmbeddedLineName;
+  model.train_number = kEmbeddedTrainNumber;
+}
+
+void write_scenario_texts(const Model& model, OutputDirectory& out) {
+  dati_linea(model, out);
+  dati_treno(model, out);
+  dati_note(model, out);
+  dati_rallentamenti(model, out);
+  dati_scheda(model, out);
+}
 
 BuildOutcome memorizza_percorso(Model& model, std::int32_t j,
                                 SourceStore& sources, OutputDirectory& out) {
@@ -37,6 +53,12 @@ std::vector<std::string> write_scenario_files(const Model& model,
   names.push_back(ScenarioFileNames::cell_file(model));
   out.write(names.back(), [&](ByteWriter& w) { write_cell_file(model, w); });
   return names;
+}
+
+int exit_status_of(const Model& model, const BuildOutcome& outcome) {
+  if (outcome.error_exit != 0) return exit_status::kErrorExit;
+  return model.error_code != 0 ? exit_status::kFaultRecorded
+                               : exit_status::kClean;
 }
 
 }  // namespace scenc

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "compiler/source_store.h"
 #include "model/track_model.h"
