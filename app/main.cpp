@@ -1,13 +1,19 @@
 // The scenario program: builds its one embedded scenario into the directory
-// of its own executable. It takes no arguments.
+// of its own executable. It takes no arguments but --version.
 #include <cstdio>
+#include <string_view>
 
 #include "app/form1.h"
 #include "app/make_platform.h"
+#include "build_version.h"
 #include "output/file_system.h"
 
-int main() {
+int main(int argc, char** argv) {
   using namespace scenc;
+  if (argc > 1 && std::string_view(argv[1]) == "--version") {
+    std::printf("scenario %s\n", kBuildVersion);
+    return 0;
+  }
   try {
     const auto dir = program_directory();
     const auto platform = make_platform();

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string>
 
+#include "model/track_model.h"
+
 namespace scenc::bench {
 
 struct MaximalScenarioOptions {
@@ -34,12 +36,15 @@ struct MaximalScenario {
   int slow_orders = 0;
 };
 
-// The line is always 1,000,000 m long, the longest the compiler accepts.
-inline constexpr std::int32_t kMaximalLength = 1000000;
+// The line is always the longest the compiler accepts, 1,000,000 m.
+inline constexpr std::int32_t kMaximalLength = kLongestLine;
 
 // The most stations that fit beside `signboards` signboard texts: stations
 // take slots from 1 upward and must stay two below the lowest signboard slot.
-constexpr int most_stations(int signboards) { return 78 - signboards; }
+constexpr int most_stations(int signboards) {
+  return kFirstSignboardSlot - 2 - signboards;
+}
+static_assert(most_stations(0) == 78);
 
 MaximalScenario generate_maximal_scenario(const MaximalScenarioOptions& options = {});
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bench/generate_scenario.h"
+#include "output/scenario_files.h"
 
 namespace {
 
@@ -44,8 +45,11 @@ int main(int argc, char** argv) {
     return 3;
   }
   const scenc::bench::MaximalScenario s = scenc::bench::generate_maximal_scenario();
-  const auto line = dir / (line_name + "_linea.txt");
-  const auto train = dir / (line_name + "_" + train_number + "-.txt");
+  scenc::Model names;
+  names.line_name = line_name;
+  names.train_number = train_number;
+  const auto line = dir / scenc::ScenarioFileNames::line_source(names);
+  const auto train = dir / scenc::ScenarioFileNames::train_source(names);
   if (!write_file(line, s.line_source) || !write_file(train, s.train_source)) return 3;
   std::printf("%s\n%s\n", line.c_str(), train.c_str());
   return 0;

@@ -9,6 +9,7 @@
 
 #include "bench/generate_scenario.h"
 #include "compiler/compile_run.h"
+#include "compiler/memorizza_dati.h"
 #include "model/finishing_pass.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"

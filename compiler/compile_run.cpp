@@ -1,10 +1,25 @@
 #include "compiler/compile_run.h"
 
+#include <algorithm>
+
 namespace scenc {
 namespace {
 
 char lower_ascii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+Flow flow_after(FaultEnding ending) {
+  switch (ending) {
+    case FaultEnding::kEndsCompile:
+      return Flow::kEndCall;
+    case FaultEnding::kSkipsRestOfSource:
+      return Flow::kStopRows;
+    case FaultEnding::kGoesOn:
+    case FaultEnding::kErrorExit:
+      break;
+  }
+  return Flow::kGoOn;
 }
 
 }  // namespace
@@ -29,8 +44,14 @@ void CompileRun::begin_source(SourceKind which, std::string text) {
 
 std::string_view CompileRun::read_keyword() {
   const std::string_view field = reader.read_text_field();
-  row = SourcePlace{source, reader.field_line(), reader.field_column()};
-  m.input_line.assign(field);
+  current.text = field;
+  current.keyword = nullptr;
+  current.read = 0;
+  current.row =
+      SourceRow{SourcePlace{source, reader.field_line(), reader.field_column()},
+                reader.field_begin(), reader.field_end()};
+  keyword_end_ = reader.field_end();
+  model.input_line.assign(field);
   return field;
 }
 
@@ -49,14 +70,114 @@ void CompileRun::remove_source(SourceKind which) {
   if (!sources.remove(which)) throw GeneralFailure{};
 }
 
+bool CurrentRow::reads_match_table() const {
+  if (keyword == nullptr || read != keyword->fields.size()) return false;
+  for (std::size_t i = 0; i < read; ++i) {
+    if (fields[i].type != keyword->fields[i].type) return false;
+  }
+  return true;
+}
+
+SourcePlace CompileRun::field_place(int index) const {
+  if (index >= 0 &&
+      static_cast<std::size_t>(index) < std::min(current.read, kMostFields)) {
+    const ReadField& f = current.fields[static_cast<std::size_t>(index)];
+    return SourcePlace{source, f.line, f.column};
+  }
+  return current.row.keyword;
+}
+
 std::int64_t CompileRun::last_cell() const {
-  if (!m.has_track_cells()) throw GeneralFailure{};
-  return m.last_cell();
+  if (!model.has_track_cells()) throw GeneralFailure{};
+  return model.last_cell();
 }
 
 TrackCell& CompileRun::cell(std::int64_t i) {
   if (i < 0 || i > last_cell()) throw GeneralFailure{};
-  return m.track_cells[static_cast<std::size_t>(i)];
+  return model.track_cells[static_cast<std::size_t>(i)];
+}
+
+FaultRecord CompileRun::record_of(std::int32_t code) const {
+  FaultRecord f;
+  f.code = code;
+  // Every code is raised by its name from the table, so the table has it.
+  f.ending = find_fault(code)->ending;
+  return f;
+}
+
+Flow CompileRun::raise(std::int32_t code, int field,
+                       std::optional<std::int32_t> position,
+                       std::optional<std::int64_t> cell) {
+  FaultRecord f = record_of(code);
+  // A fault that ends the compile lets the source go before it is recorded:
+  // a source that cannot be let go is the general failure instead.
+  if (f.ending == FaultEnding::kEndsCompile && source != SourceKind::kNone) {
+    remove_source(source);
+  }
+  f.position = position;
+  f.place = current.row.keyword;
+  f.field = field_place(field);
+  f.row = current.row;
+  if (cell) {
+    f.cell = static_cast<std::int32_t>(*cell);
+    if (const CellPlacement* standing = model.placement_of(*f.cell)) {
+      f.placed = *standing;
+    }
+  }
+  model.record_fault(f);
+  return flow_after(f.ending);
+}
+
+void CompileRun::raise_for(std::int32_t code, const SourceRow& origin,
+                           SourcePlace field) {
+  FaultRecord f = record_of(code);
+  f.place = origin.keyword;
+  f.field = field;
+  f.row = origin;
+  model.record_fault(f);
+}
+
+void CompileRun::raise_general_failure(bool past_end) {
+  FaultRecord f = record_of(fault::kGeneralFailure);
+  if (source != SourceKind::kNone) {
+    const SourcePlace last{source, reader.field_line(), reader.field_column()};
+    f.place = last;
+    f.field =
+        past_end ? SourcePlace{source, reader.line(), reader.column()} : last;
+    if (current.keyword != nullptr) {
+      // The row that was being compiled, up to the field that failed.
+      f.row = current.row;
+      if (!past_end) f.row.end = std::max(f.row.end, reader.field_end());
+    }
+  }
+  model.record_fault(f);
+}
+
+void CompileRun::placed(std::int64_t cell, int field) {
+  model.row_of_cell.push_back(CellPlacement{static_cast<std::int32_t>(cell),
+                                            current.row, field_place(field)});
+}
+
+Flow compile_rows(CompileRun& run, std::span<const Keyword> table,
+                  std::string_view keyword) {
+  for (const Keyword& k : table) {
+    if (!k.matches(keyword)) continue;
+    run.begin_row(k);
+    const Flow flow = k.compile(run);
+    run.end_row();
+    if (flow != Flow::kGoOn) return flow;
+  }
+  return Flow::kGoOn;
+}
+
+bool compile_body(CompileRun& run, std::span<const Keyword> table) {
+  std::string_view keyword;
+  while (run.next_body_keyword(keyword)) {
+    const Flow flow = compile_rows(run, table, keyword);
+    if (flow == Flow::kEndCall) return false;
+    if (flow == Flow::kStopRows) break;
+  }
+  return true;
 }
 
 std::string slot_text(std::string_view text) {

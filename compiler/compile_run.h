@@ -1,42 +1,99 @@
 // The state of one compile, shared by the line and train stages: the model,
-// the sources, the reader of the source being compiled and the cursors that
-// carry from row to row. Internal to the compiler.
+// the sources, the reader of the source being compiled, the row being
+// compiled and the cursors of each stage. Internal to the compiler.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "compiler/field_reader.h"
-#include "compiler/memorizza_dati.h"
+#include "compiler/keywords.h"
 #include "compiler/source_store.h"
+#include "model/faults.h"
 #include "model/track_model.h"
 
 namespace scenc {
 
-// What a row handler tells the loop that called it.
-enum class Flow {
-  kGoOn,       // next row
-  kStopRows,   // a position failed the range rule: the rest of the source is
-               // skipped, the closing steps still run
-  kEndCall,    // a fault that ends the compile at once
-};
-
-// True when `field` holds `word` anywhere, ignoring the case of letters.
-bool contains_ignoring_case(std::string_view field, std::string_view word);
-inline bool contains(std::string_view field, std::string_view word) {
-  return field.find(word) != std::string_view::npos;
-}
 // A comment is a keyword field with a "-" anywhere.
 inline bool is_comment(std::string_view field) { return contains(field, "-"); }
 
+// The cursors of the line stage, carried from row to row and into its
+// closing fills, and the progressive rows the train stage checks last.
+struct LineState {
+  // The length of the last accepted length row, until the general section
+  // ends and the grid and plan are allocated for it.
+  std::optional<std::int32_t> pending_length;
+  std::int64_t profile_cursor = 2;
+  std::int64_t gradient_cursor = 0;
+  std::int32_t previous_gradient = 0;
+  std::int32_t sign_slot_cursor = kFirstSignboardSlot;
+  std::int64_t mountain_counter = 0;
+  std::int32_t previous_mountain_end = 0;
+  // The rows of the kilometric progressives as read ("tre", "due", "uno"),
+  // so that a progressive found wrong later can point at its row and number.
+  struct ProgressiveRow {
+    SourceRow row;
+    SourcePlace first_field;
+    SourcePlace second_field;
+    std::int32_t first = 0;
+    std::int32_t second = 0;
+  };
+  std::array<ProgressiveRow, 3> progressive_rows{};
+};
+
+// The cursors of the train stage.
+struct TrainState {
+  std::int32_t station = 1;  // slot of the next station
+  std::int64_t speed_cursor = 0;
+  std::int32_t current_speed = 0;
+  std::int64_t adhesion_cursor = 0;
+  std::int32_t current_adhesion = 0;
+};
+
+// A fault that points at the keyword field rather than one of the numbers.
+inline constexpr int kKeywordField = -1;
+
+// A field a handler read: where it begins and the type it was read as.
+struct ReadField {
+  std::int32_t line = 0;
+  std::int32_t column = 0;
+  FieldType type = FieldType::kInt32;
+};
+
+// The row being compiled: the keyword field read last, the table row whose
+// handler runs (none between handlers), and each field the handler has read
+// so far. Fixed in size: nothing is allocated per row.
+struct CurrentRow {
+  std::string_view text;  // the keyword field as read
+  const Keyword* keyword = nullptr;
+  SourceRow row;
+  std::array<ReadField, kMostFields> fields{};
+  std::size_t read = 0;
+
+  // Whether the handler read exactly the fields its keyword lists, each as
+  // the type listed.
+  bool reads_match_table() const;
+};
+
+template <typename T>
+constexpr FieldType field_type_of() {
+  if constexpr (std::is_same_v<T, std::int32_t>) return FieldType::kInt32;
+  if constexpr (std::is_same_v<T, std::int16_t>) return FieldType::kInt16;
+  if constexpr (std::is_same_v<T, std::uint8_t>) return FieldType::kUint8;
+}
+
 struct CompileRun {
   CompileRun(Model& model, SourceStore& sources)
-      : m(model), sources(sources) {}
+      : model(model), sources(sources) {}
 
-  Model& m;
+  Model& model;
   SourceStore& sources;
 
   // Which sources have been found and let go, for the general failure.
@@ -47,34 +104,48 @@ struct CompileRun {
   std::string bytes;  // the source being compiled
   FieldReader reader{std::string_view{}};
   SourceKind source = SourceKind::kNone;
-  SourcePlace row;  // the keyword field of the row being compiled
-
-  // The length of the last accepted length row, until the general section
-  // ends and the grid and plan are allocated for it.
-  std::optional<std::int32_t> pending_length;
-  // Line stage cursors, carried into the closing fills.
-  std::int64_t profile_cursor = 2;
-  std::int64_t gradient_cursor = 0;
-  std::int32_t previous_gradient = 0;
-  std::int32_t sign_slot_cursor = kFirstSignboardSlot;
-  std::int64_t mountain_counter = 0;
-  std::int32_t previous_mountain_end = 0;
-  // The rows of the kilometric progressives as read ("tre", "due", "uno"),
-  // so that a progressive found wrong later can point at its row.
-  struct ProgressiveRow {
-    SourcePlace place;
-    std::int32_t first = 0;
-    std::int32_t second = 0;
-  };
-  std::array<ProgressiveRow, 3> progressive_rows{};
+  CurrentRow current;
+  LineState line;
+  TrainState train;
 
   // Starts reading `text` as `which` source.
   void begin_source(SourceKind which, std::string text);
   // Reads the next keyword field into `input_line` and notes its place.
   std::string_view read_keyword();
+  // Reads the keyword field of the next body row into `keyword`. At most two
+  // comments in a row are skipped; a third is examined like any other
+  // field. False once the end of the source is reached: the field that
+  // reaches it is never examined.
+  bool next_body_keyword(std::string_view& keyword);
   // Lets go of a source; a source that cannot be removed is the general
   // failure.
   void remove_source(SourceKind which);
+
+  // The handler of `keyword` begins on the keyword field read last; the
+  // handler's reads are noted until `end_row`.
+  void begin_row(const Keyword& keyword) {
+    current.keyword = &keyword;
+    current.read = 0;
+    current.row.end = keyword_end_;
+  }
+  void end_row() { current.keyword = nullptr; }
+
+  // The next field of the current row, as a number of type T (one that does
+  // not fit T is the general failure) or as text.
+  template <typename T>
+  T number() {
+    const T v = reader.read_number<T>();
+    note_field(field_type_of<T>());
+    return v;
+  }
+  std::string_view text() {
+    const std::string_view v = reader.read_text_field();
+    note_field(FieldType::kText);
+    return v;
+  }
+  // Where field `index` of the current row stands (the keyword field for
+  // kKeywordField or a field not read).
+  SourcePlace field_place(int index) const;
 
   // The cell `i` of the grid; an index outside the grid is the general
   // failure.
@@ -85,29 +156,51 @@ struct CompileRun {
   bool in_range(std::int64_t p, std::int64_t offset = 100) const {
     return p + offset <= 50 * last_cell();
   }
-  // Records a fault raised by the current row.
-  void fault(std::int32_t code, std::optional<std::int32_t> position) {
-    m.record_fault(code, position, row);
+
+  // Records fault `code`, raised by the current row: it points at the row's
+  // field `field` (an index into the keyword's field list), records
+  // `position` in metres into `error_position` when given, and for a fault
+  // on a taken cell notes `cell` and the row that placed what stands there.
+  // Returns what the loop does next, as the fault table says: a fault that
+  // ends the compile lets the source go first and ends the call; one that
+  // skips the rest of the source stops the rows; any other goes on.
+  Flow raise(std::int32_t code, int field = kKeywordField,
+             std::optional<std::int32_t> position = std::nullopt,
+             std::optional<std::int64_t> cell = std::nullopt);
+  // Records fault `code` for an earlier row `origin`, pointing at `field`.
+  void raise_for(std::int32_t code, const SourceRow& origin, SourcePlace field);
+  // Records the general failure. `past_end`: a read began when no byte was
+  // left, and the fault points at the end of the source.
+  void raise_general_failure(bool past_end);
+
+  // Notes that the current row placed a mark on `cell` from its field
+  // `field`, so that later faults about the cell can point at the row.
+  void placed(std::int64_t cell, int field);
+
+ private:
+  // Notes where the field just read stands and the type it was read as.
+  void note_field(FieldType type) {
+    const std::size_t i = current.read++;
+    current.row.end = reader.field_end();
+    if (i < kMostFields) {
+      current.fields[i] =
+          ReadField{reader.field_line(), reader.field_column(), type};
+    }
   }
-  // A fault that ends the compile at once: the source being compiled is let
-  // go first.
-  Flow end_call(std::int32_t code,
-                std::optional<std::int32_t> position = std::nullopt) {
-    remove_source(source);
-    fault(code, position);
-    return Flow::kEndCall;
-  }
-  // A position beyond the grid: the rest of the source is skipped.
-  Flow stop_rows(std::int32_t position) {
-    fault(15, position);
-    return Flow::kStopRows;
-  }
-  // Reads the keyword field of the next body row into `keyword`. At most two
-  // comments in a row are skipped; a third is examined like any other
-  // field. False once the end of the source is reached: the field that
-  // reaches it is never examined.
-  bool next_body_keyword(std::string_view& keyword);
+  FaultRecord record_of(std::int32_t code) const;
+
+  std::size_t keyword_end_ = 0;
 };
+
+// Compiles every row of `table` that the keyword field `keyword` matches, in
+// order: the tests are not exclusive, so one field may compile several rows,
+// each reading its own fields. Stops at the first row that does not go on.
+Flow compile_rows(CompileRun& run, std::span<const Keyword> table,
+                  std::string_view keyword);
+// The body of a source: every row recognised wherever it stands, up to the
+// end of the source or the first row that stops the rows. False when a fault
+// ended the compile.
+bool compile_body(CompileRun& run, std::span<const Keyword> table);
 
 // The two stages of `memorizza_dati`. Each returns false when the compile
 // ends with it.

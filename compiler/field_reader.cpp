@@ -62,6 +62,7 @@ void FieldReader::consume_separator() {
 void FieldReader::begin_field() {
   field_line_ = line_;
   field_column_ = column();
+  field_begin_ = pos_;
 }
 
 void FieldReader::advance_over(std::size_t end) {
@@ -75,7 +76,7 @@ void FieldReader::advance_over(std::size_t end) {
 }
 
 std::string_view FieldReader::read_text_field() {
-  if (at_end()) throw GeneralFailure{};
+  if (at_end()) throw GeneralFailure{.past_end = true};
   skip_blanks();
   begin_field();
   const std::size_t size = bytes_.size();
@@ -86,28 +87,32 @@ std::string_view FieldReader::read_text_field() {
       // An unclosed quote runs to the end of the source.
       const std::string_view field = bytes_.substr(start);
       advance_over(size);
+      field_end_ = pos_;
       return field;
     }
     const std::string_view field = bytes_.substr(start, close - start);
     advance_over(close + 1);
     while (pos_ < size && !ends_unquoted_text(bytes_[pos_])) ++pos_;
+    field_end_ = pos_;
     consume_separator();
     return field;
   }
   const std::size_t start = pos_;
   while (pos_ < size && !ends_unquoted_text(bytes_[pos_])) ++pos_;
   const std::string_view field = bytes_.substr(start, pos_ - start);
+  field_end_ = pos_;
   consume_separator();
   return field;
 }
 
 std::optional<std::int64_t> FieldReader::read_number_field() {
-  if (at_end()) throw GeneralFailure{};
+  if (at_end()) throw GeneralFailure{.past_end = true};
   skip_blanks();
   begin_field();
   const std::size_t size = bytes_.size();
   const std::size_t start = pos_;
   while (pos_ < size && !ends_number(bytes_[pos_])) ++pos_;
+  field_end_ = pos_;
   const auto value = parse_number(bytes_.substr(start, pos_ - start));
   if (pos_ < size && bytes_[pos_] == ' ') {
     // Blanks after a number, and one comma right after them, belong to it;

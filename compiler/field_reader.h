@@ -16,7 +16,9 @@ namespace scenc {
 // of a source, a number too large for the field it is read into, an index
 // outside the grid or the slots. Thrown inside the compile only; the compile
 // catches it and records the fault.
-struct GeneralFailure {};
+struct GeneralFailure {
+  bool past_end = false;  // a read that began when no byte was left
+};
 
 class FieldReader {
  public:
@@ -55,6 +57,11 @@ class FieldReader {
   // Where the last field read began (1-based line and column in bytes).
   std::int32_t field_line() const { return field_line_; }
   std::int32_t field_column() const { return field_column_; }
+  // The byte offsets of the last field read: its first byte (a quote
+  // included) and the byte after its last one, before the blanks, comma or
+  // line end that close it.
+  std::size_t field_begin() const { return field_begin_; }
+  std::size_t field_end() const { return field_end_; }
   // Where the next read would begin.
   std::int32_t line() const { return line_; }
   std::int32_t column() const {
@@ -78,6 +85,8 @@ class FieldReader {
   std::int32_t line_ = 1;
   std::int32_t field_line_ = 1;
   std::int32_t field_column_ = 1;
+  std::size_t field_begin_ = 0;
+  std::size_t field_end_ = 0;
 };
 
 }  // namespace scenc

@@ -6,110 +6,99 @@
 #include <limits>
 
 #include "compiler/compile_run.h"
+#include "compiler/memorizza_dati.h"
 #include "model/curve_classes.h"
 
 namespace scenc {
 namespace {
 
-constexpr std::int32_t kLongestLine = 1000000;
-
-// A keyword row: the field must contain `word` (and `also`, when given).
-struct RowKeyword {
-  std::string_view word;
-  std::string_view also;
-  bool case_sensitive;
-  Flow (*compile)(CompileRun&, std::string_view keyword);
-
-  bool matches(std::string_view field) const {
-    const auto has = [&](std::string_view w) {
-      return w.empty() ||
-             (case_sensitive ? contains(field, w) : contains_ignoring_case(field, w));
-    };
-    return has(word) && has(also);
-  }
-};
-
-// Runs every row of `table` that the keyword field matches, in order: the
-// tests are not exclusive, so one field may compile several rows, each
-// reading its own numbers.
-template <std::size_t N>
-Flow compile_rows(CompileRun& run, const RowKeyword (&table)[N],
-                  std::string_view keyword) {
-  for (const RowKeyword& row : table) {
-    if (!row.matches(keyword)) continue;
-    const Flow flow = row.compile(run, keyword);
-    if (flow != Flow::kGoOn) return flow;
-  }
-  return Flow::kGoOn;
-}
-
 // ---- General section ----------------------------------------------------
 
-Flow length_row(CompileRun& run, std::string_view) {
-  const auto length = run.reader.read_number<std::int32_t>();
-  run.m.scenario_slots[kConsistSlot].num2 = length;
-  // A negative length is refused like one that is too long: no grid exists.
-  if (length > kLongestLine || length < 0) return run.end_call(1);
-  // Nothing reads the grid or the plan before the general section ends, so
-  // a later length row only replaces the length to allocate for. Allocating
-  // once, when the section ends, keeps a source of many length rows from
-  // costing a whole grid and plan per row.
-  run.pending_length = length;
+constexpr int kLengthField = field_index(fields::kLength, "length");
+constexpr int kStartField = field_index(fields::kSignalRepetition, "start");
+constexpr int kEndField = field_index(fields::kSignalRepetition, "end");
+
+Flow progressive_row(CompileRun& run, int slot_index) {
+  ScenarioSlot& slot =
+      run.model.scenario_slots[static_cast<std::size_t>(slot_index)];
+  slot.num1 = run.number<std::int32_t>();
+  slot.num2 = run.number<std::int32_t>();
+  slot.num3 = run.number<std::int32_t>();
+  run.line.progressive_rows[static_cast<std::size_t>(slot_index - 81)] = {
+      run.current.row,
+      run.field_place(field_index(fields::kProgressive, "first")),
+      run.field_place(field_index(fields::kProgressive, "second")), slot.num1,
+      slot.num2};
   return Flow::kGoOn;
 }
 
-template <int kSlot>
-Flow progressive_row(CompileRun& run, std::string_view) {
-  ScenarioSlot& slot = run.m.scenario_slots[kSlot];
-  slot.num1 = run.reader.read_number<std::int32_t>();
-  slot.num2 = run.reader.read_number<std::int32_t>();
-  slot.num3 = run.reader.read_number<std::int32_t>();
-  run.progressive_rows[kSlot - 81] = {run.row, slot.num1, slot.num2};
+Flow background_row(CompileRun& run, std::int32_t ScenarioSlot::*field) {
+  run.model.scenario_slots[kLineSlot].*field = run.number<std::int32_t>();
   return Flow::kGoOn;
 }
-
-template <std::int32_t ScenarioSlot::*kField>
-Flow background_row(CompileRun& run, std::string_view) {
-  run.m.scenario_slots[kLineSlot].*kField = run.reader.read_number<std::int32_t>();
-  return Flow::kGoOn;
-}
-
-Flow signal_repetition_row(CompileRun& run, std::string_view keyword) {
-  ScenarioSlot& slot = run.m.scenario_slots[kTrainSlot];
-  slot.num1 = run.reader.read_number<std::int32_t>();
-  slot.num2 = run.reader.read_number<std::int32_t>();
-  if (slot.num1 % 50 != 0) return run.end_call(3);
-  if (slot.num2 % 50 != 0) return run.end_call(4);
-  if (contains(keyword, "4")) {
-    slot.num3 = 4;
-  } else if (contains(keyword, "9")) {
-    slot.num3 = 9;
-  } else {
-    return run.end_call(5);
-  }
-  if (slot.num2 == 0) slot.num3 = 0;
-  return Flow::kGoOn;
-}
-
-// Tested in this order on every field of the general section. The
-// progressive and background rows share words ("uno", "due", "tre") and are
-// told apart by their second word; the case of those words matters.
-constexpr RowKeyword kGeneralRows[] = {
-    {"percorso", "lunghezza", false, length_row},
-    {"tre", "progressiva", true, progressive_row<81>},
-    {"due", "progressiva", true, progressive_row<82>},
-    {"uno", "progressiva", true, progressive_row<83>},
-    {"sfondo", "uno", true, background_row<&ScenarioSlot::num1>},
-    {"sfondo", "due", true, background_row<&ScenarioSlot::num3>},
-    {"sfondo", "tre", true, background_row<&ScenarioSlot::num2>},
-    {"segnali", "ripetizione", true, signal_repetition_row},
-};
 
 bool is_section_header(std::string_view field) {
   // The reader has already skipped the field's leading blanks.
   return contains(field, "[") && contains(field, "]") &&
          (field.empty() || field[0] != '-');
 }
+
+}  // namespace
+
+Flow length_row(CompileRun& run) {
+  const auto length = run.number<std::int32_t>();
+  run.model.scenario_slots[kConsistSlot].num2 = length;
+  // A negative length is refused like one that is too long: no grid exists.
+  if (length > kLongestLine || length < 0) {
+    return run.raise(fault::kLineLength, kLengthField);
+  }
+  // Nothing reads the grid or the plan before the general section ends, so
+  // a later length row only replaces the length to allocate for. Allocating
+  // once, when the section ends, keeps a source of many length rows from
+  // costing a whole grid and plan per row.
+  run.line.pending_length = length;
+  return Flow::kGoOn;
+}
+
+// Slots 81 to 83 take the progressives "tre", "due" and "uno".
+Flow progressive_three_row(CompileRun& run) { return progressive_row(run, 81); }
+Flow progressive_two_row(CompileRun& run) { return progressive_row(run, 82); }
+Flow progressive_one_row(CompileRun& run) { return progressive_row(run, 83); }
+
+// The second background goes to the third number, the third to the second.
+Flow background_one_row(CompileRun& run) {
+  return background_row(run, &ScenarioSlot::num1);
+}
+Flow background_two_row(CompileRun& run) {
+  return background_row(run, &ScenarioSlot::num3);
+}
+Flow background_three_row(CompileRun& run) {
+  return background_row(run, &ScenarioSlot::num2);
+}
+
+Flow signal_repetition_row(CompileRun& run) {
+  ScenarioSlot& slot = run.model.scenario_slots[kTrainSlot];
+  slot.num1 = run.number<std::int32_t>();
+  slot.num2 = run.number<std::int32_t>();
+  if (slot.num1 % 50 != 0) {
+    return run.raise(fault::kRepetitionStart, kStartField);
+  }
+  if (slot.num2 % 50 != 0) {
+    return run.raise(fault::kRepetitionEnd, kEndField);
+  }
+  const std::string_view keyword = run.current.text;
+  if (contains(keyword, "4")) {
+    slot.num3 = 4;
+  } else if (contains(keyword, "9")) {
+    slot.num3 = 9;
+  } else {
+    return run.raise(fault::kRepetitionCodes);
+  }
+  if (slot.num2 == 0) slot.num3 = 0;
+  return Flow::kGoOn;
+}
+
+namespace {
 
 // ---- Body ---------------------------------------------------------------
 
@@ -154,37 +143,21 @@ void draw_metres(LineProfile& p, std::int64_t& cursor, std::int64_t last,
   cursor = last + 1;
 }
 
-Flow gradient_row(CompileRun& run, std::string_view) {
-  const auto position = run.reader.read_number<std::int32_t>();
-  const auto gradient = run.reader.read_number<std::int32_t>();
-  if (!run.in_range(position)) return run.stop_rows(position);
-  const std::int64_t n = round_div_even(position, 50);
-  if (n > 0) {
-    // The cell at the cursor is written at least once, even when the row's
-    // cell lies behind it.
-    do {
-      run.cell(run.gradient_cursor).gradient =
-          wrap8(std::int64_t{run.previous_gradient} + 100);
-      ++run.gradient_cursor;
-    } while (run.gradient_cursor < n);
-  }
-  run.previous_gradient = gradient;
-  return Flow::kGoOn;
-}
-
 // Advances the plan from the cursor up to metre `to` with `turn`; a curve
 // stops at the last metre of the plan. False when the plan passes the
 // longest line.
 bool extend_profile(CompileRun& run, std::int64_t to, double turn) {
-  LineProfile& profile = run.m.line_profile;
-  draw_metres(profile, run.profile_cursor,
-              std::min({to, profile.metre_count() - 1, std::int64_t{kLongestLine}}),
-              turn);
+  LineProfile& profile = run.model.line_profile;
+  std::int64_t& cursor = run.line.profile_cursor;
+  draw_metres(
+      profile, cursor,
+      std::min({to, profile.metre_count() - 1, std::int64_t{kLongestLine}}),
+      turn);
   // Past the last metre of the plan nothing is drawn, but the cursor still
   // counts every metre up to the curve's end: a curve that ends beyond the
   // longest line fails on a short line too. Counted, not walked.
-  if (to >= run.profile_cursor) run.profile_cursor = to + 1;
-  return run.profile_cursor <= kLongestLine;
+  if (to >= cursor) cursor = to + 1;
+  return cursor <= kLongestLine;
 }
 
 double curvature_of(std::string_view keyword) {
@@ -197,39 +170,21 @@ double curvature_of(std::string_view keyword) {
   return 0.0;
 }
 
-Flow curve_row(CompileRun& run, std::string_view keyword) {
-  // Without a plan to draw, a curve row is not recognised at all: its
-  // numbers are then read as fields that match nothing.
-  if (run.m.write_line_file == 0) return Flow::kGoOn;
-  const auto start = run.reader.read_number<std::int32_t>();
-  const auto length = run.reader.read_number<std::int32_t>();
-  if (!run.in_range(start)) return run.stop_rows(start);
-  double k = curvature_of(keyword);
-  if (k == 0.0) return run.end_call(103);
-  // Only the letter s is tested for the side: it turns the other way.
-  if (contains_ignoring_case(keyword, "s")) k = -k;
-  if (!run.m.line_profile.exists()) throw GeneralFailure{};
-  if (!extend_profile(run, start, 0.0) ||
-      !extend_profile(run, std::int64_t{start} + length, k)) {
-    return run.end_call(103);
-  }
-  return Flow::kGoOn;
-}
-
 void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
                    std::int32_t& tipo) {
+  LineState& line = run.line;
   bool markers = false;
   if (tipo > 10) {
     tipo -= 10;
     markers = true;
   }
-  ++run.mountain_counter;
+  ++line.mountain_counter;
   // Two mountains less than 150 m apart join into one of type 3.
-  if (run.mountain_counter > 1 &&
-      std::int64_t{inizio} - run.previous_mountain_end <= 150) {
+  if (line.mountain_counter > 1 &&
+      std::int64_t{inizio} - line.previous_mountain_end <= 150) {
     tipo = 3;
   }
-  run.previous_mountain_end = fine;
+  line.previous_mountain_end = fine;
   const std::int64_t first = round_div_even(inizio, 50);
   // The end cell is fine / 50 - 1 rounded as a whole: a mountain ending at
   // 225 m ends on cell 4 (3.5 rounds to 4), one ending at 275 m on cell 4.
@@ -248,30 +203,25 @@ void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
   }
 }
 
-Flow mountain_row(CompileRun& run, std::string_view) {
-  const auto inizio = run.reader.read_number<std::int32_t>();
-  const auto fine = run.reader.read_number<std::int32_t>();
-  auto tipo = run.reader.read_number<std::int32_t>();
-  if (!run.in_range(inizio)) return run.stop_rows(inizio);
-  memo_montagna(run, inizio, fine, tipo);
-  return Flow::kGoOn;
-}
-
 // Two speeds in km/h packed into one value: the s speed / 5 in the hundreds
 // and the d speed / 5 in the units.
 std::int16_t board_speeds(std::int32_t s, std::int32_t d) {
   return checked<std::int16_t>(round_div_even(std::int64_t{s} * 100 + d, 5));
 }
 
-void memo_indicatori_v_max(CompileRun& run, std::int32_t posizione,
+constexpr int kBoardPosition = field_index(fields::kSpeedBoard, "posizione");
+
+Flow memo_indicatori_v_max(CompileRun& run, std::int32_t posizione,
                            const std::int32_t& vas, const std::int32_t& vbs,
-                           const std::int32_t& vcs, const std::int32_t& strisces,
+                           const std::int32_t& vcs,
+                           const std::int32_t& strisces,
                            const std::int32_t& vad, const std::int32_t& vbd,
-                           const std::int32_t& vcd, const std::int32_t& strisced) {
-  TrackCell& cell = run.cell(cell_index(posizione));
+                           const std::int32_t& vcd,
+                           const std::int32_t& strisced) {
+  const std::int64_t c = cell_index(posizione);
+  TrackCell& cell = run.cell(c);
   if (!cell.is_free()) {
-    run.m.error_code = 21;
-    return;
+    return run.raise(fault::kBoardCellTaken, kBoardPosition, posizione, c);
   }
   cell.kind = cell_kind::kSpeedBoard;
   cell.value1 = board_speeds(vas, vad);
@@ -279,67 +229,128 @@ void memo_indicatori_v_max(CompileRun& run, std::int32_t posizione,
   cell.value3 = board_speeds(vcs, vcd);
   // The stripes are packed on 16 bits and wrap.
   cell.value4 = wrap16(std::int64_t{wrap16(strisces)} * 10 + wrap16(strisced));
-}
-
-Flow speed_board_row(CompileRun& run, std::string_view) {
-  std::int32_t v[9];
-  for (auto& x : v) x = run.reader.read_number<std::int32_t>();
-  const std::int32_t posizione = v[0];
-  if (!run.in_range(posizione) || cell_index(posizione) < 0) {
-    return run.stop_rows(posizione);
-  }
-  memo_indicatori_v_max(run, posizione, v[1], v[2], v[3], v[4], v[5], v[6],
-                        v[7], v[8]);
-  if (run.m.error_code > 0) return run.end_call(run.m.error_code, posizione);
+  run.placed(c, kBoardPosition);
   return Flow::kGoOn;
 }
 
-Flow signboard_row(CompileRun& run, std::string_view) {
-  const auto position = run.reader.read_number<std::int32_t>();
-  const std::string_view text = run.reader.read_text_field();
-  if (!run.in_range(position) || cell_index(position) < 0) {
-    return run.stop_rows(position);
+}  // namespace
+
+Flow gradient_row(CompileRun& run) {
+  constexpr int kPosition = field_index(fields::kGradient, "position");
+  LineState& line = run.line;
+  const auto position = run.number<std::int32_t>();
+  const auto gradient = run.number<std::int32_t>();
+  if (!run.in_range(position)) {
+    return run.raise(fault::kBeyondGrid, kPosition, position);
   }
-  TrackCell& cell = run.cell(cell_index(position));
-  if (!cell.is_free()) return run.end_call(6, position);
+  const std::int64_t n = round_div_even(position, 50);
+  if (n > 0) {
+    // The cell at the cursor is written at least once, even when the row's
+    // cell lies behind it.
+    do {
+      run.cell(line.gradient_cursor).gradient =
+          wrap8(std::int64_t{line.previous_gradient} + 100);
+      ++line.gradient_cursor;
+    } while (line.gradient_cursor < n);
+  }
+  line.previous_gradient = gradient;
+  return Flow::kGoOn;
+}
+
+Flow curve_row(CompileRun& run) {
+  constexpr int kStart = field_index(fields::kCurve, "start");
+  constexpr int kLength = field_index(fields::kCurve, "length");
+  // Without a plan to draw, a curve row is not recognised at all: its
+  // numbers are then read as fields that match nothing.
+  if (run.model.write_line_file == 0) return Flow::kGoOn;
+  const std::string_view keyword = run.current.text;
+  const auto start = run.number<std::int32_t>();
+  const auto length = run.number<std::int32_t>();
+  if (!run.in_range(start)) {
+    return run.raise(fault::kBeyondGrid, kStart, start);
+  }
+  double k = curvature_of(keyword);
+  if (k == 0.0) return run.raise(fault::kBadCurve);
+  // Only the letter s is tested for the side: it turns the other way.
+  if (contains_ignoring_case(keyword, "s")) k = -k;
+  if (!run.model.line_profile.exists()) throw GeneralFailure{};
+  if (!extend_profile(run, start, 0.0)) {
+    return run.raise(fault::kBadCurve, kStart);
+  }
+  if (!extend_profile(run, std::int64_t{start} + length, k)) {
+    return run.raise(fault::kBadCurve, kLength);
+  }
+  return Flow::kGoOn;
+}
+
+Flow mountain_row(CompileRun& run) {
+  constexpr int kInizio = field_index(fields::kMountain, "inizio");
+  const auto inizio = run.number<std::int32_t>();
+  const auto fine = run.number<std::int32_t>();
+  auto tipo = run.number<std::int32_t>();
+  if (!run.in_range(inizio)) {
+    return run.raise(fault::kBeyondGrid, kInizio, inizio);
+  }
+  memo_montagna(run, inizio, fine, tipo);
+  return Flow::kGoOn;
+}
+
+Flow speed_board_row(CompileRun& run) {
+  std::int32_t v[std::size(fields::kSpeedBoard)];
+  for (auto& x : v) x = run.number<std::int32_t>();
+  const std::int32_t posizione = v[kBoardPosition];
+  if (!run.in_range(posizione) || cell_index(posizione) < 0) {
+    return run.raise(fault::kBeyondGrid, kBoardPosition, posizione);
+  }
+  return memo_indicatori_v_max(run, posizione, v[1], v[2], v[3], v[4], v[5],
+                               v[6], v[7], v[8]);
+}
+
+Flow signboard_row(CompileRun& run) {
+  constexpr int kPosition = field_index(fields::kSignboard, "position");
+  std::int32_t& slot_cursor = run.line.sign_slot_cursor;
+  const auto position = run.number<std::int32_t>();
+  const std::string_view text = run.text();
+  if (!run.in_range(position) || cell_index(position) < 0) {
+    return run.raise(fault::kBeyondGrid, kPosition, position);
+  }
+  const std::int64_t c = cell_index(position);
+  TrackCell& cell = run.cell(c);
+  if (!cell.is_free()) {
+    return run.raise(fault::kSignboardCellTaken, kPosition, position, c);
+  }
   cell.kind = cell_kind::kSignboard;
-  cell.value1 = wrap16(run.sign_slot_cursor);
+  cell.value1 = wrap16(slot_cursor);
   // Signboard texts take the slots from 80 downward; one more than the
   // slots hold is the general failure.
-  if (run.sign_slot_cursor < 0) throw GeneralFailure{};
-  run.m.scenario_slots[static_cast<std::size_t>(run.sign_slot_cursor)].name =
+  if (slot_cursor < 0) throw GeneralFailure{};
+  run.model.scenario_slots[static_cast<std::size_t>(slot_cursor)].name =
       slot_text(text);
-  --run.sign_slot_cursor;
+  --slot_cursor;
+  run.placed(c, kPosition);
   return Flow::kGoOn;
 }
 
-// Tested in this order on every field of the body, ignoring case. A speed
-// board ("indicatori_vmax") contains "indicat" but not "cartello", so it is
-// never also a signboard.
-constexpr RowKeyword kBodyRows[] = {
-    {"pendenza", {}, false, gradient_row},
-    {"curva", {}, false, curve_row},
-    {"montagna", {}, false, mountain_row},
-    {"indicatori_v", {}, false, speed_board_row},
-    {"cartello", "indicat", false, signboard_row},
-};
+namespace {
 
 // ---- Closing fills ------------------------------------------------------
 
 void closing_fills(CompileRun& run) {
+  LineState& line = run.line;
   // The last gradient holds up to cell N - 3.
   const std::int64_t n = run.last_cell();
   do {
-    run.cell(run.gradient_cursor).gradient =
-        wrap8(std::int64_t{run.previous_gradient} + 100);
-    ++run.gradient_cursor;
-  } while (run.gradient_cursor < n - 2);
+    run.cell(line.gradient_cursor).gradient =
+        wrap8(std::int64_t{line.previous_gradient} + 100);
+    ++line.gradient_cursor;
+  } while (line.gradient_cursor < n - 2);
 
-  if (run.m.write_line_file != 0) {
-    LineProfile& profile = run.m.line_profile;
+  if (run.model.write_line_file != 0) {
+    LineProfile& profile = run.model.line_profile;
     if (!profile.exists()) throw GeneralFailure{};
     // The last two metres stay empty unless a curve reached them.
-    draw_metres(profile, run.profile_cursor, profile.metre_count() - 1 - 2, 0.0);
+    draw_metres(profile, line.profile_cursor, profile.metre_count() - 1 - 2,
+                0.0);
   }
 }
 
@@ -392,11 +403,14 @@ void progressive_ordina(Model& model) {
 }
 
 bool compile_line_source(CompileRun& run) {
-  Model& m = run.m;
+  Model& m = run.model;
+  LineState& line = run.line;
   std::string text;
   switch (run.sources.load(SourceKind::kLine, text)) {
     case SourceStore::Status::kMissing:
-      m.record_fault(101, std::nullopt, SourcePlace{SourceKind::kLine, 0, 0});
+      // Nothing is let go: the source was never found.
+      run.current.row = SourceRow{SourcePlace{SourceKind::kLine, 0, 0}};
+      run.raise(fault::kNoLineSource);
       return false;
     case SourceStore::Status::kUnreadable:
       run.line_found = true;
@@ -413,7 +427,7 @@ bool compile_line_source(CompileRun& run) {
   for (;;) {
     const std::string_view keyword = run.read_keyword();
     if (reader.at_end()) {
-      run.end_call(102);
+      run.raise(fault::kNoGeneralSection);
       return false;
     }
     if (contains_ignoring_case(keyword, "[generale]")) break;
@@ -422,17 +436,17 @@ bool compile_line_source(CompileRun& run) {
   // General section, up to the first section header. However it ends, the
   // grid and the plan of its last accepted length row exist afterwards.
   const auto allocate_for_pending_length = [&run] {
-    if (!run.pending_length) return;
-    const std::int32_t length = *run.pending_length;
-    run.pending_length.reset();
-    run.m.allocate_for_length(length);
+    if (!run.line.pending_length) return;
+    const std::int32_t length = *run.line.pending_length;
+    run.line.pending_length.reset();
+    run.model.allocate_for_length(length);
   };
   try {
     while (!reader.at_end()) {
       std::string_view keyword = run.read_keyword();
       if (reader.at_end()) break;
       for (int i = 0; i < 10 && is_comment(keyword); ++i) keyword = run.read_keyword();
-      if (compile_rows(run, kGeneralRows, keyword) == Flow::kEndCall) {
+      if (compile_rows(run, kLineGeneralKeywords, keyword) == Flow::kEndCall) {
         allocate_for_pending_length();
         return false;
       }
@@ -445,10 +459,10 @@ bool compile_line_source(CompileRun& run) {
   allocate_for_pending_length();
 
   progressive_ordina(m);
-  run.mountain_counter = 0;
-  run.sign_slot_cursor = kFirstSignboardSlot;
-  run.gradient_cursor = 0;
-  run.profile_cursor = 2;
+  line.mountain_counter = 0;
+  line.sign_slot_cursor = kFirstSignboardSlot;
+  line.gradient_cursor = 0;
+  line.profile_cursor = 2;
   if (m.write_line_file != 0) {
     if (!m.line_profile.exists()) throw GeneralFailure{};
     m.line_profile.set_int16(0, 0, 0);
@@ -457,14 +471,7 @@ bool compile_line_source(CompileRun& run) {
     m.line_profile.set_int16(1, 1, 1);
   }
 
-  // Body: every row is recognised wherever it stands.
-  std::string_view keyword;
-  while (run.next_body_keyword(keyword)) {
-    const Flow flow = compile_rows(run, kBodyRows, keyword);
-    if (flow == Flow::kEndCall) return false;
-    if (flow == Flow::kStopRows) break;
-  }
-
+  if (!compile_body(run, kLineBodyKeywords)) return false;
   run.remove_source(SourceKind::kLine);
   closing_fills(run);
   return true;

@@ -4,6 +4,27 @@
 #include "model/cp1252.h"
 
 namespace scenc {
+namespace {
+
+// The general failure: whatever went wrong, every source that still exists
+// is let go and the compile ends with it.
+void general_failure(CompileRun& run, bool past_end) {
+  // A removal that fails here changes nothing: the fault is recorded.
+  try {
+    if (run.line_found && !run.line_removed) {
+      run.line_removed = true;
+      run.sources.remove(SourceKind::kLine);
+    }
+    if (!run.train_removed) {
+      run.train_removed = true;
+      run.sources.remove(SourceKind::kTrain);
+    }
+  } catch (...) {
+  }
+  run.raise_general_failure(past_end);
+}
+
+}  // namespace
 
 void memorizza_dati(Model& model, SourceStore& sources) {
   CompileRun run(model, sources);
@@ -15,27 +36,10 @@ void memorizza_dati(Model& model, SourceStore& sources) {
     model.scenario_slots[kTrainSlot].name =
         slot_text(utf8_to_cp1252(model.train_number));
     if (compile_line_source(run)) compile_train_source(run);
+  } catch (const GeneralFailure& failure) {
+    general_failure(run, failure.past_end);
   } catch (...) {
-    // The general failure: whatever went wrong, every source that still
-    // exists is let go and the compile ends with fault 25.
-    // A removal that fails here changes nothing: the fault is recorded.
-    try {
-      if (run.line_found && !run.line_removed) {
-        run.line_removed = true;
-        sources.remove(SourceKind::kLine);
-      }
-      if (!run.train_removed) {
-        run.train_removed = true;
-        sources.remove(SourceKind::kTrain);
-      }
-    } catch (...) {
-    }
-    const SourcePlace place =
-        run.source == SourceKind::kNone
-            ? SourcePlace{}
-            : SourcePlace{run.source, run.reader.field_line(),
-                          run.reader.field_column()};
-    model.record_fault(25, std::nullopt, place);
+    general_failure(run, false);
   }
 }
 

@@ -42,6 +42,19 @@ char to_byte(char32_t c) {
   return '?';
 }
 
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
 // The range the byte after a lead byte must fall in, so that overlong
 // forms, surrogates and code points above U+10FFFF are refused as early as
 // possible.
@@ -111,6 +124,17 @@ std::string utf8_to_cp1252(std::string_view utf8) {
       ++i;
     }
     out.push_back(complete ? to_byte(c) : '?');
+  }
+  return out;
+}
+
+std::string cp1252_to_utf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    append_utf8(out, b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80]
+                                           : static_cast<char32_t>(b));
   }
   return out;
 }

@@ -17,4 +17,9 @@ std::string cp1252_lower(std::string_view text);
 // UTF-8 sequence (one "?" per sequence, as far as it was well begun).
 std::string utf8_to_cp1252(std::string_view utf8);
 
+// Converts Windows-1252 text to UTF-8, for terminals, JSON and SVG. The five
+// bytes the code page leaves undefined map to the control characters of the
+// same number.
+std::string cp1252_to_utf8(std::string_view text);
+
 }  // namespace scenc

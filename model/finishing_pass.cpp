@@ -20,14 +20,8 @@ constexpr std::int32_t kInnerMarkSpacing = 8;
 // Cells searched for the first signal after a slow order, its end included.
 constexpr std::int32_t kSignalSearchCells = 13;
 
-constexpr std::int32_t kFaultSignalBeforeWarning = 11;
-constexpr std::int32_t kFaultLookBackGroup = 12;
-constexpr std::int32_t kFaultInsideOrAfter = 13;
-
 constexpr std::int16_t kLineStamp = 610;
 constexpr std::int16_t kCellStamp = 5121;
-constexpr std::int32_t kErrorStampTaken = 1250;
-constexpr std::int32_t kErrorCodeTaken = 1251;
 
 // The three look-back groups before a slow-order start: a group applies when
 // the start lies beyond `bound`, and tries the cells `nearest`, `nearest` + 1
@@ -78,9 +72,41 @@ class FinishingPass {
         static_cast<std::int16_t>(minimo(kMarkValue, cells_[c].value1));
   }
 
-  // Faults point back at the row that placed the main-loop cell `subject`.
+  // Faults point back at the row that placed the main-loop cell `subject`,
+  // and note the row that placed what stands on `cell`.
   void fault(std::int32_t code, std::int32_t cell, std::int32_t subject) {
-    model_.record_fault(code, cell * 50, model_.place_of_cell(subject));
+    FaultRecord f;
+    f.code = code;
+    f.position = cell * 50;
+    f.ending = find_fault(code)->ending;
+    f.cell = cell;
+    if (const CellPlacement* origin = placement_of(subject)) {
+      f.place = origin->row.keyword;
+      f.field = origin->field;
+      f.row = origin->row;
+    }
+    if (const CellPlacement* standing = placement_of(cell))
+      f.placed = *standing;
+    model_.record_fault(f);
+  }
+
+  // The last placement on cell `c`. Built on the first fault, so that a pass
+  // with many faults still looks each one up at once and a clean pass
+  // builds nothing.
+  const CellPlacement* placement_of(std::int32_t c) {
+    if (last_placement_.empty()) {
+      last_placement_.assign(cells_.size(), -1);
+      const auto& placements = model_.row_of_cell;
+      for (std::size_t k = 0; k < placements.size(); ++k) {
+        if (exists(placements[k].cell)) {
+          last_placement_[static_cast<std::size_t>(placements[k].cell)] =
+              static_cast<std::int32_t>(k);
+        }
+      }
+    }
+    if (!exists(c)) return nullptr;
+    const std::int32_t k = last_placement_[static_cast<std::size_t>(c)];
+    return k < 0 ? nullptr : &model_.row_of_cell[static_cast<std::size_t>(k)];
   }
 
   // Every signal in the cells before a warning gets an abbattimento just
@@ -100,7 +126,7 @@ class FinishingPass {
       } else if (has_kind(d - 2, cell_kind::kAbbattimento)) {
         cap(d - 2);
       } else {
-        fault(kFaultSignalBeforeWarning, d, warning);
+        fault(fault::kNoMarkBeforeSignal, d, warning);
       }
     }
   }
@@ -119,7 +145,7 @@ class FinishingPass {
           break;
         }
       }
-      if (!marked) fault(kFaultLookBackGroup, start, start);
+      if (!marked) fault(fault::kNoMarkBeforeSlowOrder, start, start);
     }
   }
 
@@ -145,12 +171,12 @@ class FinishingPass {
           mark(w + 1);
           r = -1;
         } else {
-          fault(kFaultInsideOrAfter, w, start);
+          fault(fault::kNoMarkInsideSlowOrder, w, start);
         }
       }
       if (cells_[w].kind == cell_kind::kSlowOrderEnd) return w;
     }
-    fault(kFaultInsideOrAfter, last_, start);
+    fault(fault::kNoMarkInsideSlowOrder, last_, start);
     return std::nullopt;
   }
 
@@ -175,7 +201,7 @@ class FinishingPass {
       } else if (is_free(t - 1)) {
         mark(t - 1);
       } else {
-        fault(kFaultInsideOrAfter, end, start);
+        fault(fault::kNoMarkInsideSlowOrder, end, start);
       }
       return;
     }
@@ -184,6 +210,8 @@ class FinishingPass {
   Model& model_;
   std::vector<TrackCell>& cells_;
   const std::int32_t last_;
+  // For each cell, the index of its last placement (-1: none), once built.
+  std::vector<std::int32_t> last_placement_;
 };
 
 }  // namespace
@@ -198,11 +226,11 @@ std::int32_t finish_track_cells(Model& model) {
   // A stamp field already in use means something (a mark, a compiled row)
   // landed where the format marks and codes go; writing over it would hide
   // that, so the build stops instead.
-  if (line.word1 != 0 || stamp_cell.value1 != 0) return kErrorStampTaken;
+  if (line.word1 != 0 || stamp_cell.value1 != 0) return fault::kStampTaken;
   line.word1 = kLineStamp;
   stamp_cell.value1 = kCellStamp;
 
-  if (line.num4 != 0 || stamp_cell.value2 != 0) return kErrorCodeTaken;
+  if (line.num4 != 0 || stamp_cell.value2 != 0) return fault::kCodeTaken;
   line.num4 = codice_gara_st(model);
   stamp_cell.value2 = static_cast<std::int16_t>(codice_gara_og(model));
   return 0;

@@ -74,18 +74,17 @@ LineProfile::DoubleRun LineProfile::double_run(std::int64_t from,
   return {values_.data() + index(0, from), values_.data() + index(1, from)};
 }
 
-void Model::record_fault(std::int32_t code,
-                         std::optional<std::int32_t> position,
-                         SourcePlace place) {
-  error_code = code;
-  if (position) error_position = *position;
-  fault_log.push_back(FaultRecord{code, position, place});
+void Model::record_fault(const FaultRecord& fault) {
+  error_code = fault.code;
+  if (fault.position) error_position = *fault.position;
+  fault_log.push_back(fault);
 }
 
-SourcePlace Model::place_of_cell(std::int32_t cell) const {
-  const auto it = std::find_if(row_of_cell.rbegin(), row_of_cell.rend(),
-                               [cell](const auto& e) { return e.first == cell; });
-  return it == row_of_cell.rend() ? SourcePlace{} : it->second;
+const CellPlacement* Model::placement_of(std::int32_t cell) const {
+  const auto it =
+      std::find_if(row_of_cell.rbegin(), row_of_cell.rend(),
+                   [cell](const CellPlacement& p) { return p.cell == cell; });
+  return it == row_of_cell.rend() ? nullptr : &*it;
 }
 
 void Model::clear_for_build(std::int32_t j) {
@@ -98,7 +97,7 @@ void Model::allocate_for_length(std::int32_t length) {
   const std::int64_t n = last_cell_for_length(length);
   track_cells.assign(static_cast<std::size_t>(n + 1), TrackCell{});
   if (write_line_file != 0) {
-    line_profile.allocate(static_cast<std::int64_t>(length) + 7000);
+    line_profile.allocate(last_metre_for_length(length));
   }
 }
 

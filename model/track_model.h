@@ -10,8 +10,11 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "model/faults.h"
 
 namespace scenc {
 
@@ -79,10 +82,28 @@ inline constexpr int kTrainSlot = 86;  // train number, signal repetition, sand,
 inline constexpr int kConsistSlot = 84;
 inline constexpr int kFirstSignboardSlot = 80;
 
+// The longest line the compiler accepts, in metres.
+inline constexpr std::int32_t kLongestLine = 1'000'000;
+// The grid and the plan run this many metres beyond the end of the line.
+inline constexpr std::int32_t kRunOut = 7000;
+
+// The endings that, after `line_name` (and "_" `train_number` for a train's
+// files), name the files of a scenario.
+namespace file_ending {
+inline constexpr std::string_view kLineSource = "_linea.txt";
+inline constexpr std::string_view kTrainSource = "-.txt";
+inline constexpr std::string_view kTimetableCard = "_scheda_treno.txt";
+inline constexpr std::string_view kSlowOrderNotice = "_rallentamenti.txt";
+inline constexpr std::string_view kNotes = "_note.txt";
+inline constexpr std::string_view kLineGeometry = "_linea.dat";
+inline constexpr std::string_view kSlotFile = ".sim";
+inline constexpr std::string_view kCellFile = ".dat";
+}  // namespace file_ending
+
 // The plan of the line, metre by metre: for each metre 0..L+7000 and each
 // coordinate (0 = x, 1 = y) a value that is empty, a 16-bit integer or a
 // double. Held as one tag byte and one double per element, never as a heap
-// object per element.
+// object per element. The tags are those the geometry file stores.
 class LineProfile {
  public:
   enum class Tag : std::uint8_t { kEmpty = 0, kInt16 = 2, kDouble = 5 };
@@ -172,26 +193,6 @@ class LineProfile {
   std::vector<std::uint8_t, Storage<std::uint8_t>> tags_;
 };
 
-// Which source a fault or a row came from.
-enum class SourceKind : std::uint8_t { kNone, kLine, kTrain };
-
-// A place in a source text: 1-based line and column of a field.
-struct SourcePlace {
-  SourceKind source = SourceKind::kNone;
-  std::int32_t line = 0;
-  std::int32_t column = 0;
-
-  bool known() const { return source != SourceKind::kNone; }
-};
-
-// One fault as it was raised: the number, the position in metres when the
-// fault records one, and the row that raised it where that is known.
-struct FaultRecord {
-  std::int32_t code = 0;
-  std::optional<std::int32_t> position;
-  SourcePlace place;
-};
-
 struct Model {
   std::string line_name;
   std::string train_number;
@@ -207,9 +208,11 @@ struct Model {
 
   // Every fault the run raised, in order; `error_code` keeps only the last.
   std::vector<FaultRecord> fault_log;
-  // The source row that placed a signal, slow-order or warning cell, so that
-  // faults found later around that cell can point back at the row.
-  std::vector<std::pair<std::int32_t, SourcePlace>> row_of_cell;
+  // Every mark a source row placed on the grid, in the order placed (boards,
+  // signboards, station markers, signals, slow-order cells, abbattimento
+  // marks; not the mountain markers, which count as free cells), so that a
+  // fault found later on or around a cell can point back at its row.
+  std::vector<CellPlacement> row_of_cell;
 
   bool has_track_cells() const { return !track_cells.empty(); }
   // N, the highest cell index; only meaningful when the cells exist.
@@ -217,12 +220,12 @@ struct Model {
     return static_cast<std::int32_t>(track_cells.size()) - 1;
   }
 
-  // Records a fault: `error_code` and, when given, `error_position` take the
-  // new values, and the fault is added to the log.
-  void record_fault(std::int32_t code, std::optional<std::int32_t> position,
-                    SourcePlace place = {});
-  // The row that placed the mark on `cell`, when one did.
-  SourcePlace place_of_cell(std::int32_t cell) const;
+  // Records a fault: `error_code` and, when the record has one,
+  // `error_position` take its values, and the record is added to the log.
+  void record_fault(const FaultRecord& fault);
+  // The last placement on `cell`, or null when no source row placed a mark
+  // there.
+  const CellPlacement* placement_of(std::int32_t cell) const;
 
   // Clears the slots and sets `write_line_file`, `error_code` as a build
   // does before compiling.
@@ -252,7 +255,22 @@ constexpr std::int64_t cell_index(std::int64_t p) {
 
 // N for a line of `length` metres: round((L + 7000) / 50), halves to even.
 constexpr std::int64_t last_cell_for_length(std::int64_t length) {
-  return round_div_even(length + 7000, 50);
+  return round_div_even(length + kRunOut, 50);
 }
+// The last metre of the plan of a line of `length` metres.
+constexpr std::int64_t last_metre_for_length(std::int64_t length) {
+  return length + kRunOut;
+}
+
+// A line of length 0 still has cells 0 to 140 and metres 0 to 7000; the
+// longest line has cells 0 to 20140 and metres 0 to 1,007,000.
+inline constexpr std::int64_t kFewestCells = last_cell_for_length(0) + 1;
+inline constexpr std::int64_t kMostCells =
+    last_cell_for_length(kLongestLine) + 1;
+inline constexpr std::int64_t kFewestMetres = last_metre_for_length(0) + 1;
+inline constexpr std::int64_t kMostMetres =
+    last_metre_for_length(kLongestLine) + 1;
+static_assert(kFewestCells == 141 && kMostCells == 20141);
+static_assert(kMostMetres == 1'007'001);
 
 }  // namespace scenc

@@ -83,29 +83,38 @@ void write_line_geometry_file(const LineProfile& profile, ByteWriter& out) {
   }
 }
 
+namespace {
+
+// A train's files are named after the line and the train.
+std::string train_prefix(const Model& m) {
+  return m.line_name + "_" + m.train_number;
+}
+
+}  // namespace
+
 std::string ScenarioFileNames::line_source(const Model& m) {
-  return m.line_name + "_linea.txt";
+  return m.line_name + std::string(file_ending::kLineSource);
 }
 std::string ScenarioFileNames::train_source(const Model& m) {
-  return m.line_name + "_" + m.train_number + "-.txt";
+  return train_prefix(m) + std::string(file_ending::kTrainSource);
 }
 std::string ScenarioFileNames::timetable_card(const Model& m) {
-  return m.line_name + "_" + m.train_number + "_scheda_treno.txt";
+  return train_prefix(m) + std::string(file_ending::kTimetableCard);
 }
 std::string ScenarioFileNames::slow_order_notice(const Model& m) {
-  return m.line_name + "_" + m.train_number + "_rallentamenti.txt";
+  return train_prefix(m) + std::string(file_ending::kSlowOrderNotice);
 }
 std::string ScenarioFileNames::notes(const Model& m) {
-  return m.line_name + "_" + m.train_number + "_note.txt";
+  return train_prefix(m) + std::string(file_ending::kNotes);
 }
 std::string ScenarioFileNames::line_geometry(const Model& m) {
-  return m.line_name + "_linea.dat";
+  return m.line_name + std::string(file_ending::kLineGeometry);
 }
 std::string ScenarioFileNames::slot_file(const Model& m) {
-  return m.line_name + "_" + m.train_number + ".sim";
+  return train_prefix(m) + std::string(file_ending::kSlotFile);
 }
 std::string ScenarioFileNames::cell_file(const Model& m) {
-  return m.line_name + "_" + m.train_number + ".dat";
+  return train_prefix(m) + std::string(file_ending::kCellFile);
 }
 
 }  // namespace scenc

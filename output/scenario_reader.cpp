@@ -65,7 +65,10 @@ std::string line_of(std::int64_t length) {
 
 constexpr std::size_t kSlotBytesBeforeName = 16;
 
-enum : std::uint16_t { kTagEmpty = 0, kTagInt16 = 2, kTagDouble = 5 };
+using Tag = LineProfile::Tag;
+constexpr std::uint16_t kTagEmpty = static_cast<std::uint16_t>(Tag::kEmpty);
+constexpr std::uint16_t kTagInt16 = static_cast<std::uint16_t>(Tag::kInt16);
+constexpr std::uint16_t kTagDouble = static_cast<std::uint16_t>(Tag::kDouble);
 
 // Walks the tagged values of a geometry file in order, checking each tag and
 // payload against what is left, and hands each value to `on_value`. Stops
@@ -229,7 +232,8 @@ std::optional<DecodeError> read_line_geometry_file(
     std::string_view bytes, LineProfile& profile,
     std::optional<std::int64_t> line_length) {
   profile.release();
-  const std::int64_t expected = line_length ? *line_length + 7001 : 0;
+  const std::int64_t expected =
+      line_length ? last_metre_for_length(*line_length) + 1 : 0;
   const std::string past_end =
       "file goes on after y of metre " +
       std::to_string((line_length ? expected : kMostMetres) - 1) +

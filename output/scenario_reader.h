@@ -21,14 +21,6 @@
 
 namespace scenc {
 
-// A line is at most this long; longer lines are refused by the compiler.
-inline constexpr std::int64_t kLongestLine = 1'000'000;
-// A line of length 0 still has a grid of cells 0 to 140 and metres 0 to 7000.
-inline constexpr std::int64_t kFewestCells = 141;
-inline constexpr std::int64_t kFewestMetres = 7001;
-inline constexpr std::int64_t kMostCells = 20141;
-inline constexpr std::int64_t kMostMetres = kLongestLine + 7001;
-
 struct DecodeError {
   std::size_t offset = 0;  // where the record at fault starts
   std::string message;     // names the record and the offset

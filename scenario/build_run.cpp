@@ -1,6 +1,7 @@
 #include "scenario/build_run.h"
 
 #include "compiler/memorizza_dati.h"
+#include "model/faults.h"
 #include "model/finishing_pass.h"
 #include "output/scenario_files.h"
 #include "scenario/emitters.h"
@@ -30,7 +31,8 @@ BuildOutcome memorizza_percorso(Model& model, std::int32_t j,
   if (!model.has_track_cells()) {
     // Nothing to finish or write: a compile that stopped before the length
     // row ends at the error exit with its own fault number.
-    outcome.error_exit = model.error_code != 0 ? model.error_code : 25;
+    outcome.error_exit =
+        model.error_code != 0 ? model.error_code : fault::kGeneralFailure;
     return outcome;
   }
   outcome.error_exit = finish_track_cells(model);

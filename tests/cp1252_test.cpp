@@ -49,6 +49,16 @@ TEST(Utf8ToCp1252, ReplacesEachMalformedSequenceOnce) {
   }
 }
 
+// Names go out to terminals and JSON as UTF-8 and come back from a command
+// line through the same table: every byte of the page survives the trip.
+TEST(Cp1252ToUtf8, EveryByteComesBackThroughUtf8) {
+  EXPECT_EQ(cp1252_to_utf8("Pian\xD2 \x80"), "Pian\xC3\x92 \xE2\x82\xAC");
+  for (int b = 0; b < 256; ++b) {
+    const std::string byte(1, static_cast<char>(b));
+    EXPECT_EQ(utf8_to_cp1252(cp1252_to_utf8(byte)), byte) << b;
+  }
+}
+
 TEST(Utf8ToCp1252, NamesReachTheSlotsAsSingleByteText) {
   Model m;
   m.clear_for_build(0);

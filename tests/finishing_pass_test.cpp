@@ -308,8 +308,8 @@ TEST(FinishingPass, FaultsPointAtTheSlowOrderRow) {
                        {48, kSpeedBoard},
                        {47, kSpeedBoard},
                        {55, kSlowOrderEnd, 30}});
-  m.row_of_cell = {{30, {SourceKind::kTrain, 7, 1}},
-                   {54, {SourceKind::kTrain, 12, 1}}};
+  m.row_of_cell = {{30, {{SourceKind::kTrain, 7, 1}, 0, 0}, {}},
+                   {54, {{SourceKind::kTrain, 12, 1}, 0, 0}, {}}};
   EXPECT_EQ(finish_track_cells(m), 0);
   ASSERT_EQ(faults(m), (Faults{{11, 1250}, {12, 2700}}));
   EXPECT_EQ(m.fault_log[0].place.line, 7);

@@ -18,12 +18,14 @@ using testing::ChildProcess;
 #ifdef SCENARIO_HAS_WINDOW
 
 TEST(WindowModule, IsLoadedOnlyWhenADisplayIsNamed) {
-  // A copy of the program in a directory of its own: its files land there,
-  // and the module is not beside it, as for a program copied elsewhere.
+  // A copy of the program with its module in a directory of its own: its
+  // files land there.
   const testing::TemporaryDirectory temp("scenario-module");
   const fs::path& dir = temp.path();
   ASSERT_FALSE(dir.empty());
   fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario", dir / "scenario");
+  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario_window.so",
+                dir / "scenario_window.so");
 
   const struct {
     std::optional<std::string> display;

@@ -11,11 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "model/faults.h"
 #include "output/file_system.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
 #include "tools/commands.h"
-#include "tools/fault_messages.h"
 #include "tools/source_names.h"
 
 namespace scenc::tools {
@@ -81,6 +81,19 @@ class DiscardingDirectory final : public OutputDirectory {
     void append(const char*, std::size_t) override {}
   };
 };
+
+// What each fault number means, in plain words; a number outside the table
+// (none is) would still be shown.
+std::string fault_message(std::int32_t code) {
+  const FaultInfo* f = find_fault(code);
+  return f ? std::string(f->message) : "fault " + std::to_string(code);
+}
+
+// The source a fault belongs to when its record does not say.
+SourceKind usual_source_of(std::int32_t code) {
+  const FaultInfo* f = find_fault(code);
+  return f ? f->source : SourceKind::kLine;
+}
 
 struct Diagnostic {
   FaultRecord fault;
@@ -320,14 +333,18 @@ void register_compile_commands(CLI::App& app, int& status) {
   compile
       ->add_option("--line-name", options->line_name,
                    "line name (default: the line source's file name without "
-                   "\"_linea.txt\", else without its extension)")
+                   "\"" +
+                       std::string(file_ending::kLineSource) +
+                       "\", else without its extension)")
       ->check(kScenarioName)
       ->option_text("NAME");
   compile
       ->add_option("--train-number", options->train_number,
                    "train number (default: what stands between "
-                   "\"<line name>_\" and \"-.txt\" in the train source's "
-                   "file name, else that name without its extension)")
+                   "\"<line name>_\" and \"" +
+                       std::string(file_ending::kTrainSource) +
+                       "\" in the train source's file name, else that name "
+                       "without its extension)")
       ->check(kScenarioName)
       ->option_text("NAME");
   compile->add_flag("--no-geometry", options->no_geometry,

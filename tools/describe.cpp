@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tools/text_encoding.h"
+#include "model/cp1252.h"
 
 namespace scenc::tools {
 namespace {
@@ -14,7 +14,7 @@ Detail text(std::string key, std::string value) {
   return Detail{std::move(key), 0, {}, std::move(value), false};
 }
 Detail name(std::string key, const std::string& cp1252) {
-  return Detail{std::move(key), 0, {}, windows1252_to_utf8(cp1252), true};
+  return Detail{std::move(key), 0, {}, cp1252_to_utf8(cp1252), true};
 }
 
 // The name of the slot a station marker or signboard points to.

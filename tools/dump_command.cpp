@@ -3,11 +3,11 @@
 #include <iostream>
 #include <memory>
 
+#include "model/cp1252.h"
 #include "tools/commands.h"
 #include "tools/describe.h"
 #include "tools/dump_command.h"
 #include "tools/scenario_set.h"
-#include "tools/text_encoding.h"
 
 namespace scenc::tools {
 namespace {
@@ -157,7 +157,7 @@ void dump_slots(const DumpRequest& req, const std::string& bytes,
                 {"num2", s.num2},
                 {"num3", s.num3},
                 {"flag", s.flag},
-                {"name", windows1252_to_utf8(s.name)},
+                {"name", cp1252_to_utf8(s.name)},
                 {"word1", s.word1},
                 {"word2", s.word2},
                 {"word3", s.word3},
@@ -326,8 +326,10 @@ void register_dump_command(CLI::App& app, int& status) {
   CLI::App* dump = app.add_subcommand(
       "dump", "Decode a cell, slot or geometry file and show what it holds");
   dump->add_option("FILE", request->file,
-                   "cell file (_TRAIN.dat), slot file (.sim) or line geometry "
-                   "file (_linea.dat)")
+                   "cell file (_TRAIN" + std::string(file_ending::kCellFile) +
+                       "), slot file (" + std::string(file_ending::kSlotFile) +
+                       ") or line geometry file (" +
+                       std::string(file_ending::kLineGeometry) + ")")
       ->required();
   dump->add_flag("--json", request->json, "JSON for programs instead of text");
   dump->add_flag("--all", request->all,

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "model/cp1252.h"
 #include "model/curve_classes.h"
+#include "model/faults.h"
 #include "tools/describe.h"
-#include "tools/fault_messages.h"
-#include "tools/text_encoding.h"
 
 namespace scenc::tools {
 
@@ -41,11 +41,16 @@ std::vector<PlotDiagnostic> diagnostics_of_faults(
     const std::string& train_source) {
   std::vector<PlotDiagnostic> out;
   for (const FaultRecord& f : faults) {
-    const SourceKind source =
-        f.place.known() ? f.place.source : usual_source_of(f.code);
+    // Every fault a build raises is in the table; a number that were not
+    // would still be drawn.
+    const FaultInfo* info = find_fault(f.code);
+    const SourceKind source = f.place.known() ? f.place.source
+                              : info          ? info->source
+                                              : SourceKind::kLine;
     PlotDiagnostic d;
     d.check = "fault-" + std::to_string(f.code);
-    d.message = fault_message(f.code);
+    d.message = info ? std::string(info->message)
+                     : "fault " + std::to_string(f.code);
     d.file = source == SourceKind::kTrain ? train_source : line_source;
     if (f.place.known() && f.place.line > 0) {
       d.line = f.place.line;
@@ -126,13 +131,13 @@ PlotScene make_scene(const ScenarioSet& s,
                      std::optional<std::vector<PlotDiagnostic>> diagnostics) {
   PlotScene scene;
   scene.scenario = &s;
-  scene.line_name = windows1252_to_utf8(s.slots[kLineSlot].name);
-  scene.train_name = windows1252_to_utf8(s.slots[kTrainSlot].name);
+  scene.line_name = cp1252_to_utf8(s.slots[kLineSlot].name);
+  scene.train_name = cp1252_to_utf8(s.slots[kTrainSlot].name);
   for (int k = 1; k <= kFirstSignboardSlot; ++k) {
     const ScenarioSlot& slot = s.slots[static_cast<std::size_t>(k)];
     if (slot_role(k, slot) != SlotRole::kStation) continue;
     // A station of type 25 or more has no marker on the track.
-    scene.stations.push_back(PlotStation{k, windows1252_to_utf8(slot.name),
+    scene.stations.push_back(PlotStation{k, cp1252_to_utf8(slot.name),
                                          slot.num3, slot.num1, slot.num2,
                                          slot.kind < 25, slot.num4});
   }
@@ -176,7 +181,7 @@ std::string object_label(const TrackCell& c, const SlotTable& slots) {
     case cell_kind::kSignboard:
       if (c.value1 < 0 || c.value1 >= kSlotCount) return "";
       return squeezed(
-          windows1252_to_utf8(slots[static_cast<std::size_t>(c.value1)].name));
+          cp1252_to_utf8(slots[static_cast<std::size_t>(c.value1)].name));
     case cell_kind::kAbbattimento:
       return std::to_string(c.value1);
     case cell_kind::kAbbattimentoZero:

@@ -12,8 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kGeometryEnding = "_linea.dat";
-
 bool ends_with(const std::string& s, std::string_view end) {
   return s.size() >= end.size() &&
          s.compare(s.size() - end.size(), end.size(), end) == 0;
@@ -29,7 +27,7 @@ std::vector<fs::path> slot_files_in(const fs::path& dir,
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     const std::string name = entry.path().filename().string();
-    if (entry.is_regular_file(ec) && ends_with(name, ".sim") &&
+    if (entry.is_regular_file(ec) && ends_with(name, file_ending::kSlotFile) &&
         name.compare(0, start.size(), start) == 0) {
       found.push_back(entry.path());
     }
@@ -42,9 +40,9 @@ std::vector<fs::path> slot_files_in(const fs::path& dir,
 
 std::optional<FileKind> kind_of_name(const fs::path& file) {
   const std::string name = file.filename().string();
-  if (ends_with(name, kGeometryEnding)) return FileKind::kGeometry;
-  if (ends_with(name, ".sim")) return FileKind::kSlots;
-  if (ends_with(name, ".dat")) return FileKind::kCells;
+  if (ends_with(name, file_ending::kLineGeometry)) return FileKind::kGeometry;
+  if (ends_with(name, file_ending::kSlotFile)) return FileKind::kSlots;
+  if (ends_with(name, file_ending::kCellFile)) return FileKind::kCells;
   return std::nullopt;
 }
 
@@ -68,11 +66,13 @@ std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
                                                FileKind kind) {
   std::vector<fs::path> candidates;
   const std::string name = file.filename().string();
-  if (kind == FileKind::kCells && ends_with(name, ".dat")) {
-    candidates.push_back(fs::path(file).replace_extension(".sim"));
-  } else if (kind == FileKind::kGeometry && ends_with(name, kGeometryEnding)) {
+  if (kind == FileKind::kCells && ends_with(name, file_ending::kCellFile)) {
+    candidates.push_back(
+        fs::path(file).replace_extension(file_ending::kSlotFile));
+  } else if (kind == FileKind::kGeometry &&
+             ends_with(name, file_ending::kLineGeometry)) {
     const std::string line =
-        name.substr(0, name.size() - kGeometryEnding.size());
+        name.substr(0, name.size() - file_ending::kLineGeometry.size());
     const fs::path dir =
         file.has_parent_path() ? file.parent_path() : fs::path(".");
     for (const auto& p : slot_files_in(dir, line + "_"))
@@ -85,7 +85,8 @@ std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
     SlotFileBeside found{candidate, {}};
     if (read_slot_file(bytes, found.slots)) continue;
     if (kind == FileKind::kGeometry &&
-        found.slots[kLineSlot].name + std::string(kGeometryEnding) != name) {
+        found.slots[kLineSlot].name + std::string(file_ending::kLineGeometry) !=
+            name) {
       continue;  // another line whose name shares the beginning
     }
     return found;
@@ -123,7 +124,8 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
     prefix = fs::path(beside->path).replace_extension();
   } else if (kind_of_name(prefix)) {
     prefix.replace_extension();
-  } else if (!fs::exists(prefix.string() + ".sim", ec)) {
+  } else if (!fs::exists(prefix.string() + std::string(file_ending::kSlotFile),
+                         ec)) {
     // Neither a directory nor the beginning of a scenario's names: say what
     // the person most likely meant.
     const fs::path dir =
@@ -134,13 +136,13 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
             ? dir_or_prefix.string() +
                   ": no such directory, and no scenario's files begin so "
                   "(no " +
-                  prefix.string() + ".sim)"
+                  prefix.string() + std::string(file_ending::kSlotFile) + ")"
             : dir.string() + ": no such directory"};
   }
 
   ScenarioSet set;
-  set.slot_path = prefix.string() + ".sim";
-  set.cell_path = prefix.string() + ".dat";
+  set.slot_path = prefix.string() + std::string(file_ending::kSlotFile);
+  set.cell_path = prefix.string() + std::string(file_ending::kCellFile);
   const std::string slot_bytes = read_file(set.slot_path);
   SlotTable slots;
   if (auto e = read_slot_file(slot_bytes, slots)) {
@@ -149,7 +151,7 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
   const std::string cell_bytes = read_file(set.cell_path);
   const fs::path geometry =
       prefix.parent_path() /
-      (slots[kLineSlot].name + std::string(kGeometryEnding));
+      (slots[kLineSlot].name + std::string(file_ending::kLineGeometry));
   std::optional<std::string> geometry_bytes;
   if (fs::exists(geometry, ec)) {
     set.geometry_path = geometry;
@@ -175,7 +177,7 @@ void decode_scenario(ScenarioSet& set, const std::string& slot_bytes,
       length ? *length
              : std::max<std::int64_t>(
                    0, (static_cast<std::int64_t>(set.cells.size()) - 1) * 50 -
-                          7000);
+                          kRunOut);
   if (geometry_bytes) {
     if (auto e =
             read_line_geometry_file(*geometry_bytes, set.profile, length)) {

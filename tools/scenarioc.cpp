@@ -1,13 +1,16 @@
 // scenarioc: the scenario author's tool. Compiles any pair of sources with
 // diagnostics, decodes the binary files and draws the line.
 #include <CLI/CLI.hpp>
+#include <string>
 
+#include "build_version.h"
 #include "tools/commands.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"scenarioc: compile, inspect and draw train-simulator scenarios",
                "scenarioc"};
-  app.set_version_flag("--version", "scenarioc 1.0.0");
+  app.set_version_flag("--version",
+                       std::string("scenarioc ") + scenc::kBuildVersion);
   app.require_subcommand(1);
   app.footer(
       "Examples:\n"

@@ -5,12 +5,8 @@
 
 #include <filesystem>
 #include <string>
-#include <string_view>
 
 namespace scenc::tools {
-
-inline constexpr std::string_view kLineSourceEnding = "_linea.txt";
-inline constexpr std::string_view kTrainSourceEnding = "-.txt";
 
 // The line source's file name without its ending, or else without its
 // extension.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "model/cp1252.h"
 #include "tools/describe.h"
 #include "tools/label_placement.h"
 #include "tools/plot_symbols.h"

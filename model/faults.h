@@ -1,0 +1,138 @@
+// The faults of a build: the table of every fault (from faults.def, its one
+// home), and the record of one fault as the compile or the finishing pass
+// raised it, with the places in the sources that it points at.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <optional>
+#include <string_view>
+
+namespace scenc {
+
+// Which source a fault or a row came from.
+enum class SourceKind : std::uint8_t { kNone, kLine, kTrain };
+
+// A place in a source text: 1-based line and column (in bytes) of a field.
+struct SourcePlace {
+  SourceKind source = SourceKind::kNone;
+  std::int32_t line = 0;
+  std::int32_t column = 0;
+
+  bool known() const { return source != SourceKind::kNone; }
+  bool operator==(const SourcePlace&) const = default;
+};
+
+// A row of a source as it was compiled: the place of its keyword field, and
+// its bytes from the keyword field's first byte up to just after the last
+// field its handler read (separators excluded), so that the row can be found
+// again, or blanked, in the source text.
+struct SourceRow {
+  SourcePlace keyword;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+
+  bool operator==(const SourceRow&) const = default;
+};
+
+// A mark a source row placed on the grid: the cell, the row, and the field of
+// the row that placed it (its position).
+struct CellPlacement {
+  std::int32_t cell = 0;
+  SourceRow row;
+  SourcePlace field;
+};
+
+// What a fault does to the run.
+enum class FaultEnding : std::uint8_t {
+  kEndsCompile,        // the source is let go and the compile ends at once
+  kSkipsRestOfSource,  // the rest of the source is skipped; its closing
+                       // steps and what follows run
+  kGoesOn,             // recorded, and the run goes on
+  kErrorExit,          // the build stops at the error exit, no binary file
+};
+
+// One row of the fault table.
+struct FaultInfo {
+  std::int32_t code;
+  std::string_view name;  // stable, kebab-case
+  SourceKind source;      // where the rows that raise it are written
+  FaultEnding ending;
+  std::string_view points_at;  // the row and field a diagnostic points at
+  std::string_view message;    // one line an author reads
+};
+
+// The fault numbers by name: fault::kStationPosition is 8.
+namespace fault {
+#define FAULT(code, constant, name, source, ending, points_at, message) \
+  inline constexpr std::int32_t constant = code;
+#include "model/faults.def"
+#undef FAULT
+}  // namespace fault
+
+inline constexpr FaultInfo kFaults[] = {
+#define FAULT(code, constant, name, source, ending, points_at, message) \
+  {code, name, SourceKind::source, FaultEnding::ending, points_at, message},
+#include "model/faults.def"
+#undef FAULT
+};
+
+// The table's row for `code`, or null for a number no build raises.
+constexpr const FaultInfo* find_fault(std::int32_t code) {
+  for (const FaultInfo& f : kFaults) {
+    if (f.code == code) return &f;
+  }
+  return nullptr;
+}
+
+namespace fault_table_checks {
+constexpr bool is_kebab_case(std::string_view s) {
+  if (s.empty() || s.front() == '-' || s.back() == '-') return false;
+  for (const char c : s) {
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-')) {
+      return false;
+    }
+  }
+  return true;
+}
+constexpr bool well_formed() {
+  for (std::size_t i = 0; i < std::size(kFaults); ++i) {
+    const FaultInfo& f = kFaults[i];
+    if (!is_kebab_case(f.name) || f.message.empty() || f.points_at.empty()) {
+      return false;
+    }
+    if (i > 0 && kFaults[i - 1].code >= f.code) return false;
+    for (std::size_t j = 0; j < i; ++j) {
+      if (kFaults[j].name == f.name) return false;
+    }
+  }
+  return true;
+}
+}  // namespace fault_table_checks
+static_assert(fault_table_checks::well_formed(),
+              "fault numbers ascend, names are unique kebab-case, and every "
+              "fault has a message and a place it points at");
+
+// One fault as it was raised. Only the compile's own records and side
+// vectors hold this; nothing of it reaches the files.
+struct FaultRecord {
+  std::int32_t code = 0;
+  // The position in metres, for the faults that record one.
+  std::optional<std::int32_t> position;
+  // Where scenarioc's diagnostics point: the keyword field of the row that
+  // raised the fault (for the general failure, the last field read).
+  SourcePlace place;
+  // The field that raised the fault, at its real line and column.
+  SourcePlace field;
+  // The row that raised it, with its bytes in the source. Empty when the
+  // fault arose outside a row (the closing steps, the end of a preamble).
+  SourceRow row;
+  FaultEnding ending = FaultEnding::kGoesOn;
+  // For a fault on a taken cell: the cell, and the row that placed what
+  // stands there (when a source row did).
+  std::optional<std::int32_t> cell;
+  std::optional<CellPlacement> placed;
+};
+
+}  // namespace scenc

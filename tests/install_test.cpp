@@ -1,0 +1,297 @@
+// The programs as an author gets them: installed into a prefix of their own
+// (cmake --install) or unpacked from the Debian package (cpack, dpkg -x),
+// then run from another directory with the build and source trees out of
+// reach.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "build_version.h"
+#include "child_process.h"
+#ifdef SCENARIO_HAS_WINDOW
+#include "window_watcher.h"
+#endif
+
+namespace scenc {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::ChildProcess;
+using testing::EnvironmentChanges;
+using testing::find_on_path;
+
+// The files a clean run of the scenario program leaves beside itself.
+const char* const kRunFiles[] = {
+    "Firenze_Pisa_11711_note.txt",
+    "Firenze_Pisa_11711_rallentamenti.txt",
+    "Firenze_Pisa_11711_scheda_treno.txt",
+    "Firenze_Pisa_linea.dat",
+    "Firenze_Pisa_11711.sim",
+    "Firenze_Pisa_11711.dat",
+};
+
+struct Outcome {
+  std::optional<int> status;
+  std::string out;
+  std::string err;
+};
+
+// Where the system lets a test make a mount namespace of its own, the
+// programs run with the build and source trees hidden behind empty
+// directories, so that nothing can be found through them.
+class OutOfReach {
+ public:
+  OutOfReach() {
+    const std::string unshare = find_on_path("unshare");
+    if (unshare.empty()) return;
+    ChildProcess probe(
+        {unshare, "--mount", "--", "/bin/sh", "-c",
+         "mount -t tmpfs none \"$0\"", fs::temp_directory_path().string()},
+        {});
+    if (probe.wait_for_exit(10s) == 0) {
+      prefix_ = {unshare,
+                 "--mount",
+                 "--",
+                 "/bin/sh",
+                 "-c",
+                 kHide,
+                 "sh",
+                 SCENARIO_BUILD_DIR,
+                 SCENARIO_SOURCE_DIR};
+    }
+  }
+  bool hides_the_trees() const { return !prefix_.empty(); }
+
+  // `argv` as a command that runs out of reach of the trees.
+  std::vector<std::string> command(std::vector<std::string> argv) const {
+    argv.insert(argv.begin(), prefix_.begin(), prefix_.end());
+    return argv;
+  }
+
+  // Runs a program to its end from `directory`.
+  Outcome run(std::vector<std::string> argv, const fs::path& directory,
+              const EnvironmentChanges& environment) const {
+    ChildProcess child(
+        command(std::move(argv)),
+        {.environment = environment, .working_directory = directory});
+    Outcome r;
+    r.status = child.wait_for_exit(120s);
+    r.out = child.stdout_text();
+    r.err = child.stderr_text();
+    return r;
+  }
+
+ private:
+  // Mounts an empty file system over each tree that still shows, then runs
+  // the program.
+  static constexpr const char* kHide =
+      "for d in \"$1\" \"$2\"; do if [ -d \"$d\" ]; then mount -t tmpfs none "
+      "\"$d\" || exit 97; fi; done; shift 2; exec \"$@\"";
+  std::vector<std::string> prefix_;
+};
+
+// Runs a tool in the open, as the test's own step.
+Outcome step(std::vector<std::string> argv) {
+  ChildProcess child(std::move(argv), {});
+  Outcome r;
+  r.status = child.wait_for_exit(300s);
+  r.out = child.stdout_text();
+  r.err = child.stderr_text();
+  return r;
+}
+
+std::string version_line(const std::string& program) {
+  return program + " " + kBuildVersion + "\n";
+}
+
+// Where the scenario program looks for its window module, in its dynamic
+// section: relative to itself, never a directory of the build.
+void expect_finds_its_module_by_origin(const fs::path& program) {
+  const Outcome dynamic =
+      step({find_on_path("readelf"), "-d", program.string()});
+  ASSERT_EQ(dynamic.status, 0) << dynamic.err;
+  EXPECT_EQ(dynamic.out.find(SCENARIO_BUILD_DIR), std::string::npos)
+      << dynamic.out;
+#ifdef SCENARIO_HAS_WINDOW
+  EXPECT_NE(dynamic.out.find("[$ORIGIN/../" SCENARIO_MODULE_DIR ":$ORIGIN]"),
+            std::string::npos)
+      << dynamic.out;
+#endif
+}
+
+// Runs the installed scenario program from another directory: its files
+// land beside it, none in the working directory.
+void expect_builds_beside_itself(const OutOfReach& reach, const fs::path& bin,
+                                 const fs::path& elsewhere) {
+  const Outcome build = reach.run({(bin / "scenario").string()}, elsewhere,
+                                  {{"DISPLAY", std::nullopt}});
+  ASSERT_EQ(build.status, 0) << build.err;
+  for (const char* file : kRunFiles)
+    EXPECT_TRUE(fs::exists(bin / file)) << file;
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+TEST(Installed, ProgramsRunFromAnotherDirectoryWithTheBuildOutOfReach) {
+  const testing::TemporaryDirectory temp("scenario-install");
+  ASSERT_FALSE(temp.path().empty());
+  const fs::path staged = temp.path() / "staged";
+  const Outcome install =
+      step({SCENARIO_CMAKE_COMMAND, "--install", SCENARIO_BUILD_DIR, "--prefix",
+            staged.string()});
+  ASSERT_EQ(install.status, 0) << install.out << install.err;
+  // Moved after installing: nothing may name the prefix it was installed to.
+  const fs::path prefix = temp.path() / "moved";
+  fs::rename(staged, prefix);
+  for (const char* file :
+       {"bin/scenario", "bin/scenarioc", "share/man/man1/scenario.1.gz",
+        "share/man/man1/scenarioc.1.gz",
+        "share/bash-completion/completions/scenarioc",
+        "share/doc/" SCENARIO_PACKAGE_NAME "/formats/README.md"}) {
+    EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
+  }
+#ifdef SCENARIO_HAS_WINDOW
+  EXPECT_TRUE(
+      fs::is_regular_file(prefix / SCENARIO_MODULE_DIR / "scenario_window.so"));
+#endif
+  expect_finds_its_module_by_origin(prefix / "bin/scenario");
+
+  const OutOfReach reach;
+  if (!reach.hides_the_trees()) {
+    std::cout
+        << "[ NOTE     ] no mount namespace here: the build tree stays "
+           "visible; the moved prefix and the program's dynamic section show\n";
+  }
+  const fs::path bin = prefix / "bin";
+  const fs::path author = temp.path() / "author";
+  fs::create_directories(author);
+  for (const char* program : {"scenario", "scenarioc"}) {
+    const Outcome version =
+        reach.run({(bin / program).string(), "--version"}, author, {});
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, version_line(program));
+  }
+  Outcome r = reach.run({(bin / "scenarioc").string(), "sources", "-o", "mine"},
+                        author, {});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = reach.run(
+      {(bin / "scenarioc").string(), "compile", "mine/Firenze_Pisa_linea.txt",
+       "mine/Firenze_Pisa_11711-.txt", "-o", "out"},
+      author, {});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* file : {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
+                           "Firenze_Pisa_11711.dat"}) {
+    EXPECT_TRUE(fs::is_regular_file(author / "out" / file)) << file;
+  }
+
+  const fs::path elsewhere = temp.path() / "elsewhere";
+  fs::create_directories(elsewhere);
+  expect_builds_beside_itself(reach, bin, elsewhere);
+
+#ifdef SCENARIO_HAS_WINDOW
+  // On a display, the window module comes from the installed prefix and the
+  // waiting window goes up.
+  testing::VirtualDisplay display;
+  if (!display.start())
+    GTEST_SKIP() << "Xvfb did not come up (scripts/install-deps)";
+  testing::WindowWatcher watcher(display.name());
+  ASSERT_TRUE(watcher.watching());
+  ChildProcess shown(
+      reach.command({(bin / "scenario").string()}),
+      {.environment = {{"DISPLAY", display.name()}, {"LD_DEBUG", "files"}},
+       .working_directory = elsewhere});
+  // The window is up only while the run works: its name is read as it maps.
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (!shown.poll_exit() && std::chrono::steady_clock::now() < deadline) {
+    watcher.pump();
+    std::this_thread::sleep_for(10ms);
+  }
+  watcher.pump();
+  ASSERT_EQ(shown.wait_for_exit(10s), 0) << shown.stderr_text();
+  // The loader reports the module by the path it was found at: the one
+  // its run path gives, relative to the program.
+  const std::string module =
+      (bin / ".." / SCENARIO_MODULE_DIR / "scenario_window.so").string();
+  EXPECT_NE(shown.stderr_text().find("calling init: " + module),
+            std::string::npos)
+      << shown.stderr_text();
+  EXPECT_NE(watcher.mapped("Form1"), nullptr) << "no waiting window was shown";
+#endif
+}
+
+TEST(DebianPackage, UnpacksIntoAThrowawayRootAndRuns) {
+  for (const char* tool : {"dpkg-deb", "dpkg-shlibdeps", "man"}) {
+    if (find_on_path(tool).empty()) {
+      GTEST_SKIP() << tool << " is not installed (scripts/install-deps)";
+    }
+  }
+  const testing::TemporaryDirectory temp("scenario-deb");
+  ASSERT_FALSE(temp.path().empty());
+  const fs::path packages = temp.path() / "packages";
+  const Outcome pack =
+      step({SCENARIO_CPACK_COMMAND, "-G", "DEB", "--config",
+            SCENARIO_BUILD_DIR "/CPackConfig.cmake", "-B", packages.string()});
+  ASSERT_EQ(pack.status, 0) << pack.out << pack.err;
+  std::vector<fs::path> debs;
+  for (const auto& entry : fs::directory_iterator(packages)) {
+    if (entry.path().extension() == ".deb") debs.push_back(entry.path());
+  }
+  ASSERT_EQ(debs.size(), 1u) << pack.out;
+  const std::string deb = debs[0].string();
+
+  // The dependencies are computed from the libraries the programs link.
+  const Outcome fields = step({find_on_path("dpkg-deb"), "--field", deb,
+                               "Package", "Version", "Depends"});
+  ASSERT_EQ(fields.status, 0) << fields.err;
+  EXPECT_NE(fields.out.find("Package: " SCENARIO_PACKAGE_NAME "\n"),
+            std::string::npos);
+  EXPECT_NE(fields.out.find("Version: " SCENARIO_VERSION "\n"),
+            std::string::npos);
+  for (const char* library : {"libc6", "libstdc++6"
+#ifdef SCENARIO_HAS_WINDOW
+                              ,
+                              "libfltk1.3"
+#endif
+       }) {
+    EXPECT_NE(fields.out.find(library), std::string::npos) << fields.out;
+  }
+
+  const fs::path root = temp.path() / "root";
+  const Outcome unpack =
+      step({find_on_path("dpkg-deb"), "-x", deb, root.string()});
+  ASSERT_EQ(unpack.status, 0) << unpack.err;
+
+  const OutOfReach reach;
+  const fs::path elsewhere = temp.path() / "elsewhere";
+  fs::create_directories(elsewhere);
+  const Outcome version = reach.run(
+      {(root / "usr/bin/scenarioc").string(), "--version"}, elsewhere, {});
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_EQ(version.out, version_line("scenarioc"));
+  expect_builds_beside_itself(reach, root / "usr/bin", elsewhere);
+
+  // Each installed page reads without a warning of the formatter.
+  for (const char* page : {"scenario", "scenarioc"}) {
+    const fs::path file =
+        root / "usr/share/man/man1" / (std::string(page) + ".1.gz");
+    const Outcome man = reach.run(
+        {find_on_path("man"), "--warnings", "-l", file.string()}, elsewhere,
+        {{"MANWIDTH", "80"},
+         {"MANPAGER", "cat"},
+         {"PAGER", "cat"},
+         {"LC_ALL", "C.UTF-8"}});
+    EXPECT_EQ(man.status, 0) << page;
+    EXPECT_EQ(man.err, "") << page;
+    EXPECT_NE(man.out.find(std::string(page) + " - "), std::string::npos)
+        << man.out;
+  }
+}
+
+}  // namespace
+}  // namespace scenc

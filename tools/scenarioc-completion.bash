@@ -1,0 +1,88 @@
+# bash completion for scenarioc: the subcommands, their options, and file
+# names by the kind of file each subcommand takes (.txt sources to compile
+# or plot, .sim and .dat files to dump or plot). Installed as
+# share/bash-completion/completions/scenarioc.
+
+# Adds to COMPREPLY the names that start with $1 and end in one of the
+# endings that follow, and the directories on the way to them.
+_scenarioc_files() {
+  local cur=$1 name ending
+  shift
+  local IFS=$'\n'
+  compopt -o filenames 2>/dev/null
+  for name in $(compgen -f -- "$cur"); do
+    if [[ -d $name ]]; then
+      COMPREPLY+=("$name")
+      continue
+    fi
+    for ending in "$@"; do
+      if [[ $name == *"$ending" ]]; then
+        COMPREPLY+=("$name")
+        break
+      fi
+    done
+  done
+}
+
+_scenarioc_directories() {
+  local IFS=$'\n'
+  compopt -o filenames 2>/dev/null
+  COMPREPLY+=($(compgen -d -- "$1"))
+}
+
+_scenarioc() {
+  local cur=${COMP_WORDS[COMP_CWORD]}
+  local prev=${COMP_WORDS[COMP_CWORD - 1]}
+  local command="" i
+  COMPREPLY=()
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    case ${COMP_WORDS[i]} in
+      compile | check | sources | dump | plot)
+        command=${COMP_WORDS[i]}
+        break
+        ;;
+    esac
+  done
+  if [[ -z $command ]]; then
+    COMPREPLY=($(compgen -W "compile check sources dump plot -h --help --version" -- "$cur"))
+    return
+  fi
+
+  case $command:$prev in
+    plot:-o | plot:--output)
+      _scenarioc_files "$cur" .svg .html
+      return
+      ;;
+    *:-o | *:--output)
+      _scenarioc_directories "$cur"
+      return
+      ;;
+    *:--line-name | *:--train-number)
+      return
+      ;;
+    dump:--kind)
+      COMPREPLY=($(compgen -W "cells slots geometry" -- "$cur"))
+      return
+      ;;
+  esac
+
+  local options
+  case $command in
+    compile) options="-o --output --line-name --train-number --no-geometry --json -h --help" ;;
+    check) options="--json -h --help" ;;
+    sources) options="-o --output -h --help" ;;
+    dump) options="--json --all --kind -h --help" ;;
+    plot) options="-o --output --html -h --help" ;;
+  esac
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$options" -- "$cur"))
+    return
+  fi
+  case $command in
+    compile | check) _scenarioc_files "$cur" .txt ;;
+    dump) _scenarioc_files "$cur" .sim .dat ;;
+    plot) _scenarioc_files "$cur" .sim .dat .txt ;;
+  esac
+}
+
+complete -F _scenarioc scenarioc
