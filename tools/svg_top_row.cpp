@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "tools/describe.h"
@@ -154,17 +155,23 @@ class TopRow {
     // station strip below names every station in any case.
     const Box frame{left, plot_top, left + w, plot_top + h};
     std::vector<Box> taken;
+    // The start and the end are in bold, and may also stand at a corner of
+    // their point.
     const auto place = [&](double cx, double cy, const std::string& label,
                            bool bold) {
       const double lw = text_width(label, plan::kLabelSize, bold);
       const double up = kTextAscent * plan::kLabelSize;
       const double down = kTextDescent * plan::kLabelSize;
-      // Baselines beside, below and above the point.
+      // Baselines beside, below and above the point, then at its corners.
       const std::pair<double, double> tries[] = {{cx + 8, cy + 4},
                                                  {cx - 8 - lw, cy + 4},
                                                  {cx - lw / 2, cy + 8 + up},
-                                                 {cx - lw / 2, cy - 8 - down}};
-      for (const auto& [bx, by] : tries) {
+                                                 {cx - lw / 2, cy - 8 - down},
+                                                 {cx + 6, cy - 6 - down},
+                                                 {cx + 6, cy + 6 + up},
+                                                 {cx - 6 - lw, cy - 6 - down},
+                                                 {cx - 6 - lw, cy + 6 + up}};
+      for (const auto& [bx, by] : std::span(tries).first(bold ? 8 : 4)) {
         const Box b{bx, by - up, bx + lw, by + down};
         if (b.x0 < frame.x0 || b.x1 > frame.x1 || b.y0 < frame.y0 ||
             b.y1 > frame.y1) {
