@@ -116,10 +116,11 @@ TEST(Plot, SaysWhichScenarioItCannotFind) {
   // names, and a directory that does not exist.
   err.str("");
   EXPECT_EQ(run_plot(PlotRequest{dir.path() / "nosuchdir", {}}, out, err), 3);
-  EXPECT_NE(err.str().find("nosuchdir: no such directory, and no scenario's "
-                           "files begin so"),
+  EXPECT_NE(err.str().find("nosuchdir: no such directory, nor a scenario "
+                           "whose file names begin so\n"),
             std::string::npos)
       << err.str();
+  EXPECT_EQ(err.str().find(".sim"), std::string::npos) << err.str();
   err.str("");
   EXPECT_EQ(
       run_plot(PlotRequest{dir.path() / "nosuchdir" / "Piana_7", {}}, out, err),

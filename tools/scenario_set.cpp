@@ -134,9 +134,8 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
         exit_status::kFileFailed,
         fs::is_directory(dir, ec)
             ? dir_or_prefix.string() +
-                  ": no such directory, and no scenario's files begin so "
-                  "(no " +
-                  prefix.string() + std::string(file_ending::kSlotFile) + ")"
+                  ": no such directory, nor a scenario whose file names "
+                  "begin so"
             : dir.string() + ": no such directory"};
   }
 
