@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -174,8 +175,11 @@ class ChildProcess {
   // Waits up to `limit` for the child to end; nullopt when it still runs.
   std::optional<int> wait_for_exit(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
+    // Short pauses first: most tools end within a few milliseconds.
+    auto pause = std::chrono::milliseconds(1);
     while (!poll_exit() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::this_thread::sleep_for(pause);
+      pause = std::min(pause * 2, std::chrono::milliseconds(20));
     }
     return poll_exit();
   }
