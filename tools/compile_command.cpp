@@ -17,6 +17,7 @@
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
 #include "tools/commands.h"
+#include "tools/source_names.h"
 
 namespace scenc::tools {
 namespace {
@@ -33,31 +34,6 @@ struct CompileOptions {
   bool no_geometry = false;
   bool json = false;
 };
-
-// The line name an author's line source stands for: its file name without
-// the line source's ending, or else without its extension.
-std::string default_line_name(const fs::path& line_source) {
-  const std::string file = line_source.filename().string();
-  if (file.ends_with(file_ending::kLineSource)) {
-    return file.substr(0, file.size() - file_ending::kLineSource.size());
-  }
-  return line_source.stem().string();
-}
-
-// The train number an author's train source stands for: what stands between
-// "<line name>_" and the train source's ending, or else its file name
-// without extension.
-std::string default_train_number(const fs::path& train_source,
-                                 const std::string& line_name) {
-  const std::string file = train_source.filename().string();
-  const std::string prefix = line_name + "_";
-  if (file.size() >= prefix.size() + file_ending::kTrainSource.size() &&
-      file.starts_with(prefix) && file.ends_with(file_ending::kTrainSource)) {
-    return file.substr(prefix.size(), file.size() - prefix.size() -
-                                          file_ending::kTrainSource.size());
-  }
-  return train_source.stem().string();
-}
 
 // The names become file names inside the output directory, so they must not
 // lead out of it.

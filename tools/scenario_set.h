@@ -60,7 +60,15 @@ struct ScenarioSet {
 
 // Loads a scenario from its directory (which must hold one slot file) or
 // from the common beginning of its file names ("DIR/LINE_TRAIN", a name of
-// one of its files works as well). Throws ToolError.
+// one of its files works as well). Throws ToolError: a directory holding
+// several scenarios is a usage error that names them.
 ScenarioSet load_scenario(const std::filesystem::path& dir_or_prefix);
+
+// Decodes the files of one scenario from their bytes into `set`, whose
+// paths name them in messages; no geometry bytes: no plan was written.
+// Throws ToolError.
+void decode_scenario(ScenarioSet& set, const std::string& slot_bytes,
+                     const std::string& cell_bytes,
+                     const std::optional<std::string>& geometry_bytes);
 
 }  // namespace scenc::tools
