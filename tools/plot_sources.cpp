@@ -1,17 +1,32 @@
 #include "tools/plot_sources.h"
 
+#include "output/file_system.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
 #include "tools/source_names.h"
 
 namespace scenc::tools {
+namespace {
+
+// A source is text of any length an author wrote: read whole, as `compile`
+// reads it.
+std::string read_source(const std::filesystem::path& path) {
+  std::string bytes;
+  std::string reason;
+  if (read_whole_file(path, bytes, &reason) != SourceStore::Status::kOk) {
+    throw ToolError{exit_status::kFileFailed, path.string() + ": " + reason};
+  }
+  return bytes;
+}
+
+}  // namespace
 
 CompiledSources compile_sources(const std::filesystem::path& line_source,
                                 const std::filesystem::path& train_source) {
   // Both are read first, so that one that cannot be read stops the run
   // before any compile.
-  std::string line_bytes = read_file(line_source);
-  std::string train_bytes = read_file(train_source);
+  std::string line_bytes = read_source(line_source);
+  std::string train_bytes = read_source(train_source);
   Model model;
   model.line_name = default_line_name(line_source);
   model.train_number = default_train_number(train_source, model.line_name);
