@@ -16,6 +16,8 @@
 #include <span>
 #include <string_view>
 
+#include "model/curve_classes.h"
+
 namespace scenc {
 
 struct CompileRun;
@@ -387,21 +389,20 @@ inline constexpr std::string_view kTrainSectionHeaders[] = {
     "[codici]",   "[rallentamenti]", "[segnali]",    "[fine]"};
 
 // A curve's keyword field names its class with a digit, the first of 1 to 6
-// found in this order deciding; the class gives the curvature per metre
-// drawn, about one over the radius. The letter "s" anywhere in the field, in
-// either case, turns the curve left (sinistra); without it, it turns right.
+// found in this order deciding; the class gives the turn per metre drawn
+// (model/curve_classes.h). The letter "s" anywhere in the field, in either
+// case, turns the curve left (sinistra); without it, it turns right.
 struct CurveClass {
   std::string_view digit;
-  double curvature;     // 1/m
-  std::int32_t radius;  // m, rounded
+  int number;  // 1 to 6
+  constexpr double curvature() const { return curve_class_turn(number); }  // 1/m
 };
 inline constexpr CurveClass kCurveClasses[] = {
-    {"1", 0.0001, 10000}, {"2", 0.0002, 5000}, {"3", 0.0004, 2500},
-    {"4", 0.001, 1000},   {"5", 0.002, 500},   {"6", 0.003, 333}};
+    {"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}, {"5", 5}, {"6", 6}};
 
 // The class a curve's keyword field names, or null when it holds no digit 1
 // to 6.
-inline const CurveClass* curve_class_of(std::string_view keyword) {
+inline const CurveClass* curve_class_named(std::string_view keyword) {
   for (const CurveClass& c : kCurveClasses) {
     if (contains(keyword, c.digit)) return &c;
   }

@@ -252,15 +252,15 @@ Flow curve_row(CompileRun& run) {
   if (!run.in_range(start)) {
     return run.raise(fault::kBeyondGrid, kStart, start);
   }
-  const CurveClass* curve_class = curve_class_of(keyword);
+  const CurveClass* curve_class = curve_class_named(keyword);
   if (curve_class == nullptr) {
     return run.raise(fault::kBadCurve, kKeywordField, std::nullopt,
                      std::nullopt,
                      {FaultCause::kCurveWithoutClass, std::nullopt, 0, 0});
   }
   // Only the letter s is tested for the side: it turns the other way.
-  const double k = curve_turns_left(keyword) ? -curve_class->curvature
-                                             : curve_class->curvature;
+  const double k = curve_turns_left(keyword) ? -curve_class->curvature()
+                                             : curve_class->curvature();
   if (!run.model.line_profile.exists()) {
     throw failure_of(FaultCause::kNoTrackCells);
   }

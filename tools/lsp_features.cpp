@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -260,7 +261,7 @@ class RowHover {
     const auto start = number_of(row_, k, "start");
     const auto length = number_of(row_, k, "length");
     const std::string_view keyword = row_.fields.front().text;
-    const CurveClass* c = curve_class_of(keyword);
+    const CurveClass* c = curve_class_named(keyword);
     if (start && length) {
       add("from " + metres(*start) + " to " + metres(*start + *length));
     }
@@ -269,7 +270,7 @@ class RowHover {
       return;
     }
     add("class " + std::string(c->digit) + ": radius about " +
-        metres(c->radius) + ", turning " +
+        metres(std::lround(1.0 / c->curvature())) + ", turning " +
         (curve_turns_left(keyword) ? "left" : "right"));
   }
 
