@@ -395,10 +395,11 @@ inline constexpr std::string_view kTrainSectionHeaders[] = {
 struct CurveClass {
   std::string_view digit;
   int number;  // 1 to 6
-  constexpr double curvature() const { return curve_class_turn(number); }  // 1/m
+  // The turn per metre, 1/m.
+  constexpr double curvature() const { return curve_class_turn(number); }
 };
-inline constexpr CurveClass kCurveClasses[] = {
-    {"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}, {"5", 5}, {"6", 6}};
+inline constexpr CurveClass kCurveClasses[] = {{"1", 1}, {"2", 2}, {"3", 3},
+                                               {"4", 4}, {"5", 5}, {"6", 6}};
 
 // The class a curve's keyword field names, or null when it holds no digit 1
 // to 6.

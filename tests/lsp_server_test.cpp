@@ -5,10 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "child_process.h"
+#include "compiler/keywords.h"
 #include "lsp_client.h"
 #include "model/cp1252.h"
 #include "output/output_directory.h"
@@ -280,6 +283,188 @@ TEST_F(LspSources, AMissingPartnerIsSaidOnce) {
   ASSERT_EQ(d.size(), 1u) << d;
   EXPECT_EQ(d[0]["code"], "missing-line-source");
   EXPECT_EQ(d[0]["range"]["start"], position(0, 0));
+}
+
+// ---- What the server tells about a row --------------------------------------
+
+// The value of the hover at `row`, `character` of the document (empty when
+// there is none).
+std::string hover_text(LspClient& client, const std::string& uri, int row,
+                       int character) {
+  const json r = client.request("textDocument/hover",
+                                {{"textDocument", {{"uri", uri}}},
+                                 {"position", position(row, character)}});
+  return r["result"].is_null()
+             ? ""
+             : r["result"]["contents"]["value"].get<std::string>();
+}
+
+TEST_F(LspSources, HoverTellsWhatARowBecomes) {
+  client_.initialize();
+  open(train_uri_, train_text_);
+  open(line_uri_, line_text_);
+  const struct {
+    bool train;
+    const char* row;  // the start of the row's line
+    int character;
+    std::vector<std::string> says;
+  } cases[] = {
+      {true,
+       "Stazione,   2750",
+       2,
+       {"**station** FIRENZE RIFREDI", "slot 2;", "extent 2450 m to 3100 m",
+        "cell 61 (3000 m): station marker"}},
+      {true,
+       "Stazione,   2750",
+       13,
+       {"**position** (m)", "2750 m, the position of cell 56"}},
+      {true,
+       "segnale,   4600",
+       2,
+       {"**signal**", "cell 93 (4600 m): signal, s1 4",
+        "approach codes: cell 91: 81"}},
+      {true,
+       "rallentamento",
+       1,
+       {"cell 187 (9300 m): slow-order start",
+        "cell 188 (9350 m): slow-order end",
+        "cell 163 (8100 m): slow-order warning",
+        "cell 159 (7900 m): slow-order approach"}},
+      {true, "orologio", 1, {"slot 86 (train): orologio 10:49:30"}},
+      {false,
+       "curvas2",
+       1,
+       {"from 700 m to 800 m", "radius about 5000 m, turning left"}},
+      {false, "lunghezza percorso", 1, {"slot 84", "line_length 82000 m"}},
+      {false, "montagna, 29100", 1, {"mountain cells 582 to 583: type 2"}},
+      {false,
+       "cartello indicatore,  18550",
+       1,
+       {"cell 372 (18550 m): signboard, slot 80"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.row);
+    const std::string& text = c.train ? train_text_ : line_text_;
+    const int row = line_starting(text, c.row);
+    ASSERT_GE(row, 0);
+    const std::string value =
+        hover_text(client_, c.train ? train_uri_ : line_uri_, row, c.character);
+    for (const std::string& says : c.says) {
+      EXPECT_NE(value.find(says), std::string::npos) << says << "\n" << value;
+    }
+  }
+  // A comment and a header become nothing.
+  EXPECT_EQ(
+      hover_text(client_, line_uri_, line_starting(line_text_, "- cascine"), 2),
+      "");
+  EXPECT_EQ(
+      hover_text(client_, line_uri_, line_starting(line_text_, "[curve]"), 2),
+      "");
+}
+
+// Every row of the keyword tables, written as its example: the hover names
+// it, and a row the source holds once tells the slot fields it sets.
+TEST_F(LspSources, HoverKnowsEveryKeyword) {
+  std::string line = "[generale]\r\n";
+  std::string train = "[generale]\r\n";
+  for (const Keyword& k : kLineGeneralKeywords)
+    line += std::string(k.example) + "\r\n";
+  line += "[pendenze]\r\n";
+  for (const Keyword& k : kLineBodyKeywords)
+    line += std::string(k.example) + "\r\n";
+  for (const Keyword& k : kTrainKeywords)
+    train += std::string(k.example) + "\r\n";
+  const std::string dir = "file://" + dir_.path().string();
+  client_.initialize();
+  open(dir + "/Esempi_linea.txt", line + "[fine]\r\n");
+  open(dir + "/Esempi_1-.txt", train + "[fine]\r\n");
+  for (const auto& [uri, text] : {std::pair{dir + "/Esempi_linea.txt", line},
+                                  {dir + "/Esempi_1-.txt", train}}) {
+    for (const auto table : kKeywordTables) {
+      for (const Keyword& k : table) {
+        const int row = line_starting(text, std::string(k.example));
+        if (row < 0) continue;  // the other source's keyword
+        SCOPED_TRACE(k.row);
+        const std::string value = hover_text(client_, uri, row, 0);
+        EXPECT_NE(value.find("**" + std::string(k.row) + "**"),
+                  std::string::npos)
+            << value;
+        if (k.order == RowOrder::kOnce) {
+          EXPECT_NE(value.find("slot 8"), std::string::npos) << value;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(LspSources, OutlineListsSectionsAndTheirRows) {
+  client_.initialize();
+  open(train_uri_, train_text_);
+  const json r = client_.request("textDocument/documentSymbol",
+                                 {{"textDocument", {{"uri", train_uri_}}}});
+  std::map<std::string, json> sections;
+  for (const json& s : r["result"]) sections[s["name"]] = s;
+  for (const char* name :
+       {"[generale]", "[aderenze]", "[vel_limite]", "[stazioni]",
+        "[rallentamenti]", "[segnali]", "[fine]"}) {
+    EXPECT_TRUE(sections.count(name)) << name;
+  }
+  const json& stations = sections["[stazioni]"]["children"];
+  ASSERT_EQ(stations.size(), 16u);
+  EXPECT_EQ(stations[0]["name"], "FIRENZE S.M.N.");
+  EXPECT_EQ(stations[1]["detail"], "station at 2750 m");
+  EXPECT_EQ(stations[1]["selectionRange"]["start"],
+            position(line_starting(train_text_, "Stazione,   2750"), 0));
+  EXPECT_EQ(sections["[segnali]"]["children"].size(), 42u);
+  EXPECT_EQ(sections["[rallentamenti]"]["children"][0]["detail"],
+            "slow order at 9300 m");
+  // A section's range runs from its header to its last row.
+  EXPECT_EQ(sections["[stazioni]"]["range"]["start"]["line"],
+            line_starting(train_text_, "[stazioni]"));
+  EXPECT_EQ(sections["[stazioni]"]["range"]["end"]["line"],
+            line_starting(train_text_, "stazione,  80850"));
+}
+
+TEST_F(LspSources, CompletionOffersTheKeywordsOfTheSection) {
+  client_.initialize();
+  open(line_uri_, line_text_);
+  open(train_uri_, train_text_);
+  const auto labels = [&](const std::string& uri, int row, int character) {
+    const json r = client_.request("textDocument/completion",
+                                   {{"textDocument", {{"uri", uri}}},
+                                    {"position", position(row, character)}});
+    std::map<std::string, json> items;
+    for (const json& item : r["result"]["items"]) items[item["label"]] = item;
+    return items;
+  };
+  const int general = line_starting(line_text_, "sfondo uno");
+  const int body = line_starting(line_text_, "pendenza  , 500");
+  auto items = labels(line_uri_, general, 0);
+  EXPECT_TRUE(items.count("lunghezza percorso"));
+  EXPECT_FALSE(items.count("pendenza"));
+  items = labels(line_uri_, body, 0);
+  EXPECT_TRUE(items.count("pendenza"));
+  EXPECT_TRUE(items.count("[curve]"));
+  EXPECT_FALSE(items.count("lunghezza percorso"));
+  EXPECT_FALSE(items.count("[generale]"));
+  // Before "[generale]" only it; after a comma, nothing.
+  items = labels(line_uri_, 0, 0);
+  EXPECT_EQ(items.size(), 1u);
+  EXPECT_TRUE(items.count("[generale]"));
+  EXPECT_TRUE(labels(line_uri_, body, 12).empty());
+
+  items = labels(train_uri_, line_starting(train_text_, "segnale,   4600"), 3);
+  ASSERT_TRUE(items.count("stazione"));
+  const json& station = items["stazione"];
+  EXPECT_EQ(station["insertTextFormat"], 2);
+  const std::string snippet = station["textEdit"]["newText"];
+  EXPECT_TRUE(
+      snippet.starts_with("stazione, ${1:position}, ${2:kind}, ${3:length}"))
+      << snippet;
+  EXPECT_TRUE(snippet.ends_with("${17:name}")) << snippet;
+  // The edit replaces what was typed of the keyword field.
+  EXPECT_EQ(station["textEdit"]["range"],
+            range(line_starting(train_text_, "segnale,   4600"), 0, 3));
 }
 
 }  // namespace

@@ -113,7 +113,8 @@ std::string slot_fields(const Model& model, int slot,
       chosen.push_back(d);
     }
   }
-  return "slot " + std::to_string(slot) + " (" + tools::slot_role(slot, s) +
+  return "slot " + std::to_string(slot) + " (" +
+         tools::role_name(tools::slot_role(slot, s)) +
          "): " + tools::details_text(chosen);
 }
 
@@ -237,8 +238,8 @@ class RowHover {
     std::optional<int> slot;
     for (int i = 1; i < kFirstSignboardSlot; ++i) {
       const ScenarioSlot& s = model_.scenario_slots[static_cast<std::size_t>(i)];
-      if (tools::slot_role(i, s) == "station" && s.num3 == *position &&
-          s.name == name->text) {
+      if (tools::slot_role(i, s) == tools::SlotRole::kStation &&
+          s.num3 == *position && s.name == name->text) {
         slot = i;
         break;
       }
