@@ -540,7 +540,10 @@ CheckResult check_sources(std::string_view line_text,
 
   std::vector<AuthorDiagnostic> errors;
   std::set<FaultKey> seen;
+  // The rows that raised a fault in any compile: the fault speaks for them.
+  std::vector<SourcePlace> faulted_rows;
   for (const FaultRecord& f : result.model.fault_log) {
+    faulted_rows.push_back(f.row.keyword);
     if (capped(static_cast<int>(errors.size()))) {
       result.truncated = true;
       break;
@@ -567,13 +570,21 @@ CheckResult check_sources(std::string_view line_text,
       any = true;
     }
     if (!any) break;
+    // The lint reads each source as the latest compile that reached it
+    // read it: the furthest, with the rows behind stage-ending faults. A
+    // blanked row keeps its bytes' places, so the trace still points into
+    // the source as given.
+    LintTrace later;
     Compiled next;
     compile(next, line, train, line_name, train_number,
-            options.write_line_file, nullptr);
+            options.write_line_file, &later);
+    if (later.line.begun) trace.line = std::move(later.line);
+    if (later.train.begun) trace.train = std::move(later.train);
     ++result.recovery_compiles;
     again = std::move(next);
     log = &again.model.fault_log;
     for (const FaultRecord& f : *log) {
+      faulted_rows.push_back(f.row.keyword);
       if (!seen.insert(key_of(f)).second) continue;
       if (capped(static_cast<int>(errors.size()))) {
         result.truncated = true;
@@ -586,8 +597,8 @@ CheckResult check_sources(std::string_view line_text,
     }
   }
 
-  std::vector<AuthorDiagnostic> warnings =
-      lint_sources(trace, texts.line, texts.train, result.model, options);
+  std::vector<AuthorDiagnostic> warnings = lint_sources(
+      trace, texts.line, texts.train, result.model, faulted_rows, options);
 
   result.diagnostics = std::move(errors);
   for (AuthorDiagnostic& w : warnings) result.diagnostics.push_back(std::move(w));

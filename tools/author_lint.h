@@ -70,11 +70,12 @@ class LintTrace final : public CompileObserver {
 };
 
 // The warnings on two sources, from the trace of their compile and the model
-// it left, as `options` enables them.
-std::vector<AuthorDiagnostic> lint_sources(const LintTrace& trace,
-                                           const SourceRows& line,
-                                           const SourceRows& train,
-                                           const Model& model,
-                                           const CheckOptions& options);
+// of the sources as given, as `options` enables them.
+// `faulted_rows`: the keyword fields of the rows that raised a fault, about
+// which the fault says what there is to say.
+std::vector<AuthorDiagnostic> lint_sources(
+    const LintTrace& trace, const SourceRows& line, const SourceRows& train,
+    const Model& model, const std::vector<SourcePlace>& faulted_rows,
+    const CheckOptions& options);
 
 }  // namespace scenc::tools
