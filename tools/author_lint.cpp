@@ -61,6 +61,30 @@ void LintTrace::row_ends() {
   current_->rows.back().returned = true;
 }
 
+int edits_to_contain(std::string_view text, std::string_view word) {
+  const std::size_t n = word.size();
+  const std::size_t m = text.size();
+  if (n == 0) return 0;
+  // d[i][j]: edits for word[0..i) to end at text[0..j); any start is free.
+  std::vector<int> prev2(m + 1, 0), prev(m + 1, 0), cur(m + 1, 0);
+  for (std::size_t j = 0; j <= m; ++j) prev[j] = 0;
+  for (std::size_t i = 1; i <= n; ++i) {
+    cur[0] = static_cast<int>(i);
+    for (std::size_t j = 1; j <= m; ++j) {
+      const int cost = word[i - 1] == text[j - 1] ? 0 : 1;
+      int best = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + cost});
+      if (i > 1 && j > 1 && word[i - 1] == text[j - 2] &&
+          word[i - 2] == text[j - 1]) {
+        best = std::min(best, prev2[j - 2] + 1);
+      }
+      cur[j] = best;
+    }
+    prev2 = prev;
+    prev = cur;
+  }
+  return *std::min_element(prev.begin(), prev.end());
+}
+
 namespace {
 
 std::string num(std::int64_t v) { return std::to_string(v); }
@@ -101,33 +125,6 @@ std::string shown(std::string_view s) {
 }
 
 // ---- Spelling ---------------------------------------------------------------
-
-// The fewest edits (insertions, deletions, substitutions, swaps of two
-// neighbours) that make some stretch of `text` read `word`: 0 when `text`
-// contains `word`, as the compiler's keyword test asks.
-int edits_to_contain(std::string_view text, std::string_view word) {
-  const std::size_t n = word.size();
-  const std::size_t m = text.size();
-  if (n == 0) return 0;
-  // d[i][j]: edits for word[0..i) to end at text[0..j); any start is free.
-  std::vector<int> prev2(m + 1, 0), prev(m + 1, 0), cur(m + 1, 0);
-  for (std::size_t j = 0; j <= m; ++j) prev[j] = 0;
-  for (std::size_t i = 1; i <= n; ++i) {
-    cur[0] = static_cast<int>(i);
-    for (std::size_t j = 1; j <= m; ++j) {
-      const int cost = word[i - 1] == text[j - 1] ? 0 : 1;
-      int best = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + cost});
-      if (i > 1 && j > 1 && word[i - 1] == text[j - 2] &&
-          word[i - 2] == text[j - 1]) {
-        best = std::min(best, prev2[j - 2] + 1);
-      }
-      cur[j] = best;
-    }
-    prev2 = prev;
-    prev = cur;
-  }
-  return *std::min_element(prev.begin(), prev.end());
-}
 
 // The keyword of an example row: what stands before its first comma.
 std::string_view example_keyword(const scenc::Keyword& k) {
