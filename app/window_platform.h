@@ -16,6 +16,9 @@ inline constexpr std::chrono::seconds kDisplayAnswerLimit{5};
 // The window layer on the display named by DISPLAY, or null when DISPLAY is
 // unset or empty, or that display cannot be reached within
 // kDisplayAnswerLimit. Never ends the process when the display is missing.
+// The layer never holds the build up on a display that stops answering
+// later, or whose connection breaks: within seconds it gives its window up
+// and shows the rest of the run as the console layer does.
 std::unique_ptr<Platform> make_window_platform();
 
 }  // namespace scenc

@@ -198,9 +198,10 @@ bool compile_body(CompileRun& run, std::span<const Keyword> table) {
 }
 
 std::string slot_text(std::string_view text) {
-  if (text.size() > 0xFFFF) {
+  if (text.size() > kLongestSlotName) {
     throw failure_of(FaultCause::kTextTooLong,
-                     static_cast<std::int64_t>(text.size()), 0, 0xFFFF);
+                     static_cast<std::int64_t>(text.size()), 0,
+                     kLongestSlotName);
   }
   return std::string(text);
 }

@@ -7,6 +7,7 @@
 
 #include "compiler/compile_run.h"
 #include "compiler/memorizza_dati.h"
+#include "model/curve_classes.h"
 
 namespace scenc {
 namespace {
@@ -156,13 +157,9 @@ bool extend_profile(CompileRun& run, std::int64_t to, double turn) {
 double curvature_of(std::string_view keyword) {
   // The first class digit found in this order decides: classes 1 to 6 stand
   // for radii of 10000, 5000, 2500, 1000, 500 and about 333 metres.
-  constexpr struct {
-    std::string_view digit;
-    double k;
-  } kClasses[] = {{"1", 0.0001}, {"2", 0.0002}, {"3", 0.0004},
-                  {"4", 0.001},  {"5", 0.002},  {"6", 0.003}};
-  for (const auto& c : kClasses) {
-    if (contains(keyword, c.digit)) return c.k;
+  constexpr std::string_view kDigits[] = {"1", "2", "3", "4", "5", "6"};
+  for (int c = 1; c <= 6; ++c) {
+    if (contains(keyword, kDigits[c - 1])) return curve_class_turn(c);
   }
   return 0.0;
 }

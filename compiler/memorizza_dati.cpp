@@ -1,15 +1,16 @@
 #include "compiler/memorizza_dati.h"
 
+#include <cstdlib>
+
 #include "compiler/compile_run.h"
 #include "model/cp1252.h"
 
 namespace scenc {
 namespace {
 
-// The general failure: whatever went wrong, every source that still exists
-// is let go and the compile ends with it.
-void general_failure(CompileRun& run, const GeneralFailure& failure) {
-  // A removal that fails here changes nothing: the fault is recorded.
+// Every source that still exists is let go. A removal that fails here
+// changes nothing: the compile ends all the same.
+void let_go_of_sources(CompileRun& run) {
   try {
     if (run.line_found && !run.line_removed) {
       run.line_removed = true;
@@ -21,6 +22,11 @@ void general_failure(CompileRun& run, const GeneralFailure& failure) {
     }
   } catch (...) {
   }
+}
+
+// The general failure: the sources are let go and the compile ends with it.
+void general_failure(CompileRun& run, const GeneralFailure& failure) {
+  let_go_of_sources(run);
   run.raise_general_failure(failure);
 }
 
@@ -40,7 +46,15 @@ void memorizza_dati(Model& model, SourceStore& sources,
   } catch (const GeneralFailure& failure) {
     general_failure(run, failure);
   } catch (...) {
-    general_failure(run, failure_of(FaultCause::kUnexpected));
+    // Anything but the compiler's own general failure (memory that ran out,
+    // a fault of the program itself) is no fault of the sources: it goes on
+    // to end the run. Under the fuzzer it ends the process, so that the
+    // fuzzer sees it.
+    let_go_of_sources(run);
+#ifdef SCENARIO_FUZZ
+    std::abort();
+#endif
+    throw;
   }
 }
 

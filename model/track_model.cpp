@@ -49,11 +49,14 @@ void LineProfile::release_profile_memory(void* p, std::size_t bytes) {
 }
 
 void LineProfile::allocate(std::int64_t last_metre) {
-  metres_ = last_metre + 1;
-  const auto size = static_cast<std::size_t>(2 * metres_);
+  // The size is recorded only once both arrays exist: an allocation that
+  // fails leaves no profile, never one whose metres have no storage.
+  metres_ = 0;
+  const auto size = static_cast<std::size_t>(2 * (last_metre + 1));
   values_.clear();
   values_.resize(size);
   tags_.assign(size, static_cast<std::uint8_t>(Tag::kEmpty));
+  metres_ = last_metre + 1;
 }
 
 void LineProfile::release() {

@@ -77,6 +77,8 @@ struct ScenarioSlot {
 };
 
 inline constexpr int kSlotCount = 87;
+// A slot's name is stored after its 16-bit length.
+inline constexpr std::size_t kLongestSlotName = 0xFFFF;
 inline constexpr int kLineSlot = 85;   // line name, backgrounds, stamp, code
 inline constexpr int kTrainSlot = 86;  // train number, signal repetition, sand, clock
 inline constexpr int kConsistSlot = 84;

@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <new>
 
 #include "output/scenario_files.h"
+#include "output/temporary_files.h"
 
 namespace scenc {
 namespace {
@@ -37,23 +39,85 @@ class DescriptorSink final : public ByteSink {
 };
 
 // Creates a fresh temporary file beside `target`; returns its descriptor.
+// The signal handlers know its name before it exists, so that no moment
+// leaves it behind.
 int create_temporary(const std::filesystem::path& target,
                      std::filesystem::path& temp) {
   for (int attempt = 0;; ++attempt) {
-    // Appended piece by piece: GCC 12 at -O3 takes the chain of `+` on a
-    // string literal for an overlapping copy (-Wrestrict).
-    std::string name = ".";
-    name += target.filename().string();
-    name += '.';
-    name += std::to_string(::getpid());
-    name += '.';
-    name += std::to_string(attempt);
-    name += ".tmp";
     temp = target;
-    temp.replace_filename(name);
+    temp.replace_filename(
+        temporary_name(target.filename().string(), ::getpid(), attempt));
+    note_temporary(temp);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                           0666);
+    if (fd < 0) forget_temporary();
     if (fd >= 0 || errno != EEXIST || attempt > 100) return fd;
+  }
+}
+
+// Fills the open file `fd` and hands everything to it. A failure throws
+// FileError naming `file`, except when memory runs out.
+void fill_descriptor(int fd, const std::string& file,
+                     const OutputDirectory::Fill& fill) {
+  try {
+    DescriptorSink sink(fd, file);
+    ByteWriter out(sink);
+    fill(out);
+    out.flush();
+  } catch (const FileError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    // Out of memory is the program's failure, not this file's.
+    throw;
+  } catch (const std::exception& e) {
+    // A container that cannot be laid out in its file (a slot name too long
+    // for its 16-bit length) means this file cannot be written: report it
+    // like any other write failure instead of letting it end the program.
+    throw FileError{file, e.what()};
+  }
+}
+
+// The file `path` names: a symbolic link is followed to the file it names,
+// which need not exist yet, so that the file is replaced and the link
+// stays.
+std::filesystem::path followed_links(const std::filesystem::path& path) {
+  std::filesystem::path file = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file;
+    std::error_code ec;
+    const std::filesystem::path named = std::filesystem::read_symlink(file, ec);
+    if (ec) throw FileError{path.string(), ec.message()};
+    file = named.is_absolute() ? named : file.parent_path() / named;
+  }
+  throw FileError{path.string(), reason_of(ELOOP)};
+}
+
+// True when `path` names something that exists and is neither a regular
+// file nor a directory: a device, a FIFO, a socket.
+bool is_special_file(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+         !S_ISDIR(st.st_mode);
+}
+
+// Writes into a device or a FIFO where it is, as any program writing to
+// /dev/null does: it cannot be replaced, and must not be.
+void write_in_place(const std::filesystem::path& target,
+                    const OutputDirectory::Fill& fill) {
+  int fd;
+  do {
+    fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) throw FileError{target.string(), reason_of(errno)};
+  try {
+    fill_descriptor(fd, target.string(), fill);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  if (::close(fd) != 0 && errno != EINTR) {
+    throw FileError{target.string(), reason_of(errno)};
   }
 }
 
@@ -67,28 +131,19 @@ std::filesystem::path program_directory() {
 }
 
 void DiskDirectory::write(const std::string& name, const Fill& fill) {
-  const std::filesystem::path target = dir_ / name;
+  if (is_special_file(dir_ / name)) return write_in_place(dir_ / name, fill);
+  const std::filesystem::path target = followed_links(dir_ / name);
+  remove_stale_temporaries(target.parent_path(), target.filename().string());
   std::filesystem::path temp;
   const int fd = create_temporary(target, temp);
   if (fd < 0) throw FileError{target.string(), reason_of(errno)};
   const auto discard = [&] {
     ::close(fd);
     ::unlink(temp.c_str());
+    forget_temporary();
   };
   try {
-    DescriptorSink sink(fd, target.string());
-    ByteWriter out(sink);
-    fill(out);
-    out.flush();
-  } catch (const FileError&) {
-    discard();
-    throw;
-  } catch (const std::exception& e) {
-    // A container that cannot be laid out in its file (a slot name too long
-    // for its 16-bit length) means this file cannot be written: report it
-    // like any other write failure instead of letting it end the program.
-    discard();
-    throw FileError{target.string(), e.what()};
+    fill_descriptor(fd, target.string(), fill);
   } catch (...) {
     discard();
     throw;
@@ -96,17 +151,28 @@ void DiskDirectory::write(const std::string& name, const Fill& fill) {
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
+    forget_temporary();
     throw FileError{target.string(), reason_of(err)};
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
+    forget_temporary();
     throw FileError{target.string(), reason_of(err)};
   }
+  forget_temporary();
 }
 
 SourceStore::Status read_whole_file(const std::filesystem::path& path,
                                     std::string& bytes, std::string* reason) {
+  bool too_large = false;
+  return read_file_of_at_most(path, UINT64_MAX, bytes, reason, too_large);
+}
+
+SourceStore::Status read_file_of_at_most(const std::filesystem::path& path,
+                                         std::uint64_t most, std::string& bytes,
+                                         std::string* reason, bool& too_large) {
+  too_large = false;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
@@ -114,12 +180,17 @@ SourceStore::Status read_whole_file(const std::filesystem::path& path,
     return err == ENOENT ? SourceStore::Status::kMissing
                          : SourceStore::Status::kUnreadable;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  const auto refuse = [&](int err) {
     ::close(fd);
     if (reason) *reason = reason_of(err);
     return SourceStore::Status::kUnreadable;
+  };
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return refuse(errno);
+  if (S_ISDIR(st.st_mode)) return refuse(EISDIR);
+  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > most) {
+    too_large = true;
+    return refuse(EFBIG);
   }
   bytes.clear();
   if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
@@ -129,10 +200,12 @@ SourceStore::Status read_whole_file(const std::filesystem::path& path,
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      if (reason) *reason = reason_of(err);
-      return SourceStore::Status::kUnreadable;
+      return refuse(errno);
+    }
+    if (static_cast<std::uint64_t>(n) > most - bytes.size()) {
+      too_large = true;
+      bytes.clear();
+      return refuse(EFBIG);
     }
     bytes.append(buffer, static_cast<std::size_t>(n));
   }

@@ -2,6 +2,7 @@
 // replaced safely, and the sources read from and removed from disk.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -32,6 +33,14 @@ class DiskDirectory final : public OutputDirectory {
 // kUnreadable (with the reason) when it cannot be read.
 SourceStore::Status read_whole_file(const std::filesystem::path& path,
                                     std::string& bytes, std::string* reason);
+
+// Reads a whole file that holds at most `most` bytes. One that holds more
+// is refused with `too_large` set (and kUnreadable): a file on disk by its
+// size, before anything is read; a device or a pipe once it has given one
+// byte more.
+SourceStore::Status read_file_of_at_most(const std::filesystem::path& path,
+                                         std::uint64_t most, std::string& bytes,
+                                         std::string* reason, bool& too_large);
 
 // The scenario program's own sources: the files named by the scenario's
 // identity in the program directory, removed once compiled.

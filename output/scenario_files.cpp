@@ -39,8 +39,9 @@ void write_slot_file(const Model& model, ByteWriter& out) {
     out.u8(s.flag);
     // A name longer than a 16-bit length can hold would corrupt every later
     // record; refuse it rather than write a file the loader misreads.
-    if (s.name.size() > 0xFFFF) {
-      throw std::length_error("slot name longer than 65535 bytes");
+    if (s.name.size() > kLongestSlotName) {
+      throw std::length_error("slot name longer than " +
+                              std::to_string(kLongestSlotName) + " bytes");
     }
     out.u16(static_cast<std::uint16_t>(s.name.size()));
     out.bytes(s.name);
@@ -59,16 +60,14 @@ void write_slot_file(const Model& model, ByteWriter& out) {
 
 void write_line_geometry_file(const LineProfile& profile, ByteWriter& out) {
   using Tag = LineProfile::Tag;
-  // The longest element: a tag and a double.
-  constexpr std::size_t kLongest = 2 + 8;
-  const std::size_t per_room = out.chunk_size() / kLongest;
+  const std::size_t per_room = out.chunk_size() / kLongestTaggedValue;
   const auto metres = static_cast<std::size_t>(profile.metre_count());
   for (int coordinate = 0; coordinate < 2; ++coordinate) {
     const std::uint8_t* const tags = profile.tags_of(coordinate);
     const double* const values = profile.values_of(coordinate);
     for (std::size_t m = 0; m < metres;) {
       const std::size_t last = std::min(metres, m + per_room);
-      char* p = out.room((last - m) * kLongest);
+      char* p = out.room((last - m) * kLongestTaggedValue);
       for (; m < last; ++m) {
         const auto tag = static_cast<Tag>(tags[m]);
         p = ByteWriter::put_u16(p, tags[m]);

@@ -26,6 +26,8 @@ namespace scenc {
 
 inline constexpr std::size_t kCellRecordSize = 15;
 inline constexpr std::size_t kSlotRecordBaseSize = 34;
+// The longest element of the line geometry: a tag and a double.
+inline constexpr std::size_t kLongestTaggedValue = 2 + 8;
 
 void write_cell_file(const Model& model, ByteWriter& out);
 void write_slot_file(const Model& model, ByteWriter& out);

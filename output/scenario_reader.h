@@ -18,8 +18,19 @@
 #include <vector>
 
 #include "model/track_model.h"
+#include "output/scenario_files.h"
 
 namespace scenc {
+
+// The largest file of each kind a build can write, in bytes: a reader may
+// refuse a larger one before reading any of it.
+inline constexpr std::int64_t kLargestCellFile =
+    kMostCells * static_cast<std::int64_t>(kCellRecordSize);
+inline constexpr std::int64_t kLargestSlotFile =
+    kSlotCount *
+    static_cast<std::int64_t>(kSlotRecordBaseSize + kLongestSlotName);
+inline constexpr std::int64_t kLargestGeometryFile =
+    2 * kMostMetres * static_cast<std::int64_t>(kLongestTaggedValue);
 
 struct DecodeError {
   std::size_t offset = 0;  // where the record at fault starts

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <new>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -123,6 +125,33 @@ TEST(BuildRun, EndsWithTheStatusOfWhatTheCompileAndFinishingFound) {
     }
     EXPECT_EQ(run.directory.order, written);
   }
+}
+
+// Memory that runs out while the compile reads its sources: the build run
+// ends with the failure, not with fault 25 and files from a half-built model.
+TEST(BuildRun, RunningOutOfMemoryIsNoFaultOfTheSources) {
+  struct : SourceStore {
+    Status load(SourceKind source, std::string& bytes) override {
+      if (source == SourceKind::kTrain) throw std::bad_alloc();
+      bytes = line_source("");
+      return Status::kOk;
+    }
+    bool remove(SourceKind source) override {
+      removed.insert(source);
+      return true;
+    }
+    std::set<SourceKind> removed;
+  } sources;
+  Model model;
+  MemoryDirectory directory;
+  RecordingPlatform platform{directory};
+  Form1 form{model, platform, directory, sources};
+  EXPECT_THROW(form.Form_Load(), std::bad_alloc);
+  EXPECT_EQ(model.error_code, 0);
+  // Both sources were let go, and only the five texts were written.
+  EXPECT_EQ(sources.removed,
+            (std::set<SourceKind>{SourceKind::kLine, SourceKind::kTrain}));
+  EXPECT_EQ(directory.order.size(), 5u);
 }
 
 }  // namespace

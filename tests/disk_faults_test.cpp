@@ -3,10 +3,14 @@
 // geometry part-way (an output name taken by a directory is run in
 // file_system_test.cpp). Each run ends with status 3 and one line naming the
 // file and the reason, and the files of an earlier run are still whole
-// afterwards, with no temporary file left.
+// afterwards, with no temporary file left. A run ended by a signal leaves no
+// temporary either, and a run removes those that killed runs left.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,7 +25,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/generate_scenario.h"
 #include "child_process.h"
+#include "embedded_run.h"
 #include "scenario/emitters.h"
 
 namespace scenc {
@@ -30,14 +36,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // Every file a run writes or reads, as an earlier run might have left it.
-const char* const kScenarioFiles[] = {"Firenze_Pisa_linea.txt",
-                                      "Firenze_Pisa_11711-.txt",
-                                      "Firenze_Pisa_11711_note.txt",
-                                      "Firenze_Pisa_11711_rallentamenti.txt",
-                                      "Firenze_Pisa_11711_scheda_treno.txt",
-                                      "Firenze_Pisa_linea.dat",
-                                      "Firenze_Pisa_11711.sim",
-                                      "Firenze_Pisa_11711.dat"};
+std::set<std::string> scenario_files() {
+  std::set<std::string> names = testing::files_of_a_run();
+  names.insert({"Firenze_Pisa_linea.txt", "Firenze_Pisa_11711-.txt"});
+  return names;
+}
 
 using testing::read_file;
 
@@ -48,11 +51,29 @@ bool run_as_nobody() {
                               ::setgid(65534) == 0 && ::setuid(65534) == 0);
 }
 
-// Ignoring SIGXFSZ turns a write past the 1 MB limit into an error.
+// A write past the 1 MB limit must fail with EFBIG even where the limit's
+// signal would end the program: the programs ignore it themselves.
 bool limit_file_size() {
-  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_DFL);
   const rlimit limit{1 << 20, 1 << 20};
   return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+// The signals that end a run from outside take their default action in the
+// child, even when the tests were started ignoring some of them.
+bool default_signals() {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    std::signal(signal_number, SIG_DFL);
+  }
+  return true;
+}
+
+// A process number that no process has now: that of a child that ended.
+pid_t ended_process() {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(0);
+  ::waitpid(pid, nullptr, 0);
+  return pid;
 }
 
 struct Outcome {
@@ -86,8 +107,8 @@ class DiskFaultsTest : public ::testing::Test {
   // Leaves a file of an earlier run under every name, and returns them.
   std::map<std::string, std::string> leave_earlier_files() {
     std::map<std::string, std::string> earlier;
-    for (const char* name : kScenarioFiles) {
-      earlier[name] = std::string("earlier ") + name;
+    for (const std::string& name : scenario_files()) {
+      earlier[name] = "earlier " + name;
       std::ofstream(program_dir / name, std::ios::binary) << earlier[name];
     }
     return earlier;
@@ -121,6 +142,42 @@ class DiskFaultsTest : public ::testing::Test {
            std::strerror(reason) + "\n";
   }
 
+  // Writes the sources of the largest scenario beside the program
+  // directory, copies scenarioc into it, and returns the sources' paths.
+  std::pair<std::string, std::string> write_maximal_sources() const {
+    fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenarioc",
+                  program_dir / "scenarioc");
+    const bench::MaximalScenario maximal = bench::generate_maximal_scenario();
+    const fs::path line = root / "Massima_linea.txt";
+    const fs::path train = root / "Massima_10001-.txt";
+    std::ofstream(line, std::ios::binary) << maximal.line_source;
+    std::ofstream(train, std::ios::binary) << maximal.train_source;
+    return {line.string(), train.string()};
+  }
+
+  // Leaves files of an earlier compile of the largest scenario in `out`,
+  // each holding "earlier", and returns their names.
+  static std::set<std::string> leave_earlier_maximal_files(
+      const fs::path& out) {
+    fs::create_directories(out);
+    const std::set<std::string> names = {
+        "Massima_linea.dat", "Massima_10001.sim", "Massima_10001.dat"};
+    for (const auto& name : names) std::ofstream(out / name) << "earlier";
+    return names;
+  }
+
+  // The names in `dir` of files that still hold "earlier", and of any
+  // other file there.
+  static std::set<std::string> untouched_names(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) {
+      const std::string name = e.path().filename().string();
+      names.insert(read_file(e.path()) == "earlier" ? name
+                                                    : name + " (changed)");
+    }
+    return names;
+  }
+
   fs::path root;
   fs::path program_dir;
 };
@@ -133,8 +190,8 @@ TEST_F(DiskFaultsTest, ProgramDirectoryThatCannotBeWritten) {
                       fs::perms::others_read | fs::perms::others_exec);
   const Outcome r = run(run_as_nobody);
   EXPECT_EQ(r.status, 3) << r.err;
-  // The first file of the run is the line source.
-  EXPECT_EQ(r.err, failure_line("Firenze_Pisa_linea.txt", EACCES));
+  // The first file of the run is the lock file of the directory's runs.
+  EXPECT_EQ(r.err, failure_line(".scenario.lock", EACCES));
   for (const auto& [name, bytes] : earlier) {
     EXPECT_EQ(read_file(program_dir / name), bytes) << name;
   }
@@ -159,7 +216,7 @@ TEST_F(DiskFaultsTest, FileSizeLimitStopsTheLineGeometryPartWay) {
             earlier.at("Firenze_Pisa_11711_note.txt"));
   EXPECT_EQ(names_in_program_dir(),
             (std::set<std::string>{
-                "scenario", "Firenze_Pisa_11711_note.txt",
+                "scenario", ".scenario.lock", "Firenze_Pisa_11711_note.txt",
                 "Firenze_Pisa_11711_rallentamenti.txt",
                 "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat",
                 "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}));
@@ -219,6 +276,117 @@ TEST_F(DiskFaultsTest, ScenariocCompileIntoAFailingDirectory) {
                                           std::end(binary_files)))
         << k.what;
   }
+}
+
+TEST_F(DiskFaultsTest, ARunRemovesTheTemporariesThatKilledRunsLeft) {
+  const std::string gone = std::to_string(ended_process());
+  const std::string alive = std::to_string(::getpid());
+  const std::vector<std::string> stale = {
+      ".Firenze_Pisa_linea.txt." + gone + ".0.tmp",
+      ".Firenze_Pisa_11711_note.txt." + gone + ".0.tmp",
+      ".Firenze_Pisa_linea.dat." + gone + ".12.tmp",
+      ".Firenze_Pisa_11711.dat." + gone + ".0.tmp",
+  };
+  const std::vector<std::string> kept = {
+      // Its process still runs.
+      ".Firenze_Pisa_11711.dat." + alive + ".0.tmp",
+      // Not exactly a temporary's name, or one of a file no run writes here.
+      ".Firenze_Pisa_11711.dat." + gone + ".tmp",
+      ".Firenze_Pisa_11711.dat." + gone + ".0.tmp.old",
+      ".Firenze_Pisa_11711.dat.x" + gone + ".0.tmp",
+      "Firenze_Pisa_11711.dat." + gone + ".0.tmp",
+      ".Roma_11711.dat." + gone + ".0.tmp",
+  };
+  for (const auto& name : stale) std::ofstream(program_dir / name) << "cut";
+  for (const auto& name : kept) std::ofstream(program_dir / name) << "cut";
+  const Outcome r = run();
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const auto& name : stale)
+    EXPECT_FALSE(fs::exists(program_dir / name)) << name;
+  for (const auto& name : kept)
+    EXPECT_TRUE(fs::exists(program_dir / name)) << name;
+}
+
+// An interrupt, a termination or a hang-up while a file is being written
+// ends the program as the signal says, and takes its temporary file along.
+// The largest scenario's geometry file takes long enough to write that the
+// signal, sent as its temporary appears, nearly always finds it unfinished.
+TEST_F(DiskFaultsTest, ASignalWhileWritingLeavesNoTemporary) {
+  const auto [line, train] = write_maximal_sources();
+  const fs::path out = root / "out";
+  const std::set<std::string> binary_files = leave_earlier_maximal_files(out);
+
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    bool ended_by_signal = false;
+    for (int attempt = 0; attempt < 20 && !ended_by_signal; ++attempt) {
+      const int watch = ::inotify_init1(IN_CLOEXEC);
+      ASSERT_GE(watch, 0);
+      ASSERT_GE(::inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
+      testing::ChildProcess child({(program_dir / "scenarioc").string(),
+                                   "compile", line, train, "-o", out.string()},
+                                  {.environment = {{"DISPLAY", std::nullopt}},
+                                   .prepare = default_signals});
+      pollfd created{watch, POLLIN, 0};
+      if (::poll(&created, 1, 20000) == 1) ::kill(child.pid(), signal_number);
+      ::close(watch);
+      const auto status = child.wait_for_exit(std::chrono::minutes(1));
+      ASSERT_TRUE(status);
+      if (*status == 0) continue;  // the run was done before the signal came
+      EXPECT_EQ(*status, 128 + signal_number) << child.stderr_text();
+      ended_by_signal = true;
+    }
+    EXPECT_TRUE(ended_by_signal) << "signal " << signal_number;
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(out)) {
+      left.insert(e.path().filename().string());
+    }
+    EXPECT_EQ(left, binary_files) << "signal " << signal_number;
+  }
+}
+
+// The address space a child may use, set before it starts.
+rlim_t address_space_limit = RLIM_INFINITY;
+bool limit_address_space() {
+  const rlimit limit{address_space_limit, address_space_limit};
+  return ::setrlimit(RLIMIT_AS, &limit) == 0;
+}
+
+// Memory that runs out is no fault of the sources: the compile of the
+// largest line, which cannot have its 18 MB profile, ends with one line and
+// status 3, replaces no file and leaves no temporary, where it once took the
+// failure for fault 25 and wrote files from a half-built model.
+TEST_F(DiskFaultsTest, MemoryThatRunsOutEndsTheRunWithoutAFile) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than "
+                  "any limit leaves";
+#endif
+  const auto [line, train] = write_maximal_sources();
+  const fs::path out = root / "out";
+  const std::set<std::string> earlier = leave_earlier_maximal_files(out);
+  const auto compile = [&](rlim_t limit, bool geometry) {
+    address_space_limit = limit;
+    std::vector<std::string> argv{"scenarioc", "compile", line,
+                                  train,       "-o",      out.string()};
+    if (!geometry) argv.push_back("--no-geometry");
+    return run(limit_address_space, argv);
+  };
+  // The least address space in which the compile without the profile goes
+  // through, to the megabyte.
+  rlim_t low = 8, high = 1024;
+  ASSERT_EQ(compile(high << 20, false).status, 0);
+  while (high - low > 1) {
+    const rlim_t middle = (low + high) / 2;
+    (compile(middle << 20, false).status == 0 ? high : low) = middle;
+  }
+  leave_earlier_maximal_files(out);
+
+  // Room for all of that but not for the profile.
+  const Outcome r = compile((high + 4) << 20, true);
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_EQ(r.err, "scenarioc: error: out of memory\n");
+  EXPECT_EQ(untouched_names(out), earlier);
+  // The same room is enough once the profile is left out.
+  EXPECT_EQ(compile((high + 4) << 20, false).status, 0);
 }
 
 }  // namespace

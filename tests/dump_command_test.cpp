@@ -7,6 +7,7 @@
 #include "scenario_fixture.h"
 #include "tools/commands.h"
 #include "tools/dump_command.h"
+#include "tools/plot_command.h"
 #include "tools/scenario_set.h"
 
 namespace scenc::tools {
@@ -181,6 +182,46 @@ TEST_F(DumpTest, BrokenFilesEndWithAClearErrorAndStatus) {
   const Dumped missing = dump(file("Piana_7.sim"));
   EXPECT_EQ(missing.status, 3);
   EXPECT_NE(missing.err.find("No such file"), std::string::npos);
+}
+
+// A file larger than any of its kind is refused by its size, before a byte
+// of it is read: a sparse file of 2 GB costs no time and no memory. One of
+// exactly the largest size is read and decoded.
+TEST_F(DumpTest, RefusesAFileLargerThanTheLargestOfItsKind) {
+  const std::uintmax_t two_gigabytes = std::uintmax_t{2} << 30;
+  const struct {
+    const char* name;
+    std::int64_t largest;
+    const char* kind;
+  } kinds[] = {
+      {"Big_1.dat", kLargestCellFile, "cell"},
+      {"Big_1.sim", kLargestSlotFile, "slot"},
+      {"Big_linea.dat", kLargestGeometryFile, "line geometry"},
+  };
+  for (const auto& k : kinds) {
+    for (const std::uintmax_t size :
+         {static_cast<std::uintmax_t>(k.largest) + 1, two_gigabytes}) {
+      std::ofstream(file(k.name)).close();
+      fs::resize_file(file(k.name), size);
+      const Dumped big = dump(file(k.name));
+      EXPECT_EQ(big.status, kMalformedFile) << k.name;
+      EXPECT_EQ(big.out, "");
+      EXPECT_EQ(big.err, "scenarioc dump: " + file(k.name).string() +
+                             ": holds more than " + std::to_string(k.largest) +
+                             " bytes, the largest " + k.kind +
+                             " file there can be\n");
+    }
+  }
+  // Zero bytes are 20141 empty cells: the largest grid there is.
+  fs::resize_file(file("Big_1.dat"), kLargestCellFile);
+  EXPECT_EQ(dump(file("Big_1.dat")).status, 0);
+
+  // plot reads with the same bounds.
+  fs::resize_file(file("Piana_7.dat"), two_gigabytes);
+  std::ostringstream out, err;
+  EXPECT_EQ(run_plot(PlotRequest{dir_.path() / "Piana_7", "-"}, out, err),
+            kMalformedFile);
+  EXPECT_NE(err.str().find("holds more than"), std::string::npos) << err.str();
 }
 
 // The line of a text dump that shows record `index`, or "" when none does.

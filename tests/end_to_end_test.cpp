@@ -8,6 +8,7 @@
 #include <string>
 
 #include "child_process.h"
+#include "embedded_run.h"
 #include "sha256.h"
 
 namespace scenc {
@@ -34,11 +35,15 @@ TEST(EndToEnd, ScenarioProgramLeavesExactlyItsSixFiles) {
 
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
-  EXPECT_EQ(names, (std::set<std::string>{
-                       "scenario", "Firenze_Pisa_11711_note.txt",
-                       "Firenze_Pisa_11711_rallentamenti.txt",
-                       "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat",
-                       "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}));
+  // Beside the six files, the lock file through which runs in one
+  // directory take turns.
+  EXPECT_EQ(
+      names,
+      (std::set<std::string>{
+          "scenario", testing::kRunLockFile, "Firenze_Pisa_11711_note.txt",
+          "Firenze_Pisa_11711_rallentamenti.txt",
+          "Firenze_Pisa_11711_scheda_treno.txt", "Firenze_Pisa_linea.dat",
+          "Firenze_Pisa_11711.sim", "Firenze_Pisa_11711.dat"}));
 
   const std::string geometry = read_file(dir / "Firenze_Pisa_linea.dat");
   const std::string slots = read_file(dir / "Firenze_Pisa_11711.sim");
@@ -57,12 +62,11 @@ TEST(EndToEnd, ScenarioProgramLeavesExactlyItsSixFiles) {
     EXPECT_EQ(i16_at(cells, 15 * static_cast<std::size_t>(cell) + 1), 180) << cell;
   }
 
+  const auto& digests = testing::embedded_file_digests();
   EXPECT_EQ(testing::sha256_hex(geometry),
-            "67f0c0bf115f105d1f9130a8cdcb9c3560ec5cd238528794aeade554575483cc");
-  EXPECT_EQ(testing::sha256_hex(slots),
-            "de3023ed98938b499a0d931152fb115f07d23a8ef194baea82512be267bea6c1");
-  EXPECT_EQ(testing::sha256_hex(cells),
-            "d8770ad0693f8ee40910113881d4aed51ff96988affbbc09a5b266f481e94886");
+            digests.at("Firenze_Pisa_linea.dat"));
+  EXPECT_EQ(testing::sha256_hex(slots), digests.at("Firenze_Pisa_11711.sim"));
+  EXPECT_EQ(testing::sha256_hex(cells), digests.at("Firenze_Pisa_11711.dat"));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "model/track_model.h"
 
 namespace scenc {
@@ -37,6 +39,17 @@ TEST(Model, AllocationCreatesEmptyGridAndProfile) {
   m.allocate_for_length(25);
   EXPECT_EQ(m.last_cell(), 140);
   EXPECT_FALSE(m.line_profile.exists());
+}
+
+// A profile whose storage cannot be had is no profile at all: nothing may
+// read metres from an array that was never made.
+TEST(Model, AProfileThatCannotBeAllocatedDoesNotExist) {
+  LineProfile p;
+  p.allocate(1000);
+  // Metres past the address space of any machine.
+  EXPECT_THROW(p.allocate(std::int64_t{1} << 45), std::bad_alloc);
+  EXPECT_FALSE(p.exists());
+  EXPECT_EQ(p.metre_count(), 0);
 }
 
 TEST(Model, ClearingEmptiesEverySlot) {

@@ -2,7 +2,10 @@
 // directory: exit statuses, diagnostics, the JSON report, the names of the
 // files it writes, and the promise never to touch the author's sources.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -446,6 +449,119 @@ TEST_F(Scenarioc, NamesDefaultFromTheSourceFileNames) {
   ASSERT_GT(sim.size(), 85u * 34 + 21);
   EXPECT_EQ(sim.substr(85 * 34 + 14, 7),
             std::string("\x05\x00", 2) + "Citt\xE0");
+}
+
+// ---- Standard output ------------------------------------------------------
+
+// Output that cannot be written is a failure like any other file's: status
+// 3 and one line, never a clean status over a cut report or picture.
+TEST_F(Scenarioc, StandardOutputThatCannotBeWrittenIsAFailure) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  source("ok_linea.txt", line_source());
+  source("ok_1-.txt", train_source());
+  ASSERT_EQ(run({"compile", "ok_linea.txt", "ok_1-.txt", "-o", "out"}).status,
+            0);
+  const std::vector<std::string> cases[] = {
+      {"dump", "out/ok_1.dat"},
+      {"dump", "out/ok_1.sim", "--json"},
+      {"dump", "out/ok_linea.dat", "--all"},
+      {"plot", "out", "-o", "-"},
+      {"compile", "ok_linea.txt", "ok_1-.txt", "-o", "out", "--json"},
+      {"check", "ok_linea.txt", "ok_1-.txt", "--json"},
+      {"--help"},
+  };
+  for (const auto& args : cases) {
+    std::vector<std::string> argv{
+        "/bin/sh",
+        "-c",
+        "cd \"$1\" && shift && exec \"$@\" >/dev/full",
+        "sh",
+        work_.string(),
+        std::string(SCENARIO_BIN_DIR) + "/scenarioc"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess child(argv, {.environment = {}});
+    EXPECT_EQ(child.wait_for_exit(kPatience), 3) << args[0] << " " << args[1];
+    // The small test sources draw warnings first; the failure is the last
+    // line.
+    EXPECT_TRUE(child.stderr_text().ends_with(
+        "scenarioc: error: cannot write standard output: " +
+        std::string(std::strerror(ENOSPC)) + "\n"))
+        << args[0] << " " << args[1] << ": " << child.stderr_text();
+  }
+
+  // A picture that does not fit on the disk it goes to.
+  fs::create_symlink("/dev/full", work_ / "full.svg");
+  const ToolRun full = run({"plot", "out", "-o", "full.svg"});
+  EXPECT_EQ(full.status, 3);
+  EXPECT_EQ(full.err, "scenarioc plot: ./full.svg: " +
+                          std::string(std::strerror(ENOSPC)) + "\n");
+  EXPECT_TRUE(fs::is_symlink(work_ / "full.svg"));
+}
+
+// ---- Inputs that never end ------------------------------------------------
+
+// At most this much memory for a child that must not take more, were it to
+// read without a bound: the address space where no sanitizer needs more,
+// the resident memory (through the sanitizer's own limit) where one does.
+bool limit_memory() {
+#if !defined(__SANITIZE_ADDRESS__)
+  const rlimit limit{rlim_t{1} << 30, rlim_t{1} << 30};
+  return ::setrlimit(RLIMIT_AS, &limit) == 0;
+#else
+  return true;
+#endif
+}
+
+// A device that never ends is read only up to the largest file of the kind
+// asked for, and then refused, where it once filled memory until the
+// program was killed.
+TEST_F(Scenarioc, DumpReadsADeviceOnlyUpToTheLargestFile) {
+  for (const char* kind : {"cells", "slots", "geometry"}) {
+    ChildProcess child(
+        {std::string(SCENARIO_BIN_DIR) + "/scenarioc", "dump", "/dev/zero",
+         "--kind", kind},
+        {.environment = {{"ASAN_OPTIONS", "hard_rss_limit_mb=1024"}},
+         .prepare = limit_memory});
+    EXPECT_EQ(child.wait_for_exit(kPatience), 65) << kind;
+    EXPECT_NE(child.stderr_text().find("/dev/zero: holds more than"),
+              std::string::npos)
+        << child.stderr_text();
+  }
+}
+
+// ---- Sources --------------------------------------------------------------
+
+// `sources` never replaces a file an author may have edited: a file that
+// differs from what it would write is named and left alone, and nothing is
+// written, unless --force is given. Files that are the same are no obstacle.
+TEST_F(Scenarioc, SourcesLeavesEditedFilesUnlessForced) {
+  ASSERT_EQ(run({"sources", "-o", "d"}).status, 0);
+  const fs::path d = work_ / "d";
+  const std::string line = read_file(d / "Firenze_Pisa_linea.txt");
+  const std::string card = read_file(d / "Firenze_Pisa_11711_scheda_treno.txt");
+  EXPECT_EQ(run({"sources", "-o", "d"}).status, 0) << "nothing differs";
+
+  std::ofstream(d / "Firenze_Pisa_linea.txt", std::ios::app)
+      << "pendenza, 9000, 3\r\n";
+  std::ofstream(d / "Firenze_Pisa_11711_scheda_treno.txt") << "my notes";
+  fs::remove(d / "Firenze_Pisa_11711_note.txt");
+  const ToolRun refused = run({"sources", "-o", "d"});
+  EXPECT_EQ(refused.status, 64);
+  EXPECT_EQ(refused.err,
+            "scenarioc: error: d/Firenze_Pisa_linea.txt differs from what "
+            "sources would write; give --force to replace it\n"
+            "scenarioc: error: d/Firenze_Pisa_11711_scheda_treno.txt differs "
+            "from what sources would write; give --force to replace it\n");
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_linea.txt"),
+            line + "pendenza, 9000, 3\r\n");
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_11711_scheda_treno.txt"), "my notes");
+  EXPECT_FALSE(fs::exists(d / "Firenze_Pisa_11711_note.txt"));
+
+  const ToolRun forced = run({"sources", "-o", "d", "--force"});
+  EXPECT_EQ(forced.status, 0) << forced.err;
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_linea.txt"), line);
+  EXPECT_EQ(read_file(d / "Firenze_Pisa_11711_scheda_treno.txt"), card);
+  EXPECT_TRUE(fs::exists(d / "Firenze_Pisa_11711_note.txt"));
 }
 
 // ---- Against the scenario program -----------------------------------------

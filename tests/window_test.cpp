@@ -1,7 +1,9 @@
 // The layers the build run shows itself through: the console layer where no
 // display answers, the waiting window and the error exit's message box on a
 // virtual X display.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -11,6 +13,7 @@
 
 #include "app/window_layout.h"
 #include "child_process.h"
+#include "embedded_run.h"
 
 #ifdef SCENARIO_HAS_WINDOW
 #include "window_watcher.h"
@@ -303,6 +306,37 @@ TEST_F(DesktopTest, ScenarioProgramShowsItsWindowAndEndsByItself) {
   for (const char* file : kRunFiles) EXPECT_TRUE(fs::exists(dir / file)) << file;
   EXPECT_FALSE(fs::exists(dir / "Firenze_Pisa_linea.txt"));
   EXPECT_FALSE(fs::exists(dir / "Firenze_Pisa_11711-.txt"));
+}
+
+// A run that must wait for another run of its directory shows its waiting
+// window while it waits, touches no file, and builds once its turn comes.
+TEST_F(DesktopTest, ARunWaitingForItsTurnShowsTheWaitingWindow) {
+  const testing::TemporaryDirectory temp("desktop_turn");
+  const fs::path& dir = temp.path();
+  ASSERT_FALSE(dir.empty());
+  for (const char* file : {"scenario", "scenario_window.so"}) {
+    fs::copy_file(fs::path(SCENARIO_BIN_DIR) / file, dir / file);
+  }
+  const int lock = ::open((dir / testing::kRunLockFile).c_str(),
+                          O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+
+  WindowWatcher watcher(display_.name());
+  ASSERT_TRUE(watcher.watching());
+  ChildProcess run({(dir / "scenario").string()},
+                   {.environment = environment_});
+  const auto* form = wait_for_window(watcher, "Form1", run, 20s);
+  ASSERT_NE(form, nullptr) << "no waiting window while waiting";
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(run.poll_exit());
+  for (const char* file : kRunFiles)
+    EXPECT_FALSE(fs::exists(dir / file)) << file;
+
+  ::close(lock);
+  ASSERT_EQ(run.wait_for_exit(20s), 0) << run.stderr_text();
+  for (const char* file : kRunFiles)
+    EXPECT_TRUE(fs::exists(dir / file)) << file;
 }
 
 #else

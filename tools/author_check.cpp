@@ -538,6 +538,18 @@ int severity_rank(Severity s) {
 
 }  // namespace
 
+std::string severity_name(Severity severity) {
+  switch (severity) {
+    case Severity::kError:
+      return "error";
+    case Severity::kWarning:
+      return "warning";
+    case Severity::kNote:
+      return "note";
+  }
+  return "error";
+}
+
 std::string fault_check_name(std::int32_t code) {
   return "fault-" + std::to_string(code);
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "tools/author_check.h"
 #include "tools/commands.h"
 #include "tools/diagnostic_output.h"
+#include "tools/source_names.h"
 
 namespace scenc::tools {
 namespace {
@@ -44,31 +46,6 @@ struct CompileOptions {
   std::vector<std::string> warning_switches;  // -W NAME, -W no-NAME, -W error
   bool strict = false;
 };
-
-// The line name an author's line source stands for: its file name without
-// the line source's ending, or else without its extension.
-std::string default_line_name(const fs::path& line_source) {
-  const std::string file = line_source.filename().string();
-  if (file.ends_with(file_ending::kLineSource)) {
-    return file.substr(0, file.size() - file_ending::kLineSource.size());
-  }
-  return line_source.stem().string();
-}
-
-// The train number an author's train source stands for: what stands between
-// "<line name>_" and the train source's ending, or else its file name
-// without extension.
-std::string default_train_number(const fs::path& train_source,
-                                 const std::string& line_name) {
-  const std::string file = train_source.filename().string();
-  const std::string prefix = line_name + "_";
-  if (file.size() >= prefix.size() + file_ending::kTrainSource.size() &&
-      file.starts_with(prefix) && file.ends_with(file_ending::kTrainSource)) {
-    return file.substr(prefix.size(), file.size() - prefix.size() -
-                                          file_ending::kTrainSource.size());
-  }
-  return train_source.stem().string();
-}
 
 // The names become file names inside the output directory, so they must not
 // lead out of it.
@@ -269,13 +246,50 @@ int run_compile(const CompileOptions& o, bool write_files) {
   return status;
 }
 
+// What a file already holds against what would be written there.
+enum class OnDisk { kNothing, kSame, kOther };
+OnDisk on_disk(const fs::path& file, const std::string& bytes) {
+  std::error_code ec;
+  // A device or a FIFO holds nothing that writing would lose.
+  if (!fs::is_regular_file(file, ec)) return OnDisk::kNothing;
+  std::string held;
+  // A file that cannot be read may hold anything.
+  return read_whole_file(file, held, nullptr) == SourceStore::Status::kOk &&
+                 held == bytes
+             ? OnDisk::kSame
+             : OnDisk::kOther;
+}
+
 // Writes the embedded scenario's sources and driver documents, as the
-// scenario program writes them before compiling.
-int run_sources(const std::string& out_dir) {
+// scenario program writes them before compiling. An author may have edited
+// earlier copies: unless `force`, a file that differs from what would be
+// written is named and nothing is written.
+int run_sources(const std::string& out_dir, bool force) {
   Model model;
   set_embedded_identity(model);
+  MemoryDirectory texts;
+  write_scenario_texts(model, texts);
+
+  const fs::path dir = out_dir.empty() ? fs::path(".") : fs::path(out_dir);
+  std::vector<std::string> to_write;
+  bool refused = false;
+  for (const std::string& name : texts.order) {
+    const OnDisk found = on_disk(dir / name, texts.files.at(name));
+    if (found == OnDisk::kSame) continue;
+    if (found == OnDisk::kOther && !force) {
+      std::cerr << "scenarioc: error: " << (dir / name).string()
+                << " differs from what sources would write; give --force to "
+                   "replace it\n";
+      refused = true;
+      continue;
+    }
+    to_write.push_back(name);
+  }
+  if (refused) return kUsageError;
   AuthorDirectory out(out_dir);
-  write_scenario_texts(model, out);
+  for (const std::string& name : to_write) {
+    out.write(name, [&](ByteWriter& w) { w.bytes(texts.files.at(name)); });
+  }
   return exit_status::kClean;
 }
 
@@ -308,6 +322,8 @@ int guarded(const std::function<int()>& run) {
     return run();
   } catch (const FileError& e) {
     report_file_error(e);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "scenarioc: error: out of memory\n";
   } catch (const std::exception& e) {
     std::cerr << "scenarioc: error: " << e.what() << '\n';
   }
@@ -439,6 +455,7 @@ void register_compile_commands(CLI::App& app, int& status) {
   });
 
   auto sources_dir = std::make_shared<std::string>(".");
+  auto force = std::make_shared<bool>(false);
   CLI::App* sources = app.add_subcommand(
       "sources",
       "Write the embedded scenario's line and train sources and its three "
@@ -448,13 +465,16 @@ void register_compile_commands(CLI::App& app, int& status) {
                    "directory that receives the files (created when missing; "
                    "default: the working directory)")
       ->option_text("DIR");
+  sources->add_flag("--force", *force,
+                    "replace files that differ from what would be written "
+                    "(without it they are named and nothing is written)");
   sources->footer(
       "Examples:\n"
       "  scenarioc sources -o mine\n"
       "  scenarioc compile mine/Firenze_Pisa_linea.txt "
       "mine/Firenze_Pisa_11711-.txt -o mine\n");
-  sources->callback([sources_dir, &status] {
-    status = guarded([&] { return run_sources(*sources_dir); });
+  sources->callback([sources_dir, force, &status] {
+    status = guarded([&] { return run_sources(*sources_dir, *force); });
   });
 }
 

@@ -143,67 +143,88 @@ Details describe_cell(std::int64_t index, const TrackCell& c,
   return d;
 }
 
-std::string slot_role(int index, const ScenarioSlot& s) {
+SlotRole slot_role(int index, const ScenarioSlot& s) {
   switch (index) {
     case 81:
     case 82:
     case 83:
-      return "kilometric progressive";
+      return SlotRole::kKilometricProgressive;
     case kConsistSlot:
-      return "consist";
+      return SlotRole::kConsist;
     case kLineSlot:
-      return "line";
+      return SlotRole::kLine;
     case kTrainSlot:
-      return "train";
+      return SlotRole::kTrain;
     default:
       break;
   }
-  if (is_empty(s)) return "empty";
-  if (index == 0) return "unused";
-  // Stations fill from slot 1 up, signboard texts from slot 80 down; a
-  // signboard slot holds nothing but its text.
-  return all_numbers_zero(s) ? "signboard text" : "station";
+  if (is_empty(s)) return SlotRole::kEmpty;
+  if (index == 0) return SlotRole::kUnused;
+  // A signboard slot holds nothing but its text.
+  return all_numbers_zero(s) ? SlotRole::kSignboardText : SlotRole::kStation;
+}
+
+std::string role_name(SlotRole role) {
+  switch (role) {
+    case SlotRole::kUnused:
+      return "unused";
+    case SlotRole::kEmpty:
+      return "empty";
+    case SlotRole::kStation:
+      return "station";
+    case SlotRole::kSignboardText:
+      return "signboard text";
+    case SlotRole::kKilometricProgressive:
+      return "kilometric progressive";
+    case SlotRole::kConsist:
+      return "consist";
+    case SlotRole::kLine:
+      return "line";
+    case SlotRole::kTrain:
+      return "train";
+  }
+  return "?";
 }
 
 Details describe_slot(int index, const ScenarioSlot& s) {
-  const std::string role = slot_role(index, s);
-  if (role == "station") {
-    return {name("name", s.name),        number("tipo", s.kind),
-            number("pos", s.num3, "m"),  number("from", s.num1, "m"),
-            number("to", s.num2, "m"),   text("time", clock_text(s.num4)),
-            number("tps", s.flag),       number("tab", s.byte4),
-            number("mar", s.byte3),      number("d2_first", s.word1),
-            number("d3_first", s.word2), number("rap", s.byte1),
-            number("d1", s.word3),       number("d2", s.word4),
-            number("d3", s.word5),       number("ac", s.byte2)};
+  switch (slot_role(index, s)) {
+    case SlotRole::kStation:
+      return {name("name", s.name),        number("tipo", s.kind),
+              number("pos", s.num3, "m"),  number("from", s.num1, "m"),
+              number("to", s.num2, "m"),   text("time", clock_text(s.num4)),
+              number("tps", s.flag),       number("tab", s.byte4),
+              number("mar", s.byte3),      number("d2_first", s.word1),
+              number("d3_first", s.word2), number("rap", s.byte1),
+              number("d1", s.word3),       number("d2", s.word4),
+              number("d3", s.word5),       number("ac", s.byte2)};
+    case SlotRole::kSignboardText:
+      return {name("text", s.name)};
+    case SlotRole::kKilometricProgressive:
+      return {number("first", s.num1), number("second", s.num2),
+              number("third", s.num3)};
+    case SlotRole::kConsist:
+      return {number("braked_mass", s.num1, "%"),
+              number("line_length", s.num2, "m"), number("cars", s.num3)};
+    case SlotRole::kLine:
+      return {name("name", s.name),
+              number("background_one", s.num1),
+              number("background_two", s.num3),
+              number("background_three", s.num2),
+              number("format_stamp", s.word1),
+              number("weighted_code", s.num4)};
+    case SlotRole::kTrain:
+      return {name("name", s.name),
+              number("signal_repetition_from", s.num1, "m"),
+              number("signal_repetition_to", s.num2, "m"),
+              number("signal_repetition_codes", s.num3),
+              number("sabbia", s.word1),
+              text("orologio", clock_text(std::int64_t{s.word3} * 3600 +
+                                          s.word4 * 60 + s.word5))};
+    case SlotRole::kEmpty:
+      return {};
+    case SlotRole::kUnused:
+      break;
   }
-  if (role == "signboard text") return {name("text", s.name)};
-  if (role == "kilometric progressive") {
-    return {number("first", s.num1), number("second", s.num2),
-            number("third", s.num3)};
-  }
-  if (role == "consist") {
-    return {number("braked_mass", s.num1, "%"),
-            number("line_length", s.num2, "m"), number("cars", s.num3)};
-  }
-  if (role == "line") {
-    return {name("name", s.name),
-            number("background_one", s.num1),
-            number("background_two", s.num3),
-            number("background_three", s.num2),
-            number("format_stamp", s.word1),
-            number("weighted_code", s.num4)};
-  }
-  if (role == "train") {
-    return {name("name", s.name),
-            number("signal_repetition_from", s.num1, "m"),
-            number("signal_repetition_to", s.num2, "m"),
-            number("signal_repetition_codes", s.num3),
-            number("sabbia", s.word1),
-            text("orologio", clock_text(std::int64_t{s.word3} * 3600 +
-                                        s.word4 * 60 + s.word5))};
-  }
-  if (role == "empty") return {};
   return {name("name", s.name)};  // slot 0, which no build fills
 }
 

@@ -38,8 +38,21 @@ inline int speed_limit_kmh(const TrackCell& c) { return c.speed_limit * 5; }
 Details describe_cell(std::int64_t index, const TrackCell& cell,
                       const SlotTable* slots);
 
-// What a slot holds: "station", "signboard text", "line", ...
-std::string slot_role(int index, const ScenarioSlot& slot);
+// What a slot holds. Stations fill from slot 1 up, signboard texts from
+// slot 80 down; the slots from 81 on have fixed roles.
+enum class SlotRole {
+  kUnused,  // slot 0, which no build fills
+  kEmpty,
+  kStation,
+  kSignboardText,
+  kKilometricProgressive,
+  kConsist,
+  kLine,
+  kTrain,
+};
+SlotRole slot_role(int index, const ScenarioSlot& slot);
+// "station", "signboard text", "line", ... as the dump shows a role.
+std::string role_name(SlotRole role);
 Details describe_slot(int index, const ScenarioSlot& slot);
 
 // Seconds of the day as hh:mm:ss (hours may pass 23; a minus sign leads).

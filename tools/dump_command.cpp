@@ -168,7 +168,7 @@ void dump_slots(const DumpRequest& req, const std::string& bytes,
                 {"byte3", s.byte3},
                 {"byte4", s.byte4},
                 {"num4", s.num4},
-                {"role", slot_role(k, s)},
+                {"role", role_name(slot_role(k, s))},
                 {"details", details_json(describe_slot(k, s))}});
     }
     return;
@@ -179,8 +179,9 @@ void dump_slots(const DumpRequest& req, const std::string& bytes,
   for (int k = 0; k < kSlotCount; ++k) {
     const ScenarioSlot& s = slots[static_cast<std::size_t>(k)];
     if (!req.all && is_empty(s)) continue;
-    out << trimmed(format("%6d  %-22s  ", k, slot_role(k, s).c_str()) +
-                   details_text(describe_slot(k, s)))
+    out << trimmed(
+               format("%6d  %-22s  ", k, role_name(slot_role(k, s)).c_str()) +
+               details_text(describe_slot(k, s)))
         << "\n";
   }
 }
@@ -300,7 +301,7 @@ int run_dump(const DumpRequest& req, std::ostream& out, std::ostream& err) {
              "cells, slots or geometry\n";
       return kUsageError;
     }
-    const std::string bytes = read_file(req.file);
+    const std::string bytes = read_file(req.file, *kind);
     switch (*kind) {
       case FileKind::kCells:
         dump_cells(req, bytes, out, err);

@@ -1,10 +1,13 @@
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "output/file_system.h"
 #include "scenario/build_run.h"
 #include "tools/commands.h"
+#include "tools/html_plot.h"
 #include "tools/plot_command.h"
+#include "tools/plot_sources.h"
 #include "tools/scenario_set.h"
 #include "tools/svg_plot.h"
 
@@ -12,20 +15,32 @@ namespace scenc::tools {
 
 int run_plot(const PlotRequest& req, std::ostream& out, std::ostream& err) {
   try {
-    const ScenarioSet scenario = load_scenario(req.scenario);
-    const std::string svg = render_plot_svg(scenario);
+    ScenarioSet scenario;
+    std::optional<std::vector<PlotDiagnostic>> diagnostics;
+    if (req.train_source.empty()) {
+      scenario = load_scenario(req.scenario);
+    } else {
+      CompiledSources compiled =
+          compile_sources(req.scenario, req.train_source);
+      scenario = std::move(compiled.scenario);
+      diagnostics = std::move(compiled.diagnostics);
+    }
+    const PlotScene scene = make_scene(scenario, std::move(diagnostics));
+    const std::string picture =
+        req.html ? render_plot_html(scene) : render_plot_svg(scene);
     if (req.output == "-") {
-      out << svg;
+      out << picture;
       out.flush();
       return 0;
     }
     const std::filesystem::path target =
         req.output.empty() ? std::filesystem::path(scenario.slot_path)
-                                 .replace_extension(".svg")
+                                 .replace_extension(req.html ? ".html" : ".svg")
                            : req.output;
     // Written beside its final name and renamed, like every file of ours.
     DiskDirectory dir(target.has_parent_path() ? target.parent_path() : ".");
-    dir.write(target.filename().string(), [&](ByteWriter& w) { w.bytes(svg); });
+    dir.write(target.filename().string(),
+              [&](ByteWriter& w) { w.bytes(picture); });
     err << "scenarioc plot: wrote " << target.string() << "\n";
     return 0;
   } catch (const ToolError& e) {
@@ -39,18 +54,35 @@ int run_plot(const PlotRequest& req, std::ostream& out, std::ostream& err) {
 
 void register_plot_command(CLI::App& app, int& status) {
   auto request = std::make_shared<PlotRequest>();
+  auto inputs = std::make_shared<std::vector<std::filesystem::path>>();
   CLI::App* plot = app.add_subcommand(
       "plot",
-      "Draw the compiled scenario as one SVG picture: the plan of the "
-      "line and the profile along it");
-  plot->add_option("DIR_OR_PREFIX", request->scenario,
-                   "directory holding one scenario's files, or the beginning "
-                   "of their names (DIR/LINE_TRAIN)")
-      ->required();
+      "Draw a scenario as one SVG picture (or, with --html, one page that "
+      "zooms along the line): the plan of the line and the profile along "
+      "it, from its compiled files or from its two sources");
+  plot->add_option("INPUT", *inputs,
+                   "a directory holding one scenario's files, or the "
+                   "beginning of their names (DIR/LINE_TRAIN); or "
+                   "LINE_SOURCE TRAIN_SOURCE, compiled in memory with their "
+                   "faults drawn on the line")
+      ->required()
+      ->expected(1, 2);
   plot->add_option("-o,--output", request->output,
-                   "the SVG file to write (default: beside the slot file, "
-                   "ending .svg; - for standard output)");
-  plot->callback([request, &status] {
+                   "the file to write (default: beside the slot file, or "
+                   "beside the line source, named LINE_TRAIN.svg or .html; "
+                   "- for standard output)");
+  plot->add_flag("--html", request->html,
+                 "write one self-contained HTML page that pans and zooms "
+                 "down to single 50 m cells, with the diagnostics beside it");
+  plot->footer(
+      "Examples:\n"
+      "  scenarioc plot out/\n"
+      "  scenarioc plot mine/Firenze_Pisa_linea.txt "
+      "mine/Firenze_Pisa_11711-.txt --html\n");
+  plot->callback([request, inputs, &status] {
+    request->scenario = inputs->front();
+    request->train_source =
+        inputs->size() == 2 ? inputs->back() : std::filesystem::path{};
     status = run_plot(*request, std::cout, std::cerr);
   });
 }

@@ -5,6 +5,7 @@
 
 #include "output/file_system.h"
 #include "scenario/build_run.h"
+#include "tools/commands.h"
 
 namespace scenc::tools {
 namespace {
@@ -35,6 +36,30 @@ std::vector<fs::path> slot_files_in(const fs::path& dir,
   return found;
 }
 
+std::int64_t largest_file(FileKind kind) {
+  switch (kind) {
+    case FileKind::kCells:
+      return kLargestCellFile;
+    case FileKind::kSlots:
+      return kLargestSlotFile;
+    case FileKind::kGeometry:
+      return kLargestGeometryFile;
+  }
+  return 0;
+}
+
+const char* kind_word(FileKind kind) {
+  switch (kind) {
+    case FileKind::kCells:
+      return "cell";
+    case FileKind::kSlots:
+      return "slot";
+    case FileKind::kGeometry:
+      return "line geometry";
+  }
+  return "";
+}
+
 }  // namespace
 
 std::optional<FileKind> kind_of_name(const fs::path& file) {
@@ -52,13 +77,22 @@ std::optional<FileKind> kind_of_word(const std::string& word) {
   return std::nullopt;
 }
 
-std::string read_file(const fs::path& file) {
+std::string read_file(const fs::path& file, FileKind kind) {
+  const std::int64_t largest = largest_file(kind);
   std::string bytes;
   std::string reason;
-  if (read_whole_file(file, bytes, &reason) != SourceStore::Status::kOk) {
-    throw ToolError{exit_status::kFileFailed, file.string() + ": " + reason};
+  bool too_large = false;
+  if (read_file_of_at_most(file, static_cast<std::uint64_t>(largest), bytes,
+                           &reason, too_large) == SourceStore::Status::kOk) {
+    return bytes;
   }
-  return bytes;
+  if (too_large) {
+    throw ToolError{kMalformedFile, file.string() + ": holds more than " +
+                                        std::to_string(largest) +
+                                        " bytes, the largest " +
+                                        kind_word(kind) + " file there can be"};
+  }
+  throw ToolError{exit_status::kFileFailed, file.string() + ": " + reason};
 }
 
 std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
@@ -79,8 +113,11 @@ std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
   }
   for (const auto& candidate : candidates) {
     std::string bytes;
-    if (read_whole_file(candidate, bytes, nullptr) != SourceStore::Status::kOk)
+    bool too_large = false;
+    if (read_file_of_at_most(candidate, kLargestSlotFile, bytes, nullptr,
+                             too_large) != SourceStore::Status::kOk) {
       continue;
+    }
     SlotFileBeside found{candidate, {}};
     if (read_slot_file(bytes, found.slots)) continue;
     if (kind == FileKind::kGeometry &&
@@ -103,11 +140,15 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
                       dir_or_prefix.string() + ": no slot file (*.sim) in it"};
     }
     if (found.size() > 1) {
-      throw ToolError{exit_status::kFileFailed,
+      std::string names;
+      for (const fs::path& f : found) {
+        names += (names.empty() ? "" : ", ") +
+                 fs::path(f).replace_extension().string();
+      }
+      throw ToolError{kUsageError,
                       dir_or_prefix.string() +
-                          " holds several scenarios; name one by the beginning "
-                          "of its file names, for instance " +
-                          fs::path(found[0]).replace_extension().string()};
+                          " holds several scenarios: " + names +
+                          "; name one by the beginning of its file names"};
     }
     prefix = fs::path(found[0]).replace_extension();
   } else if (kind_of_name(prefix) == FileKind::kGeometry) {
@@ -119,16 +160,62 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
     prefix = fs::path(beside->path).replace_extension();
   } else if (kind_of_name(prefix)) {
     prefix.replace_extension();
+  } else if (!fs::exists(prefix.string() + std::string(file_ending::kSlotFile),
+                         ec)) {
+    // Neither a directory nor the beginning of a scenario's names: say what
+    // the person most likely meant.
+    const fs::path dir =
+        prefix.has_parent_path() ? prefix.parent_path() : fs::path(".");
+    throw ToolError{
+        exit_status::kFileFailed,
+        fs::is_directory(dir, ec)
+            ? dir_or_prefix.string() +
+                  ": no such directory, nor a scenario whose file names "
+                  "begin so"
+            : dir.string() + ": no such directory"};
   }
 
   ScenarioSet set;
   set.slot_path = prefix.string() + std::string(file_ending::kSlotFile);
   set.cell_path = prefix.string() + std::string(file_ending::kCellFile);
-  if (auto e = read_slot_file(read_file(set.slot_path), set.slots)) {
+  const std::string slot_bytes = read_file(set.slot_path, FileKind::kSlots);
+  SlotTable slots;
+  if (auto e = read_slot_file(slot_bytes, slots)) {
+    throw malformed(set.slot_path, *e);
+  }
+  const std::string cell_bytes = read_file(set.cell_path, FileKind::kCells);
+  // The name comes from the file's contents: it may only name a file beside
+  // it, never lead to another directory.
+  const std::string& line_name = slots[kLineSlot].name;
+  if (line_name.find_first_of(std::string_view("/\0", 2)) !=
+          std::string::npos ||
+      line_name.find("..") != std::string::npos) {
+    throw ToolError{kMalformedFile,
+                    set.slot_path.string() + ": the line name in slot " +
+                        std::to_string(kLineSlot) +
+                        " is not a file name; no line geometry is looked for "
+                        "by it"};
+  }
+  const fs::path geometry =
+      prefix.parent_path() /
+      (line_name + std::string(file_ending::kLineGeometry));
+  std::optional<std::string> geometry_bytes;
+  if (fs::exists(geometry, ec)) {
+    set.geometry_path = geometry;
+    geometry_bytes = read_file(geometry, FileKind::kGeometry);
+  }
+  decode_scenario(set, slot_bytes, cell_bytes, geometry_bytes);
+  return set;
+}
+
+void decode_scenario(ScenarioSet& set, const std::string& slot_bytes,
+                     const std::string& cell_bytes,
+                     const std::optional<std::string>& geometry_bytes) {
+  if (auto e = read_slot_file(slot_bytes, set.slots)) {
     throw malformed(set.slot_path, *e);
   }
   const auto length = line_length_of(set.slots);
-  if (auto e = read_cell_file(read_file(set.cell_path), set.cells, length)) {
+  if (auto e = read_cell_file(cell_bytes, set.cells, length)) {
     throw malformed(set.cell_path, *e);
   }
   // A slot file with an impossible length still shows its grid: take the
@@ -138,17 +225,12 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
              : std::max<std::int64_t>(
                    0, (static_cast<std::int64_t>(set.cells.size()) - 1) * 50 -
                           kRunOut);
-  const fs::path geometry =
-      prefix.parent_path() /
-      (set.slots[kLineSlot].name + std::string(file_ending::kLineGeometry));
-  if (fs::exists(geometry, ec)) {
-    set.geometry_path = geometry;
+  if (geometry_bytes) {
     if (auto e =
-            read_line_geometry_file(read_file(geometry), set.profile, length)) {
-      throw malformed(geometry, *e);
+            read_line_geometry_file(*geometry_bytes, set.profile, length)) {
+      throw malformed(set.geometry_path.value_or("line geometry"), *e);
     }
   }
-  return set;
 }
 
 }  // namespace scenc::tools

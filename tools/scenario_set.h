@@ -31,8 +31,11 @@ enum class FileKind { kCells, kSlots, kGeometry };
 std::optional<FileKind> kind_of_name(const std::filesystem::path& file);
 std::optional<FileKind> kind_of_word(const std::string& word);
 
-// The whole content of a file; throws ToolError when it cannot be read.
-std::string read_file(const std::filesystem::path& file);
+// The whole content of a file of that kind; throws ToolError when it cannot
+// be read, or holds more than the largest file of its kind (refused before
+// it is read, so that neither a huge file nor a device that never ends is
+// taken into memory).
+std::string read_file(const std::filesystem::path& file, FileKind kind);
 
 // The slot file of the same scenario beside a cell or geometry file: for
 // "P.dat" it is "P.sim"; for "LINE_linea.dat" any "LINE_*.sim" whose line
@@ -57,7 +60,15 @@ struct ScenarioSet {
 
 // Loads a scenario from its directory (which must hold one slot file) or
 // from the common beginning of its file names ("DIR/LINE_TRAIN", a name of
-// one of its files works as well). Throws ToolError.
+// one of its files works as well). Throws ToolError: a directory holding
+// several scenarios is a usage error that names them.
 ScenarioSet load_scenario(const std::filesystem::path& dir_or_prefix);
+
+// Decodes the files of one scenario from their bytes into `set`, whose
+// paths name them in messages; no geometry bytes: no plan was written.
+// Throws ToolError.
+void decode_scenario(ScenarioSet& set, const std::string& slot_bytes,
+                     const std::string& cell_bytes,
+                     const std::optional<std::string>& geometry_bytes);
 
 }  // namespace scenc::tools

@@ -1,6 +1,6 @@
 # bash completion for scenarioc: the subcommands, their options, and file
-# names by the kind of file each subcommand takes (.txt sources to compile,
-# .sim and .dat files to dump or plot). Installed as
+# names by the kind of file each subcommand takes (.txt sources to compile
+# or plot, .sim and .dat files to dump or plot). Installed as
 # share/bash-completion/completions/scenarioc.
 
 # Adds to COMPREPLY the names that start with $1 and end in one of the
@@ -50,7 +50,7 @@ _scenarioc() {
 
   case $command:$prev in
     plot:-o | plot:--output)
-      _scenarioc_files "$cur" .svg
+      _scenarioc_files "$cur" .svg .html
       return
       ;;
     *:-o | *:--output)
@@ -93,9 +93,9 @@ _scenarioc() {
     compile) options="-o --output --line-name --train-number --no-geometry --json --format --color --max-errors -W --strict -h --help" ;;
     check) options="--json --format --color --max-errors -W --strict -h --help" ;;
     warnings) options="--json -h --help" ;;
-    sources) options="-o --output -h --help" ;;
+    sources) options="-o --output --force -h --help" ;;
     dump) options="--json --all --kind -h --help" ;;
-    plot) options="-o --output -h --help" ;;
+    plot) options="-o --output --html -h --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
@@ -103,7 +103,8 @@ _scenarioc() {
   fi
   case $command in
     compile | check) _scenarioc_files "$cur" .txt ;;
-    dump | plot) _scenarioc_files "$cur" .sim .dat ;;
+    dump) _scenarioc_files "$cur" .sim .dat ;;
+    plot) _scenarioc_files "$cur" .sim .dat .txt ;;
   esac
 }
 

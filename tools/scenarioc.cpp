@@ -1,12 +1,21 @@
 // scenarioc: the scenario author's tool. Compiles any pair of sources with
 // diagnostics, decodes the binary files and draws the line.
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <new>
 #include <string>
 
 #include "build_version.h"
+#include "output/temporary_files.h"
+#include "scenario/build_run.h"
 #include "tools/commands.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run_command(int argc, char** argv) {
   CLI::App app{"scenarioc: compile, inspect and draw train-simulator scenarios",
                "scenarioc"};
   app.set_version_flag("--version",
@@ -33,6 +42,34 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return scenc::tools::kUsageError;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "scenarioc: error: out of memory\n";
+    return scenc::exit_status::kFileFailed;
   }
   return status;
+}
+
+// Standard output that never reached its file is a failure like any other
+// file's: a full disk must not end with a clean status over a cut report or
+// picture. The reason is that of the write that failed: during the command,
+// or in the last flush.
+int with_output_checked(int status) {
+  const int during_command = errno;
+  const bool failed_before = !std::cout.good() || std::ferror(stdout);
+  errno = 0;
+  std::cout.flush();
+  const bool failed_now = !std::cout.good() || std::fflush(stdout) != 0;
+  if (!failed_before && !failed_now) return status;
+  int reason = failed_before ? during_command : errno;
+  if (reason == 0) reason = EIO;
+  std::cerr << "scenarioc: error: cannot write standard output: "
+            << std::strerror(reason) << '\n';
+  return scenc::exit_status::kFileFailed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  scenc::handle_file_signals();
+  return with_output_checked(run_command(argc, argv));
 }

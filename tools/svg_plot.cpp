@@ -2,180 +2,45 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <vector>
 
 #include "model/cp1252.h"
 #include "tools/describe.h"
+#include "tools/label_placement.h"
+#include "tools/plot_symbols.h"
+#include "tools/svg_layout.h"
+#include "tools/svg_top_row.h"
+#include "tools/svg_writer.h"
 
 namespace scenc::tools {
 namespace {
 
-constexpr double kLeft = 110;  // room for the lane names and y axes
-constexpr double kRight = 40;
-constexpr const char* kFont = "DejaVu Sans, Arial, Helvetica, sans-serif";
+using namespace svg_layout;
 
-// Colours of the picture, shared by the drawings and the legend.
-constexpr const char* kTrack = "#1f2d3d";
-constexpr const char* kMargin = "#9aa5b1";
-constexpr const char* kStation = "#1f2d3d";
-constexpr const char* kSignal = "#c0392b";
-constexpr const char* kBoard = "#1f5fa8";
-constexpr const char* kSignboard = "#7d3c98";
-constexpr const char* kUphill = "#d98c3a";
-constexpr const char* kDownhill = "#3a9d5d";
-constexpr const char* kMountain = "#c8b08a";
-constexpr const char* kSpeed = "#1f5fa8";
-constexpr const char* kSlowOrder = "#e03131";
-constexpr const char* kWarning = "#f2c200";
-constexpr const char* kMark = "#e67700";
-constexpr const char* kGrid = "#e3e7eb";
+// Labels along the line: font size and the pitch of their rows, which
+// keeps a row's ascent clear of the descent of the row above.
+namespace labels {
+constexpr double kStationSize = 11;
+constexpr double kStationPitch = 13;
+constexpr double kLaneSize = 9;
+constexpr double kLanePitch = 11;
+constexpr int kOptionalRows = 2;  // for labels that may be left out
+constexpr int kCurveRows = 3;
+constexpr double kCurveApart = 3;  // pixels between curves to name them
+constexpr std::size_t kMostListedDiagnostics = 40;
+}  // namespace labels
 
-std::string n(double v) {
-  char b[32];
-  std::snprintf(b, sizeof b, "%.1f", v);
-  return b;
-}
+// A white edge around a label, so that it stays readable where it crosses a
+// leader line or a bar.
+constexpr const char* kHalo =
+    "paint-order=\"stroke\" stroke=\"white\" stroke-width=\"3\" "
+    "stroke-linejoin=\"round\"";
 
-std::string km_text(double metres, int decimals = 1) {
-  char b[32];
-  std::snprintf(b, sizeof b, "%.*f", decimals, metres / 1000.0);
-  std::string text = b;
-  // A value that rounds to zero from below would print as "-0".
-  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos)
-    text.erase(0, 1);
-  return text;
-}
-
-// Runs of blanks in a sign's text take room on the picture without saying
-// anything there.
-std::string squeezed(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
-    out += c;
-  }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
-std::string escape(const std::string& utf8) {
-  std::string out;
-  for (const char c : utf8) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        // Control characters are not allowed in XML 1.0 text.
-        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
-    }
-  }
-  return out;
-}
-
-// The step of round numbers (1, 2 or 5 times a power of ten) that cuts
-// `span` into about `parts` pieces.
-double nice_step(double span, double parts) {
-  const double raw = std::max(span / parts, 1e-9);
-  const double power = std::pow(10.0, std::floor(std::log10(raw)));
-  for (const double m : {1.0, 2.0, 5.0}) {
-    if (m * power >= raw) return m * power;
-  }
-  return 10 * power;
-}
-
-class Svg {
- public:
-  void line(double x1, double y1, double x2, double y2,
-            const std::string& style) {
-    out_ += "<line x1=\"" + n(x1) + "\" y1=\"" + n(y1) + "\" x2=\"" + n(x2) +
-            "\" y2=\"" + n(y2) + "\" " + style + "/>\n";
-  }
-  void rect(double x, double y, double w, double h, const std::string& style) {
-    out_ += "<rect x=\"" + n(x) + "\" y=\"" + n(y) + "\" width=\"" +
-            n(std::max(w, 0.0)) + "\" height=\"" + n(std::max(h, 0.0)) + "\" " +
-            style + "/>\n";
-  }
-  void circle(double x, double y, double r, const std::string& style) {
-    out_ += "<circle cx=\"" + n(x) + "\" cy=\"" + n(y) + "\" r=\"" + n(r) +
-            "\" " + style + "/>\n";
-  }
-  void path(const std::string& d, const std::string& style) {
-    out_ += "<path d=\"" + d + "\" " + style + "/>\n";
-  }
-  // `utf8` is escaped here; `attributes` are written as given.
-  void text(double x, double y, const std::string& utf8,
-            const std::string& attributes = {}) {
-    out_ += "<text x=\"" + n(x) + "\" y=\"" + n(y) + "\"" +
-            (attributes.empty() ? "" : " " + attributes) + ">" + escape(utf8) +
-            "</text>\n";
-  }
-  // A group whose title a viewer shows on hovering over its drawing.
-  void begin_group(const std::string& title) {
-    out_ += "<g><title>" + escape(title) + "</title>\n";
-  }
-  void end_group() { out_ += "</g>\n"; }
-  const std::string& str() const { return out_; }
-
- private:
-  std::string out_;
-};
-
-std::string stroke(const char* colour, double width,
-                   const std::string& extra = {}) {
-  return std::string("stroke=\"") + colour + "\" stroke-width=\"" + n(width) +
-         "\" fill=\"none\"" + (extra.empty() ? "" : " " + extra);
-}
-std::string fill(const char* colour, const std::string& extra = {}) {
-  return std::string("fill=\"") + colour + "\"" +
-         (extra.empty() ? "" : " " + extra);
-}
-
-// The symbols, drawn centred on (x, y), shared by the lanes and the legend.
-void station_symbol(Svg& s, double x, double y, bool with_marker) {
-  s.path("M" + n(x) + " " + n(y - 6) + " L" + n(x + 5.5) + " " + n(y + 4) +
-             " L" + n(x - 5.5) + " " + n(y + 4) + " Z",
-         with_marker ? fill(kStation)
-                     : fill("white", std::string("stroke=\"") + kStation +
-                                         "\" stroke-width=\"1.4\""));
-}
-void signal_symbol(Svg& s, double x, double y) {
-  s.line(x, y + 7, x, y - 3, stroke(kTrack, 1.2));
-  s.circle(x, y - 5, 3.2, fill(kSignal));
-}
-void board_symbol(Svg& s, double x, double y) {
-  s.rect(x - 4, y - 4, 8, 8, fill(kBoard));
-}
-void signboard_symbol(Svg& s, double x, double y) {
-  s.rect(x - 6, y - 3.5, 12, 7, fill(kSignboard));
-}
-void warning_symbol(Svg& s, double x, double y) {
-  s.path("M" + n(x) + " " + n(y + 6) + " L" + n(x + 6) + " " + n(y - 5) + " L" +
-             n(x - 6) + " " + n(y - 5) + " Z",
-         fill(kWarning, "stroke=\"#5c4400\" stroke-width=\"1\""));
-}
-void approach_symbol(Svg& s, double x, double y) {
-  s.line(x, y - 5, x, y + 5, stroke("#868e96", 1.2));
-}
-void mark_symbol(Svg& s, double x, double y) {
-  s.line(x - 4, y - 4, x + 4, y + 4, stroke(kMark, 2));
-  s.line(x - 4, y + 4, x + 4, y - 4, stroke(kMark, 2));
-}
-void mountain_symbol(Svg& s, double x, double y) {
-  s.path("M" + n(x - 6) + " " + n(y + 4) + " L" + n(x) + " " + n(y - 5) + " L" +
-             n(x + 6) + " " + n(y + 4) + " Z",
-         fill("#8d6e3f"));
+std::string font_attributes(double size, const char* colour,
+                            const std::string& extra = {}) {
+  return "font-size=\"" + std::to_string(static_cast<int>(size)) +
+         "\" fill=\"" + colour + "\"" + (extra.empty() ? "" : " " + extra);
 }
 
 // A run of consecutive cells that share one value.
@@ -202,377 +67,183 @@ std::vector<Run> runs_of(const std::vector<TrackCell>& cells,
   return runs;
 }
 
-struct Station {
-  int slot = 0;
-  std::string name;  // UTF-8
-  const ScenarioSlot* data = nullptr;
-};
-
-// Labels placed left to right in two rows (above and below their symbols)
-// that must not overlap: `row` returns the row where a label spanning
-// [from, to] still fits, or -1 when neither has room.
-class LabelRows {
+// The labels of one lane: gathered first, placed in rows above the lane's
+// symbols, then drawn with a leader line to each label that had to move.
+class LaneLabels {
  public:
-  explicit LabelRows(int rows = 2) : rows_(rows) {}
-  int row(double from, double to) {
-    for (int r = 0; r < rows_; ++r) {
-      if (from >= end_[r]) {
-        end_[r] = to + 3;
-        return r;
-      }
+  LaneLabels(double font_size, double pitch)
+      : size_(font_size), pitch_(pitch) {}
+
+  // `reach`: how far the label may move along the lane (negative: the
+  // placement's own reach).
+  void add(double x, std::string text, const char* colour, bool required,
+           double reach = -1) {
+    if (text.empty()) return;
+    wishes_.push_back(LabelWish{x, text_width(text, size_), required, reach});
+    texts_.push_back(std::move(text));
+    colours_.push_back(colour);
+  }
+
+  void place(double from, double to, int optional_rows) {
+    spots_ = place_labels(wishes_, from, to, optional_rows);
+    rows_ = rows_used(spots_);
+  }
+
+  int rows() const { return rows_; }
+  double height() const { return rows_ * pitch_; }
+
+  // Draws the labels in the band [top, top + height()). With `leaders`, a
+  // line runs from each label that moved down to `symbol_top`.
+  void draw(SvgWriter& svg, double top, double symbol_top,
+            bool leaders = true) const {
+    for (std::size_t i = 0; i < wishes_.size(); ++i) {
+      const LabelSpot& s = spots_[i];
+      if (!s.placed || !leaders || !needs_leader(wishes_[i], s)) continue;
+      const double end_x =
+          std::clamp(wishes_[i].anchor, s.left, s.left + wishes_[i].width);
+      svg.line(wishes_[i].anchor, symbol_top, end_x,
+               baseline(top, s.row) + kTextDescent * size_,
+               stroke(ink::kLeader, 0.8));
     }
-    return -1;
+    for (std::size_t i = 0; i < wishes_.size(); ++i) {
+      const LabelSpot& s = spots_[i];
+      if (!s.placed) continue;
+      svg.text(s.left, baseline(top, s.row), texts_[i],
+               font_attributes(size_, colours_[i], kHalo));
+    }
   }
 
  private:
-  int rows_;
-  double end_[2] = {-1e9, -1e9};
+  // Row 0 is the lowest, next to the symbols.
+  double baseline(double top, int row) const {
+    return top + (rows_ - row) * pitch_ - kTextDescent * size_ - 0.5;
+  }
+
+  double size_;
+  double pitch_;
+  std::vector<LabelWish> wishes_;
+  std::vector<std::string> texts_;
+  std::vector<const char*> colours_;
+  std::vector<LabelSpot> spots_;
+  int rows_ = 0;
 };
 
 class PlotBuilder {
  public:
-  explicit PlotBuilder(const ScenarioSet& s) : s_(s) {
-    for (int k = 1; k <= kFirstSignboardSlot; ++k) {
-      const ScenarioSlot& slot = s.slots[static_cast<std::size_t>(k)];
-      if (slot_role(k, slot) == "station") {
-        stations_.push_back(Station{k, cp1252_to_utf8(slot.name), &slot});
-      }
-    }
-    length_ = static_cast<double>(std::max<std::int64_t>(s.line_length, 1));
-    // The axis covers the line, and the margin beyond it only as far as an
-    // object stands there.
-    double last_object = 0;
-    for (std::size_t i = 0; i < s.cells.size(); ++i) {
-      if (s.cells[i].kind != cell_kind::kFree) {
-        last_object = std::max(
-            last_object,
-            static_cast<double>(cell_position(static_cast<std::int64_t>(i))));
-      }
-    }
-    for (const Station& st : stations_) {
-      last_object = std::max(last_object, static_cast<double>(st.data->num2));
-    }
-    domain_end_ = std::max(length_, last_object + 100);
-  }
+  explicit PlotBuilder(const PlotScene& scene)
+      : scene_(scene), s_(*scene.scenario) {}
 
   std::string build() {
-    Svg body;
-    double y = 56;
-    const double top_height = draw_top_row(body, y);
-    y += top_height + 40;
+    if (scene_.diagnostics) {
+      std::vector<const PlotDiagnostic*> listed;
+      for (const PlotDiagnostic& d : *scene_.diagnostics) {
+        if (!d.position) listed.push_back(&d);
+      }
+      width_ = std::max(width_, page::kLeft + 26 + widest_listed(listed) + 50);
+    }
+    SvgWriter body;
+    double y = page::kTopRow;
+    const double top_height = draw_top_row(body, scene_, y, width_);
+    y += top_height + page::kGapAfterTopRow;
     y = draw_station_strip(body, y);
-    y = draw_gradient_panel(body, y + 26);
-    y = draw_speed_panel(body, y + 28);
-    y = draw_object_lanes(body, y + 24);
+    y = draw_gradient_panel(body, y + page::kGapBeforePanel);
+    y = draw_curve_panel(body, y + page::kGapBeforePanel);
+    y = draw_speed_panel(body, y + page::kGapBeforePanel);
+    y = draw_object_lanes(body, y + page::kGapBeforePanel);
     y = draw_km_axis(body, y);
-    const double height = y + 20;
+    y = draw_unplaced_diagnostics(body, y);
+    const double height = y + page::kBottomMargin;
 
-    std::string out =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-        n(width_) + "\" height=\"" + n(height) + "\" viewBox=\"0 0 " +
-        n(width_) + " " + n(height) + "\" font-family=\"" + kFont +
-        "\" font-size=\"12\">\n";
-    out += "<title>" + escape(title()) + "</title>\n";
-    out += "<rect x=\"0\" y=\"0\" width=\"" + n(width_) + "\" height=\"" +
-           n(height) + "\" fill=\"white\"/>\n";
-    Svg head;
-    head.text(kLeft, 34, title(), "font-size=\"20\" font-weight=\"bold\"");
-    out += head.str() + guides_ + body.str() + "</svg>\n";
-    return out;
+    SvgWriter head;
+    head.text(page::kLeft, page::kTitleBaseline, scene_.title(),
+              "font-size=\"20\" font-weight=\"bold\"");
+    return SvgWriter::document(width_, height, kFont, kFontSize, scene_.title(),
+                               {&head, &guides_, &body});
   }
 
  private:
-  std::string title() const {
-    const std::string line = cp1252_to_utf8(s_.slots[kLineSlot].name);
-    const std::string train = cp1252_to_utf8(s_.slots[kTrainSlot].name);
-    return "Line " + line + ", train " + train + ": " + km_text(length_) +
-           " km, " + std::to_string(stations_.size()) + " stations";
-  }
-
   // The x of a place along the line, kept inside the panels.
   double px(double metres) const {
-    return kLeft + std::clamp(metres, 0.0, domain_end_) / domain_end_ *
-                       (width_ - kLeft - kRight);
+    return page::kLeft + std::clamp(metres, 0.0, scene_.domain_end) /
+                             scene_.domain_end *
+                             (width_ - page::kLeft - page::kRight);
   }
-
-  // --- top row: plan, legend, timetable ---------------------------------
-
-  double draw_top_row(Svg& svg, double top) {
-    const double plan_right = draw_plan(svg, top);
-    // The timetable keeps to the right edge, the legend between it and the
-    // plan, leaving room for the station names beside the plan.
-    const double columns =
-        std::ceil(static_cast<double>(stations_.size()) / 24.0);
-    const double table_width = std::max(columns, 1.0) * 270;
-    const double legend_x =
-        std::max(plan_right + 190, width_ - kRight - table_width - 360);
-    const double legend_height = draw_legend(svg, legend_x, top);
-    const auto [table_right, table_height] =
-        draw_timetable(svg, legend_x + 340, top);
-    width_ = std::max(width_, table_right + kRight);
-    return std::max({plan_height_, legend_height, table_height});
-  }
-
-  // Returns the right edge of the plan and its axes.
-  double draw_plan(Svg& svg, double top) {
-    svg.text(kLeft - 60, top - 8, "Plan of the line",
-             "font-size=\"14\" font-weight=\"bold\"");
-    const LineProfile& p = s_.profile;
-    if (!s_.geometry_path || !p.exists()) {
-      svg.text(kLeft - 60, top + 20,
-               "No line geometry file: the plan is not drawn.",
-               "fill=\"#555\"");
-      plan_height_ = 40;
-      return kLeft + 300;
-    }
-    const std::int64_t metres = p.metre_count();
-    const auto has = [&](std::int64_t m) {
-      return p.tag(0, m) != LineProfile::Tag::kEmpty &&
-             p.tag(1, m) != LineProfile::Tag::kEmpty;
-    };
-    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-    for (std::int64_t m = 0; m < metres; ++m) {
-      if (!has(m)) continue;
-      x0 = std::min(x0, p.value(0, m));
-      x1 = std::max(x1, p.value(0, m));
-      y0 = std::min(y0, p.value(1, m));
-      y1 = std::max(y1, p.value(1, m));
-    }
-    // A little room around the track, so that the start, the end and their
-    // labels stay inside the frame.
-    const double pad = 0.04 * std::max({x1 - x0, y1 - y0, 1000.0});
-    x0 -= pad;
-    x1 += pad;
-    y0 -= pad;
-    y1 += pad;
-    // Same scale on both axes, the larger span filling its side.
-    const double span_x = x1 - x0, span_y = y1 - y0;
-    const double scale = std::min(700.0 / span_x, 600.0 / span_y);
-    const double w = span_x * scale, h = span_y * scale;
-    const double left = kLeft, plot_top = top + 10;
-    const auto sx = [&](double x) { return left + (x - x0) * scale; };
-    const auto sy = [&](double y) { return plot_top + (y1 - y) * scale; };
-
-    // Grid and axes in km.
-    const double step = nice_step(std::max(span_x, span_y), 8);
-    for (double g = std::ceil(x0 / step) * step; g <= x1 + 1e-6; g += step) {
-      svg.line(sx(g), plot_top, sx(g), plot_top + h, stroke(kGrid, 1));
-      svg.text(sx(g), plot_top + h + 16, km_text(g, 0),
-               "text-anchor=\"middle\" font-size=\"11\"");
-    }
-    for (double g = std::ceil(y0 / step) * step; g <= y1 + 1e-6; g += step) {
-      svg.line(left, sy(g), left + w, sy(g), stroke(kGrid, 1));
-      svg.text(left - 6, sy(g) + 4, km_text(g, 0),
-               "text-anchor=\"end\" font-size=\"11\"");
-    }
-    svg.rect(left, plot_top, w, h, stroke("#adb5bd", 1));
-    svg.text(left + w / 2, plot_top + h + 34, "x (km)",
-             "text-anchor=\"middle\"");
-    svg.text(left - 44, plot_top + h / 2, "y (km)",
-             "text-anchor=\"middle\" transform=\"rotate(-90 " + n(left - 44) +
-                 " " + n(plot_top + h / 2) + ")\"");
-
-    // The track, then the margin beyond the line's end in grey. Every
-    // metre would be too much SVG for a long line: a few thousand points.
-    const std::int64_t end = std::min<std::int64_t>(s_.line_length, metres - 1);
-    const std::int64_t stride = std::max<std::int64_t>(1, metres / 4000);
-    const auto polyline = [&](std::int64_t from, std::int64_t to,
-                              const std::string& style) {
-      std::string d;
-      for (std::int64_t m = from; m <= to;
-           m = (m == to ? to + 1 : std::min(m + stride, to))) {
-        if (!has(m)) continue;
-        d += (d.empty() ? "M" : " L") + n(sx(p.value(0, m))) + " " +
-             n(sy(p.value(1, m)));
-      }
-      if (!d.empty()) svg.path(d, style);
-    };
-    polyline(end, metres - 1, stroke(kMargin, 1.5, "stroke-dasharray=\"5 4\""));
-    polyline(0, end, stroke(kTrack, 2.5, "stroke-linejoin=\"round\""));
-
-    // Stations, the start and the end on the plan, each named beside its
-    // point where the name does not cover another.
-    struct Box {
-      double x0, y0, x1, y1;
-    };
-    std::vector<Box> taken;
-    const auto place = [&](double cx, double cy, const std::string& label,
-                           const std::string& style) {
-      const double lw = 6.8 * static_cast<double>(label.size()), lh = 12;
-      const Box tries[] = {{cx + 8, cy - 8, cx + 8 + lw, cy - 8 + lh},
-                           {cx - 8 - lw, cy - 8, cx - 8, cy - 8 + lh},
-                           {cx - lw / 2, cy + 8, cx + lw / 2, cy + 8 + lh},
-                           {cx - lw / 2, cy - 8 - lh, cx + lw / 2, cy - 8}};
-      for (const Box& b : tries) {
-        const bool clear =
-            std::none_of(taken.begin(), taken.end(), [&](const Box& t) {
-              return b.x0 < t.x1 && t.x0 < b.x1 && b.y0 < t.y1 && t.y0 < b.y1;
-            });
-        if (!clear) continue;
-        taken.push_back(b);
-        svg.text(b.x0, b.y1 - 2, label, "font-size=\"11\"" + style);
-        return;
-      }
-    };
-    std::vector<std::pair<double, double>> points;
-    for (const Station& st : stations_) {
-      const std::int64_t m =
-          std::clamp<std::int64_t>(st.data->num3, 0, metres - 1);
-      if (!has(m)) continue;
-      const double cx = sx(p.value(0, m)), cy = sy(p.value(1, m));
-      svg.circle(cx, cy, 3.5,
-                 fill("white", std::string("stroke=\"") + kStation +
-                                   "\" stroke-width=\"1.5\""));
-      taken.push_back(Box{cx - 4, cy - 4, cx + 4, cy + 4});
-      points.emplace_back(cx, cy);
-    }
-    std::size_t k = 0;
-    for (const Station& st : stations_) {
-      const std::int64_t m =
-          std::clamp<std::int64_t>(st.data->num3, 0, metres - 1);
-      if (!has(m)) continue;
-      place(points[k].first, points[k].second, st.name, "");
-      ++k;
-    }
-    if (has(end)) {
-      const double ex = sx(p.value(0, end)), ey = sy(p.value(1, end));
-      svg.circle(ex, ey, 4, fill(kTrack));
-      place(ex, ey, "end, km " + km_text(static_cast<double>(end)),
-            " font-weight=\"bold\"");
-    }
-    if (has(0)) {
-      place(sx(p.value(0, 0)), sy(p.value(1, 0)), "start",
-            " font-weight=\"bold\"");
-    }
-    plan_height_ = h + 50;
-    return left + w;
-  }
-
-  double draw_legend(Svg& svg, double x, double top) {
-    svg.text(x, top - 8, "Legend", "font-size=\"14\" font-weight=\"bold\"");
-    struct Entry {
-      std::function<void(Svg&, double, double)> symbol;
-      std::string text;
-    };
-    const std::vector<Entry> entries = {
-        {[](Svg& s, double sx, double sy) {
-           s.line(sx - 10, sy, sx + 10, sy, stroke(kTrack, 2.5));
-         },
-         "track (plan); grey dashes: margin past the end"},
-        {[](Svg& s, double sx, double sy) { station_symbol(s, sx, sy, true); },
-         "station, marked on the track"},
-        {[](Svg& s, double sx, double sy) { station_symbol(s, sx, sy, false); },
-         "station without a track marker"},
-        {[](Svg& s, double sx, double sy) {
-           s.rect(sx - 10, sy - 6, 9, 12, fill(kUphill));
-           s.rect(sx + 1, sy - 2, 9, 8, fill(kDownhill));
-         },
-         "gradient up / down (per mille)"},
-        {[](Svg& s, double sx, double sy) {
-           s.rect(sx - 10, sy - 6, 20, 12, fill(kMountain));
-         },
-         "mountain (type in the band)"},
-        {mountain_symbol, "mountain marker"},
-        {[](Svg& s, double sx, double sy) {
-           s.line(sx - 10, sy, sx + 10, sy, stroke(kSpeed, 2));
-         },
-         "line speed limit (km/h)"},
-        {[](Svg& s, double sx, double sy) {
-           s.rect(sx - 10, sy - 6, 20, 12,
-                  fill(kSlowOrder, "fill-opacity=\"0.35\""));
-         },
-         "slow order, with its speed"},
-        {signal_symbol, "signal"},
-        {board_symbol, "speed board (its highest speed)"},
-        {signboard_symbol, "signboard"},
-        {warning_symbol, "slow-order warning (1200 m before)"},
-        {approach_symbol, "slow-order approach cells"},
-        {mark_symbol, "abbattimento mark (its value)"},
-    };
-    double y = top + 14;
-    for (const Entry& e : entries) {
-      e.symbol(svg, x + 12, y - 4);
-      svg.text(x + 32, y, e.text);
-      y += 22;
-    }
-    return y - top;
-  }
-
-  // The stations with their times, in columns of at most 24.
-  std::pair<double, double> draw_timetable(Svg& svg, double x, double top) {
-    svg.text(x, top - 8, "Stations", "font-size=\"14\" font-weight=\"bold\"");
-    constexpr std::size_t kRows = 24;
-    double right = x;
-    for (std::size_t i = 0; i < stations_.size(); ++i) {
-      const Station& st = stations_[i];
-      const double cx = x + static_cast<double>(i / kRows) * 270;
-      const double cy = top + 14 + static_cast<double>(i % kRows) * 18;
-      const std::int32_t t = st.data->num4;
-      svg.text(cx, cy, km_text(st.data->num3),
-               "font-size=\"11\" fill=\"#555\"");
-      svg.text(cx + 44, cy, st.name, "font-size=\"11\"");
-      svg.text(cx + 260, cy, t == 0 ? "" : clock_text(t),
-               "font-size=\"11\" text-anchor=\"end\"");
-      right = std::max(right, cx + 260);
-    }
-    svg.text(x,
-             top + 14 +
-                 static_cast<double>(std::min(stations_.size(), kRows)) * 18 +
-                 4,
-             "km, name, timetable time", "font-size=\"10\" fill=\"#777\"");
-    return {right,
-            30 + static_cast<double>(std::min(stations_.size(), kRows)) * 18};
-  }
+  double right_edge() const { return width_ - page::kRight; }
 
   // --- profile along the line -------------------------------------------
 
   // A panel frame with its title; faint station guides run through it.
-  void frame(Svg& svg, double top, double height, const std::string& name) {
-    svg.rect(kLeft, top, width_ - kLeft - kRight, height, stroke("#adb5bd", 1));
-    svg.text(kLeft, top - 6, name, "font-size=\"13\" font-weight=\"bold\"");
-    for (double g = 0; g <= domain_end_ + 1e-6; g += km_step()) {
-      svg.line(px(g), top, px(g), top + height, stroke(kGrid, 1));
+  void frame(SvgWriter& svg, double top, double height,
+             const std::string& name) {
+    svg.rect(page::kLeft, top, width_ - page::kLeft - page::kRight, height,
+             stroke(ink::kFrame, 1));
+    svg.text(page::kLeft, top - 6, name,
+             "font-size=\"13\" font-weight=\"bold\"");
+    for (double g = 0; g <= scene_.domain_end + 1e-6; g += km_step()) {
+      svg.line(px(g), top, px(g), top + height, stroke(colour::kGrid, 1));
     }
-    for (const Station& st : stations_) {
-      guides_ += "<line x1=\"" + n(px(st.data->num3)) + "\" y1=\"" + n(top) +
-                 "\" x2=\"" + n(px(st.data->num3)) + "\" y2=\"" +
-                 n(top + height) +
-                 "\" stroke=\"#ced4da\" stroke-width=\"1\" "
-                 "stroke-dasharray=\"2 3\"/>\n";
+    for (const PlotStation& st : scene_.stations) {
+      const double x = px(static_cast<double>(st.position));
+      guides_.line(x, top, x, top + height,
+                   std::string("stroke=\"") + ink::kGuide +
+                       "\" stroke-width=\"1\" stroke-dasharray=\"2 3\"");
+    }
+    // A diagnostic's place runs through every panel, so that what stands
+    // there can be seen beside it.
+    if (!scene_.diagnostics) return;
+    for (const PlotDiagnostic& d : *scene_.diagnostics) {
+      if (!d.position) continue;
+      const double x = px(static_cast<double>(*d.position));
+      guides_.line(x, top, x, top + height,
+                   stroke(severity_colour(d.severity), 1.2,
+                          "stroke-dasharray=\"4 3\" stroke-opacity=\"0.7\""));
     }
   }
 
-  double km_step() const { return nice_step(domain_end_, 16); }
+  double km_step() const { return nice_step(scene_.domain_end, 16); }
 
-  // Station names above their places, written slanted so that close
-  // stations stay readable.
-  double draw_station_strip(Svg& svg, double top) {
-    double longest = 0;
-    for (const Station& st : stations_) {
-      longest = std::max(longest, 6.6 * static_cast<double>(st.name.size()));
+  // The name of a lane or axis, right-aligned left of the panels.
+  void lane_name(SvgWriter& svg, double y, const std::string& name) {
+    svg.text(page::kLeft - 8, y, name,
+             std::string("text-anchor=\"end\" font-size=\"11\" fill=\"") +
+                 ink::kNote + "\"");
+  }
+
+  // Every station named above its place, in as many rows as close
+  // stations need.
+  double draw_station_strip(SvgWriter& svg, double top) {
+    LaneLabels names(labels::kStationSize, labels::kStationPitch);
+    for (const PlotStation& st : scene_.stations) {
+      names.add(px(static_cast<double>(st.position)), st.name, colour::kStation,
+                true);
     }
-    const double strip = std::min(longest * 0.64 + 24, 170.0);
-    const double lane = top + strip;
-    svg.text(kLeft - 8, lane + 4, "stations",
-             "text-anchor=\"end\" font-size=\"11\" fill=\"#555\"");
-    svg.line(kLeft, lane, width_ - kRight, lane, stroke("#ced4da", 1));
-    for (const Station& st : stations_) {
-      const double from = px(st.data->num1), to = px(st.data->num2);
-      svg.rect(from, lane + 7, std::max(to - from, 2.0), 3, fill("#868e96"));
-      const double x = px(st.data->num3);
-      station_symbol(svg, x, lane, st.data->kind < 25);
-      svg.text(x + 2, lane - 10, st.name,
-               "font-size=\"11\" transform=\"rotate(-40 " + n(x + 2) + " " +
-                   n(lane - 10) + ")\"");
+    names.place(page::kLeft, width_, 0);
+    const double lane = top + names.height() + 12;
+    lane_name(svg, lane + 4, "stations");
+    svg.line(page::kLeft, lane, right_edge(), lane, stroke(ink::kGuide, 1));
+    names.draw(svg, top, lane - 6);
+    for (const PlotStation& st : scene_.stations) {
+      const double from = px(static_cast<double>(st.from));
+      const double to = px(static_cast<double>(st.to));
+      const double x = px(static_cast<double>(st.position));
+      svg.begin_group(
+          "station at km " + km_text(static_cast<double>(st.position), 2) +
+          ": " +
+          details_text(describe_slot(
+              st.slot, s_.slots[static_cast<std::size_t>(st.slot)])));
+      svg.rect(from, lane + 7, std::max(to - from, 2.0), 3,
+               fill(colour::kStationExtent));
+      station_symbol(svg, x, lane, st.marked);
+      svg.end_group();
     }
     return lane + 16;
   }
 
-  double draw_gradient_panel(Svg& svg, double top) {
-    const double height = 110;
+  double draw_gradient_panel(SvgWriter& svg, double top) {
+    const double height = page::kGradientHeight;
     frame(svg, top, height, "Gradient (\u2030) and mountains");
-    const std::int64_t until = static_cast<std::int64_t>(domain_end_ / 50) + 1;
+    const std::int64_t until =
+        static_cast<std::int64_t>(scene_.domain_end / 50) + 1;
     int steepest = 5;
     for (const Run& r : runs_of(s_.cells, until, [](const TrackCell& c) {
            return gradient_per_mille(c);
@@ -586,17 +257,25 @@ class PlotBuilder {
     };
 
     // Mountains behind the gradient; gradients and mountains count a cell
-    // from 50 x i metres.
+    // from 50 x i metres. A type is written in its band where it fits.
+    LaneLabels types(labels::kLaneSize, labels::kLanePitch);
     for (const Run& r : runs_of(
              s_.cells, until, [](const TrackCell& c) { return c.mountain; })) {
       if (r.value == 0) continue;
       const double x0 = px(static_cast<double>(r.first) * 50);
       const double x1 = px(static_cast<double>(r.last + 1) * 50);
+      svg.begin_group("mountain type " + std::to_string(r.value) + " from km " +
+                      km_text(static_cast<double>(r.first) * 50, 2) +
+                      " to km " +
+                      km_text(static_cast<double>(r.last + 1) * 50, 2));
       svg.rect(x0, top, std::max(x1 - x0, 2.0), height,
-               fill(kMountain, "fill-opacity=\"0.6\""));
-      svg.text(x0 + 2, top + 11, "type " + std::to_string(r.value),
-               "font-size=\"9\" fill=\"#6b5530\"");
+               fill(colour::kMountain, "fill-opacity=\"0.6\""));
+      svg.end_group();
+      const std::string label = "type " + std::to_string(r.value);
+      types.add(x0 + 2 + text_width(label, labels::kLaneSize) / 2, label,
+                ink::kMountainText, false, 0);
     }
+    types.place(page::kLeft + 1, right_edge() - 1, 1);
     for (const Run& r : runs_of(s_.cells, until, [](const TrackCell& c) {
            return gradient_per_mille(c);
          })) {
@@ -606,7 +285,7 @@ class PlotBuilder {
       const double x1 = px(static_cast<double>(r.last + 1) * 50);
       const double y0 = gy(0), y1 = gy(r.value);
       svg.rect(x0, std::min(y0, y1), std::max(x1 - x0, 1.0), std::abs(y1 - y0),
-               fill(r.value > 0 ? kUphill : kDownhill));
+               fill(r.value > 0 ? colour::kUphill : colour::kDownhill));
     }
     for (std::size_t i = 0; i < s_.cells.size(); ++i) {
       if (s_.cells[i].kind == cell_kind::kMountainMarker) {
@@ -616,28 +295,106 @@ class PlotBuilder {
                         top + height - 6);
       }
     }
-    svg.line(kLeft, gy(0), width_ - kRight, gy(0), stroke("#495057", 1));
+    types.draw(svg, top + 2, top, false);
+    svg.line(page::kLeft, gy(0), right_edge(), gy(0), stroke(ink::kAxis, 1));
     for (double g = -g_max; g <= g_max + 1e-6; g += g_step) {
-      svg.text(kLeft - 6, gy(g) + 4, std::to_string(static_cast<int>(g)),
+      svg.text(page::kLeft - 6, gy(g) + 4, std::to_string(static_cast<int>(g)),
                "text-anchor=\"end\" font-size=\"11\"");
     }
     axis_title(svg, top, height, "\u2030");
     return top + height;
   }
 
-  void axis_title(Svg& svg, double top, double height,
-                  const std::string& unit) {
-    const double x = kLeft - 48, y = top + height / 2;
-    svg.text(x, y, unit,
-             "text-anchor=\"middle\" font-size=\"11\" fill=\"#555\" "
-             "transform=\"rotate(-90 " +
-                 n(x) + " " + n(y) + ")\"");
+  // The curvature of the plan: right-hand curves above the zero line,
+  // left-hand ones below, each class a step further out.
+  double draw_curve_panel(SvgWriter& svg, double top) {
+    const char* title = "Curves, from the plan (d right, s left; class 1 to 6)";
+    if (!scene_.curves) {
+      frame(svg, top, page::kLaneHeight, title);
+      svg.text(page::kLeft + 8, top + 19,
+               "No line geometry file: the curves are not known.",
+               std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
+      return top + page::kLaneHeight;
+    }
+    const std::vector<CurveRun>& runs = *scene_.curves;
+    // A curve is named where the name can only mean it: where it is wide
+    // enough on the page, or stands apart from the curves beside it.
+    std::vector<const CurveRun*> curved;
+    for (const CurveRun& r : runs) {
+      if (r.curve_class != 0 &&
+          static_cast<double>(r.first_metre) <= scene_.domain_end) {
+        curved.push_back(&r);
+      }
+    }
+    LaneLabels names(labels::kLaneSize, labels::kLanePitch);
+    const auto x_from = [&](const CurveRun* r) {
+      return px(static_cast<double>(r->first_metre));
+    };
+    const auto x_to = [&](const CurveRun* r) {
+      return px(static_cast<double>(r->last_metre + 1));
+    };
+    for (std::size_t i = 0; i < curved.size(); ++i) {
+      const CurveRun* r = curved[i];
+      const bool apart =
+          (i == 0 || x_from(r) - x_to(curved[i - 1]) >= labels::kCurveApart) &&
+          (i + 1 == curved.size() ||
+           x_from(curved[i + 1]) - x_to(r) >= labels::kCurveApart);
+      if (x_to(r) - x_from(r) < labels::kCurveApart && !apart) continue;
+      names.add((x_from(r) + x_to(r)) / 2, curve_label(r->curve_class),
+                r->curve_class > 0 ? colour::kCurveRight : colour::kCurveLeft,
+                false, (x_to(r) - x_from(r)) / 2);
+    }
+    names.place(page::kLeft + 1, right_edge() - 1, labels::kCurveRows);
+    const double plot_top = top + names.height() + 4;
+    const double height = plot_top - top + page::kCurvePlotHeight;
+    frame(svg, top, height, title);
+    const double zero = plot_top + page::kCurvePlotHeight / 2;
+    const double per_class = (page::kCurvePlotHeight / 2 - 4) / 6;
+    lane_name(svg, zero - 10, "right");
+    lane_name(svg, zero + 18, "left");
+    for (int c = -6; c <= 6; c += 3) {
+      if (c == 0) continue;
+      svg.line(page::kLeft, zero - c * per_class, right_edge(),
+               zero - c * per_class, stroke(colour::kGrid, 1));
+    }
+    for (const CurveRun& r : runs) {
+      if (r.curve_class == 0 ||
+          static_cast<double>(r.first_metre) > scene_.domain_end) {
+        continue;
+      }
+      const double x0 = px(static_cast<double>(r.first_metre));
+      const double x1 = px(static_cast<double>(r.last_metre + 1));
+      const double bar = r.curve_class * per_class;
+      svg.begin_group(curve_side(r.curve_class) + "-hand curve, class " +
+                      std::to_string(std::abs(r.curve_class)) + " (radius " +
+                      std::to_string(curve_radius(r.curve_class)) + " m), km " +
+                      km_text(static_cast<double>(r.first_metre), 3) + " to " +
+                      km_text(static_cast<double>(r.last_metre), 3) + ", " +
+                      std::to_string(r.last_metre - r.first_metre + 1) + " m");
+      svg.rect(
+          x0, std::min(zero, zero - bar), std::max(x1 - x0, 1.0), std::abs(bar),
+          fill(r.curve_class > 0 ? colour::kCurveRight : colour::kCurveLeft));
+      svg.end_group();
+    }
+    svg.line(page::kLeft, zero, right_edge(), zero, stroke(ink::kAxis, 1));
+    names.draw(svg, top + 2, plot_top, false);
+    return top + height;
   }
 
-  double draw_speed_panel(Svg& svg, double top) {
-    const double height = 150;
+  void axis_title(SvgWriter& svg, double top, double height,
+                  const std::string& unit) {
+    const double x = page::kLeft - 48, y = top + height / 2;
+    svg.text(x, y, unit,
+             std::string("text-anchor=\"middle\" font-size=\"11\" fill=\"") +
+                 ink::kNote + "\" transform=\"rotate(-90 " + n(x) + " " + n(y) +
+                 ")\"");
+  }
+
+  double draw_speed_panel(SvgWriter& svg, double top) {
+    const double height = page::kSpeedHeight;
     frame(svg, top, height, "Speed limit (km/h) and slow orders");
-    const std::int64_t until = static_cast<std::int64_t>(domain_end_ / 50) + 1;
+    const std::int64_t until =
+        static_cast<std::int64_t>(scene_.domain_end / 50) + 1;
     const auto speed_runs = runs_of(
         s_.cells, until, [](const TrackCell& c) { return speed_limit_kmh(c); });
     int fastest = 50;
@@ -648,29 +405,34 @@ class PlotBuilder {
       return top + height - v / v_max * (height - 10);
     };
     for (double v = 0; v <= v_max + 1e-6; v += v_step) {
-      svg.line(kLeft, vy(v), width_ - kRight, vy(v), stroke(kGrid, 1));
-      svg.text(kLeft - 6, vy(v) + 4, std::to_string(static_cast<int>(v)),
+      svg.line(page::kLeft, vy(v), right_edge(), vy(v),
+               stroke(colour::kGrid, 1));
+      svg.text(page::kLeft - 6, vy(v) + 4, std::to_string(static_cast<int>(v)),
                "text-anchor=\"end\" font-size=\"11\"");
     }
     // Slow orders: from the start cell to its end cell, drawn at least a few
-    // pixels wide so that a short one still shows.
-    LabelRows labels(1);
-    for_each_slow_order([&](std::int64_t start, std::int64_t end_cell,
-                            int speed) {
-      const double x0 = px(static_cast<double>(cell_position(start)));
-      const double x1 = px(static_cast<double>(cell_position(end_cell)));
+    // pixels wide so that a short one still shows. Each speed is written
+    // just right of its band where that leaves the others clear.
+    std::vector<LabelWish> wishes;
+    for (const SlowOrderExtent& o : scene_.slow_orders) {
+      const double x0 = px(static_cast<double>(cell_position(o.start_cell)));
+      const double x1 = px(static_cast<double>(cell_position(o.end_cell)));
       const double w = std::max(x1 - x0, 4.0);
-      svg.rect(x0, top, w, height, fill(kSlowOrder, "fill-opacity=\"0.35\""));
-      svg.line(x0, vy(speed), x0 + w, vy(speed), stroke(kSlowOrder, 3));
-      const std::string label = std::to_string(speed) + " km/h";
-      if (labels.row(x0 + w + 3,
-                     x0 + w + 3 + 7.0 * static_cast<double>(label.size())) ==
-          0) {
-        svg.text(x0 + w + 3, vy(speed) - 4, label,
-                 std::string("font-size=\"11\" font-weight=\"bold\" fill=\"") +
-                     kSlowOrder + "\"");
-      }
-    });
+      svg.rect(x0, top, w, height,
+               fill(colour::kSlowOrder, "fill-opacity=\"0.35\""));
+      svg.line(x0, vy(o.speed), x0 + w, vy(o.speed),
+               stroke(colour::kSlowOrder, 3));
+      const double lw = text_width(speed_label(o.speed), 11, true);
+      wishes.push_back(LabelWish{x0 + w + 3 + lw / 2, lw, false, 0});
+    }
+    const auto spots = place_labels(wishes, page::kLeft, right_edge(), 1, 3);
+    for (std::size_t i = 0; i < wishes.size(); ++i) {
+      if (!spots[i].placed) continue;
+      svg.text(spots[i].left, vy(scene_.slow_orders[i].speed) - 4,
+               speed_label(scene_.slow_orders[i].speed),
+               std::string("font-size=\"11\" font-weight=\"bold\" fill=\"") +
+                   colour::kSlowOrder + "\" " + kHalo);
+    }
     // The line speed limit counts a cell from 50 x i metres, as gradients do.
     std::string d;
     for (const Run& r : speed_runs) {
@@ -679,150 +441,222 @@ class PlotBuilder {
       d += (d.empty() ? "M" : " L") + n(x0) + " " + n(vy(r.value)) + " L" +
            n(x1) + " " + n(vy(r.value));
     }
-    if (!d.empty()) svg.path(d, stroke(kSpeed, 2, "stroke-linejoin=\"round\""));
+    if (!d.empty())
+      svg.path(d, stroke(colour::kSpeed, 2, "stroke-linejoin=\"round\""));
     axis_title(svg, top, height, "km/h");
     return top + height;
   }
 
-  // Calls `f`(start cell, end cell, speed) for each slow order on the grid.
-  void for_each_slow_order(
-      const std::function<void(std::int64_t, std::int64_t, int)>& f) const {
-    const auto count = static_cast<std::int64_t>(s_.cells.size());
-    for (std::int64_t i = 0; i < count; ++i) {
-      const TrackCell& c = s_.cells[static_cast<std::size_t>(i)];
-      if (c.kind != cell_kind::kSlowOrderStart) continue;
-      std::int64_t end = i;
-      while (end + 1 < count && s_.cells[static_cast<std::size_t>(end)].kind !=
-                                    cell_kind::kSlowOrderEnd)
-        ++end;
-      if (s_.cells[static_cast<std::size_t>(end)].kind !=
-          cell_kind::kSlowOrderEnd)
-        end = i;
-      f(i, end, c.value1);
-    }
+  static std::string speed_label(int speed) {
+    return std::to_string(speed) + " km/h";
   }
 
-  double draw_object_lanes(Svg& svg, double top) {
-    const double lane = 30;
-    const char* names[] = {"signals", "speed boards", "signboards",
-                           "slow orders", "abbattimento"};
-    const int lanes = 5;
-    const double height = lane * lanes;
-    frame(svg, top, height, "Along the track");
-    for (int k = 0; k < lanes; ++k) {
-      const double y = top + lane * k + lane / 2;
-      svg.text(kLeft - 8, y + 4, names[k],
-               "text-anchor=\"end\" font-size=\"11\" fill=\"#555\"");
-      if (k > 0)
-        svg.line(kLeft, top + lane * k, width_ - kRight, top + lane * k,
-                 stroke("#e9ecef", 1));
-    }
-    const auto lane_y = [&](int k) { return top + lane * k + lane / 2 + 2; };
-    LabelRows board_labels, sign_labels, mark_labels;
-    // A label above its symbol, or below it when the row above is full.
-    const auto label = [&](LabelRows& rows, double x, int lane_index,
-                           const std::string& text, const char* colour) {
-      const double w = 5.6 * static_cast<double>(text.size());
-      const int r = rows.row(x - w / 2, x + w / 2);
-      if (r < 0) return;
-      const double y =
-          r == 0 ? lane_y(lane_index) - 7 : lane_y(lane_index) + 14;
-      svg.text(x, y, text,
-               std::string("font-size=\"9\" text-anchor=\"middle\" fill=\"") +
-                   colour + "\"");
-    };
+  // The lanes of objects on single cells, each as tall as its labels need.
+  double draw_object_lanes(SvgWriter& svg, double top) {
+    enum Lane { kSignals, kBoards, kSignboards, kSlowOrders, kMarks, kFaults };
+    const char* names[] = {"signals",     "speed boards", "signboards",
+                           "slow orders", "abbattimento", "diagnostics"};
+    const int lanes = scene_.diagnostics ? 6 : 5;
+    std::vector<LaneLabels> lane_labels(
+        6, LaneLabels(labels::kLaneSize, labels::kLanePitch));
     for (std::size_t i = 0; i < s_.cells.size(); ++i) {
       const TrackCell& c = s_.cells[i];
-      const auto index = static_cast<std::int64_t>(i);
-      const double pos = static_cast<double>(cell_position(index));
-      if (pos > domain_end_) continue;
+      const double pos =
+          static_cast<double>(cell_position(static_cast<std::int64_t>(i)));
+      if (pos > scene_.domain_end) continue;
       const double x = px(pos);
-      const Details details = describe_cell(index, c, &s_.slots);
-      // A symbol that names its values when the pointer rests on it.
-      const auto hovered = [&](const auto& draw) {
-        svg.begin_group(kind_name(c.kind) + " at km " + km_text(pos, 2) + ": " +
-                        details_text(details));
-        draw();
-        svg.end_group();
-      };
+      // Signboards and marks are always named; boards where there is room.
       switch (c.kind) {
-        case cell_kind::kSignal:
-          hovered([&] { signal_symbol(svg, x, lane_y(0)); });
-          break;
         case cell_kind::kSpeedBoard:
-          hovered([&] { board_symbol(svg, x, lane_y(1)); });
-          label(board_labels, x, 1,
-                std::to_string(
-                    std::max({c.value1 / 100, c.value2 / 100, c.value3 / 100}) *
-                    5),
-                kBoard);
+          lane_labels[kBoards].add(x, object_label(c, s_.slots), colour::kBoard,
+                                   false);
           break;
         case cell_kind::kSignboard:
-          hovered([&] { signboard_symbol(svg, x, lane_y(2)); });
-          if (c.value1 >= 0 && c.value1 < kSlotCount) {
-            label(sign_labels, x, 2,
-                  squeezed(cp1252_to_utf8(
-                      s_.slots[static_cast<std::size_t>(c.value1)].name)),
-                  kSignboard);
-          }
-          break;
-        case cell_kind::kSlowOrderWarning:
-          hovered([&] { warning_symbol(svg, x, lane_y(3)); });
-          break;
-        case cell_kind::kSlowOrderApproach:
-          approach_symbol(svg, x, lane_y(3));
+          lane_labels[kSignboards].add(x, object_label(c, s_.slots),
+                                       colour::kSignboard, true);
           break;
         case cell_kind::kAbbattimento:
         case cell_kind::kAbbattimentoZero:
-          hovered([&] { mark_symbol(svg, x, lane_y(4)); });
-          label(mark_labels, x, 4,
-                c.kind == cell_kind::kAbbattimento ? std::to_string(c.value1)
-                                                   : "0",
-                kMark);
+          lane_labels[kMarks].add(x, object_label(c, s_.slots), colour::kMark,
+                                  true);
           break;
         default:
           break;
       }
     }
-    for_each_slow_order([&](std::int64_t start, std::int64_t end_cell, int) {
-      const double x0 = px(static_cast<double>(cell_position(start)));
-      const double x1 = px(static_cast<double>(cell_position(end_cell)));
-      svg.rect(x0, lane_y(3) - 5, std::max(x1 - x0, 4.0), 10, fill(kSlowOrder));
-    });
+    if (scene_.diagnostics) {
+      for (const PlotDiagnostic& d : *scene_.diagnostics) {
+        if (!d.position) continue;
+        lane_labels[kFaults].add(px(static_cast<double>(*d.position)), d.check,
+                                 severity_colour(d.severity), false);
+      }
+    }
+    std::vector<double> lane_top(7, top);
+    for (int k = 0; k < lanes; ++k) {
+      lane_labels[static_cast<std::size_t>(k)].place(
+          page::kLeft + 1, right_edge() - 1, labels::kOptionalRows);
+      lane_top[static_cast<std::size_t>(k + 1)] =
+          lane_top[static_cast<std::size_t>(k)] +
+          lane_labels[static_cast<std::size_t>(k)].height() + page::kLaneHeight;
+    }
+    const double height = lane_top[static_cast<std::size_t>(lanes)] - top;
+    frame(svg, top, height, "Along the track");
+    // The symbols of a lane stand below its labels.
+    const auto lane_y = [&](int k) {
+      return lane_top[static_cast<std::size_t>(k)] +
+             lane_labels[static_cast<std::size_t>(k)].height() +
+             page::kLaneHeight / 2 + 2;
+    };
+    for (int k = 0; k < lanes; ++k) {
+      lane_name(svg, lane_y(k) + 2, names[k]);
+      if (k > 0) {
+        svg.line(page::kLeft, lane_top[static_cast<std::size_t>(k)],
+                 right_edge(), lane_top[static_cast<std::size_t>(k)],
+                 stroke(ink::kLaneRule, 1));
+      }
+    }
+    for (std::size_t i = 0; i < s_.cells.size(); ++i) {
+      const TrackCell& c = s_.cells[i];
+      const auto index = static_cast<std::int64_t>(i);
+      const double pos = static_cast<double>(cell_position(index));
+      if (pos > scene_.domain_end) continue;
+      const double x = px(pos);
+      // A symbol that names its values when the pointer rests on it.
+      const auto hovered = [&](const auto& draw) {
+        svg.begin_group(kind_name(c.kind) + " at km " + km_text(pos, 2) + ": " +
+                        details_text(describe_cell(index, c, &s_.slots)));
+        draw();
+        svg.end_group();
+      };
+      switch (c.kind) {
+        case cell_kind::kSignal:
+          hovered([&] { signal_symbol(svg, x, lane_y(kSignals)); });
+          break;
+        case cell_kind::kSpeedBoard:
+          hovered([&] { board_symbol(svg, x, lane_y(kBoards)); });
+          break;
+        case cell_kind::kSignboard:
+          hovered([&] { signboard_symbol(svg, x, lane_y(kSignboards)); });
+          break;
+        case cell_kind::kSlowOrderWarning:
+          hovered([&] { warning_symbol(svg, x, lane_y(kSlowOrders)); });
+          break;
+        case cell_kind::kSlowOrderApproach:
+          approach_symbol(svg, x, lane_y(kSlowOrders));
+          break;
+        case cell_kind::kAbbattimento:
+        case cell_kind::kAbbattimentoZero:
+          hovered([&] { mark_symbol(svg, x, lane_y(kMarks)); });
+          break;
+        default:
+          break;
+      }
+    }
+    for (const SlowOrderExtent& o : scene_.slow_orders) {
+      const double x0 = px(static_cast<double>(cell_position(o.start_cell)));
+      const double x1 = px(static_cast<double>(cell_position(o.end_cell)));
+      svg.rect(x0, lane_y(kSlowOrders) - 5, std::max(x1 - x0, 4.0), 10,
+               fill(colour::kSlowOrder));
+    }
+    if (scene_.diagnostics) {
+      if (scene_.diagnostics->empty()) {
+        svg.text(page::kLeft + 8, lane_y(kFaults) + 4,
+                 "The compile recorded no fault.",
+                 std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
+      }
+      for (const PlotDiagnostic& d : *scene_.diagnostics) {
+        if (!d.position) continue;
+        svg.begin_group(diagnostic_text(d));
+        diagnostic_symbol(svg, px(static_cast<double>(*d.position)),
+                          lane_y(kFaults), d.severity);
+        svg.end_group();
+      }
+    }
+    for (int k = 0; k < lanes; ++k) {
+      lane_labels[static_cast<std::size_t>(k)].draw(
+          svg, lane_top[static_cast<std::size_t>(k)] + 2, lane_y(k) - 8);
+    }
     return top + height;
   }
 
-  double draw_km_axis(Svg& svg, double top) {
-    for (double g = 0; g <= domain_end_ + 1e-6; g += km_step()) {
-      svg.line(px(g), top, px(g), top + 5, stroke("#495057", 1));
+  double draw_km_axis(SvgWriter& svg, double top) {
+    for (double g = 0; g <= scene_.domain_end + 1e-6; g += km_step()) {
+      svg.line(px(g), top, px(g), top + 5, stroke(ink::kAxis, 1));
       svg.text(px(g), top + 18,
                km_text(g, g >= 10000 || km_step() >= 1000 ? 0 : 1),
                "text-anchor=\"middle\" font-size=\"11\"");
     }
-    if (domain_end_ > length_ + 1) {
-      svg.line(px(length_), top - 4, px(length_), top + 5, stroke(kSignal, 2));
-      svg.text(px(length_), top + 32, "end of the line",
+    if (scene_.domain_end > scene_.length + 1) {
+      const double x = px(scene_.length);
+      const std::string label = "end of the line";
+      const double half = text_width(label, 10) / 2;
+      svg.line(x, top - 4, x, top + 5, stroke(colour::kSignal, 2));
+      svg.text(std::clamp(x, page::kLeft + half, width_ - 4 - half), top + 32,
+               label,
                std::string("text-anchor=\"middle\" font-size=\"10\" fill=\"") +
-                   kSignal + "\"");
+                   colour::kSignal + "\"");
     }
-    svg.text((kLeft + width_ - kRight) / 2, top + 38,
+    svg.text((page::kLeft + right_edge()) / 2, top + 48,
              "distance along the line (km)", "text-anchor=\"middle\"");
-    return top + 44;
+    return top + page::kAxisHeight;
   }
 
+  // Diagnostics that name no place on the line, listed below the axis.
+  double draw_unplaced_diagnostics(SvgWriter& svg, double top) {
+    if (!scene_.diagnostics) return top;
+    std::vector<const PlotDiagnostic*> listed;
+    for (const PlotDiagnostic& d : *scene_.diagnostics) {
+      if (!d.position) listed.push_back(&d);
+    }
+    if (listed.empty()) return top;
+    // A box as wide as the lanes around the title and one row each.
+    const std::size_t rows =
+        std::min(listed.size(), labels::kMostListedDiagnostics) +
+        (listed.size() > labels::kMostListedDiagnostics ? 1 : 0);
+    svg.rect(page::kLeft, top + 6, right_edge() - page::kLeft,
+             30 + static_cast<double>(rows) * 18, stroke(ink::kFrame, 1));
+    double y = top + 24;
+    svg.text(page::kLeft + 8, y, "Diagnostics with no place on the line",
+             "font-size=\"13\" font-weight=\"bold\"");
+    std::size_t shown = 0;
+    for (const PlotDiagnostic* d : listed) {
+      if (shown == labels::kMostListedDiagnostics) break;
+      y += 18;
+      diagnostic_symbol(svg, page::kLeft + 14, y - 4, d->severity);
+      svg.text(page::kLeft + 26, y, diagnostic_text(*d), "font-size=\"11\"");
+      ++shown;
+    }
+    if (shown < listed.size()) {
+      y += 18;
+      svg.text(page::kLeft + 26, y,
+               "and " + std::to_string(listed.size() - shown) + " more",
+               std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
+    }
+    return y + 14;
+  }
+
+  static double widest_listed(const std::vector<const PlotDiagnostic*>& list) {
+    double widest = 0;
+    for (const PlotDiagnostic* d : list) {
+      widest = std::max(widest, text_width(diagnostic_text(*d), 11));
+    }
+    return widest;
+  }
+
+  const PlotScene& scene_;
   const ScenarioSet& s_;
-  std::vector<Station> stations_;
-  double length_ = 1;
-  double domain_end_ = 1;
-  double width_ = 1400;
-  double plan_height_ = 0;
-  std::string guides_;  // station guides, drawn under every panel
+  double width_ = page::kStartWidth;
+  SvgWriter guides_;  // station guides, drawn under every panel
 };
 
 }  // namespace
 
+std::string render_plot_svg(const PlotScene& scene) {
+  return PlotBuilder(scene).build();
+}
+
 std::string render_plot_svg(const ScenarioSet& scenario) {
-  return PlotBuilder(scenario).build();
+  return render_plot_svg(make_scene(scenario, std::nullopt));
 }
 
 }  // namespace scenc::tools

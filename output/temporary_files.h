@@ -1,0 +1,41 @@
+// The temporary files under which every file is written before it is renamed
+// over its final name, ".NAME.PID.N.tmp" beside it. A run removes its own
+// temporary when a signal ends it, and the temporaries that killed runs left.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace scenc {
+
+// The temporary name for `name` of process `pid`, attempt `attempt`.
+std::string temporary_name(std::string_view name, pid_t pid, int attempt);
+
+// The process that made `entry`, when `entry` is a temporary of `name`
+// exactly as temporary_name() makes them.
+std::optional<pid_t> temporary_owner(std::string_view entry,
+                                     std::string_view name);
+
+// Removes the temporaries of `name` in `dir` whose process no longer
+// exists. A process that still runs, or a name its number was given again,
+// keeps its files; what cannot be removed stays.
+void remove_stale_temporaries(const std::filesystem::path& dir,
+                              std::string_view name);
+
+// Notes the one temporary file being written, for the signal handlers;
+// forget_temporary() once it is renamed or removed.
+void note_temporary(const std::filesystem::path& path);
+void forget_temporary();
+
+// Sets up a program for its file work: a file-size limit makes a write fail
+// with EFBIG instead of ending the program, and an interrupt, a termination
+// or a hang-up removes the temporary being written before the program ends
+// as the signal says. Signals the program was started to ignore stay
+// ignored.
+void handle_file_signals();
+
+}  // namespace scenc
