@@ -201,7 +201,7 @@ std::string slot_text(std::string_view text) {
   if (text.size() > kLongestSlotName) {
     throw failure_of(FaultCause::kTextTooLong,
                      static_cast<std::int64_t>(text.size()), 0,
-                     static_cast<std::int64_t>(kLongestSlotName));
+                     kLongestSlotName);
   }
   return std::string(text);
 }

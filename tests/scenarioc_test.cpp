@@ -223,8 +223,14 @@ TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
     source("l_1-.txt", c.train);
     const ToolRun r = run({"check", "l_linea.txt", "l_1-.txt", "--json"});
     EXPECT_EQ(r.status, c.status) << r.err;
-    const json report = json::parse(r.out);
+    json report = json::parse(r.out);
     EXPECT_EQ(report["files"], json::array());
+    // The faults; the warnings the small sources raise are another test's.
+    json errors = json::array();
+    for (const json& d : report["diagnostics"]) {
+      if (d["severity"] == "error") errors.push_back(d);
+    }
+    report["diagnostics"] = errors;
     ASSERT_EQ(report["diagnostics"].size(), c.faults.size()) << r.out;
     EXPECT_EQ(report["error_code"], c.faults.back().code);
     EXPECT_EQ(report["truncated"], false);
@@ -291,6 +297,14 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
            {"severity", "error"},
            {"check", "fault-15"},
            {"after_recovery", false}},
+          {{"code", nullptr},
+           {"position", nullptr},
+           {"file", "j_1-.txt"},
+           {"line", 2},
+           {"column", 1},
+           {"severity", "warning"},
+           {"check", "missing-table"},
+           {"after_recovery", false}},
           {{"code", 8},
            {"position", 2775},
            {"file", "j_1-.txt"},
@@ -331,6 +345,23 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
            {"column", 11},
            {"severity", "error"},
            {"check", "fault-15"},
+           {"after_recovery", false}},
+          {{"code", nullptr},
+           {"position", nullptr},
+           {"file", "stamp_1-.txt"},
+           {"line", 2},
+           {"column", 1},
+           {"severity", "warning"},
+           {"check", "missing-table"},
+           {"after_recovery", false}},
+          // Warnings come with the faults: the small line ends at 1000 m.
+          {{"code", nullptr},
+           {"position", nullptr},
+           {"file", "stamp_1-.txt"},
+           {"line", 5},
+           {"column", 16},
+           {"severity", "warning"},
+           {"check", "beyond-line-end"},
            {"after_recovery", false}}}}}},
   };
   for (const auto& c : cases) {
@@ -346,7 +377,7 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
     for (auto& d : report["diagnostics"]) {
       EXPECT_TRUE(d["message"].is_string());
       EXPECT_TRUE(d["end_column"].is_number());
-      EXPECT_EQ(d["notes"], json::array());
+      EXPECT_TRUE(d["notes"].is_array());
       for (const char* key : {"message", "end_column", "notes"}) d.erase(key);
     }
     EXPECT_EQ(json::parse(report.dump()), c.expected);
@@ -450,10 +481,12 @@ TEST_F(Scenarioc, StandardOutputThatCannotBeWrittenIsAFailure) {
     argv.insert(argv.end(), args.begin(), args.end());
     ChildProcess child(argv, {.environment = {}});
     EXPECT_EQ(child.wait_for_exit(kPatience), 3) << args[0] << " " << args[1];
-    EXPECT_EQ(child.stderr_text(),
-              "scenarioc: error: cannot write standard output: " +
-                  std::string(std::strerror(ENOSPC)) + "\n")
-        << args[0] << " " << args[1];
+    // The small test sources draw warnings first; the failure is the last
+    // line.
+    EXPECT_TRUE(child.stderr_text().ends_with(
+        "scenarioc: error: cannot write standard output: " +
+        std::string(std::strerror(ENOSPC)) + "\n"))
+        << args[0] << " " << args[1] << ": " << child.stderr_text();
   }
 
   // A picture that does not fit on the disk it goes to.

@@ -14,6 +14,14 @@ namespace {
 
 std::string num(std::int64_t v) { return std::to_string(v); }
 
+std::string lowered(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
 // ---- Places -----------------------------------------------------------------
 
 // Both sources as the author wrote them, row by row.
@@ -118,7 +126,15 @@ std::string nearest_multiples(std::int64_t v, std::int64_t step) {
 // The slot of the station whose row raised a fault: the last slot the
 // stations have filled (they fill slots 1 upward); 0 when none.
 int failing_station(const Model& model) {
-  for (int s = kFirstSignboardSlot - 1; s >= 1; --s) {
+  // Signboard texts fill the slots from 80 downward; the stations lie below
+  // the lowest of them.
+  int lowest_signboard = kFirstSignboardSlot + 1;
+  for (const TrackCell& c : model.track_cells) {
+    if (c.kind == cell_kind::kSignboard) {
+      lowest_signboard = std::min<int>(lowest_signboard, c.value1);
+    }
+  }
+  for (int s = lowest_signboard - 1; s >= 1; --s) {
     const ScenarioSlot& slot = model.scenario_slots[static_cast<std::size_t>(s)];
     if (slot.num1 != 0 || slot.num2 != 0 || slot.num3 != 0 ||
         !slot.name.empty()) {
@@ -175,8 +191,9 @@ std::string general_failure_message(const FaultRecord& f, const Texts& texts) {
     case FaultCause::kReadPastEnd:
       return "the source ends where a field was expected";
     case FaultCause::kNoTrackCells:
-      return "no track cells: the line source has no length row "
-             "(lunghezza percorso) in its general section, before this row";
+      return "no track cells: the line source's general section (between "
+             "[generale] and its first section header) has no length row "
+             "(lunghezza percorso)";
     case FaultCause::kCellOutsideGrid:
       return "cell " + (c.value ? num(*c.value) : std::string("?")) +
              " lies outside the track cells (0 to " + num(c.highest) + ")";
@@ -290,7 +307,8 @@ void describe_fault(AuthorDiagnostic& d, const FaultRecord& f,
       }
       d.message = "one station too many: with " + num(signboards) +
                   " signboard text" + (signboards == 1 ? "" : "s") +
-                  " at most " + num(kFirstSignboardSlot - 2 - signboards) +
+                  " at most " +
+                  num(std::max(0, kFirstSignboardSlot - 2 - signboards)) +
                   " stations fit the slots (stations and signboards together "
                   "at most " +
                   num(kFirstSignboardSlot - 2) + ")";
@@ -406,6 +424,40 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
   d.source = info != nullptr ? info->source : SourceKind::kLine;
   if (f.field.known() && f.field.line > 0) point_at(d, texts, f.field);
   describe_fault(d, f, model, texts);
+  if (f.code == fault::kNoGeneralSection) {
+    // A header typed wrong is the likely cause.
+    for (const AuthorRow& r : texts.line.rows) {
+      if (r.kind == RowKind::kHeader &&
+          edits_to_contain(lowered(r.fields.front().text), kGeneralHeader) <= 3) {
+        d.notes.push_back(note_at(
+            texts, SourcePlace{SourceKind::kLine, r.line, r.fields.front().column},
+            "this header is not [generale]"));
+        break;
+      }
+    }
+  }
+  if (f.code == fault::kGeneralFailure &&
+      f.cause.cause == FaultCause::kNoTrackCells) {
+    // A length row the author wrote where the compiler does not read it.
+    for (const AuthorRow& r : texts.line.rows) {
+      if (r.part != SourcePart::kGeneral && r.fields.size() > 1 &&
+          std::any_of(std::begin(kLineGeneralKeywords),
+                      std::end(kLineGeneralKeywords),
+                      [&](const Keyword& k) {
+                        return k.compile == length_row &&
+                               k.matches(r.fields.front().text);
+                      })) {
+        d.notes.push_back(note_at(
+            texts, SourcePlace{SourceKind::kLine, r.line, r.fields.front().column},
+            r.part == SourcePart::kBody
+                ? "a length row stands here, in the body, where the compiler "
+                  "does not look for it"
+                : "a length row stands here, before [generale], where the "
+                  "compiler ignores it"));
+        break;
+      }
+    }
+  }
   if (f.code == fault::kGeneralFailure &&
       f.cause.cause == FaultCause::kEndInsideRow && f.row.keyword.known() &&
       f.row.keyword != f.field) {
@@ -486,6 +538,18 @@ int severity_rank(Severity s) {
 
 }  // namespace
 
+std::string severity_name(Severity severity) {
+  switch (severity) {
+    case Severity::kError:
+      return "error";
+    case Severity::kWarning:
+      return "warning";
+    case Severity::kNote:
+      return "note";
+  }
+  return "error";
+}
+
 std::string fault_check_name(std::int32_t code) {
   return "fault-" + std::to_string(code);
 }
@@ -540,7 +604,10 @@ CheckResult check_sources(std::string_view line_text,
 
   std::vector<AuthorDiagnostic> errors;
   std::set<FaultKey> seen;
+  // The rows that raised a fault in any compile: the fault speaks for them.
+  std::vector<SourcePlace> faulted_rows;
   for (const FaultRecord& f : result.model.fault_log) {
+    faulted_rows.push_back(f.row.keyword);
     if (capped(static_cast<int>(errors.size()))) {
       result.truncated = true;
       break;
@@ -567,13 +634,21 @@ CheckResult check_sources(std::string_view line_text,
       any = true;
     }
     if (!any) break;
+    // The lint reads each source as the latest compile that reached it
+    // read it: the furthest, with the rows behind stage-ending faults. A
+    // blanked row keeps its bytes' places, so the trace still points into
+    // the source as given.
+    LintTrace later;
     Compiled next;
     compile(next, line, train, line_name, train_number,
-            options.write_line_file, nullptr);
+            options.write_line_file, &later);
+    if (later.line.begun) trace.line = std::move(later.line);
+    if (later.train.begun) trace.train = std::move(later.train);
     ++result.recovery_compiles;
     again = std::move(next);
     log = &again.model.fault_log;
     for (const FaultRecord& f : *log) {
+      faulted_rows.push_back(f.row.keyword);
       if (!seen.insert(key_of(f)).second) continue;
       if (capped(static_cast<int>(errors.size()))) {
         result.truncated = true;
@@ -586,8 +661,8 @@ CheckResult check_sources(std::string_view line_text,
     }
   }
 
-  std::vector<AuthorDiagnostic> warnings =
-      lint_sources(trace, texts.line, texts.train, result.model, options);
+  std::vector<AuthorDiagnostic> warnings = lint_sources(
+      trace, texts.line, texts.train, result.model, faulted_rows, options);
 
   result.diagnostics = std::move(errors);
   for (AuthorDiagnostic& w : warnings) result.diagnostics.push_back(std::move(w));

@@ -54,6 +54,8 @@ std::string fault_check_name(std::int32_t code);
 // ---- Diagnostics ----------------------------------------------------------
 
 enum class Severity { kError, kWarning, kNote };
+// "error", "warning", "note".
+std::string severity_name(Severity severity);
 
 struct DiagnosticNote {
   std::string message;

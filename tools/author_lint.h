@@ -70,11 +70,17 @@ class LintTrace final : public CompileObserver {
 };
 
 // The warnings on two sources, from the trace of their compile and the model
-// it left, as `options` enables them.
-std::vector<AuthorDiagnostic> lint_sources(const LintTrace& trace,
-                                           const SourceRows& line,
-                                           const SourceRows& train,
-                                           const Model& model,
-                                           const CheckOptions& options);
+// of the sources as given, as `options` enables them.
+// The fewest edits (insertions, deletions, substitutions, swaps of two
+// neighbours) after which `text` contains `word`, as the compiler's keyword
+// tests ask: 0 when it already does.
+int edits_to_contain(std::string_view text, std::string_view word);
+
+// `faulted_rows`: the keyword fields of the rows that raised a fault, about
+// which the fault says what there is to say.
+std::vector<AuthorDiagnostic> lint_sources(
+    const LintTrace& trace, const SourceRows& line, const SourceRows& train,
+    const Model& model, const std::vector<SourcePlace>& faulted_rows,
+    const CheckOptions& options);
 
 }  // namespace scenc::tools

@@ -10,15 +10,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string_view severity_word(Severity s) {
-  switch (s) {
-    case Severity::kError: return "error";
-    case Severity::kWarning: return "warning";
-    case Severity::kNote: return "note";
-  }
-  return "error";
-}
-
 // The bytes of a 1-based line of `text`, without its line end.
 std::string_view line_of(std::string_view text, std::int32_t line) {
   std::size_t start = 0;
@@ -160,7 +151,7 @@ void print_diagnostics(std::ostream& out, const CheckResult& result,
     const std::string& file =
         d.source == SourceKind::kNone ? files.line_file : files.file_of(d.source);
     out << c.bold() << where(file, d.line, d.column) << c.reset()
-        << c.of(d.severity) << severity_word(d.severity) << ':' << c.reset()
+        << c.of(d.severity) << severity_name(d.severity) << ':' << c.reset()
         << ' ' << c.bold() << d.message << c.reset() << " [" << d.check
         << "]\n";
     print_excerpt(out, files.text_of(d.source), d.line, d.column, d.end_column,
@@ -211,7 +202,7 @@ Json diagnostics_json(const CheckResult& result, const CheckedFiles& files) {
          {"line", or_null(d.line)},
          {"column", or_null(d.column)},
          {"message", d.message},
-         {"severity", severity_word(d.severity)},
+         {"severity", severity_name(d.severity)},
          {"check", d.check},
          {"end_column", or_null(d.end_column)},
          {"after_recovery", d.after_recovery},
@@ -251,7 +242,7 @@ Json sarif_log(const CheckResult& result, const CheckedFiles& files,
     Json r{{"ruleId", d.check}};
     const auto at = std::find(ids.begin(), ids.end(), d.check);
     if (at != ids.end()) r["ruleIndex"] = at - ids.begin();
-    r["level"] = severity_word(d.severity);
+    r["level"] = severity_name(d.severity);
     r["message"] = {{"text", d.message}};
     const SourceKind source =
         d.source == SourceKind::kNone ? SourceKind::kLine : d.source;

@@ -12,18 +12,6 @@
 
 namespace scenc::tools {
 
-std::string severity_name(Severity severity) {
-  switch (severity) {
-    case Severity::kError:
-      return "error";
-    case Severity::kWarning:
-      return "warning";
-    case Severity::kNote:
-      return "note";
-  }
-  return "error";
-}
-
 std::string location_text(const PlotDiagnostic& d) {
   if (d.line <= 0) return d.file;
   return d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.column);

@@ -11,13 +11,11 @@
 
 #include "model/track_model.h"
 #include "output/scenario_reader.h"
+#include "tools/author_check.h"
 #include "tools/scenario_set.h"
 
 namespace scenc::tools {
 
-enum class Severity { kError, kWarning, kNote };
-// "error", "warning", "note".
-std::string severity_name(Severity severity);
 
 // One finding about the sources, as the plot draws it: a recorded fault of
 // the compile, or any other finding that converts into these fields.
