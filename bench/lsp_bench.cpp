@@ -48,9 +48,14 @@ std::pair<int, int> place_of(const std::string& source, const std::string& text)
   return {line, static_cast<int>(at - (line_start == std::string::npos ? 0 : line_start + 1))};
 }
 
-// Arg 0: a change the check finds clean (a letter of the train's title);
-// arg 1: a keyword typed wrong ("stazoine" for "stazione") and, at the next
-// change, typed right again.
+// The first argument is the change: 0, one the check finds clean (a letter
+// of the train's title); 1, a keyword typed wrong ("stazoine" for the first
+// "stazione"), which ends the compile of the train source at the row after
+// it, and, as recovery compiles past each such row, at every station after.
+// Each iteration times that change alone; the change back is made untimed.
+// The second argument is what is timed: 0, until the first diagnostics are
+// out (those of the first compile); 1, until the check with recovery, run
+// here in turn where the server runs it beside, has published as well.
 void BM_DiagnosticsAfterChange(benchmark::State& state) {
   static const MaximalScenario s = generate_maximal_scenario();
   const std::string line = cp1252_to_utf8(s.line_source);
@@ -58,43 +63,68 @@ void BM_DiagnosticsAfterChange(benchmark::State& state) {
   NoDisk disk;
   std::vector<std::string> sent;
   lsp::Server server(disk, [&](const std::string& c) { sent.push_back(c); });
+  const auto check_all = [&] {
+    server.publish_pending();
+    if (state.range(1) == 0) return;
+    while (const auto job = server.recovery_job()) {
+      server.recovered(*job, lsp::run_recovery(*job));
+    }
+  };
   server.receive({false, json{{"jsonrpc", "2.0"},
                               {"id", 1},
                               {"method", "initialize"},
                               {"params", {{"capabilities", json::object()}}}}
                              .dump()});
-  for (const auto& [uri, text] : {std::pair{kLineUri, line}, {kTrainUri, train}}) {
-    server.receive(message("textDocument/didOpen",
-                           {{"textDocument",
-                             {{"uri", uri}, {"languageId", "scenario"},
-                              {"version", 1}, {"text", text}}}}));
+  for (const auto& [uri, text] :
+       {std::pair{kLineUri, line}, {kTrainUri, train}}) {
+    server.receive(
+        message("textDocument/didOpen", {{"textDocument",
+                                          {{"uri", uri},
+                                           {"languageId", "scenario"},
+                                           {"version", 1},
+                                           {"text", text}}}}));
   }
-  server.publish_pending();
+  check_all();
 
   const bool typo = state.range(0) == 1;
-  const auto [row, column] = typo ? place_of(train, "stazione") : std::pair{0, 0};
+  const auto [row, column] =
+      typo ? place_of(train, "stazione") : std::pair{0, 0};
   const int from = typo ? column + 4 : 0;  // "stazione": its "ion"
-  const std::string texts[2] = {typo ? "oin" : "t", typo ? "ion" : "T"};
+  const std::string wrong = typo ? "oin" : "t";
+  const std::string right = typo ? "ion" : "T";
   int version = 1;
+  const auto change = [&](const std::string& text) {
+    const json range = {
+        {"start", {{"line", row}, {"character", from}}},
+        {"end",
+         {{"line", row}, {"character", from + static_cast<int>(text.size())}}}};
+    server.receive(
+        message("textDocument/didChange",
+                {{"textDocument", {{"uri", kTrainUri}, {"version", ++version}}},
+                 {"contentChanges",
+                  json::array({{{"range", range}, {"text", text}}})}}));
+  };
   for (auto _ : state) {
-    ++version;
     sent.clear();
-    const json range = {{"start", {{"line", row}, {"character", from}}},
-                         {"end", {{"line", row}, {"character", from + static_cast<int>(texts[0].size())}}}};
-    server.receive(message(
-        "textDocument/didChange",
-        {{"textDocument", {{"uri", kTrainUri}, {"version", version}}},
-         {"contentChanges",
-          json::array({{{"range", range}, {"text", texts[version % 2]}}})}}));
-    server.publish_pending();
+    change(wrong);
+    check_all();
     if (sent.empty() ||
-        sent.back().find("publishDiagnostics") == std::string::npos) {
+        sent.front().find("publishDiagnostics") == std::string::npos) {
       state.SkipWithError("no diagnostics published");
       break;
     }
+    state.PauseTiming();
+    change(right);
+    check_all();
+    state.ResumeTiming();
   }
 }
-BENCHMARK(BM_DiagnosticsAfterChange)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiagnosticsAfterChange)
+    ->ArgNames({"typo", "with_recovery"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace scenc::bench

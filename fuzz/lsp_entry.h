@@ -1,8 +1,8 @@
 // The entry point of the language server's fuzz target, shared with the test
 // that replays its seeds: arbitrary bytes read as what a client wrote to the
 // server, through the framing reader, the dispatch, the open documents and
-// the check of every pair. Whatever the bytes, every message the server
-// writes must be a JSON-RPC 2.0 response or notification.
+// the check of every pair, with recovery. Whatever the bytes, every message the
+// server writes must be a JSON-RPC 2.0 response or notification.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +53,10 @@ inline std::string serve_bytes(const std::uint8_t* data, std::size_t size) {
     if (server.exit_status()) return problem;
   }
   server.publish_pending();
+  // The checks with recovery, which the server runs beside, in turn.
+  while (const auto job = server.recovery_job()) {
+    server.recovered(*job, lsp::run_recovery(*job));
+  }
   return problem;
 }
 

@@ -109,6 +109,24 @@ class LspClient {
     return m.is_null() ? m : m["params"]["diagnostics"];
   }
 
+  // Takes every diagnostics published for `uri` so far and returns the
+  // last list, or null when there was none. After a request's response,
+  // what the server published before answering is all here.
+  json latest_diagnostics(const std::string& uri) {
+    read_messages();
+    json last;
+    for (std::size_t i = 0; i < messages_.size(); ++i) {
+      const json& m = messages_[i];
+      if (!taken_[i] &&
+          m.value("method", "") == "textDocument/publishDiagnostics" &&
+          m["params"]["uri"] == uri) {
+        taken_[i] = true;
+        last = m["params"]["diagnostics"];
+      }
+    }
+    return last;
+  }
+
   // Every message received so far, taken or not.
   const std::vector<json>& messages() {
     read_messages();

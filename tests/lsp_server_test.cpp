@@ -229,11 +229,14 @@ class LspSources : public ::testing::Test {
 
 TEST_F(LspSources, DiagnosticsAppearWithAMistakeAndClearWithItsFix) {
   client_.initialize();
-  // The train source is open, its line source only on disk: both files get
-  // their diagnostics, none for the embedded pair.
+  // Both sources open: each gets its diagnostics, none for the embedded
+  // pair. A request is answered only once what came before it is checked.
+  open(line_uri_, line_text_);
   open(train_uri_, train_text_);
-  EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
-  EXPECT_EQ(client_.diagnostics(line_uri_), json::array());
+  client_.request("textDocument/documentSymbol",
+                  {{"textDocument", {{"uri", train_uri_}}}});
+  EXPECT_EQ(client_.latest_diagnostics(train_uri_), json::array());
+  EXPECT_EQ(client_.latest_diagnostics(line_uri_), json::array());
 
   // The second station moved off the 50 m grid, by an incremental change
   // of one digit: "2750" becomes "2775".
@@ -273,6 +276,38 @@ TEST_F(LspSources, ColumnsCountAsTheEditorCounts) {
   // The field "1000" stands at UTF-16 column 13 to 17 on its line.
   const int line = line_starting(text, "segnale\xF0\x9F\x98\x80");
   EXPECT_EQ(d[0]["range"], range(line, 13, 17));
+}
+
+TEST_F(LspSources, FaultsBehindAStageEndingFaultFollow) {
+  client_.initialize();
+  // A station off the grid ends the train's compile; a signal on the cell
+  // of the one before it stands behind it.
+  std::string text = train_text_;
+  for (const auto& [from, to] :
+       {std::pair{"Stazione,   2750", "Stazione,   2775"},
+        {"segnale,   2100", "segnale,   1000"}}) {
+    text.replace(text.find(from), std::string(from).size(), to);
+  }
+  open(train_uri_, text);
+  // At once, what the first compile finds.
+  json d = client_.diagnostics(train_uri_);
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "fault-8");
+  // Then what the check finds when it compiles past the station.
+  d = client_.diagnostics(train_uri_);
+  ASSERT_EQ(d.size(), 2u) << d;
+  EXPECT_EQ(d[0]["code"], "fault-8");
+  EXPECT_EQ(d[1]["code"], "fault-16");
+  EXPECT_NE(d[1]["message"].get<std::string>().find("found after recovery"),
+            std::string::npos)
+      << d;
+  // The fix clears both, and no later word of the old text follows.
+  change(train_uri_, 2, json::array({{{"text", train_text_}}}));
+  EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
+  client_.request("textDocument/documentSymbol",
+                  {{"textDocument", {{"uri", train_uri_}}}});
+  const json later = client_.latest_diagnostics(train_uri_);
+  EXPECT_TRUE(later.is_null() || later == json::array()) << later;
 }
 
 TEST_F(LspSources, AMissingPartnerIsSaidOnce) {

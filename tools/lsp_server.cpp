@@ -1,10 +1,13 @@
 #include "tools/lsp_server.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
+#include <thread>
 
 #include "build_version.h"
 #include "tools/lsp_features.h"
@@ -127,6 +130,13 @@ void Server::receive(const Frame& frame) {
 
 void Server::publish_pending() {
   for (json& p : workspace_.publish()) {
+    notify("textDocument/publishDiagnostics", std::move(p));
+  }
+}
+
+void Server::recovered(const RecoveryJob& job,
+                       std::optional<tools::CheckResult> check) {
+  for (json& p : workspace_.recovered(job, std::move(check))) {
     notify("textDocument/publishDiagnostics", std::move(p));
   }
 }
@@ -307,6 +317,68 @@ bool write_all(int fd, const std::string& bytes) {
   return true;
 }
 
+// The one check with recovery under way, on its own thread. When it ends,
+// it writes a byte to a pipe the server polls beside its input.
+class RecoveryRunner {
+ public:
+  RecoveryRunner() {
+    if (::pipe2(wake_, O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
+  }
+  ~RecoveryRunner() {
+    if (worker_.joinable()) worker_.join();
+    for (const int fd : wake_) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  RecoveryRunner(const RecoveryRunner&) = delete;
+  RecoveryRunner& operator=(const RecoveryRunner&) = delete;
+
+  bool busy() const { return job_.has_value(); }
+  // The descriptor that becomes readable when the check has ended; -1
+  // when none is under way.
+  int wake_fd() const { return busy() ? wake_[0] : -1; }
+
+  // Runs the job beside the server, or at once where no pipe could be made.
+  void start(Server& server, RecoveryJob job) {
+    if (wake_[0] < 0) {
+      server.recovered(job, run_guarded(job));
+      return;
+    }
+    job_ = std::move(job);
+    worker_ = std::thread([this] {
+      result_ = run_guarded(*job_);
+      const char done = 1;
+      while (::write(wake_[1], &done, 1) < 0 && errno == EINTR) {
+      }
+    });
+  }
+  // Once the wake descriptor is readable: publishes what the check found.
+  void finish(Server& server) {
+    char done = 0;
+    while (::read(wake_[0], &done, 1) < 0 && errno == EINTR) {
+    }
+    worker_.join();
+    const RecoveryJob job = std::move(*job_);
+    job_.reset();
+    server.recovered(job, std::move(result_));
+    result_.reset();
+  }
+
+ private:
+  static std::optional<tools::CheckResult> run_guarded(const RecoveryJob& job) {
+    try {
+      return run_recovery(job);
+    } catch (...) {
+      return std::nullopt;
+    }
+  }
+
+  int wake_[2] = {-1, -1};
+  std::thread worker_;
+  std::optional<RecoveryJob> job_;
+  std::optional<tools::CheckResult> result_;
+};
+
 }  // namespace
 
 int serve(int input, int output, FileAccess& files) {
@@ -318,6 +390,7 @@ int serve(int input, int output, FileAccess& files) {
     output_open = output_open && write_all(output, frame(content));
   });
   MessageReader reader;
+  RecoveryRunner recovery;
   std::string buffer(1 << 16, '\0');
   while (true) {
     while (const auto f = reader.next()) {
@@ -325,13 +398,24 @@ int serve(int input, int output, FileAccess& files) {
       if (const auto status = server.exit_status()) return *status;
     }
     if (!output_open) return 1;
+    // With every change checked, a check with recovery that is due starts.
+    if (!server.pending() && !recovery.busy()) {
+      if (auto job = server.recovery_job()) {
+        recovery.start(server, std::move(*job));
+        continue;
+      }
+    }
     // Changes that arrive together are checked once: the check runs when no
     // more input is waiting.
-    pollfd wait{input, POLLIN, 0};
-    const int ready = ::poll(&wait, 1, server.pending() ? 0 : -1);
+    pollfd wait[2] = {{input, POLLIN, 0}, {recovery.wake_fd(), POLLIN, 0}};
+    const int ready = ::poll(wait, 2, server.pending() ? 0 : -1);
     if (ready < 0 && errno == EINTR) continue;
     if (ready == 0) {
       server.publish_pending();
+      continue;
+    }
+    if (ready > 0 && (wait[1].revents & POLLIN) != 0) {
+      recovery.finish(server);
       continue;
     }
     const ssize_t n = ready < 0 ? -1 : ::read(input, buffer.data(), buffer.size());

@@ -38,8 +38,18 @@ class Server {
   void receive(const Frame& frame);
   // True when documents changed and their diagnostics are not yet out.
   bool pending() const { return workspace_.pending(); }
-  // Checks what changed and publishes its diagnostics.
+  // Checks what changed and publishes its diagnostics: those of each
+  // pair's first compile, at once.
   void publish_pending();
+  // A pair whose faults behind a stage-ending fault are still to be found:
+  // the check with recovery to run, beside the server or in its turn.
+  std::optional<RecoveryJob> recovery_job() {
+    return workspace_.recovery_job();
+  }
+  // Publishes the diagnostics of a recovery job's check (nothing when it
+  // failed, or when its pair has changed since).
+  void recovered(const RecoveryJob& job,
+                 std::optional<tools::CheckResult> check);
 
   // The exit status once an exit notification came: 0 after shutdown, 1
   // without.
@@ -66,7 +76,9 @@ class Server {
 };
 
 // Serves the protocol over two file descriptors until exit or the end of
-// the input; returns the exit status.
+// the input; returns the exit status. The checks with recovery run on a
+// thread of their own, one at a time, so that a long one never holds up
+// the answer to the next change.
 int serve(int input, int output, FileAccess& files);
 
 }  // namespace scenc::lsp

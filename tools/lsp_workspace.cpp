@@ -126,7 +126,47 @@ std::string line_name_of(const CheckedPair& pair, const std::string& name) {
   return names.empty() ? fs::path(name).stem().string() : names.front();
 }
 
+// Which source of the pair the file `uri` is.
+SourceKind kind_in(const CheckedPair& pair, const std::string& uri) {
+  return uri == pair.line.uri ? SourceKind::kLine : SourceKind::kTrain;
+}
+
+std::string_view line_bytes_of(const CheckedPair& pair) {
+  return pair.line.uri.empty() ? kStandInLine : pair.line.text.source_bytes();
+}
+std::string_view train_bytes_of(const CheckedPair& pair) {
+  return pair.train.uri.empty() ? kStandInTrain
+                                : pair.train.text.source_bytes();
+}
+
+// The check of a pair, without the plan of the line, which nothing here
+// reads. A check that cannot finish (memory ran out) is said at the top of
+// the line source, and the server goes on.
+tools::CheckResult checked(std::string_view line, std::string_view train,
+                           std::string_view line_name,
+                           std::string_view train_number,
+                           const tools::CheckOptions& options) {
+  tools::CheckResult result;
+  try {
+    result =
+        tools::check_sources(line, train, line_name, train_number, options);
+  } catch (const std::exception& e) {
+    result = tools::CheckResult();
+    tools::AuthorDiagnostic d;
+    d.check = "check-failed";
+    d.message = std::string("the check could not finish: ") + e.what();
+    result.diagnostics.push_back(std::move(d));
+  }
+  result.model.line_profile.release();
+  return result;
+}
+
 }  // namespace
+
+tools::CheckResult run_recovery(const RecoveryJob& job) {
+  return checked(job.line_bytes, job.train_bytes, job.line_name,
+                 job.train_number, tools::CheckOptions());
+}
 
 std::optional<std::string> DiskFiles::read(const fs::path& path) {
   // A source is at most a few megabytes; anything far larger is no source.
@@ -338,12 +378,13 @@ std::vector<Publication> Workspace::publish() {
       next[key] = old->second;
       continue;
     }
-    pair->check = tools::check_sources(
-        pair->line.uri.empty() ? kStandInLine : pair->line.text.source_bytes(),
-        pair->train.uri.empty() ? kStandInTrain
-                                : pair->train.text.source_bytes(),
-        pair->line_name, pair->train_number);
-    pair->check.model.line_profile.release();
+    // The first compile answers at once; recovery past a fault that ends
+    // a stage, which compiles again once per such fault, comes after.
+    tools::CheckOptions options;
+    options.recover = false;
+    pair->check = checked(line_bytes_of(*pair), train_bytes_of(*pair),
+                          pair->line_name, pair->train_number, options);
+    pair->complete = !pair->check.recovery_left;
     next[key] = pair;
     fresh.insert(key);
   }
@@ -355,9 +396,7 @@ std::vector<Publication> Workspace::publish() {
 
   std::vector<Publication> out;
   const auto publication = [&](const std::string& uri, json diagnostics) {
-    Publication p{{"uri", uri}, {"diagnostics", std::move(diagnostics)}};
-    if (const Document* doc = find(uri)) p["version"] = doc->version;
-    out.push_back(std::move(p));
+    out.push_back(publication_of(uri, std::move(diagnostics)));
   };
   for (const auto& [uri, key] : owner) {
     const auto last = last_owner_.find(uri);
@@ -366,9 +405,7 @@ std::vector<Publication> Workspace::publish() {
       continue;
     }
     const CheckedPair& pair = *next.at(key);
-    publication(uri, diagnostics_for(pair, uri == pair.line.uri
-                                               ? SourceKind::kLine
-                                               : SourceKind::kTrain));
+    publication(uri, diagnostics_for(pair, kind_in(pair, uri)));
   }
   std::map<std::string, PairKey> now = owner;
   for (const std::string& uri : unnamed) {
@@ -442,6 +479,54 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
     list.push_back(std::move(d));
   }
   return list;
+}
+
+Publication Workspace::publication_of(const std::string& uri,
+                                      json diagnostics) {
+  Publication p{{"uri", uri}, {"diagnostics", std::move(diagnostics)}};
+  if (const Document* doc = find(uri)) p["version"] = doc->version;
+  return p;
+}
+
+std::optional<RecoveryJob> Workspace::recovery_job() {
+  for (const auto& [key, pair] : pairs_) {
+    if (pair->complete || pair->recovering) continue;
+    pair->recovering = true;
+    return RecoveryJob{pair, std::string(line_bytes_of(*pair)),
+                       std::string(train_bytes_of(*pair)), pair->line_name,
+                       pair->train_number};
+  }
+  return std::nullopt;
+}
+
+std::vector<Publication> Workspace::recovered(
+    const RecoveryJob& job, std::optional<tools::CheckResult> check) {
+  std::vector<Publication> out;
+  const auto it =
+      std::find_if(pairs_.begin(), pairs_.end(),
+                   [&](const auto& p) { return p.second == job.pair; });
+  if (it == pairs_.end()) return out;  // checked anew since
+  const PairKey& key = it->first;
+  CheckedPair& pair = *it->second;
+  pair.complete = true;
+  if (!check) return out;  // what the first compile found stands
+  // A source edited since the job began gets its check when it is
+  // published; until then it keeps what it shows.
+  for (const PairSide* side : {&pair.line, &pair.train}) {
+    if (!side->open) continue;
+    const Document* doc = find(side->uri);
+    if (doc == nullptr || doc->version != side->version) return out;
+  }
+  std::map<std::string, json> before;
+  for (const auto& [uri, owner] : last_owner_) {
+    if (owner == key) before[uri] = diagnostics_for(pair, kind_in(pair, uri));
+  }
+  pair.check = std::move(*check);
+  for (auto& [uri, shown] : before) {
+    json now = diagnostics_for(pair, kind_in(pair, uri));
+    if (now != shown) out.push_back(publication_of(uri, std::move(now)));
+  }
+  return out;
 }
 
 const CheckedPair* Workspace::pair_of(const std::string& uri) const {

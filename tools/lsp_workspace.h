@@ -73,10 +73,26 @@ struct CheckedPair {
   // The check of the two sources; its model is kept without the plan of
   // the line, which nothing here reads.
   tools::CheckResult check;
+  // The check ran without recovery and a fault ended a stage: a check with
+  // recovery is still to come (`recovering` once it is under way).
+  bool complete = true;
+  bool recovering = false;
   const PairSide& side(SourceKind kind) const {
     return kind == SourceKind::kTrain ? train : line;
   }
 };
+
+// The check with recovery of a pair that was checked without: the bytes and
+// names it needs, copied, so that it can run beside the server's work.
+struct RecoveryJob {
+  std::shared_ptr<const CheckedPair> pair;  // the pair as checked without
+  std::string line_bytes;
+  std::string train_bytes;
+  std::string line_name;
+  std::string train_number;
+};
+// Runs the job's check; touches nothing but the job.
+tools::CheckResult run_recovery(const RecoveryJob& job);
 
 // One textDocument/publishDiagnostics notification's parameters.
 using Publication = nlohmann::json;
@@ -104,6 +120,15 @@ class Workspace {
   // files that are no longer open nor the partner of an open one.
   std::vector<Publication> publish();
 
+  // A pair whose check with recovery is still to run, marked as under way;
+  // nothing when every pair is complete or under way.
+  std::optional<RecoveryJob> recovery_job();
+  // Takes the check with recovery of a job (nothing when it failed) and
+  // returns the diagnostics to publish again; none when the pair has been
+  // checked anew since the job began.
+  std::vector<Publication> recovered(const RecoveryJob& job,
+                                     std::optional<tools::CheckResult> check);
+
   // The pair the open document `uri` was last checked in (up to date once
   // `publish` has run), or null.
   const CheckedPair* pair_of(const std::string& uri) const;
@@ -121,6 +146,10 @@ class Workspace {
   bool exists(const DocumentName& in, const std::string& file_name);
   nlohmann::json diagnostics_for(const CheckedPair& pair,
                                  SourceKind kind) const;
+  // The parameters of a publishDiagnostics of `uri`, with the version of
+  // its open document.
+  Publication publication_of(const std::string& uri,
+                             nlohmann::json diagnostics);
 
   FileAccess& files_;
   PositionEncoding units_ = PositionEncoding::kUtf16;
