@@ -26,6 +26,7 @@ class LspClient {
                 .working_directory = working_directory}) {}
 
   bool started() const { return child_.started(); }
+  pid_t pid() const { return child_.pid(); }
 
   void send_raw(const std::string& bytes) { child_.write_stdin(bytes); }
   void send(const json& message) {

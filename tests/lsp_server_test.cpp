@@ -201,6 +201,15 @@ class LspSources : public ::testing::Test {
     ASSERT_TRUE(client_.started());
   }
   void TearDown() override {
+    // The server holds no file open beside its standard streams: none of
+    // the sources it read, nor any other.
+    const fs::path fds = "/proc/" + std::to_string(client_.pid()) + "/fd";
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator(fds, ec)) {
+      if (std::stoi(fd.path().filename().string()) <= 2) continue;
+      const fs::path target = fs::read_symlink(fd.path(), ec);
+      EXPECT_FALSE(!ec && fs::is_regular_file(target, ec)) << target;
+    }
     // Nothing was ever written to the sources on disk.
     EXPECT_EQ(read_file(dir_.path() / "Firenze_Pisa_linea.txt"), embedded().line);
     EXPECT_EQ(read_file(dir_.path() / "Firenze_Pisa_11711-.txt"),
@@ -458,6 +467,20 @@ TEST_F(LspSources, OutlineListsSectionsAndTheirRows) {
             line_starting(train_text_, "[stazioni]"));
   EXPECT_EQ(sections["[stazioni]"]["range"]["end"]["line"],
             line_starting(train_text_, "stazione,  80850"));
+
+  // The line source: its mountains and signboards among the rest.
+  open(line_uri_, line_text_);
+  const json line = client_.request("textDocument/documentSymbol",
+                                    {{"textDocument", {{"uri", line_uri_}}}});
+  sections.clear();
+  for (const json& s : line["result"]) sections[s["name"]] = s;
+  const json& mountains = sections["[montagne]"]["children"];
+  ASSERT_EQ(mountains.size(), 2u);
+  EXPECT_EQ(mountains[0]["detail"], "mountain at 29100 m to 29200 m");
+  const json& signboards = sections["[indicazioni]"]["children"];
+  ASSERT_EQ(signboards.size(), 3u);
+  EXPECT_EQ(signboards[0]["detail"], "signboard at 18550 m");
+  EXPECT_EQ(sections["[curve]"]["children"].size(), 48u);
 }
 
 TEST_F(LspSources, CompletionOffersTheKeywordsOfTheSection) {
