@@ -19,17 +19,6 @@ namespace {
 
 using json = nlohmann::json;
 
-// The sources are open in the editor; nothing is read from disk.
-class NoDisk final : public lsp::FileAccess {
- public:
-  std::optional<std::string> read(const std::filesystem::path&) override {
-    return std::nullopt;
-  }
-  std::vector<std::string> names_in(const std::filesystem::path&) override {
-    return {};
-  }
-};
-
 const char* const kLineUri = "file:///bench/Massima_linea.txt";
 const char* const kTrainUri = "file:///bench/Massima_10001-.txt";
 
@@ -60,7 +49,7 @@ void BM_DiagnosticsAfterChange(benchmark::State& state) {
   static const MaximalScenario s = generate_maximal_scenario();
   const std::string line = cp1252_to_utf8(s.line_source);
   const std::string train = cp1252_to_utf8(s.train_source);
-  NoDisk disk;
+  lsp::NoFiles disk;  // both sources are open; nothing is read
   std::vector<std::string> sent;
   lsp::Server server(disk, [&](const std::string& c) { sent.push_back(c); });
   const auto check_all = [&] {

@@ -7,27 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "tools/lsp_server.h"
 
 namespace scenc::fuzz {
-
-// Sources exist only as the documents the input opens.
-class NoFiles final : public lsp::FileAccess {
- public:
-  std::optional<std::string> read(const std::filesystem::path&) override {
-    return std::nullopt;
-  }
-  std::vector<std::string> names_in(const std::filesystem::path&) override {
-    return {};
-  }
-};
 
 // The first message the server wrote that breaks the protocol, or empty.
 inline std::string serve_bytes(const std::uint8_t* data, std::size_t size) {
@@ -44,7 +30,7 @@ inline std::string serve_bytes(const std::uint8_t* data, std::size_t size) {
       problem = "the server wrote: " + content.substr(0, 200);
     }
   };
-  NoFiles files;
+  lsp::NoFiles files;  // sources exist only as the documents opened
   lsp::Server server(files, check);
   lsp::MessageReader reader;
   reader.feed(std::string_view(reinterpret_cast<const char*>(data), size));

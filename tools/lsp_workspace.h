@@ -35,6 +35,18 @@ class DiskFiles final : public FileAccess {
   std::vector<std::string> names_in(const std::filesystem::path& dir) override;
 };
 
+// Reads nothing: the sources exist only as the documents an editor opens
+// (for benchmarks and the fuzzer, which touch no disk).
+class NoFiles final : public FileAccess {
+ public:
+  std::optional<std::string> read(const std::filesystem::path&) override {
+    return std::nullopt;
+  }
+  std::vector<std::string> names_in(const std::filesystem::path&) override {
+    return {};
+  }
+};
+
 // A document URI taken apart: the file's directory and name. Files on disk
 // have a path; other schemes (an editor's unsaved buffer) pair by name only.
 struct DocumentName {
