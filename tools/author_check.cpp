@@ -1,6 +1,7 @@
 #include "tools/author_check.h"
 
 #include <algorithm>
+#include <limits>
 #include <tuple>
 #include <utility>
 
@@ -142,6 +143,25 @@ int failing_station(const Model& model) {
     }
   }
   return 0;
+}
+
+// The metres along the line a row places its object at, as the author
+// wrote them: the number in its position field, when that is a number.
+std::optional<std::int32_t> position_of_row(const Texts& texts,
+                                            SourceKind source,
+                                            std::int32_t line) {
+  const AuthorRow* r = texts.of(source).row(line);
+  if (r == nullptr || r->kind != RowKind::kRow) return std::nullopt;
+  for (const RowField& f : r->fields) {
+    if (f.field == nullptr || f.field->role != FieldRole::kPosition) continue;
+    const NumberToken t = parse_number_token(f.text);
+    if (t.kind != NumberToken::Kind::kNumber || t.value < std::numeric_limits<std::int32_t>::min() ||
+        t.value > std::numeric_limits<std::int32_t>::max()) {
+      return std::nullopt;
+    }
+    return static_cast<std::int32_t>(t.value);
+  }
+  return std::nullopt;
 }
 
 // The keyword field of the last row before `place` in its source that is a
@@ -665,7 +685,11 @@ CheckResult check_sources(std::string_view line_text,
       trace, texts.line, texts.train, result.model, faulted_rows, options);
 
   result.diagnostics = std::move(errors);
-  for (AuthorDiagnostic& w : warnings) result.diagnostics.push_back(std::move(w));
+  for (AuthorDiagnostic& w : warnings) {
+    // A warning stands where its row places something on the line.
+    if (!w.position) w.position = position_of_row(texts, w.source, w.line);
+    result.diagnostics.push_back(std::move(w));
+  }
   // Source order: the line source, then the train source, each by line and
   // column; diagnostics without a place last.
   std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(),
