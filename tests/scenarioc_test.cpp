@@ -481,8 +481,9 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
            {"check", "missing-table"},
            {"after_recovery", false}},
           // Warnings come with the faults: the small line ends at 1000 m.
+          // A warning stands at the position its row names.
           {{"code", nullptr},
-           {"position", nullptr},
+           {"position", 1550},
            {"file", "stamp_1-.txt"},
            {"line", 5},
            {"column", 16},

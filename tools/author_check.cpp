@@ -670,6 +670,23 @@ CheckResult check_sources(std::string_view line_text,
     for (const FaultRecord& f : *log) {
       faulted_rows.push_back(f.row.keyword);
       if (!seen.insert(key_of(f)).second) continue;
+      if (f.code == fault::kBeyondGrid && f.field.known()) {
+        // A line too short puts every later row beyond the cells: a second
+        // such fault in a source is told on the first, and not recovered
+        // from.
+        const auto first = std::find_if(
+            errors.begin(), errors.end(), [&](const AuthorDiagnostic& d) {
+              return d.code == fault::kBeyondGrid && d.source == f.field.source;
+            });
+        if (first != errors.end()) {
+          blanked.insert(key_of(f));
+          first->notes.push_back(note_at(
+              texts, f.field,
+              "this row lies beyond the track cells too, and the rows after "
+              "it are not checked: is the line length right?"));
+          continue;
+        }
+      }
       if (capped(static_cast<int>(errors.size()))) {
         result.truncated = true;
         break;

@@ -213,6 +213,14 @@ class SourceLint {
     keyword_fields();
     preamble_rows();
     if (source_ == SourceKind::kTrain) tables();
+    if (first_beyond_ && beyond_after_first_ > 0) {
+      out_[*first_beyond_].notes.push_back(note(
+          source_, first_other_beyond_,
+          num(beyond_after_first_) +
+              (beyond_after_first_ == 1 ? " more row of this source lies"
+                                        : " more rows of this source lie") +
+              " beyond the end of the line too, the first here"));
+    }
   }
 
  private:
@@ -846,13 +854,21 @@ class SourceLint {
     } else if (position && position_field != nullptr &&
                model_.has_track_cells() && kw.section != Section::kLineGeneral) {
       const std::int64_t length = model_.scenario_slots[kConsistSlot].num2;
-      if (*position > length) {
+      if (*position > length && first_beyond_) {
+        // One wrong line length puts every later row past it: the first
+        // row says so, and counts the others.
+        if (beyond_after_first_++ == 0) {
+          first_other_beyond_ = place_of(position_field->span, text_);
+        }
+      } else if (*position > length) {
         std::vector<DiagnosticNote> notes;
         if (auto n = length_note(length)) notes.push_back(std::move(*n));
+        const std::size_t before = out_.size();
         warn(warning::kBeyondLineEnd, place_of(position_field->span, text_),
              "the " + row + " at " + num(*position) +
                  " m lies beyond the end of the line at " + num(length) + " m",
              std::move(notes));
+        if (out_.size() > before) first_beyond_ = before;
       }
     }
     if (distance && distance_field != nullptr && *distance < 0) {
@@ -1070,6 +1086,11 @@ class SourceLint {
   std::set<std::size_t> bad_fields_;  // number fields that are not numbers
   std::set<std::size_t> handled_;     // fields a row's warning has named
   std::set<std::tuple<std::int32_t, std::int32_t, int>> reported_;
+  // The first beyond-line-end warning of this source, and the rows past the
+  // end after it, which it counts in a note.
+  std::optional<std::size_t> first_beyond_;
+  std::int64_t beyond_after_first_ = 0;
+  Place first_other_beyond_{};
 };
 
 }  // namespace
