@@ -541,6 +541,7 @@ class SourceLint {
       if (!clean) continue;
       for (const TracedSource::Field& f : fields) field_value(r, f);
       if (faulted_.count(k.span.line) != 0) {
+        negative_extent(r, fields);
         previous[r.keyword] = &r;
         continue;
       }
@@ -835,6 +836,27 @@ class SourceLint {
     return std::nullopt;
   }
 
+  // A length that is negative, or an end before the start: also on a row
+  // that raised a fault, whose cause it may be.
+  void negative_extent(const TracedSource::Row& r,
+                       std::span<const TracedSource::Field> fields) {
+    const std::string row(r.keyword->row);
+    const auto position = value_of(r, fields, FieldRole::kPosition);
+    const auto distance = value_of(r, fields, FieldRole::kDistance);
+    const auto* distance_field = field_of(fields, r, FieldRole::kDistance);
+    const auto end = value_of(r, fields, FieldRole::kEnd);
+    const auto* end_field = field_of(fields, r, FieldRole::kEnd);
+    if (distance && distance_field != nullptr && *distance < 0) {
+      warn(warning::kNegativeLength, place_of(distance_field->span, text_),
+           "the " + row + "'s length " + num(*distance) + " m is negative");
+    }
+    if (end && position && end_field != nullptr && *end < *position) {
+      warn(warning::kNegativeLength, place_of(end_field->span, text_),
+           "the " + row + " ends at " + num(*end) + " m, before it starts at " +
+               num(*position) + " m");
+    }
+  }
+
   void row_meaning(const TracedSource::Row& r, const TracedSource::Keyword& k,
                    std::span<const TracedSource::Field> fields,
                    const TracedSource::Row* previous) {
@@ -843,9 +865,7 @@ class SourceLint {
     const auto position = value_of(r, fields, FieldRole::kPosition);
     const auto* position_field = field_of(fields, r, FieldRole::kPosition);
     const auto distance = value_of(r, fields, FieldRole::kDistance);
-    const auto* distance_field = field_of(fields, r, FieldRole::kDistance);
     const auto end = value_of(r, fields, FieldRole::kEnd);
-    const auto* end_field = field_of(fields, r, FieldRole::kEnd);
 
     if (position && position_field != nullptr && *position < 0) {
       warn(warning::kNegativePosition, place_of(position_field->span, text_),
@@ -871,15 +891,7 @@ class SourceLint {
         if (out_.size() > before) first_beyond_ = before;
       }
     }
-    if (distance && distance_field != nullptr && *distance < 0) {
-      warn(warning::kNegativeLength, place_of(distance_field->span, text_),
-           "the " + row + "'s length " + num(*distance) + " m is negative");
-    }
-    if (end && position && end_field != nullptr && *end < *position) {
-      warn(warning::kNegativeLength, place_of(end_field->span, text_),
-           "the " + row + " ends at " + num(*end) + " m, before it starts at " +
-               num(*position) + " m");
-    }
+    negative_extent(r, fields);
     if (kw.compile == curve_row) curve_keyword(k);
 
     if (previous == nullptr) return;
