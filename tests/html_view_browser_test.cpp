@@ -168,7 +168,7 @@ TEST_F(Browser, ShowsTheEmbeddedScenarioAndZoomsToSingleCells) {
   ASSERT_FALSE(page.empty());
   expect_lanes(page, true);
   EXPECT_EQ(eval(page, "document.getElementById('diagnostics').textContent"),
-            "The compile recorded no fault.");
+            "The check found no fault and no warning.");
   const Range whole = range(page);
   EXPECT_EQ(whole.from, 0);
   EXPECT_EQ(whole.to, 82000);

@@ -235,7 +235,7 @@ TEST(Plot, FromSourcesDrawsWhatTheFilesHold) {
   EXPECT_TRUE(fs::exists(dir.path() / "Firenze_Pisa_11711.svg"));
   EXPECT_FALSE(fs::exists(dir.path() / "Firenze_Pisa_11711.sim"));
   EXPECT_NE(read_file(dir.path() / "Firenze_Pisa_11711.svg")
-                .find("The compile recorded no fault."),
+                .find("The check found no fault and no warning."),
             std::string::npos);
 
   // A source that cannot be read stops it.
