@@ -29,7 +29,9 @@ TEST(AuthoringReference, NamesEveryKeywordSectionFaultAndWarning) {
       SCOPED_TRACE(k.row);
       EXPECT_TRUE(names("#### " + std::string(k.row) + "\n"));
       EXPECT_TRUE(names("`" + std::string(k.word) + "`"));
-      if (!k.also.empty()) EXPECT_TRUE(names("`" + std::string(k.also) + "`"));
+      if (!k.also.empty()) {
+        EXPECT_TRUE(names("`" + std::string(k.also) + "`"));
+      }
       // The example row, as it compiles.
       EXPECT_TRUE(names(std::string(k.example) + "\n"));
       for (const scenc::Field& f : k.fields) {
