@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "child_process.h"
 #include "compiler/keywords.h"
 #include "model/faults.h"
-#include "child_process.h"
 #include "tools/author_check.h"
 
 namespace {

@@ -228,9 +228,9 @@ TEST_F(Browser, ShowsTheMaximalScenario) {
 
 TEST_F(Browser, JumpsToAFaultFromTheListAndShowsWarnings) {
   const auto sources = scenc::testing::embedded_sources(
-      work_.path(), {{true, "segnale,   6400,", "segnale,   4600,"},
-                     {false, "indicatori_vmax, 800, 105,",
-                      "indicatori_vmax, 800, 107,"}});
+      work_.path(),
+      {{true, "segnale,   6400,", "segnale,   4600,"},
+       {false, "indicatori_vmax, 800, 105,", "indicatori_vmax, 800, 107,"}});
   const std::string page =
       open(plot_file(sources, true, work_.path() / "f.html"));
   ASSERT_FALSE(page.empty());

@@ -253,9 +253,9 @@ TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
       // The same fault on standard error, in a compiler's format, the
       // source line and a caret under the field after it.
       const std::string head = file + ":" + std::to_string(e.line) + ":" +
-                               std::to_string(e.column) + ": error: " +
-                               d["message"].get<std::string>() + " [fault-" +
-                               std::to_string(e.code) + "]\n";
+                               std::to_string(e.column) +
+                               ": error: " + d["message"].get<std::string>() +
+                               " [fault-" + std::to_string(e.code) + "]\n";
       const auto at = r.err.find(head, from);
       EXPECT_NE(at, std::string::npos) << r.err;
       if (at != std::string::npos) {
@@ -297,8 +297,7 @@ TEST_F(Scenarioc, WarningsChangeNoFileAndNoStatusUnlessStrict) {
     EXPECT_EQ(run({"check", "w_linea.txt", "w_1-.txt", strict}).status, 1)
         << strict;
   }
-  EXPECT_EQ(run({"check", "w_linea.txt", "w_1-.txt", "-Wno-bogus"}).status,
-            64);
+  EXPECT_EQ(run({"check", "w_linea.txt", "w_1-.txt", "-Wno-bogus"}).status, 64);
 
   // The cap on errors: two faults, one reported, and the JSON says so.
   source("two_1-.txt", train_source("segnale, 1000, 1,4,1,0,0, 0,0,0,0,0\r\n"
@@ -326,8 +325,8 @@ TEST_F(Scenarioc, WarningsChangeNoFileAndNoStatusUnlessStrict) {
 TEST_F(Scenarioc, ColoursDiagnosticsOnATerminalUnlessNoColor) {
   source("c_linea.txt", line_source());
   source("c_1-.txt", train_source(station_at(2775)));
-  const std::string command = std::string(SCENARIO_BIN_DIR) +
-                              "/scenarioc check c_linea.txt c_1-.txt";
+  const std::string command =
+      std::string(SCENARIO_BIN_DIR) + "/scenarioc check c_linea.txt c_1-.txt";
   const struct {
     std::vector<std::string> args;
     EnvironmentChanges environment;
@@ -343,7 +342,8 @@ TEST_F(Scenarioc, ColoursDiagnosticsOnATerminalUnlessNoColor) {
       {{"/usr/bin/script", "-qec", command + " --color never", "/dev/null"},
        {{"NO_COLOR", std::nullopt}},
        false},
-      {{"/bin/sh", "-c", command + " 2>&1"}, {{"NO_COLOR", std::nullopt}},
+      {{"/bin/sh", "-c", command + " 2>&1"},
+       {{"NO_COLOR", std::nullopt}},
        false},
       {{"/bin/sh", "-c", command + " --color always 2>&1"},
        {{"NO_COLOR", "1"}},
@@ -371,10 +371,9 @@ TEST_F(Scenarioc, SarifLogValidatesAgainstTheSchema) {
               "its validator into tests/sarif/node_modules";
   }
   source("s_linea.txt", line_source("", "pendnza, 100, 2\r\n"));
-  source("s_1-.txt",
-         train_source("segnale, 1000, 1,4,1,0,0, 0,0,0,0,0\r\n"
-                      "segnale, 1010, 1,4,1,0,0, 0,0,0,0,0\r\n" +
-                      station_at(2775) + station_at(3000)));
+  source("s_1-.txt", train_source("segnale, 1000, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                                  "segnale, 1010, 1,4,1,0,0, 0,0,0,0,0\r\n" +
+                                  station_at(2775) + station_at(3000)));
   const ToolRun r =
       run({"check", "s_linea.txt", "s_1-.txt", "--format", "sarif"});
   EXPECT_EQ(r.status, 1);

@@ -100,8 +100,10 @@ std::string lowered(std::string_view s) {
 }
 
 std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -260,7 +262,8 @@ class SourceLint {
   // the line.
   bool begins_line(const ReadSpan& s) const {
     const AuthorRow* r = row_at(s.line);
-    return r != nullptr && !r->fields.empty() && r->fields.front().begin == s.begin;
+    return r != nullptr && !r->fields.empty() &&
+           r->fields.front().begin == s.begin;
   }
 
   std::string_view bytes_of(const ReadSpan& s) const {
@@ -385,7 +388,8 @@ class SourceLint {
     if (match == table.end() || is_comment(field)) return;
     warn(warning::kLastRowNotRead, place_of(k.span, text_),
          "the source ends with this field, which the compiler never reads: "
-         "this " + std::string(match->row) +
+         "this " +
+             std::string(match->row) +
              " row is not compiled; end the source with [fine] on a line of "
              "its own");
   }
@@ -479,14 +483,14 @@ class SourceLint {
         }
       }
     }
-    std::string message = "`" + shown(field) +
-                          "` matches no row of " + home_of(source_, k.part) +
+    std::string message = "`" + shown(field) + "` matches no row of " +
+                          home_of(source_, k.part) +
                           ": the compiler ignores this row";
     if (best != nullptr) {
       message += "; did you mean `" + std::string(example_keyword(*best)) + "`";
       if (best_table->source != source_ || best_table->part != k.part) {
-        message += " (a row of " + home_of(best_table->source, best_table->part) +
-                   ")";
+        message +=
+            " (a row of " + home_of(best_table->source, best_table->part) + ")";
       }
       message += "?";
     }
@@ -504,18 +508,18 @@ class SourceLint {
     for (const std::string_view h : known) {
       if (lower == h) return;
       const int d = edits_to_contain(lower, h) +
-                    static_cast<int>(lower.size() > h.size()
-                                         ? lower.size() - h.size()
-                                         : 0);
+                    static_cast<int>(
+                        lower.size() > h.size() ? lower.size() - h.size() : 0);
       if (d < nearest_distance) {
         nearest = h;
         nearest_distance = d;
       }
     }
-    std::string message = "`" + shown(header) + "` is not a section header of the " +
-                          (source_ == SourceKind::kTrain ? "train" : "line") +
-                          " source";
-    if (!nearest.empty()) message += "; did you mean `" + std::string(nearest) + "`?";
+    std::string message =
+        "`" + shown(header) + "` is not a section header of the " +
+        (source_ == SourceKind::kTrain ? "train" : "line") + " source";
+    if (!nearest.empty())
+      message += "; did you mean `" + std::string(nearest) + "`?";
     warn(warning::kUnknownSection, at, message);
   }
 
@@ -572,9 +576,9 @@ class SourceLint {
       for (const TracedSource::Field& f : fields) {
         if (f.span.line == k.span.line || !begins_line(f.span)) continue;
         const AuthorRow* row = row_at(f.span.line);
-        if (row != nullptr && (row->kind == RowKind::kRow ||
-                               row->kind == RowKind::kHeader ||
-                               row->kind == RowKind::kComment)) {
+        if (row != nullptr &&
+            (row->kind == RowKind::kRow || row->kind == RowKind::kHeader ||
+             row->kind == RowKind::kComment)) {
           taken = &f;
           break;
         }
@@ -587,27 +591,30 @@ class SourceLint {
       if (taken != nullptr) {
         const Field& f = kw.fields[taken->index];
         const AuthorRow* row = row_at(taken->span.line);
-        warn(warning::kRowRunsIntoNext, at,
-             "this " + std::string(kw.row) + " row has " + num(on_line) +
-                 " of the " + num(kw.fields.size()) +
-                 " fields it takes; the compiler reads its `" +
-                 std::string(f.name) + "` from line " + num(taken->span.line) +
-                 ", and the row there is lost",
-             {note(source_, place_of(taken->span, text_),
-                   "this " +
-                       std::string(row != nullptr && row->kind == RowKind::kRow
-                                       ? std::string(row->keywords.front()->row) +
-                                             " row"
-                                       : std::string("line")) +
-                       " is read as the `" + std::string(f.name) +
-                       "` of the row on line " + num(k.span.line))});
+        warn(
+            warning::kRowRunsIntoNext, at,
+            "this " + std::string(kw.row) + " row has " + num(on_line) +
+                " of the " + num(kw.fields.size()) +
+                " fields it takes; the compiler reads its `" +
+                std::string(f.name) + "` from line " + num(taken->span.line) +
+                ", and the row there is lost",
+            {note(source_, place_of(taken->span, text_),
+                  "this " +
+                      std::string(
+                          row != nullptr && row->kind == RowKind::kRow
+                              ? std::string(row->keywords.front()->row) + " row"
+                              : std::string("line")) +
+                      " is read as the `" + std::string(f.name) +
+                      "` of the row on line " + num(k.span.line))});
         return false;
       }
       // A comma at the end of the line leaves an empty field there, read
       // as 0, and every field after it shifts by one.
       for (const TracedSource::Field& f : fields) {
-        const char at_field = f.span.begin < text_.size() ? text_[f.span.begin] : '\n';
-        if (f.span.line != k.span.line || (at_field != '\r' && at_field != '\n')) {
+        const char at_field =
+            f.span.begin < text_.size() ? text_[f.span.begin] : '\n';
+        if (f.span.line != k.span.line ||
+            (at_field != '\r' && at_field != '\n')) {
           continue;
         }
         bad_fields_.insert(f.span.begin);
@@ -637,8 +644,9 @@ class SourceLint {
       if (trimmed(f.text).empty() || is_comment(f.text)) continue;
       // A row of its own after this one on the same line is compiled.
       const auto table = keywords_of(source_, k.part);
-      if (std::any_of(table.begin(), table.end(),
-                      [&](const scenc::Keyword& x) { return x.matches(f.text); })) {
+      if (std::any_of(table.begin(), table.end(), [&](const scenc::Keyword& x) {
+            return x.matches(f.text);
+          })) {
         break;
       }
       left.push_back(&f);
@@ -655,12 +663,11 @@ class SourceLint {
                "` as a new row; leave the comma out, or quote the whole text");
       return true;
     }
-    std::string message = std::string(kw.row) + " rows take " +
-                          num(kw.fields.size()) + " field" +
-                          (kw.fields.size() == 1 ? "" : "s") + "; `" +
-                          shown(left.front()->text) + "`" +
-                          (left.size() > 1 ? " and what follows" : "") +
-                          " is read as a new row and ignored";
+    std::string message =
+        std::string(kw.row) + " rows take " + num(kw.fields.size()) + " field" +
+        (kw.fields.size() == 1 ? "" : "s") + "; `" + shown(left.front()->text) +
+        "`" + (left.size() > 1 ? " and what follows" : "") +
+        " is read as a new row and ignored";
     // "2,5": a decimal comma splits one number in two, and the row's last
     // number is left over.
     const auto is_number = [](std::string_view t) {
@@ -691,12 +698,13 @@ class SourceLint {
       quotes(f.span, spec.name);
       const std::string_view value = field_text(f.span);
       if (holds_utf8(value)) {
-        warn(warning::kNotWindows1252, at,
-             "the " + std::string(r.keyword->row) + "'s " +
-                 std::string(spec.name) +
-                 " is UTF-8 text: the simulator reads Windows-1252 and shows `" +
-                 cp1252_to_utf8(trimmed(value)) + "` for `" +
-                 std::string(trimmed(value)) + "`");
+        warn(
+            warning::kNotWindows1252, at,
+            "the " + std::string(r.keyword->row) + "'s " +
+                std::string(spec.name) +
+                " is UTF-8 text: the simulator reads Windows-1252 and shows `" +
+                cp1252_to_utf8(trimmed(value)) + "` for `" +
+                std::string(trimmed(value)) + "`");
       }
       return;
     }
@@ -722,10 +730,12 @@ class SourceLint {
         break;
     }
     const std::int64_t v = token.value;
-    if (v < Field::type_lowest(spec.type) || v > Field::type_highest(spec.type)) {
+    if (v < Field::type_lowest(spec.type) ||
+        v > Field::type_highest(spec.type)) {
       return;  // the general failure says so
     }
-    const std::string unit = spec.unit.empty() ? "" : " " + std::string(spec.unit);
+    const std::string unit =
+        spec.unit.empty() ? "" : " " + std::string(spec.unit);
     if (v < spec.lowest || v > spec.highest) {
       warn(warning::kValueOutOfRange, at,
            what + " " + num(v) + unit + " lies outside " + num(spec.lowest) +
@@ -802,9 +812,9 @@ class SourceLint {
 
   // The value of the row's field of `role`; none when it is not a number
   // (the field has had its warning, and nothing follows from a 0).
-  std::optional<std::int64_t> value_of(const TracedSource::Row& r,
-                                       std::span<const TracedSource::Field> fields,
-                                       FieldRole role) const {
+  std::optional<std::int64_t> value_of(
+      const TracedSource::Row& r, std::span<const TracedSource::Field> fields,
+      FieldRole role) const {
     for (const TracedSource::Field& f : fields) {
       if (r.keyword->fields[f.index].role != role) continue;
       if (bad_fields_.count(f.span.begin) != 0) return std::nullopt;
@@ -814,9 +824,9 @@ class SourceLint {
     }
     return std::nullopt;
   }
-  const TracedSource::Field* field_of(std::span<const TracedSource::Field> fields,
-                                      const TracedSource::Row& r,
-                                      FieldRole role) const {
+  const TracedSource::Field* field_of(
+      std::span<const TracedSource::Field> fields, const TracedSource::Row& r,
+      FieldRole role) const {
     for (const TracedSource::Field& f : fields) {
       if (r.keyword->fields[f.index].role == role) return &f;
     }
@@ -872,7 +882,8 @@ class SourceLint {
            "the " + row + " lies at " + num(*position) +
                " m, before the start of the line");
     } else if (position && position_field != nullptr &&
-               model_.has_track_cells() && kw.section != Section::kLineGeneral) {
+               model_.has_track_cells() &&
+               kw.section != Section::kLineGeneral) {
       const std::int64_t length = model_.scenario_slots[kConsistSlot].num2;
       if (*position > length && first_beyond_) {
         // One wrong line length puts every later row past it: the first
@@ -909,31 +920,34 @@ class SourceLint {
       return;
     }
     if (kw.order != RowOrder::kAscending || !position) return;
-    const auto prev_position = value_of(*previous, prev_fields, FieldRole::kPosition);
+    const auto prev_position =
+        value_of(*previous, prev_fields, FieldRole::kPosition);
     if (!prev_position) return;
     const auto* prev_position_field =
         field_of(prev_fields, *previous, FieldRole::kPosition);
     const Place there = prev_position_field != nullptr
                             ? place_of(prev_position_field->span, text_)
                             : place_of(pk.span, text_);
-    const std::string prev_words = "the previous " + row + " row, at " +
-                                   num(*prev_position) + " m";
+    const std::string prev_words =
+        "the previous " + row + " row, at " + num(*prev_position) + " m";
 
     if (kw.compile == curve_row || kw.compile == mountain_row) {
       // Stretches in metres: a start and, for curves, a length; for
       // mountains, an end.
-      const auto prev_distance = value_of(*previous, prev_fields, FieldRole::kDistance);
-      const auto prev_end_value = value_of(*previous, prev_fields, FieldRole::kEnd);
+      const auto prev_distance =
+          value_of(*previous, prev_fields, FieldRole::kDistance);
+      const auto prev_end_value =
+          value_of(*previous, prev_fields, FieldRole::kEnd);
       const std::int64_t prev_end =
           kw.compile == curve_row ? *prev_position + prev_distance.value_or(0)
                                   : prev_end_value.value_or(*prev_position);
-      const std::int64_t this_end =
-          kw.compile == curve_row ? *position + distance.value_or(0)
-                                  : end.value_or(*position);
+      const std::int64_t this_end = kw.compile == curve_row
+                                        ? *position + distance.value_or(0)
+                                        : end.value_or(*position);
       if (*position < *prev_position) {
         warn(warning::kOutOfOrder, here,
-             "this " + row + " at " + num(*position) + " m comes after one at " +
-                 num(*prev_position) + " m: " + row +
+             "this " + row + " at " + num(*position) +
+                 " m comes after one at " + num(*prev_position) + " m: " + row +
                  " rows must ascend along the line",
              {note(source_, there, prev_words)});
       } else if (kw.compile == curve_row && this_end <= prev_end &&
@@ -941,7 +955,8 @@ class SourceLint {
         warn(warning::kOutOfOrder, here,
              "this curve, " + num(*position) + " to " + num(this_end) +
                  " m, lies inside the previous one (" + num(*prev_position) +
-                 " to " + num(prev_end) + " m): the compiler adds nothing for it",
+                 " to " + num(prev_end) +
+                 " m): the compiler adds nothing for it",
              {note(source_, there, prev_words)});
       } else if (kw.compile == curve_row && *position < prev_end) {
         warn(warning::kCurveOverlap, here,
@@ -963,11 +978,12 @@ class SourceLint {
     warn(warning::kOutOfOrder, here,
          *position < *prev_position
              ? "this " + row + " row at " + num(*position) +
-                   " m comes after one at " + num(*prev_position) + " m: " +
-                   row + " rows must ascend along the line"
+                   " m comes after one at " + num(*prev_position) +
+                   " m: " + row + " rows must ascend along the line"
              : "this " + row + " row at " + num(*position) +
                    " m falls in the same 50 m cell as the previous one at " +
-                   num(*prev_position) + " m: the previous row's value holds "
+                   num(*prev_position) +
+                   " m: the previous row's value holds "
                    "for one cell only, and this one starts a cell late",
          {note(source_, there, prev_words)});
   }
@@ -1011,7 +1027,8 @@ class SourceLint {
                "is tested)");
     } else if (side != 's' && side != 'd') {
       warn(warning::kCurveSide, at,
-           "`" + shown(field) + "` gives no side (s or d right after "
+           "`" + shown(field) +
+               "` gives no side (s or d right after "
                "\"curva\"): the compiler turns it " +
                (turns_left ? "left, for the \"s\" it holds"
                            : "right, as every curve without an \"s\""));
@@ -1061,8 +1078,8 @@ class SourceLint {
       const std::int64_t cells = round_div_even(*p, 50);
       warn(warning::kTableStartsLate, place_of(pf->span, text_),
            "the first " + std::string(kw.row) + " row is at " + num(*p) +
-               " m: the cells before it (0 to " + num(cells - 1) +
-               ") get a " + what + " of 0");
+               " m: the cells before it (0 to " + num(cells - 1) + ") get a " +
+               what + " of 0");
     }
     if (missing.empty()) return;
     const bool both = missing.size() == 2;
@@ -1116,7 +1133,8 @@ std::vector<AuthorDiagnostic> lint_sources(
   std::set<std::int32_t> faulted_train;
   for (const SourcePlace& p : faulted_rows) {
     if (!p.known()) continue;
-    (p.source == SourceKind::kTrain ? faulted_train : faulted_line).insert(p.line);
+    (p.source == SourceKind::kTrain ? faulted_train : faulted_line)
+        .insert(p.line);
   }
   SourceLint(SourceKind::kLine, line, trace.line, line, model, options,
              faulted_line, out)

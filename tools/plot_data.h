@@ -16,7 +16,6 @@
 
 namespace scenc::tools {
 
-
 // One finding about the sources, as the plot draws it: a fault or a warning
 // of the check, or any other finding that converts into these fields.
 struct PlotDiagnostic {

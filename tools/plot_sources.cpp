@@ -43,8 +43,8 @@ CompiledSources compile_sources(const std::filesystem::path& line_source,
   }
 
   CompiledSources out;
-  out.diagnostics = plot_diagnostics(check, line_source.string(),
-                                     train_source.string());
+  out.diagnostics =
+      plot_diagnostics(check, line_source.string(), train_source.string());
   if (check.error_exit != 0) {
     PlotDiagnostic d;
     d.check = "error-exit";
