@@ -117,7 +117,8 @@ std::optional<std::int64_t> FieldReader::read_number_field() {
   const std::size_t start = pos_;
   while (pos_ < size && !ends_number(bytes_[pos_])) ++pos_;
   field_end_ = pos_;
-  const NumberToken token = parse_number_token(bytes_.substr(start, pos_ - start));
+  const NumberToken token =
+      parse_number_token(bytes_.substr(start, pos_ - start));
   const std::optional<std::int64_t> value =
       token.kind == NumberToken::Kind::kTooLarge
           ? std::nullopt

@@ -38,7 +38,13 @@ enum class FieldType : std::uint8_t { kInt32, kInt16, kUint8, kText };
 // What a field stands for, for whatever checks rows against the line: a
 // position, a distance (length) from the row's position, the place where the
 // row's extent ends, a text shown to the driver, or any other value.
-enum class FieldRole : std::uint8_t { kValue, kPosition, kDistance, kEnd, kLabel };
+enum class FieldRole : std::uint8_t {
+  kValue,
+  kPosition,
+  kDistance,
+  kEnd,
+  kLabel
+};
 
 // A number field's type range, or the narrower range its row keeps as
 // written (a gradient is stored plus 100 in a byte, signal codes are packed
@@ -54,16 +60,22 @@ struct Field {
 
   static constexpr std::int64_t type_lowest(FieldType t) {
     switch (t) {
-      case FieldType::kInt16: return -32768;
-      case FieldType::kUint8: return 0;
-      default: return -2147483648LL;
+      case FieldType::kInt16:
+        return -32768;
+      case FieldType::kUint8:
+        return 0;
+      default:
+        return -2147483648LL;
     }
   }
   static constexpr std::int64_t type_highest(FieldType t) {
     switch (t) {
-      case FieldType::kInt16: return 32767;
-      case FieldType::kUint8: return 255;
-      default: return 2147483647LL;
+      case FieldType::kInt16:
+        return 32767;
+      case FieldType::kUint8:
+        return 255;
+      default:
+        return 2147483647LL;
     }
   }
 };
@@ -382,7 +394,7 @@ static_assert(keyword_table_checks::holds_only(kTrainKeywords,
 // the general section; the others name the parts of the body for its author.
 inline constexpr std::string_view kGeneralHeader = "[generale]";
 inline constexpr std::string_view kLineSectionHeaders[] = {
-    "[generale]", "[pendenze]", "[curve]",       "[cartelli]",
+    "[generale]", "[pendenze]",    "[curve]", "[cartelli]",
     "[montagne]", "[indicazioni]", "[fine]"};
 inline constexpr std::string_view kTrainSectionHeaders[] = {
     "[generale]", "[aderenze]",      "[vel_limite]", "[stazioni]",

@@ -235,9 +235,9 @@ Flow station_row(CompileRun& run) {
     const std::int64_t end = slot.num2;
     const std::int64_t marker = round_div_even(end - 50, 50);
     if (end > 100 && marker > run.last_cell()) {
-      return run.raise(fault::kBeyondGrid, kPosition, pos, std::nullopt,
-                       {FaultCause::kMarksOutsideGrid, marker, 0,
-                        run.last_cell()});
+      return run.raise(
+          fault::kBeyondGrid, kPosition, pos, std::nullopt,
+          {FaultCause::kMarksOutsideGrid, marker, 0, run.last_cell()});
     }
     if (kind != 5 && kind != 6) {
       for (int k = 1; k <= 4; ++k) {
@@ -282,7 +282,8 @@ bool compile_train_source(CompileRun& run) {
   run.begin_part(SourcePart::kPreamble);
   for (;;) {
     const std::string_view keyword = run.read_keyword();
-    if (reader.at_end() || contains_ignoring_case(keyword, kGeneralHeader)) break;
+    if (reader.at_end() || contains_ignoring_case(keyword, kGeneralHeader))
+      break;
   }
 
   run.train = TrainState{};

@@ -119,17 +119,17 @@ static_assert(fault_table_checks::well_formed(),
 // diagnostic can name the one that happened.
 enum class FaultCause : std::uint8_t {
   kNone,
-  kNumberTooLarge,     // a number read does not fit the field it is read into
-  kValueTooLarge,      // a value computed from a row does not fit its field
-  kEndInsideRow,       // the source ends inside a row
-  kReadPastEnd,        // a read began at the end of the source
-  kNoTrackCells,       // a body row, or the closing steps, before any length row
-  kCellOutsideGrid,    // a cell outside the grid was asked for
-  kNoSignboardSlot,    // a signboard beyond the 81 slots of the texts
-  kTextTooLong,        // a text longer than a slot name holds
-  kSourceUnreadable,   // a source that could not be read
-  kSourceNotRemoved,   // a source that could not be let go
-  kUnexpected,         // anything else
+  kNumberTooLarge,    // a number read does not fit the field it is read into
+  kValueTooLarge,     // a value computed from a row does not fit its field
+  kEndInsideRow,      // the source ends inside a row
+  kReadPastEnd,       // a read began at the end of the source
+  kNoTrackCells,      // a body row, or the closing steps, before any length row
+  kCellOutsideGrid,   // a cell outside the grid was asked for
+  kNoSignboardSlot,   // a signboard beyond the 81 slots of the texts
+  kTextTooLong,       // a text longer than a slot name holds
+  kSourceUnreadable,  // a source that could not be read
+  kSourceNotRemoved,  // a source that could not be let go
+  kUnexpected,        // anything else
   kCurveWithoutClass,  // a curve keyword without a class digit 1 to 6
   kProfileTooLong,     // a curve that carries the profile past the longest line
   kMarksOutsideGrid,   // a row in range whose marks would leave the grid

@@ -24,8 +24,7 @@ void write_scenario_texts(const Model& model, OutputDirectory& out) {
 }
 
 BuildOutcome compile_scenario(Model& model, std::int32_t j,
-                              SourceStore& sources,
-                              CompileObserver* observer) {
+                              SourceStore& sources, CompileObserver* observer) {
   BuildOutcome outcome;
   model.clear_for_build(j);
   memorizza_dati(model, sources, observer);

@@ -48,8 +48,8 @@ std::string edit(std::string text, int line, const std::string& from,
 }
 
 CheckResult check(const Pair& p, const CheckOptions& options = {}) {
-  return check_sources(p.line, p.train, kEmbeddedLineName,
-                       kEmbeddedTrainNumber, options);
+  return check_sources(p.line, p.train, kEmbeddedLineName, kEmbeddedTrainNumber,
+                       options);
 }
 
 std::string listing(const CheckResult& r) {
@@ -77,7 +77,9 @@ TEST(AuthorCheck, CleanSourcesGiveNoDiagnosticAndTheBuildsModel) {
     std::string_view train_number;
   } cases[] = {
       {"embedded", embedded(), kEmbeddedLineName, kEmbeddedTrainNumber},
-      {"maximal", {maximal.line_source, maximal.train_source}, "Massima",
+      {"maximal",
+       {maximal.line_source, maximal.train_source},
+       "Massima",
        "10001"},
   };
   for (const auto& c : cases) {
@@ -124,7 +126,6 @@ void expect_diagnostics(const CheckResult& r,
     EXPECT_FALSE(d.message.empty());
   }
 }
-
 
 // ---- Mistakes, one at a time ---------------------------------------------
 
@@ -241,8 +242,13 @@ TEST(AuthorCheck, EachMistakeIsReportedOnItsLineAndField) {
       {"a negative curve length",
        [](Pair& p) { p.line = edit(p.line, 38, "50", "-50"); },
        {{"negative-length", 'L', 38, 18}}},
+      {"a negative slow-order length: the fault it raises, and its cause",
+       [](Pair& p) { p.train = edit(p.train, 56, "30, 50", "30, -50"); },
+       {{"fault-13", 'T', 56, 17}, {"negative-length", 'T', 56, 27}}},
       {"a mountain whose end lies before its start",
-       [](Pair& p) { p.line = edit(p.line, 115, "57050,57350", "57350,57050"); },
+       [](Pair& p) {
+         p.line = edit(p.line, 115, "57050,57350", "57350,57050");
+       },
        {{"negative-length", 'L', 115, 17}}},
       {"a signal before the start of the line",
        [](Pair& p) { p.train = edit(p.train, 62, "1000", "-50"); },
@@ -256,11 +262,27 @@ TEST(AuthorCheck, EachMistakeIsReportedOnItsLineAndField) {
       {"a curve inside the one before it",
        [](Pair& p) { p.line = edit(p.line, 40, "1400,  100", "1200,  100"); },
        {{"out-of-order", 'L', 40, 11}}},
+      {"a line length ten times too short: one warning and one fault in "
+       "each source, each naming the rest in a note",
+       [](Pair& p) { p.line = edit(p.line, 6, "82000", "8200"); },
+       {{"beyond-line-end", 'L', 23, 13},
+        {"fault-15", 'L', 24, 13},
+        {"beyond-line-end", 'T', 16, 20},
+        {"fault-15", 'T', 17, 20}}},
+      {"a length that is not a number",
+       [](Pair& p) { p.line = edit(p.line, 6, "82000", "82000m"); },
+       {{"not-a-number", 'L', 6, 24},
+        {"beyond-line-end", 'L', 15, 13},
+        {"fault-15", 'L', 22, 13},
+        {"beyond-line-end", 'T', 13, 22},
+        {"fault-15", 'T', 15, 21}}},
       {"a station beyond the end of the line",
        [](Pair& p) { p.train = edit(p.train, 52, "80850", "86000"); },
        {{"beyond-line-end", 'T', 52, 12}}},
       {"mountains 100 m apart",
-       [](Pair& p) { p.line = edit(p.line, 115, "57050,57350", "29300,29600"); },
+       [](Pair& p) {
+         p.line = edit(p.line, 115, "57050,57350", "29300,29600");
+       },
        {{"mountains-joined", 'L', 115, 11}}},
 
       // Curve keywords.
@@ -281,7 +303,9 @@ TEST(AuthorCheck, EachMistakeIsReportedOnItsLineAndField) {
        [](Pair& p) { p.line = "\xEF\xBB\xBF" + p.line; },
        {{"byte-order-mark", 'L', 1, 1}}},
       {"a quote never closed",
-       [](Pair& p) { p.line = edit(p.line, 119, "(  Km. ) (20", "\"(  Km. ) (20"); },
+       [](Pair& p) {
+         p.line = edit(p.line, 119, "(  Km. ) (20", "\"(  Km. ) (20");
+       },
        {{"unclosed-quote", 'L', 119, 33}}},
       {"text after a closing quote",
        [](Pair& p) {
@@ -294,7 +318,9 @@ TEST(AuthorCheck, EachMistakeIsReportedOnItsLineAndField) {
        [](Pair& p) { p.train = without_lines(p.train, "velocita'"); },
        {{"missing-table", 'T', 4, 1}}},
       {"a speed-limit table that starts at 500 m",
-       [](Pair& p) { p.train = edit(p.train, 12, "     0    ,  30", "   100    ,  30"); },
+       [](Pair& p) {
+         p.train = edit(p.train, 12, "     0    ,  30", "   100    ,  30");
+       },
        {{"table-starts-late", 'T', 12, 22}}},
       {"a row that sets one value, given twice",
        [](Pair& p) {
@@ -318,13 +344,13 @@ TEST(AuthorCheck, EachMistakeIsReportedOnItsLineAndField) {
   }
 }
 
-
 // ---- Faults in an author's words -------------------------------------------
 
 std::string signboards(int count) {
   std::string rows;
   for (int i = 0; i < count; ++i) {
-    rows += "cartello indicatore, " + std::to_string(82100 + 50 * i) + ", (t)\r\n";
+    rows +=
+        "cartello indicatore, " + std::to_string(82100 + 50 * i) + ", (t)\r\n";
   }
   return rows;
 }
@@ -340,44 +366,52 @@ TEST(AuthorCheck, FaultsNameTheirCause) {
     std::string note;  // empty: no note
   } cases[] = {
       {"a signal on a signal's cell",
-       [](Pair& p) { p.train = edit(p.train, 65, "6400", "4610"); },
-       "fault-16", "where a signal placed by line 64 already stands",
+       [](Pair& p) { p.train = edit(p.train, 65, "6400", "4610"); }, "fault-16",
+       "where a signal placed by line 64 already stands",
        "a signal placed here takes cell 93"},
       {"a signboard on a board's cell",
        [](Pair& p) {
-         p.line = edit(p.line, 93, "indicatori_vmax, 800,", "indicatori_vmax, 18560,");
+         p.line = edit(p.line, 93, "indicatori_vmax, 800,",
+                       "indicatori_vmax, 18560,");
        },
-       "fault-6", "where a speed-indicator board placed by line 93 already "
-                  "stands",
+       "fault-6",
+       "where a speed-indicator board placed by line 93 already "
+       "stands",
        "a speed-indicator board placed here takes cell 372"},
       {"a position beyond the grid says the limit",
        [](Pair& p) { p.train = edit(p.train, 111, "79150", "88950"); },
-       "fault-15", "the greatest position accepted is 88900 m (the line's "
-                   "82000 m and 7000 m beyond)",
+       "fault-15",
+       "the greatest position accepted is 88900 m (the line's "
+       "82000 m and 7000 m beyond)",
        ""},
       {"a station beyond the grid says the stations' limit",
        [](Pair& p) { p.train = edit(p.train, 52, "80850", "88250"); },
        "fault-15", "the greatest station position accepted is 88200 m", ""},
       {"a station off the 50 m grid",
-       [](Pair& p) { p.train = edit(p.train, 39, "7400", "7425"); },
-       "fault-8", "station position 7425 m is not a multiple of 50 m (7400 or 7450 m)",
+       [](Pair& p) { p.train = edit(p.train, 39, "7400", "7425"); }, "fault-8",
+       "station position 7425 m is not a multiple of 50 m (7400 or 7450 m)",
        ""},
       {"stations too close point at the previous one",
        [](Pair& p) { p.train = edit(p.train, 40, "11950", "7900"); },
-       "fault-22", "only 0 m after the previous station's extent ends at 7700 m",
+       "fault-22",
+       "only 0 m after the previous station's extent ends at 7700 m",
        "the previous station, whose extent ends at 7700 m"},
       {"a curve without a class digit",
        [](Pair& p) { p.line = edit(p.line, 43, "curvas5", "curvas"); },
-       "fault-103", "the curve keyword `curvas` holds no class digit 1 to 6", ""},
+       "fault-103", "the curve keyword `curvas` holds no class digit 1 to 6",
+       ""},
       {"a curve past the longest line",
-       [](Pair& p) { p.line = edit(p.line, 43, "4050,  700", "4050,  999000"); },
-       "fault-103", "carries the line's profile to 1003050 m, past 1000000 m", ""},
+       [](Pair& p) {
+         p.line = edit(p.line, 43, "4050,  700", "4050,  999000");
+       },
+       "fault-103", "carries the line's profile to 1003050 m, past 1000000 m",
+       ""},
       {"a number too large for its field",
        [](Pair& p) { p.train = edit(p.train, 7, "300", "3000000000"); },
        "fault-25", "the number 3000000000 does not fit a 16-bit field", ""},
       {"a speed whose code does not fit a byte, at its own row",
-       [](Pair& p) { p.train = edit(p.train, 13, "115", "1300"); },
-       "fault-25", "round(1300 / 5) = 260 does not fit a byte", ""},
+       [](Pair& p) { p.train = edit(p.train, 13, "115", "1300"); }, "fault-25",
+       "round(1300 / 5) = 260 does not fit a byte", ""},
       {"a source that ends inside a row",
        [](Pair& p) {
          p.train = p.train.substr(0, p.train.find("\r\n[codici]")) +
@@ -390,12 +424,14 @@ TEST(AuthorCheck, FaultsNameTheirCause) {
        "fault-25", "this signboard has no slot for its text", ""},
       {"too many stations for the slots",
        [](Pair& p) { p.line = edit(p.line, 120, "", signboards(63)); },
-       "fault-10", "one station too many: with 66 signboard texts at most 12 "
-                   "stations fit",
+       "fault-10",
+       "one station too many: with 66 signboard texts at most 12 "
+       "stations fit",
        ""},
       {"the line without [generale] points at the header typed wrong",
        [](Pair& p) { p.line = edit(p.line, 5, "[generale]", "[generali]"); },
-       "fault-102", "the line source ends before a field holding \"[generale]\"",
+       "fault-102",
+       "the line source ends before a field holding \"[generale]\"",
        "this header is not [generale]"},
   };
   for (const auto& c : cases) {
@@ -424,10 +460,10 @@ TEST(AuthorCheck, FaultsNameTheirCause) {
 TEST(AuthorCheck, RecoveryReportsEveryIndependentFault) {
   const Pair e = embedded();
   Pair p = e;
-  p.line = edit(p.line, 24, "16000", "96000");  // beyond the grid
-  p.line = edit(p.line, 120, "22100", "20750");  // signboard on a signboard
-  p.train = edit(p.train, 39, "7400", "7425");   // station off 50 m
-  p.train = edit(p.train, 65, "6400", "4610");   // signal on a signal
+  p.line = edit(p.line, 24, "16000", "96000");     // beyond the grid
+  p.line = edit(p.line, 120, "22100", "20750");    // signboard on a signboard
+  p.train = edit(p.train, 39, "7400", "7425");     // station off 50 m
+  p.train = edit(p.train, 65, "6400", "4610");     // signal on a signal
   p.train = edit(p.train, 102, "65550", "64210");  // signal on a signal
   const CheckResult r = check(p);
   // The line stage skips the rest of the line source at its fault 15 and

@@ -21,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using scenc::testing::ChildProcess;
+using scenc::testing::EnvironmentChanges;
 using scenc::testing::read_file;
 constexpr std::chrono::seconds kPatience{60};
 
@@ -71,12 +72,13 @@ class Scenarioc : public ::testing::Test {
   }
 
   // Runs scenarioc in the working directory.
-  ToolRun run(const std::vector<std::string>& args) {
+  ToolRun run(const std::vector<std::string>& args,
+              const EnvironmentChanges& environment = {}) {
     // env -C starts the tool in the working directory.
     std::vector<std::string> argv{"/usr/bin/env", "-C", work_.string(),
                                   std::string(SCENARIO_BIN_DIR) + "/scenarioc"};
     argv.insert(argv.end(), args.begin(), args.end());
-    ChildProcess child(argv, {.environment = {}});
+    ChildProcess child(argv, {.environment = environment});
     ToolRun r;
     r.status = child.wait_for_exit(kPatience).value_or(-1);
     r.out = child.stdout_text();
@@ -251,9 +253,9 @@ TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
       // The same fault on standard error, in a compiler's format, the
       // source line and a caret under the field after it.
       const std::string head = file + ":" + std::to_string(e.line) + ":" +
-                               std::to_string(e.column) + ": error: " +
-                               d["message"].get<std::string>() + " [fault-" +
-                               std::to_string(e.code) + "]\n";
+                               std::to_string(e.column) +
+                               ": error: " + d["message"].get<std::string>() +
+                               " [fault-" + std::to_string(e.code) + "]\n";
       const auto at = r.err.find(head, from);
       EXPECT_NE(at, std::string::npos) << r.err;
       if (at != std::string::npos) {
@@ -265,6 +267,129 @@ TEST_F(Scenarioc, EveryFaultPointsAtItsRow) {
       }
     }
   }
+}
+
+// ---- Warnings, switches and formats --------------------------------------
+
+// Warnings tell the author and change nothing else: compile writes the same
+// files with the same status; only --strict or -Werror make them fail, and
+// -Wno-NAME silences one.
+TEST_F(Scenarioc, WarningsChangeNoFileAndNoStatusUnlessStrict) {
+  // No speed-limit table: the missing-table warning.
+  source("w_linea.txt", line_source());
+  source("w_1-.txt", train_source());
+  const ToolRun plain =
+      run({"compile", "w_linea.txt", "w_1-.txt", "-o", "plain"});
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_NE(plain.err.find("w_1-.txt:2:1: warning: "), std::string::npos)
+      << plain.err;
+  EXPECT_NE(plain.err.find("[missing-table]\n"), std::string::npos);
+  const ToolRun silent = run({"compile", "w_linea.txt", "w_1-.txt", "-o",
+                              "silent", "-Wno-missing-table", "--strict"});
+  EXPECT_EQ(silent.status, 0) << silent.err;
+  EXPECT_EQ(silent.err.find("missing-table"), std::string::npos);
+  for (const char* name : {"w_linea.dat", "w_1.sim", "w_1.dat"}) {
+    EXPECT_EQ(read_file(work_ / "plain" / name),
+              read_file(work_ / "silent" / name))
+        << name;
+  }
+  for (const char* strict : {"--strict", "-Werror"}) {
+    EXPECT_EQ(run({"check", "w_linea.txt", "w_1-.txt", strict}).status, 1)
+        << strict;
+  }
+  EXPECT_EQ(run({"check", "w_linea.txt", "w_1-.txt", "-Wno-bogus"}).status, 64);
+
+  // The cap on errors: two faults, one reported, and the JSON says so.
+  source("two_1-.txt", train_source("segnale, 1000, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                                    "segnale, 1010, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                                    "segnale, 1020, 1,4,1,0,0, 0,0,0,0,0\r\n"));
+  const ToolRun all = run({"check", "w_linea.txt", "two_1-.txt", "--json"});
+  const ToolRun capped = run(
+      {"check", "w_linea.txt", "two_1-.txt", "--json", "--max-errors", "1"});
+  EXPECT_EQ(all.status, 1);
+  EXPECT_EQ(capped.status, 1);
+  const auto errors = [](const ToolRun& r) {
+    int n = 0;
+    const json report = json::parse(r.out);
+    for (const json& d : report["diagnostics"]) {
+      n += d["severity"] == "error" ? 1 : 0;
+    }
+    return n;
+  };
+  EXPECT_EQ(errors(all), 2);
+  EXPECT_EQ(errors(capped), 1);
+  EXPECT_EQ(json::parse(capped.out)["truncated"], true);
+}
+
+// Colour on a terminal, unless NO_COLOR is set or --color says otherwise.
+TEST_F(Scenarioc, ColoursDiagnosticsOnATerminalUnlessNoColor) {
+  source("c_linea.txt", line_source());
+  source("c_1-.txt", train_source(station_at(2775)));
+  const std::string command =
+      std::string(SCENARIO_BIN_DIR) + "/scenarioc check c_linea.txt c_1-.txt";
+  const struct {
+    std::vector<std::string> args;
+    EnvironmentChanges environment;
+    bool coloured;
+  } cases[] = {
+      // script(1) gives the tool a terminal.
+      {{"/usr/bin/script", "-qec", command, "/dev/null"},
+       {{"NO_COLOR", std::nullopt}},
+       true},
+      {{"/usr/bin/script", "-qec", command, "/dev/null"},
+       {{"NO_COLOR", "1"}},
+       false},
+      {{"/usr/bin/script", "-qec", command + " --color never", "/dev/null"},
+       {{"NO_COLOR", std::nullopt}},
+       false},
+      {{"/bin/sh", "-c", command + " 2>&1"},
+       {{"NO_COLOR", std::nullopt}},
+       false},
+      {{"/bin/sh", "-c", command + " --color always 2>&1"},
+       {{"NO_COLOR", "1"}},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[2]);
+    std::vector<std::string> argv{"/usr/bin/env", "-C", work_.string()};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    ChildProcess child(argv, {.environment = c.environment});
+    EXPECT_EQ(child.wait_for_exit(kPatience), 1);
+    const std::string out = child.stdout_text();
+    EXPECT_NE(out.find("[fault-8]"), std::string::npos) << out;
+    EXPECT_EQ(out.find("\x1b[") != std::string::npos, c.coloured) << out;
+  }
+}
+
+// The SARIF log of faults, notes, warnings and a fault found after recovery
+// validates against the SARIF 2.1.0 schema.
+TEST_F(Scenarioc, SarifLogValidatesAgainstTheSchema) {
+  const fs::path validator =
+      fs::path(SCENARIO_SOURCE_DIR) / "tests" / "sarif" / "validate.js";
+  if (!fs::exists(validator.parent_path() / "node_modules")) {
+    FAIL() << "run scripts/install-deps: it installs the SARIF schema and "
+              "its validator into tests/sarif/node_modules";
+  }
+  source("s_linea.txt", line_source("", "pendnza, 100, 2\r\n"));
+  source("s_1-.txt", train_source("segnale, 1000, 1,4,1,0,0, 0,0,0,0,0\r\n"
+                                  "segnale, 1010, 1,4,1,0,0, 0,0,0,0,0\r\n" +
+                                  station_at(2775) + station_at(3000)));
+  const ToolRun r =
+      run({"check", "s_linea.txt", "s_1-.txt", "--format", "sarif"});
+  EXPECT_EQ(r.status, 1);
+  const json log = json::parse(r.out);
+  EXPECT_EQ(log["version"], "2.1.0");
+  std::set<std::string> levels;
+  for (const json& result : log["runs"][0]["results"]) {
+    levels.insert(result["level"].get<std::string>());
+  }
+  EXPECT_EQ(levels, (std::set<std::string>{"error", "warning"}));
+  std::ofstream(work_ / "log.sarif", std::ios::binary) << r.out;
+  ChildProcess node({"/bin/sh", "-c", "exec node \"$1\" < \"$2\"", "sh",
+                     validator.string(), (work_ / "log.sarif").string()},
+                    {.environment = {}});
+  EXPECT_EQ(node.wait_for_exit(kPatience), 0) << node.stderr_text();
+  EXPECT_EQ(node.stdout_text(), "valid SARIF 2.1.0\n");
 }
 
 // ---- The JSON report ------------------------------------------------------
@@ -355,8 +480,9 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
            {"check", "missing-table"},
            {"after_recovery", false}},
           // Warnings come with the faults: the small line ends at 1000 m.
+          // A warning stands at the position its row names.
           {{"code", nullptr},
-           {"position", nullptr},
+           {"position", 1550},
            {"file", "stamp_1-.txt"},
            {"line", 5},
            {"column", 16},

@@ -1,6 +1,7 @@
 #include "tools/author_check.h"
 
 #include <algorithm>
+#include <limits>
 #include <tuple>
 #include <utility>
 
@@ -73,8 +74,8 @@ void point_at(AuthorDiagnostic& d, const Texts& texts, const SourcePlace& p) {
   d.line = p.line;
   d.column = p.column;
   const RowField* f = texts.field(p);
-  d.end_column = f != nullptr && f->end_column > f->column ? f->end_column
-                                                           : p.column + 1;
+  d.end_column =
+      f != nullptr && f->end_column > f->column ? f->end_column : p.column + 1;
 }
 
 DiagnosticNote note_at(const Texts& texts, const SourcePlace& p,
@@ -85,8 +86,8 @@ DiagnosticNote note_at(const Texts& texts, const SourcePlace& p,
   n.line = p.line;
   n.column = p.column;
   const RowField* f = texts.field(p);
-  n.end_column = f != nullptr && f->end_column > f->column ? f->end_column
-                                                           : p.column + 1;
+  n.end_column =
+      f != nullptr && f->end_column > f->column ? f->end_column : p.column + 1;
   return n;
 }
 
@@ -94,18 +95,27 @@ DiagnosticNote note_at(const Texts& texts, const SourcePlace& p,
 
 std::string_view kind_on_cell(std::uint8_t kind) {
   switch (kind) {
-    case cell_kind::kSignal: return "a signal";
-    case cell_kind::kSlowOrderEnd: return "the end of a slow order";
-    case cell_kind::kSlowOrderStart: return "the start of a slow order";
-    case cell_kind::kSlowOrderWarning: return "the warning of a slow order";
+    case cell_kind::kSignal:
+      return "a signal";
+    case cell_kind::kSlowOrderEnd:
+      return "the end of a slow order";
+    case cell_kind::kSlowOrderStart:
+      return "the start of a slow order";
+    case cell_kind::kSlowOrderWarning:
+      return "the warning of a slow order";
     case cell_kind::kSlowOrderApproach:
       return "an approach cell of a slow order";
-    case cell_kind::kSpeedBoard: return "a speed-indicator board";
-    case cell_kind::kStationMarker: return "the marker of a station";
+    case cell_kind::kSpeedBoard:
+      return "a speed-indicator board";
+    case cell_kind::kStationMarker:
+      return "the marker of a station";
     case cell_kind::kAbbattimento:
-    case cell_kind::kAbbattimentoZero: return "an abbattimento mark";
-    case cell_kind::kSignboard: return "a signboard";
-    default: return "a mark";
+    case cell_kind::kAbbattimentoZero:
+      return "an abbattimento mark";
+    case cell_kind::kSignboard:
+      return "a signboard";
+    default:
+      return "a mark";
   }
 }
 
@@ -119,7 +129,8 @@ std::string_view type_words(std::int64_t lowest, std::int64_t highest) {
 }
 
 std::string nearest_multiples(std::int64_t v, std::int64_t step) {
-  const std::int64_t below = v >= 0 ? v / step * step : -((-v + step - 1) / step * step);
+  const std::int64_t below =
+      v >= 0 ? v / step * step : -((-v + step - 1) / step * step);
   return num(below) + " or " + num(below + step) + " m";
 }
 
@@ -135,13 +146,34 @@ int failing_station(const Model& model) {
     }
   }
   for (int s = lowest_signboard - 1; s >= 1; --s) {
-    const ScenarioSlot& slot = model.scenario_slots[static_cast<std::size_t>(s)];
+    const ScenarioSlot& slot =
+        model.scenario_slots[static_cast<std::size_t>(s)];
     if (slot.num1 != 0 || slot.num2 != 0 || slot.num3 != 0 ||
         !slot.name.empty()) {
       return s;
     }
   }
   return 0;
+}
+
+// The metres along the line a row places its object at, as the author
+// wrote them: the number in its position field, when that is a number.
+std::optional<std::int32_t> position_of_row(const Texts& texts,
+                                            SourceKind source,
+                                            std::int32_t line) {
+  const AuthorRow* r = texts.of(source).row(line);
+  if (r == nullptr || r->kind != RowKind::kRow) return std::nullopt;
+  for (const RowField& f : r->fields) {
+    if (f.field == nullptr || f.field->role != FieldRole::kPosition) continue;
+    const NumberToken t = parse_number_token(f.text);
+    if (t.kind != NumberToken::Kind::kNumber ||
+        t.value < std::numeric_limits<std::int32_t>::min() ||
+        t.value > std::numeric_limits<std::int32_t>::max()) {
+      return std::nullopt;
+    }
+    return static_cast<std::int32_t>(t.value);
+  }
+  return std::nullopt;
 }
 
 // The keyword field of the last row before `place` in its source that is a
@@ -231,8 +263,8 @@ void describe_fault(AuthorDiagnostic& d, const FaultRecord& f,
       std::string_view standing = "something";
       if (*f.cell >= 0 && *f.cell <= model.last_cell() &&
           model.has_track_cells()) {
-        standing =
-            kind_on_cell(model.track_cells[static_cast<std::size_t>(*f.cell)].kind);
+        standing = kind_on_cell(
+            model.track_cells[static_cast<std::size_t>(*f.cell)].kind);
       }
       if (f.placed && f.placed->field.known()) {
         const SourcePlace& p = f.placed->field;
@@ -254,7 +286,7 @@ void describe_fault(AuthorDiagnostic& d, const FaultRecord& f,
     case fault::kLineLength: {
       const auto v = value();
       d.message = v && *v < 0 ? "the line length " + num(*v) + " m is negative"
-                  : v ? "the line is " + num(*v) +
+                  : v         ? "the line is " + num(*v) +
                             " m long; the longest line is 1000000 m"
                       : std::string(table);
       break;
@@ -363,7 +395,8 @@ void describe_fault(AuthorDiagnostic& d, const FaultRecord& f,
         d.message = std::string(table) + at_position;
         break;
       }
-      const ScenarioSlot& st = model.scenario_slots[static_cast<std::size_t>(n)];
+      const ScenarioSlot& st =
+          model.scenario_slots[static_cast<std::size_t>(n)];
       if (f.code == fault::kStationTooEarly) {
         d.message = "the station's extent ends at " + num(st.num2) +
                     " m, 100 m or less from the start of the line: its "
@@ -382,9 +415,10 @@ void describe_fault(AuthorDiagnostic& d, const FaultRecord& f,
                              num(before.num2) + " m") +
                   "; stations need 350 m between them";
       if (const auto prev = previous_row_of(texts, f.row.keyword, "station")) {
-        d.notes.push_back(note_at(texts, *prev,
-                                  "the previous station, whose extent ends at " +
-                                      num(before.num2) + " m"));
+        d.notes.push_back(
+            note_at(texts, *prev,
+                    "the previous station, whose extent ends at " +
+                        num(before.num2) + " m"));
       }
       break;
     }
@@ -411,7 +445,6 @@ void describe_fault(AuthorDiagnostic& d, const FaultRecord& f,
   }
 }
 
-
 // One fault as a diagnostic.
 AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
                                   const Texts& texts) {
@@ -428,9 +461,11 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
     // A header typed wrong is the likely cause.
     for (const AuthorRow& r : texts.line.rows) {
       if (r.kind == RowKind::kHeader &&
-          edits_to_contain(lowered(r.fields.front().text), kGeneralHeader) <= 3) {
+          edits_to_contain(lowered(r.fields.front().text), kGeneralHeader) <=
+              3) {
         d.notes.push_back(note_at(
-            texts, SourcePlace{SourceKind::kLine, r.line, r.fields.front().column},
+            texts,
+            SourcePlace{SourceKind::kLine, r.line, r.fields.front().column},
             "this header is not [generale]"));
         break;
       }
@@ -442,13 +477,13 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
     for (const AuthorRow& r : texts.line.rows) {
       if (r.part != SourcePart::kGeneral && r.fields.size() > 1 &&
           std::any_of(std::begin(kLineGeneralKeywords),
-                      std::end(kLineGeneralKeywords),
-                      [&](const Keyword& k) {
+                      std::end(kLineGeneralKeywords), [&](const Keyword& k) {
                         return k.compile == length_row &&
                                k.matches(r.fields.front().text);
                       })) {
         d.notes.push_back(note_at(
-            texts, SourcePlace{SourceKind::kLine, r.line, r.fields.front().column},
+            texts,
+            SourcePlace{SourceKind::kLine, r.line, r.fields.front().column},
             r.part == SourcePart::kBody
                 ? "a length row stands here, in the body, where the compiler "
                   "does not look for it"
@@ -462,14 +497,16 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
       f.cause.cause == FaultCause::kEndInsideRow && f.row.keyword.known() &&
       f.row.keyword != f.field) {
     d.notes.push_back(note_at(texts, f.row.keyword,
-                              "the " + std::string(texts.row_name(f.row.keyword)) +
+                              "the " +
+                                  std::string(texts.row_name(f.row.keyword)) +
                                   " row that the source ends inside"));
   }
   return d;
 }
 
 // A fault's place, to tell a fault found again after recovery from a new one.
-using FaultKey = std::tuple<std::int32_t, SourceKind, std::int32_t, std::int32_t>;
+using FaultKey =
+    std::tuple<std::int32_t, SourceKind, std::int32_t, std::int32_t>;
 FaultKey key_of(const FaultRecord& f) {
   return {f.code, f.field.source, f.field.line, f.field.column};
 }
@@ -568,9 +605,10 @@ bool warning_enabled(const WarningInfo& w, const CheckOptions& options) {
 }
 
 int CheckResult::errors() const {
-  return static_cast<int>(std::count_if(
-      diagnostics.begin(), diagnostics.end(),
-      [](const AuthorDiagnostic& d) { return d.severity == Severity::kError; }));
+  return static_cast<int>(std::count_if(diagnostics.begin(), diagnostics.end(),
+                                        [](const AuthorDiagnostic& d) {
+                                          return d.severity == Severity::kError;
+                                        }));
 }
 
 int CheckResult::warnings() const {
@@ -640,8 +678,8 @@ CheckResult check_sources(std::string_view line_text,
     // the source as given.
     LintTrace later;
     Compiled next;
-    compile(next, line, train, line_name, train_number,
-            options.write_line_file, &later);
+    compile(next, line, train, line_name, train_number, options.write_line_file,
+            &later);
     if (later.line.begun) trace.line = std::move(later.line);
     if (later.train.begun) trace.train = std::move(later.train);
     ++result.recovery_compiles;
@@ -650,6 +688,23 @@ CheckResult check_sources(std::string_view line_text,
     for (const FaultRecord& f : *log) {
       faulted_rows.push_back(f.row.keyword);
       if (!seen.insert(key_of(f)).second) continue;
+      if (f.code == fault::kBeyondGrid && f.field.known()) {
+        // A line too short puts every later row beyond the cells: a second
+        // such fault in a source is told on the first, and not recovered
+        // from.
+        const auto first = std::find_if(
+            errors.begin(), errors.end(), [&](const AuthorDiagnostic& d) {
+              return d.code == fault::kBeyondGrid && d.source == f.field.source;
+            });
+        if (first != errors.end()) {
+          blanked.insert(key_of(f));
+          first->notes.push_back(note_at(
+              texts, f.field,
+              "this row lies beyond the track cells too, and the rows after "
+              "it are not checked: is the line length right?"));
+          continue;
+        }
+      }
       if (capped(static_cast<int>(errors.size()))) {
         result.truncated = true;
         break;
@@ -671,16 +726,19 @@ CheckResult check_sources(std::string_view line_text,
       trace, texts.line, texts.train, result.model, faulted_rows, options);
 
   result.diagnostics = std::move(errors);
-  for (AuthorDiagnostic& w : warnings) result.diagnostics.push_back(std::move(w));
+  for (AuthorDiagnostic& w : warnings) {
+    // A warning stands where its row places something on the line.
+    if (!w.position) w.position = position_of_row(texts, w.source, w.line);
+    result.diagnostics.push_back(std::move(w));
+  }
   // Source order: the line source, then the train source, each by line and
   // column; diagnostics without a place last.
   std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(),
                    [](const AuthorDiagnostic& a, const AuthorDiagnostic& b) {
                      const auto rank = [](const AuthorDiagnostic& d) {
-                       const int source =
-                           d.line == 0 ? 3
-                           : d.source == SourceKind::kTrain ? 2
-                                                            : 1;
+                       const int source = d.line == 0                      ? 3
+                                          : d.source == SourceKind::kTrain ? 2
+                                                                           : 1;
                        return std::make_tuple(source, d.line, d.column,
                                               severity_rank(d.severity));
                      };

@@ -100,8 +100,10 @@ std::string lowered(std::string_view s) {
 }
 
 std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -213,6 +215,14 @@ class SourceLint {
     keyword_fields();
     preamble_rows();
     if (source_ == SourceKind::kTrain) tables();
+    if (first_beyond_ && beyond_after_first_ > 0) {
+      out_[*first_beyond_].notes.push_back(note(
+          source_, first_other_beyond_,
+          num(beyond_after_first_) +
+              (beyond_after_first_ == 1 ? " more row of this source lies"
+                                        : " more rows of this source lie") +
+              " beyond the end of the line too, the first here"));
+    }
   }
 
  private:
@@ -252,7 +262,8 @@ class SourceLint {
   // the line.
   bool begins_line(const ReadSpan& s) const {
     const AuthorRow* r = row_at(s.line);
-    return r != nullptr && !r->fields.empty() && r->fields.front().begin == s.begin;
+    return r != nullptr && !r->fields.empty() &&
+           r->fields.front().begin == s.begin;
   }
 
   std::string_view bytes_of(const ReadSpan& s) const {
@@ -377,7 +388,8 @@ class SourceLint {
     if (match == table.end() || is_comment(field)) return;
     warn(warning::kLastRowNotRead, place_of(k.span, text_),
          "the source ends with this field, which the compiler never reads: "
-         "this " + std::string(match->row) +
+         "this " +
+             std::string(match->row) +
              " row is not compiled; end the source with [fine] on a line of "
              "its own");
   }
@@ -471,14 +483,14 @@ class SourceLint {
         }
       }
     }
-    std::string message = "`" + shown(field) +
-                          "` matches no row of " + home_of(source_, k.part) +
+    std::string message = "`" + shown(field) + "` matches no row of " +
+                          home_of(source_, k.part) +
                           ": the compiler ignores this row";
     if (best != nullptr) {
       message += "; did you mean `" + std::string(example_keyword(*best)) + "`";
       if (best_table->source != source_ || best_table->part != k.part) {
-        message += " (a row of " + home_of(best_table->source, best_table->part) +
-                   ")";
+        message +=
+            " (a row of " + home_of(best_table->source, best_table->part) + ")";
       }
       message += "?";
     }
@@ -496,18 +508,18 @@ class SourceLint {
     for (const std::string_view h : known) {
       if (lower == h) return;
       const int d = edits_to_contain(lower, h) +
-                    static_cast<int>(lower.size() > h.size()
-                                         ? lower.size() - h.size()
-                                         : 0);
+                    static_cast<int>(
+                        lower.size() > h.size() ? lower.size() - h.size() : 0);
       if (d < nearest_distance) {
         nearest = h;
         nearest_distance = d;
       }
     }
-    std::string message = "`" + shown(header) + "` is not a section header of the " +
-                          (source_ == SourceKind::kTrain ? "train" : "line") +
-                          " source";
-    if (!nearest.empty()) message += "; did you mean `" + std::string(nearest) + "`?";
+    std::string message =
+        "`" + shown(header) + "` is not a section header of the " +
+        (source_ == SourceKind::kTrain ? "train" : "line") + " source";
+    if (!nearest.empty())
+      message += "; did you mean `" + std::string(nearest) + "`?";
     warn(warning::kUnknownSection, at, message);
   }
 
@@ -533,6 +545,7 @@ class SourceLint {
       if (!clean) continue;
       for (const TracedSource::Field& f : fields) field_value(r, f);
       if (faulted_.count(k.span.line) != 0) {
+        negative_extent(r, fields);
         previous[r.keyword] = &r;
         continue;
       }
@@ -563,9 +576,9 @@ class SourceLint {
       for (const TracedSource::Field& f : fields) {
         if (f.span.line == k.span.line || !begins_line(f.span)) continue;
         const AuthorRow* row = row_at(f.span.line);
-        if (row != nullptr && (row->kind == RowKind::kRow ||
-                               row->kind == RowKind::kHeader ||
-                               row->kind == RowKind::kComment)) {
+        if (row != nullptr &&
+            (row->kind == RowKind::kRow || row->kind == RowKind::kHeader ||
+             row->kind == RowKind::kComment)) {
           taken = &f;
           break;
         }
@@ -578,27 +591,30 @@ class SourceLint {
       if (taken != nullptr) {
         const Field& f = kw.fields[taken->index];
         const AuthorRow* row = row_at(taken->span.line);
-        warn(warning::kRowRunsIntoNext, at,
-             "this " + std::string(kw.row) + " row has " + num(on_line) +
-                 " of the " + num(kw.fields.size()) +
-                 " fields it takes; the compiler reads its `" +
-                 std::string(f.name) + "` from line " + num(taken->span.line) +
-                 ", and the row there is lost",
-             {note(source_, place_of(taken->span, text_),
-                   "this " +
-                       std::string(row != nullptr && row->kind == RowKind::kRow
-                                       ? std::string(row->keywords.front()->row) +
-                                             " row"
-                                       : std::string("line")) +
-                       " is read as the `" + std::string(f.name) +
-                       "` of the row on line " + num(k.span.line))});
+        warn(
+            warning::kRowRunsIntoNext, at,
+            "this " + std::string(kw.row) + " row has " + num(on_line) +
+                " of the " + num(kw.fields.size()) +
+                " fields it takes; the compiler reads its `" +
+                std::string(f.name) + "` from line " + num(taken->span.line) +
+                ", and the row there is lost",
+            {note(source_, place_of(taken->span, text_),
+                  "this " +
+                      std::string(
+                          row != nullptr && row->kind == RowKind::kRow
+                              ? std::string(row->keywords.front()->row) + " row"
+                              : std::string("line")) +
+                      " is read as the `" + std::string(f.name) +
+                      "` of the row on line " + num(k.span.line))});
         return false;
       }
       // A comma at the end of the line leaves an empty field there, read
       // as 0, and every field after it shifts by one.
       for (const TracedSource::Field& f : fields) {
-        const char at_field = f.span.begin < text_.size() ? text_[f.span.begin] : '\n';
-        if (f.span.line != k.span.line || (at_field != '\r' && at_field != '\n')) {
+        const char at_field =
+            f.span.begin < text_.size() ? text_[f.span.begin] : '\n';
+        if (f.span.line != k.span.line ||
+            (at_field != '\r' && at_field != '\n')) {
           continue;
         }
         bad_fields_.insert(f.span.begin);
@@ -628,8 +644,9 @@ class SourceLint {
       if (trimmed(f.text).empty() || is_comment(f.text)) continue;
       // A row of its own after this one on the same line is compiled.
       const auto table = keywords_of(source_, k.part);
-      if (std::any_of(table.begin(), table.end(),
-                      [&](const scenc::Keyword& x) { return x.matches(f.text); })) {
+      if (std::any_of(table.begin(), table.end(), [&](const scenc::Keyword& x) {
+            return x.matches(f.text);
+          })) {
         break;
       }
       left.push_back(&f);
@@ -646,12 +663,11 @@ class SourceLint {
                "` as a new row; leave the comma out, or quote the whole text");
       return true;
     }
-    std::string message = std::string(kw.row) + " rows take " +
-                          num(kw.fields.size()) + " field" +
-                          (kw.fields.size() == 1 ? "" : "s") + "; `" +
-                          shown(left.front()->text) + "`" +
-                          (left.size() > 1 ? " and what follows" : "") +
-                          " is read as a new row and ignored";
+    std::string message =
+        std::string(kw.row) + " rows take " + num(kw.fields.size()) + " field" +
+        (kw.fields.size() == 1 ? "" : "s") + "; `" + shown(left.front()->text) +
+        "`" + (left.size() > 1 ? " and what follows" : "") +
+        " is read as a new row and ignored";
     // "2,5": a decimal comma splits one number in two, and the row's last
     // number is left over.
     const auto is_number = [](std::string_view t) {
@@ -682,12 +698,13 @@ class SourceLint {
       quotes(f.span, spec.name);
       const std::string_view value = field_text(f.span);
       if (holds_utf8(value)) {
-        warn(warning::kNotWindows1252, at,
-             "the " + std::string(r.keyword->row) + "'s " +
-                 std::string(spec.name) +
-                 " is UTF-8 text: the simulator reads Windows-1252 and shows `" +
-                 cp1252_to_utf8(trimmed(value)) + "` for `" +
-                 std::string(trimmed(value)) + "`");
+        warn(
+            warning::kNotWindows1252, at,
+            "the " + std::string(r.keyword->row) + "'s " +
+                std::string(spec.name) +
+                " is UTF-8 text: the simulator reads Windows-1252 and shows `" +
+                cp1252_to_utf8(trimmed(value)) + "` for `" +
+                std::string(trimmed(value)) + "`");
       }
       return;
     }
@@ -713,10 +730,12 @@ class SourceLint {
         break;
     }
     const std::int64_t v = token.value;
-    if (v < Field::type_lowest(spec.type) || v > Field::type_highest(spec.type)) {
+    if (v < Field::type_lowest(spec.type) ||
+        v > Field::type_highest(spec.type)) {
       return;  // the general failure says so
     }
-    const std::string unit = spec.unit.empty() ? "" : " " + std::string(spec.unit);
+    const std::string unit =
+        spec.unit.empty() ? "" : " " + std::string(spec.unit);
     if (v < spec.lowest || v > spec.highest) {
       warn(warning::kValueOutOfRange, at,
            what + " " + num(v) + unit + " lies outside " + num(spec.lowest) +
@@ -793,9 +812,9 @@ class SourceLint {
 
   // The value of the row's field of `role`; none when it is not a number
   // (the field has had its warning, and nothing follows from a 0).
-  std::optional<std::int64_t> value_of(const TracedSource::Row& r,
-                                       std::span<const TracedSource::Field> fields,
-                                       FieldRole role) const {
+  std::optional<std::int64_t> value_of(
+      const TracedSource::Row& r, std::span<const TracedSource::Field> fields,
+      FieldRole role) const {
     for (const TracedSource::Field& f : fields) {
       if (r.keyword->fields[f.index].role != role) continue;
       if (bad_fields_.count(f.span.begin) != 0) return std::nullopt;
@@ -805,9 +824,9 @@ class SourceLint {
     }
     return std::nullopt;
   }
-  const TracedSource::Field* field_of(std::span<const TracedSource::Field> fields,
-                                      const TracedSource::Row& r,
-                                      FieldRole role) const {
+  const TracedSource::Field* field_of(
+      std::span<const TracedSource::Field> fields, const TracedSource::Row& r,
+      FieldRole role) const {
     for (const TracedSource::Field& f : fields) {
       if (r.keyword->fields[f.index].role == role) return &f;
     }
@@ -827,34 +846,16 @@ class SourceLint {
     return std::nullopt;
   }
 
-  void row_meaning(const TracedSource::Row& r, const TracedSource::Keyword& k,
-                   std::span<const TracedSource::Field> fields,
-                   const TracedSource::Row* previous) {
-    const scenc::Keyword& kw = *r.keyword;
-    const std::string row(kw.row);
+  // A length that is negative, or an end before the start: also on a row
+  // that raised a fault, whose cause it may be.
+  void negative_extent(const TracedSource::Row& r,
+                       std::span<const TracedSource::Field> fields) {
+    const std::string row(r.keyword->row);
     const auto position = value_of(r, fields, FieldRole::kPosition);
-    const auto* position_field = field_of(fields, r, FieldRole::kPosition);
     const auto distance = value_of(r, fields, FieldRole::kDistance);
     const auto* distance_field = field_of(fields, r, FieldRole::kDistance);
     const auto end = value_of(r, fields, FieldRole::kEnd);
     const auto* end_field = field_of(fields, r, FieldRole::kEnd);
-
-    if (position && position_field != nullptr && *position < 0) {
-      warn(warning::kNegativePosition, place_of(position_field->span, text_),
-           "the " + row + " lies at " + num(*position) +
-               " m, before the start of the line");
-    } else if (position && position_field != nullptr &&
-               model_.has_track_cells() && kw.section != Section::kLineGeneral) {
-      const std::int64_t length = model_.scenario_slots[kConsistSlot].num2;
-      if (*position > length) {
-        std::vector<DiagnosticNote> notes;
-        if (auto n = length_note(length)) notes.push_back(std::move(*n));
-        warn(warning::kBeyondLineEnd, place_of(position_field->span, text_),
-             "the " + row + " at " + num(*position) +
-                 " m lies beyond the end of the line at " + num(length) + " m",
-             std::move(notes));
-      }
-    }
     if (distance && distance_field != nullptr && *distance < 0) {
       warn(warning::kNegativeLength, place_of(distance_field->span, text_),
            "the " + row + "'s length " + num(*distance) + " m is negative");
@@ -864,6 +865,44 @@ class SourceLint {
            "the " + row + " ends at " + num(*end) + " m, before it starts at " +
                num(*position) + " m");
     }
+  }
+
+  void row_meaning(const TracedSource::Row& r, const TracedSource::Keyword& k,
+                   std::span<const TracedSource::Field> fields,
+                   const TracedSource::Row* previous) {
+    const scenc::Keyword& kw = *r.keyword;
+    const std::string row(kw.row);
+    const auto position = value_of(r, fields, FieldRole::kPosition);
+    const auto* position_field = field_of(fields, r, FieldRole::kPosition);
+    const auto distance = value_of(r, fields, FieldRole::kDistance);
+    const auto end = value_of(r, fields, FieldRole::kEnd);
+
+    if (position && position_field != nullptr && *position < 0) {
+      warn(warning::kNegativePosition, place_of(position_field->span, text_),
+           "the " + row + " lies at " + num(*position) +
+               " m, before the start of the line");
+    } else if (position && position_field != nullptr &&
+               model_.has_track_cells() &&
+               kw.section != Section::kLineGeneral) {
+      const std::int64_t length = model_.scenario_slots[kConsistSlot].num2;
+      if (*position > length && first_beyond_) {
+        // One wrong line length puts every later row past it: the first
+        // row says so, and counts the others.
+        if (beyond_after_first_++ == 0) {
+          first_other_beyond_ = place_of(position_field->span, text_);
+        }
+      } else if (*position > length) {
+        std::vector<DiagnosticNote> notes;
+        if (auto n = length_note(length)) notes.push_back(std::move(*n));
+        const std::size_t before = out_.size();
+        warn(warning::kBeyondLineEnd, place_of(position_field->span, text_),
+             "the " + row + " at " + num(*position) +
+                 " m lies beyond the end of the line at " + num(length) + " m",
+             std::move(notes));
+        if (out_.size() > before) first_beyond_ = before;
+      }
+    }
+    negative_extent(r, fields);
     if (kw.compile == curve_row) curve_keyword(k);
 
     if (previous == nullptr) return;
@@ -881,31 +920,34 @@ class SourceLint {
       return;
     }
     if (kw.order != RowOrder::kAscending || !position) return;
-    const auto prev_position = value_of(*previous, prev_fields, FieldRole::kPosition);
+    const auto prev_position =
+        value_of(*previous, prev_fields, FieldRole::kPosition);
     if (!prev_position) return;
     const auto* prev_position_field =
         field_of(prev_fields, *previous, FieldRole::kPosition);
     const Place there = prev_position_field != nullptr
                             ? place_of(prev_position_field->span, text_)
                             : place_of(pk.span, text_);
-    const std::string prev_words = "the previous " + row + " row, at " +
-                                   num(*prev_position) + " m";
+    const std::string prev_words =
+        "the previous " + row + " row, at " + num(*prev_position) + " m";
 
     if (kw.compile == curve_row || kw.compile == mountain_row) {
       // Stretches in metres: a start and, for curves, a length; for
       // mountains, an end.
-      const auto prev_distance = value_of(*previous, prev_fields, FieldRole::kDistance);
-      const auto prev_end_value = value_of(*previous, prev_fields, FieldRole::kEnd);
+      const auto prev_distance =
+          value_of(*previous, prev_fields, FieldRole::kDistance);
+      const auto prev_end_value =
+          value_of(*previous, prev_fields, FieldRole::kEnd);
       const std::int64_t prev_end =
           kw.compile == curve_row ? *prev_position + prev_distance.value_or(0)
                                   : prev_end_value.value_or(*prev_position);
-      const std::int64_t this_end =
-          kw.compile == curve_row ? *position + distance.value_or(0)
-                                  : end.value_or(*position);
+      const std::int64_t this_end = kw.compile == curve_row
+                                        ? *position + distance.value_or(0)
+                                        : end.value_or(*position);
       if (*position < *prev_position) {
         warn(warning::kOutOfOrder, here,
-             "this " + row + " at " + num(*position) + " m comes after one at " +
-                 num(*prev_position) + " m: " + row +
+             "this " + row + " at " + num(*position) +
+                 " m comes after one at " + num(*prev_position) + " m: " + row +
                  " rows must ascend along the line",
              {note(source_, there, prev_words)});
       } else if (kw.compile == curve_row && this_end <= prev_end &&
@@ -913,7 +955,8 @@ class SourceLint {
         warn(warning::kOutOfOrder, here,
              "this curve, " + num(*position) + " to " + num(this_end) +
                  " m, lies inside the previous one (" + num(*prev_position) +
-                 " to " + num(prev_end) + " m): the compiler adds nothing for it",
+                 " to " + num(prev_end) +
+                 " m): the compiler adds nothing for it",
              {note(source_, there, prev_words)});
       } else if (kw.compile == curve_row && *position < prev_end) {
         warn(warning::kCurveOverlap, here,
@@ -935,11 +978,12 @@ class SourceLint {
     warn(warning::kOutOfOrder, here,
          *position < *prev_position
              ? "this " + row + " row at " + num(*position) +
-                   " m comes after one at " + num(*prev_position) + " m: " +
-                   row + " rows must ascend along the line"
+                   " m comes after one at " + num(*prev_position) +
+                   " m: " + row + " rows must ascend along the line"
              : "this " + row + " row at " + num(*position) +
                    " m falls in the same 50 m cell as the previous one at " +
-                   num(*prev_position) + " m: the previous row's value holds "
+                   num(*prev_position) +
+                   " m: the previous row's value holds "
                    "for one cell only, and this one starts a cell late",
          {note(source_, there, prev_words)});
   }
@@ -983,7 +1027,8 @@ class SourceLint {
                "is tested)");
     } else if (side != 's' && side != 'd') {
       warn(warning::kCurveSide, at,
-           "`" + shown(field) + "` gives no side (s or d right after "
+           "`" + shown(field) +
+               "` gives no side (s or d right after "
                "\"curva\"): the compiler turns it " +
                (turns_left ? "left, for the \"s\" it holds"
                            : "right, as every curve without an \"s\""));
@@ -1033,8 +1078,8 @@ class SourceLint {
       const std::int64_t cells = round_div_even(*p, 50);
       warn(warning::kTableStartsLate, place_of(pf->span, text_),
            "the first " + std::string(kw.row) + " row is at " + num(*p) +
-               " m: the cells before it (0 to " + num(cells - 1) +
-               ") get a " + what + " of 0");
+               " m: the cells before it (0 to " + num(cells - 1) + ") get a " +
+               what + " of 0");
     }
     if (missing.empty()) return;
     const bool both = missing.size() == 2;
@@ -1070,6 +1115,11 @@ class SourceLint {
   std::set<std::size_t> bad_fields_;  // number fields that are not numbers
   std::set<std::size_t> handled_;     // fields a row's warning has named
   std::set<std::tuple<std::int32_t, std::int32_t, int>> reported_;
+  // The first beyond-line-end warning of this source, and the rows past the
+  // end after it, which it counts in a note.
+  std::optional<std::size_t> first_beyond_;
+  std::int64_t beyond_after_first_ = 0;
+  Place first_other_beyond_{};
 };
 
 }  // namespace
@@ -1083,7 +1133,8 @@ std::vector<AuthorDiagnostic> lint_sources(
   std::set<std::int32_t> faulted_train;
   for (const SourcePlace& p : faulted_rows) {
     if (!p.known()) continue;
-    (p.source == SourceKind::kTrain ? faulted_train : faulted_line).insert(p.line);
+    (p.source == SourceKind::kTrain ? faulted_train : faulted_line)
+        .insert(p.line);
   }
   SourceLint(SourceKind::kLine, line, trace.line, line, model, options,
              faulted_line, out)

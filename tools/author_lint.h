@@ -45,8 +45,7 @@ struct TracedSource {
   bool reached_body = false;
 
   std::span<const Field> fields_of(const Row& r) const {
-    return std::span<const Field>(fields).subspan(r.first_field,
-                                                  r.field_count);
+    return std::span<const Field>(fields).subspan(r.first_field, r.field_count);
   }
 };
 

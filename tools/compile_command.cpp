@@ -1,6 +1,9 @@
 // The compile, check and sources subcommands: the scenario program's own
 // compile run on an author's two sources, with every fault it records
 // reported at the row that raised it.
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -11,10 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <unistd.h>
-
-#include <cstdlib>
 
 #include "build_version.h"
 #include "model/faults.h"

@@ -23,15 +23,16 @@ std::string_view line_of(std::string_view text, std::int32_t line) {
   }
   if (start > text.size()) return {};
   const std::size_t end = text.find_first_of("\r\n", start);
-  return text.substr(start, end == std::string_view::npos ? std::string_view::npos
-                                                          : end - start);
+  return text.substr(start, end == std::string_view::npos
+                                ? std::string_view::npos
+                                : end - start);
 }
 
 // How many characters the first `bytes` bytes of a line show as.
 std::int32_t characters_in(std::string_view line, std::int32_t bytes) {
-  const std::string_view prefix =
-      line.substr(0, std::min<std::size_t>(line.size(),
-                                           static_cast<std::size_t>(std::max(bytes, 0))));
+  const std::string_view prefix = line.substr(
+      0, std::min<std::size_t>(line.size(),
+                               static_cast<std::size_t>(std::max(bytes, 0))));
   if (!holds_utf8(line)) return static_cast<std::int32_t>(prefix.size());
   std::int32_t n = 0;
   for (const char c : prefix) {
@@ -56,9 +57,12 @@ struct Colours {
   std::string of(Severity s) const {
     if (!on) return "";
     switch (s) {
-      case Severity::kError: return "\033[1;31m";
-      case Severity::kWarning: return "\033[1;35m";
-      case Severity::kNote: return "\033[1;36m";
+      case Severity::kError:
+        return "\033[1;31m";
+      case Severity::kWarning:
+        return "\033[1;35m";
+      case Severity::kNote:
+        return "\033[1;36m";
     }
     return "";
   }
@@ -77,9 +81,9 @@ std::string where(const std::string& file, std::int32_t line,
 }
 
 // The source line and a caret under the field, ~ under the rest of it.
-void print_excerpt(std::ostream& out, std::string_view text,
-                   std::int32_t line, std::int32_t column,
-                   std::int32_t end_column, const Colours& c) {
+void print_excerpt(std::ostream& out, std::string_view text, std::int32_t line,
+                   std::int32_t column, std::int32_t end_column,
+                   const Colours& c) {
   if (line <= 0) return;
   const std::string_view bytes = line_of(text, line);
   const std::string number = std::to_string(line);
@@ -88,11 +92,12 @@ void print_excerpt(std::ostream& out, std::string_view text,
       << printable_line(bytes) << '\n';
   if (column <= 0) return;
   const std::int32_t from = character_column(bytes, column);
-  const std::int32_t to =
-      std::max(from + 1, character_column(bytes, std::max(end_column, column + 1)));
+  const std::int32_t to = std::max(
+      from + 1, character_column(bytes, std::max(end_column, column + 1)));
   out << gutter << " | " << std::string(static_cast<std::size_t>(from - 1), ' ')
-      << c.caret() << '^' << std::string(static_cast<std::size_t>(to - from - 1), '~')
-      << c.reset() << '\n';
+      << c.caret() << '^'
+      << std::string(static_cast<std::size_t>(to - from - 1), '~') << c.reset()
+      << '\n';
 }
 
 Json or_null(std::int32_t v) { return v > 0 ? Json(v) : Json(nullptr); }
@@ -137,7 +142,8 @@ Json physical_location(const CheckedFiles& files, SourceKind source,
 }  // namespace
 
 std::string printable_line(std::string_view bytes) {
-  std::string line = holds_utf8(bytes) ? std::string(bytes) : cp1252_to_utf8(bytes);
+  std::string line =
+      holds_utf8(bytes) ? std::string(bytes) : cp1252_to_utf8(bytes);
   for (char& ch : line) {
     if (ch == '\t' || (static_cast<unsigned char>(ch) < 0x20)) ch = ' ';
   }
@@ -148,8 +154,9 @@ void print_diagnostics(std::ostream& out, const CheckResult& result,
                        const CheckedFiles& files, bool colour) {
   const Colours c{colour};
   for (const AuthorDiagnostic& d : result.diagnostics) {
-    const std::string& file =
-        d.source == SourceKind::kNone ? files.line_file : files.file_of(d.source);
+    const std::string& file = d.source == SourceKind::kNone
+                                  ? files.line_file
+                                  : files.file_of(d.source);
     out << c.bold() << where(file, d.line, d.column) << c.reset()
         << c.of(d.severity) << severity_name(d.severity) << ':' << c.reset()
         << ' ' << c.bold() << d.message << c.reset() << " [" << d.check
@@ -173,7 +180,8 @@ void print_diagnostics(std::ostream& out, const CheckResult& result,
   if (errors + warnings > 0) {
     std::string summary;
     if (warnings > 0) {
-      summary = std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
+      summary =
+          std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
     }
     if (errors > 0) {
       if (!summary.empty()) summary += " and ";
@@ -247,17 +255,17 @@ Json sarif_log(const CheckResult& result, const CheckedFiles& files,
     const SourceKind source =
         d.source == SourceKind::kNone ? SourceKind::kLine : d.source;
     r["locations"] = Json::array(
-        {{{"physicalLocation", physical_location(files, source, d.line,
-                                                  d.column, d.end_column)}}});
+        {{{"physicalLocation",
+           physical_location(files, source, d.line, d.column, d.end_column)}}});
     if (!d.notes.empty()) {
       Json related = Json::array();
       int id = 1;
       for (const DiagnosticNote& n : d.notes) {
-        related.push_back({{"id", id++},
-                           {"physicalLocation",
-                            physical_location(files, n.source, n.line, n.column,
-                                              n.end_column)},
-                           {"message", {{"text", n.message}}}});
+        related.push_back(
+            {{"id", id++},
+             {"physicalLocation", physical_location(files, n.source, n.line,
+                                                    n.column, n.end_column)},
+             {"message", {{"text", n.message}}}});
       }
       r["relatedLocations"] = std::move(related);
     }
@@ -282,9 +290,10 @@ Json sarif_log(const CheckResult& result, const CheckedFiles& files,
           {"toolExecutionNotifications",
            Json::array({{{"level", "note"},
                          {"message",
-                          {{"text", "too many errors; stopped after the "
-                                    "first " +
-                                        std::to_string(result.errors())}}}}})}}});
+                          {{"text",
+                            "too many errors; stopped after the "
+                            "first " +
+                                std::to_string(result.errors())}}}}})}}});
   }
   return Json{{"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
               {"version", "2.1.0"},

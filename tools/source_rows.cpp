@@ -8,8 +8,10 @@ namespace scenc::tools {
 namespace {
 
 std::string_view trim_blanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -73,8 +75,9 @@ void read_fields(AuthorRow& row, std::string_view text, SourceKind source) {
 std::span<const Keyword> keywords_of(SourceKind source, SourcePart part) {
   if (part == SourcePart::kPreamble) return {};
   if (source == SourceKind::kTrain) return kTrainKeywords;
-  return part == SourcePart::kGeneral ? std::span<const Keyword>(kLineGeneralKeywords)
-                                      : std::span<const Keyword>(kLineBodyKeywords);
+  return part == SourcePart::kGeneral
+             ? std::span<const Keyword>(kLineGeneralKeywords)
+             : std::span<const Keyword>(kLineBodyKeywords);
 }
 
 const RowField* AuthorRow::field_at(std::int32_t column) const {
@@ -92,7 +95,8 @@ const AuthorRow* SourceRows::row(std::int32_t line) const {
 std::size_t SourceRows::offset(std::int32_t line, std::int32_t column) const {
   const AuthorRow* r = row(line);
   if (r == nullptr) return text.size();
-  const std::size_t at = r->begin + static_cast<std::size_t>(std::max(column, 1) - 1);
+  const std::size_t at =
+      r->begin + static_cast<std::size_t>(std::max(column, 1) - 1);
   return std::min(at, text.size());
 }
 
@@ -150,7 +154,10 @@ SourceRows read_source_rows(std::string_view text, SourceKind source) {
     out.rows.push_back(std::move(row));
 
     if (end < text.size()) {
-      end += (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
+      end +=
+          (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
+              ? 2
+              : 1;
     }
     start = end;
     ++line;

@@ -19,9 +19,9 @@ namespace scenc::tools {
 
 // One field of a row.
 struct RowField {
-  std::string_view text;  // as the reader returns it (a quoted field without
-                          // its quotes)
-  std::int32_t column = 0;      // 1-based, in bytes, of its first byte
+  std::string_view text;    // as the reader returns it (a quoted field without
+                            // its quotes)
+  std::int32_t column = 0;  // 1-based, in bytes, of its first byte
   std::int32_t end_column = 0;  // 1-based column just after its last byte
   std::size_t begin = 0;        // its bytes in the source
   std::size_t end = 0;
