@@ -156,6 +156,14 @@ TEST(AuthorCheck, EachMistakeIsReportedOnItsLineAndField) {
       {"a keyword typed wrong",
        [](Pair& p) { p.train = edit(p.train, 40, "stazione", "stazoine"); },
        {{"unknown-keyword", 'T', 40, 1}}},
+      {"a keyword typed wrong on a row whose name holds a keyword: the "
+       "name begins a row that eats the next, and only once",
+       [](Pair& p) {
+         p.train = edit(p.train, 41, "stazione", "stazoine");
+         p.train = edit(p.train, 41, "SIGNA", "STAZIONE DI SIGNA");
+         p.train = edit(p.train, 42, "CARMIGNANO", "STAZIONE DI CARMIGNANO");
+       },
+       {{"unknown-keyword", 'T', 41, 1}, {"fault-25", 'T', 42, 12}}},
       {"a keyword typed wrong in the line's body",
        [](Pair& p) { p.line = edit(p.line, 19, "pendenza", "pendnza"); },
        {{"unknown-keyword", 'L', 19, 1}}},

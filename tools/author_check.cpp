@@ -15,13 +15,6 @@ namespace {
 
 std::string num(std::int64_t v) { return std::to_string(v); }
 
-std::string lowered(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 // ---- Places -----------------------------------------------------------------
 
@@ -493,6 +486,28 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
       }
     }
   }
+  if (f.row.keyword.known() && f.field.known() &&
+      !(f.code == fault::kGeneralFailure &&
+        f.cause.cause == FaultCause::kEndInsideRow)) {
+    // The row the compiler read is not the row the author wrote on the
+    // fault's line: it began at a field in the middle of a line (an ignored
+    // row's name that holds a keyword), or on a line above.
+    const AuthorRow* began = texts.row(f.row.keyword);
+    const RowField* keyword = texts.field(f.row.keyword);
+    if (began != nullptr && keyword != nullptr &&
+        keyword->column != began->fields.front().column) {
+      d.notes.push_back(note_at(
+          texts, f.row.keyword,
+          "the compiler began a row here: `" + shown(keyword->text) +
+              "` holds a keyword, and the fields after it, up to this fault, "
+              "were read as that row's"));
+    } else if (f.row.keyword.line != f.field.line) {
+      d.notes.push_back(note_at(
+          texts, f.row.keyword,
+          "the " + std::string(texts.row_name(f.row.keyword)) +
+              " row that this field was read into begins here"));
+    }
+  }
   if (f.code == fault::kGeneralFailure &&
       f.cause.cause == FaultCause::kEndInsideRow && f.row.keyword.known() &&
       f.row.keyword != f.field) {
@@ -546,10 +561,14 @@ bool recoverable(const FaultRecord& f) {
   return f.row.keyword.known() && f.row.end > f.row.begin;
 }
 
-// Blanks a row's bytes, keeping its line ends so that every line keeps its
-// number.
+// Blanks a row's bytes through the end of the line it stops on, keeping
+// the line ends so that every line keeps its number. The rest of that line
+// goes too: it belongs to the row the author wrote there, and a field of it
+// left standing (a station named "STAZIONE 02") would begin a row of its own
+// and raise the same fault on every line that follows.
 void blank(std::string& text, const SourceRow& row) {
-  const std::size_t end = std::min(row.end, text.size());
+  std::size_t end = std::min(row.end, text.size());
+  while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
   for (std::size_t i = row.begin; i < end; ++i) {
     if (text[i] != '\r' && text[i] != '\n') text[i] = ' ';
   }

@@ -93,11 +93,6 @@ char lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string lowered(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = lower(c);
-  return out;
-}
 
 std::string_view trimmed(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -105,25 +100,6 @@ std::string_view trimmed(std::string_view s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
     s.remove_suffix(1);
   return s;
-}
-
-// Text for a message: single-byte text shown as a terminal shows UTF-8,
-// blanks around it dropped, a tab shown as \t.
-std::string shown(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  std::string t(s);
-  if (t.size() > 40) t = t.substr(0, 37) + "...";
-  t = holds_utf8(t) ? t : cp1252_to_utf8(t);
-  std::string out;
-  for (const char c : t) {
-    if (c == '\t') {
-      out += "\\t";
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
 }
 
 // ---- Spelling ---------------------------------------------------------------
@@ -364,7 +340,7 @@ class SourceLint {
         continue;
       }
       if (compiled || !begins_line(k.span) || eaten_[k.span.line]) continue;
-      unmatched(k, field);
+      unmatched(i, k, field);
     }
   }
 
@@ -424,11 +400,64 @@ class SourceLint {
              std::string(match->row) + " row");
   }
 
+  // Where the compiler begins a row later on the line of an ignored keyword
+  // field: the fields after an unmatched keyword are each tried as a
+  // keyword, so one that holds a keyword (a station named "STAZIONE 01")
+  // begins a row of its own and takes its fields from what follows it. The
+  // trace tells it where the compile read the line; a line a recovery
+  // compile blanked is read from its fields as the author wrote them.
+  struct RowBegun {
+    ReadSpan at;
+    const scenc::Keyword* keyword = nullptr;
+  };
+  std::optional<RowBegun> row_begun_later_on_line(std::size_t index) const {
+    const TracedSource::Keyword& k = trace_.keywords[index];
+    for (const TracedSource::Row& r : trace_.rows) {
+      if (r.keyword_read <= index) continue;
+      const ReadSpan& at = trace_.keywords[r.keyword_read].span;
+      if (at.line != k.span.line) break;
+      return RowBegun{at, r.keyword};
+    }
+    const AuthorRow* row = row_at(k.span.line);
+    if (row == nullptr) return std::nullopt;
+    for (std::size_t i = 1; i < row->fields.size(); ++i) {
+      const RowField& f = row->fields[i];
+      if (is_comment(f.text)) continue;
+      for (const scenc::Keyword& kw : keywords_of(source_, k.part)) {
+        if (!kw.matches(f.text)) continue;
+        return RowBegun{
+            ReadSpan{row->line, f.column, f.begin, f.end}, &kw};
+      }
+    }
+    return std::nullopt;
+  }
+
+  // What the compiler does with a line whose keyword field it ignored: the
+  // end of the warning's message, and a note where a later field of the
+  // line begins a row.
+  std::string ignored(std::size_t index, std::string_view row_ignored,
+                      std::vector<DiagnosticNote>& notes) const {
+    const std::optional<RowBegun> later = row_begun_later_on_line(index);
+    if (!later) return std::string(row_ignored);
+    const std::string field = shown(field_text(later->at));
+    const std::string what(later->keyword->row);
+    notes.push_back(note(source_, place_of(later->at, text_),
+                         "`" + field + "` holds `" +
+                             std::string(later->keyword->word) + "`, so a " +
+                             what +
+                             " row begins here and takes its fields from "
+                             "what follows"));
+    return "the compiler skips its fields up to `" + field +
+           "`, which it reads as the keyword of a " + what + " row";
+  }
+
   // A keyword field at the start of its line that matched no row.
-  void unmatched(const TracedSource::Keyword& k, std::string_view field) {
+  void unmatched(std::size_t index, const TracedSource::Keyword& k,
+                 std::string_view field) {
     const std::string_view t = trimmed(field);
     if (t.empty()) return;
     const Place at = place_of(k.span, text_);
+    std::vector<DiagnosticNote> notes;
     if (is_section_header(field)) {
       section_header(t, at);
       return;
@@ -444,8 +473,9 @@ class SourceLint {
         warn(warning::kKeywordCase, at,
              "`" + shown(field) + "` is not a " + std::string(kw.row) +
                  " row: its keyword must be written in small letters (\"" +
-                 std::string(example_keyword(kw)) +
-                 "\"), so the compiler ignores this row");
+                 std::string(example_keyword(kw)) + "\"), so " +
+                 ignored(index, "the compiler ignores this row", notes),
+             std::move(notes));
         return;
       }
     }
@@ -459,8 +489,9 @@ class SourceLint {
         }
         warn(warning::kRowInWrongPart, at,
              "this " + std::string(kw.row) + " row belongs in " +
-                 home_of(other.source, other.part) +
-                 "; the compiler ignores it here");
+                 home_of(other.source, other.part) + "; " +
+                 ignored(index, "the compiler ignores it here", notes),
+             std::move(notes));
         return;
       }
     }
@@ -485,7 +516,8 @@ class SourceLint {
     }
     std::string message = "`" + shown(field) + "` matches no row of " +
                           home_of(source_, k.part) +
-                          ": the compiler ignores this row";
+                          ": " +
+                          ignored(index, "the compiler ignores this row", notes);
     if (best != nullptr) {
       message += "; did you mean `" + std::string(example_keyword(*best)) + "`";
       if (best_table->source != source_ || best_table->part != k.part) {
@@ -494,7 +526,7 @@ class SourceLint {
       }
       message += "?";
     }
-    warn(warning::kUnknownKeyword, at, message);
+    warn(warning::kUnknownKeyword, at, message, std::move(notes));
   }
 
   void section_header(std::string_view header, const Place& at) {
@@ -1142,6 +1174,29 @@ std::vector<AuthorDiagnostic> lint_sources(
   SourceLint(SourceKind::kTrain, train, trace.train, line, model, options,
              faulted_train, out)
       .run();
+  return out;
+}
+
+std::string lowered(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = lower(c);
+  return out;
+}
+
+std::string shown(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  std::string t(s);
+  if (t.size() > 40) t = t.substr(0, 37) + "...";
+  t = holds_utf8(t) ? t : cp1252_to_utf8(t);
+  std::string out;
+  for (const char c : t) {
+    if (c == '\t') {
+      out += "\\t";
+    } else {
+      out.push_back(c);
+    }
+  }
   return out;
 }
 

@@ -68,15 +68,23 @@ class LintTrace final : public CompileObserver {
   SourcePart part_ = SourcePart::kPreamble;
 };
 
-// The warnings on two sources, from the trace of their compile and the model
-// of the sources as given, as `options` enables them.
+// `s` with its capitals A to Z in small letters, as the keyword tests fold
+// them.
+std::string lowered(std::string_view s);
+
+// Text for a message: single-byte text shown as a terminal shows UTF-8,
+// blanks around it dropped, a long text shortened, a tab shown as \t.
+std::string shown(std::string_view s);
+
 // The fewest edits (insertions, deletions, substitutions, swaps of two
 // neighbours) after which `text` contains `word`, as the compiler's keyword
 // tests ask: 0 when it already does.
 int edits_to_contain(std::string_view text, std::string_view word);
 
-// `faulted_rows`: the keyword fields of the rows that raised a fault, about
-// which the fault says what there is to say.
+// The warnings on two sources, from the trace of their compile and the model
+// of the sources as given, as `options` enables them. `faulted_rows`: the
+// keyword fields of the rows that raised a fault, about which the fault says
+// what there is to say.
 std::vector<AuthorDiagnostic> lint_sources(
     const LintTrace& trace, const SourceRows& line, const SourceRows& train,
     const Model& model, const std::vector<SourcePlace>& faulted_rows,
