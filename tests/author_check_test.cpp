@@ -164,6 +164,16 @@ TEST(AuthorCheck, EachMistakeIsReportedOnItsLineAndField) {
          p.train = edit(p.train, 42, "CARMIGNANO", "STAZIONE DI CARMIGNANO");
        },
        {{"unknown-keyword", 'T', 41, 1}, {"fault-25", 'T', 42, 12}}},
+      {"a station placed far ahead: the later stations it meets are one "
+       "error",
+       [](Pair& p) { p.train = edit(p.train, 43, "27550", "45550"); },
+       {{"fault-22", 'T', 44, 12}}},
+      {"fields separated by semicolons",
+       [](Pair& p) {
+         p.line = edit(p.line, 16, "pendenza  , 500    , 0",
+                       "pendenza  ; 500    ; 0");
+       },
+       {{"row-runs-into-next", 'L', 16, 1}}},
       {"a keyword typed wrong in the line's body",
        [](Pair& p) { p.line = edit(p.line, 19, "pendenza", "pendnza"); },
        {{"unknown-keyword", 'L', 19, 1}}},

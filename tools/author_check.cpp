@@ -51,6 +51,12 @@ struct Texts {
     if (r != nullptr && !r->keywords.empty()) return r->keywords.front()->row;
     return "row";
   }
+  // The lines recovery has blanked so far: the compile that raised a later
+  // fault did not see them.
+  std::set<std::pair<SourceKind, std::int32_t>> left_out;
+  bool was_left_out(SourceKind source, std::int32_t line) const {
+    return left_out.count({source, line}) != 0;
+  }
 };
 
 std::string line_word(const SourcePlace& p, SourceKind from) {
@@ -179,7 +185,7 @@ std::optional<SourcePlace> previous_row_of(const Texts& texts,
   for (std::int32_t l = place.line - 1; l >= 1; --l) {
     const AuthorRow* r = rows.row(l);
     if (r != nullptr && r->kind == RowKind::kRow &&
-        r->keywords.front()->row == row) {
+        r->keywords.front()->row == row && !texts.was_left_out(place.source, l)) {
       return SourcePlace{place.source, l, r->fields.front().column};
     }
   }
@@ -566,12 +572,42 @@ bool recoverable(const FaultRecord& f) {
 // goes too: it belongs to the row the author wrote there, and a field of it
 // left standing (a station named "STAZIONE 02") would begin a row of its own
 // and raise the same fault on every line that follows.
-void blank(std::string& text, const SourceRow& row) {
+// Returns the number of the last line blanked, counting from `first_line`,
+// the line the row begins on.
+std::int32_t blank(std::string& text, const SourceRow& row,
+                   std::int32_t first_line) {
   std::size_t end = std::min(row.end, text.size());
   while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+  std::int32_t line = first_line;
   for (std::size_t i = row.begin; i < end; ++i) {
+    const bool crlf = text[i] == '\r' && i + 1 < end && text[i + 1] == '\n';
+    if ((text[i] == '\r' && !crlf) || text[i] == '\n') ++line;
     if (text[i] != '\r' && text[i] != '\n') text[i] = ' ';
   }
+  return line;
+}
+
+// A fault found after recovery that has the same cause as an earlier one,
+// against the same related row (a station placed far ahead that every later
+// station now meets), is told as a note of that one: one mistake, one error.
+bool fold_into_earlier(std::vector<AuthorDiagnostic>& errors,
+                       const AuthorDiagnostic& d) {
+  if (d.notes.empty() || d.line == 0) return false;
+  const DiagnosticNote& related = d.notes.front();
+  for (AuthorDiagnostic& e : errors) {
+    if (e.code != d.code || e.notes.empty()) continue;
+    const DiagnosticNote& n = e.notes.front();
+    if (n.source != related.source || n.line != related.line) continue;
+    DiagnosticNote again;
+    again.message = "the same fault again, against the same row: " + d.message;
+    again.source = d.source;
+    again.line = d.line;
+    again.column = d.column;
+    again.end_column = d.end_column;
+    e.notes.push_back(std::move(again));
+    return true;
+  }
+  return false;
 }
 
 struct Compiled {
@@ -643,8 +679,8 @@ CheckResult check_sources(std::string_view line_text,
                           std::string_view train_number,
                           const CheckOptions& options) {
   CheckResult result;
-  const Texts texts{read_source_rows(line_text, SourceKind::kLine),
-                    read_source_rows(train_text, SourceKind::kTrain)};
+  Texts texts{read_source_rows(line_text, SourceKind::kLine),
+                    read_source_rows(train_text, SourceKind::kTrain), {}};
   const auto capped = [&](int errors) {
     return options.max_errors > 0 && errors >= options.max_errors;
   };
@@ -687,7 +723,12 @@ CheckResult check_sources(std::string_view line_text,
       if (!ends_a_stage(f) || blanked.count(key_of(f)) != 0) continue;
       if (!recoverable(f)) continue;
       blanked.insert(key_of(f));
-      blank(f.row.keyword.source == SourceKind::kTrain ? train : line, f.row);
+      const SourceKind source = f.row.keyword.source;
+      const std::int32_t last = blank(source == SourceKind::kTrain ? train : line,
+                                      f.row, f.row.keyword.line);
+      for (std::int32_t l = f.row.keyword.line; l <= last; ++l) {
+        texts.left_out.insert({source, l});
+      }
       any = true;
     }
     if (!any) break;
@@ -729,6 +770,7 @@ CheckResult check_sources(std::string_view line_text,
         break;
       }
       AuthorDiagnostic d = fault_diagnostic(f, again.model, texts);
+      if (fold_into_earlier(errors, d)) continue;
       d.after_recovery = true;
       d.message += " (found after recovery)";
       errors.push_back(std::move(d));

@@ -586,6 +586,21 @@ class SourceLint {
     }
   }
 
+  // Why a row's own line gave it no fields, when the author separated them
+  // with something other than commas: the keyword field then runs to the
+  // line's end and holds them all.
+  std::string separator_hint(const ReadSpan& keyword) const {
+    const std::string_view field = bytes_of(keyword);
+    for (const char c : {';', '\t', '|'}) {
+      if (field.find(c) == std::string_view::npos) continue;
+      const std::string shown_separator = c == '\t' ? "a tab" : std::string("`") + c + "`";
+      return " (" + shown_separator +
+             " does not separate fields: only a comma does, so the keyword "
+             "field holds the whole line)";
+    }
+    return "";
+  }
+
   // Whether the row kept to its line: one that runs on over later lines or
   // leaves fields over gets one warning. False when the row's own fields
   // are not worth looking at any further.
@@ -629,7 +644,7 @@ class SourceLint {
                 " of the " + num(kw.fields.size()) +
                 " fields it takes; the compiler reads its `" +
                 std::string(f.name) + "` from line " + num(taken->span.line) +
-                ", and the row there is lost",
+                ", and the row there is lost" + separator_hint(k.span),
             {note(source_, place_of(taken->span, text_),
                   "this " +
                       std::string(
@@ -664,7 +679,8 @@ class SourceLint {
       warn(warning::kRowContinues, at,
            "this " + std::string(kw.row) + " row goes on over line " +
                num(first_later->span.line) +
-               ": the compiler reads its fields across the line end");
+               ": the compiler reads its fields across the line end" +
+               separator_hint(k.span));
       return true;
     }
     // Fields left on the row's line after its last field.
