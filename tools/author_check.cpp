@@ -587,12 +587,16 @@ std::int32_t blank(std::string& text, const SourceRow& row,
   return line;
 }
 
-// A fault found after recovery that has the same cause as an earlier one,
-// against the same related row (a station placed far ahead that every later
-// station now meets), is told as a note of that one: one mistake, one error.
+// A fault found after recovery that a row of an ascending list raises
+// against the same earlier row as a fault before it (a station placed far
+// ahead, which every later station now meets) is told as a note of that
+// one: one mistake, one error. Two rows placed on one taken cell stay two
+// errors, one for each row to move.
 bool fold_into_earlier(std::vector<AuthorDiagnostic>& errors,
                        const AuthorDiagnostic& d) {
-  if (d.notes.empty() || d.line == 0) return false;
+  if (d.code != fault::kStationsTooClose || d.notes.empty() || d.line == 0) {
+    return false;
+  }
   const DiagnosticNote& related = d.notes.front();
   for (AuthorDiagnostic& e : errors) {
     if (e.code != d.code || e.notes.empty()) continue;
