@@ -187,8 +187,11 @@ inline constexpr Field kSignboard[] = {
 // a slow order's values go into 16-bit cell fields.
 inline constexpr Field kBrakedMass[] = {{"braked mass", "%", kInt32}};
 inline constexpr Field kCars[] = {{"cars", "", kInt32}};
+// A speed limit is kept as round(speed / 5) in a byte: -2 to 1277 km/h fit,
+// each kept as the nearest multiple of 5 from 0 to 1275.
 inline constexpr Field kSpeedLimit[] = {
-    {"position", "m", kInt32, kPosition}, {"speed", "km/h", kInt32}};
+    {"position", "m", kInt32, kPosition},
+    {"speed", "km/h", kInt32, kValue, -2, 1277, 5}};
 inline constexpr Field kAdhesion[] = {
     {"position", "m", kInt32, kPosition},
     {"adhesion", "", kInt32, kValue, 0, 255}};

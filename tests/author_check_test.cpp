@@ -255,6 +255,12 @@ TEST(AuthorCheck, EachMistakeIsReportedOnItsLineAndField) {
       {"a board speed off the 5 km/h steps",
        [](Pair& p) { p.line = edit(p.line, 93, "105", "107"); },
        {{"value-rounded", 'L', 93, 23}}},
+      {"a speed limit off the 5 km/h steps",
+       [](Pair& p) { p.train = edit(p.train, 14, "95", "97"); },
+       {{"value-rounded", 'T', 14, 33}}},
+      {"a speed limit with a digit too many",
+       [](Pair& p) { p.train = edit(p.train, 13, "115", "1150"); },
+       {{"implausible-speed", 'T', 13, 32}}},
 
       // Positions and extents.
       {"a negative curve length",

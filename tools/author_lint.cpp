@@ -102,6 +102,10 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
+// The fastest speed an author plausibly means: above it a speed limit,
+// board speed or slow order is taken for a typing slip (1150 for 115).
+constexpr std::int64_t kFastestPlausibleSpeed = 400;
+
 // ---- Spelling ---------------------------------------------------------------
 
 // The keyword of an example row: what stands before its first comma.
@@ -789,6 +793,12 @@ class SourceLint {
            what + " " + num(v) + unit + " lies outside " + num(spec.lowest) +
                " to " + num(spec.highest) +
                ", the range the files keep it in: they hold another value");
+      return;
+    }
+    if (spec.unit == "km/h" && v > kFastestPlausibleSpeed) {
+      warn(warning::kImplausibleSpeed, at,
+           what + " " + num(v) + unit + " is faster than any train runs (" +
+               num(kFastestPlausibleSpeed) + " km/h): a digit too many?");
       return;
     }
     if (spec.step > 0 && v % spec.step != 0) {
