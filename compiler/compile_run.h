@@ -15,6 +15,7 @@
 
 #include "compiler/field_reader.h"
 #include "compiler/keywords.h"
+#include "compiler/mountain_rows.h"
 #include "compiler/source_store.h"
 #include "model/faults.h"
 #include "model/track_model.h"
@@ -36,6 +37,9 @@ struct LineState {
   std::int32_t sign_slot_cursor = kFirstSignboardSlot;
   std::int64_t mountain_counter = 0;
   std::int32_t previous_mountain_end = 0;
+  // The mountain rows read so far, applied to the grid when the body ends,
+  // however it ends.
+  MountainRows mountains;
   // The rows of the kilometric progressives as read ("tre", "due", "uno"),
   // so that a progressive found wrong later can point at its row and number.
   struct ProgressiveRow {
@@ -62,8 +66,8 @@ inline constexpr int kKeywordField = -1;
 
 // A field a handler read: where it begins and the type it was read as.
 struct ReadField {
-  std::int32_t line = 0;
-  std::int32_t column = 0;
+  std::int64_t line = 0;
+  std::int64_t column = 0;
   FieldType type = FieldType::kInt32;
 };
 

@@ -191,16 +191,10 @@ void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
   const std::int64_t last = round_div_even(std::int64_t{fine} - 50, 50);
   // Cells outside the grid are left out; the count of every fourth cell
   // still starts at the mountain's first cell.
-  const std::int64_t from = std::max<std::int64_t>(first, 0);
-  const std::int64_t to = std::min<std::int64_t>(last, run.last_cell());
-  for (std::int64_t c = from; c <= to; ++c) {
-    TrackCell& cell = run.cell(c);
-    cell.mountain = wrap8(tipo);
-    const std::int64_t j = c - first + 1;
-    if (markers && j % 4 == 0 && cell.kind == cell_kind::kFree) {
-      cell.kind = cell_kind::kMountainMarker;
-    }
-  }
+  line.mountains.add(run.model.track_cells, first,
+                     std::max<std::int64_t>(first, 0),
+                     std::min<std::int64_t>(last, run.last_cell()), wrap8(tipo),
+                     markers);
 }
 
 // Two speeds in km/h packed into one value: the s speed / 5 in the hundreds
@@ -471,6 +465,13 @@ bool compile_line_source(CompileRun& run) {
     m.line_profile.set_int16(1, 1, 1);
   }
 
+  // The mountains noted while the body is compiled reach the grid when it
+  // ends, by a fault or by the general failure too: the train stage, the
+  // finishing pass and the files see every mountain of the rows compiled.
+  struct ApplyMountains {
+    CompileRun& run;
+    ~ApplyMountains() { run.line.mountains.apply(run.model.track_cells); }
+  } apply_mountains{run};
   if (!compile_body(run, kLineBodyKeywords)) return false;
   run.remove_source(SourceKind::kLine);
   closing_fills(run);

@@ -99,8 +99,8 @@ SourceKind usual_source_of(std::int32_t code) {
 struct Diagnostic {
   FaultRecord fault;
   std::string file;
-  std::optional<std::int32_t> line;
-  std::optional<std::int32_t> column;
+  std::optional<std::int64_t> line;
+  std::optional<std::int64_t> column;
 };
 
 std::vector<Diagnostic> diagnostics_of(const Model& model,
