@@ -2,8 +2,6 @@
 // kilometric progressives, and the body rows (gradients, curves, mountains,
 // speed-indicator boards, signboards) with the fills that close the line.
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 #include "compiler/compile_run.h"
 #include "compiler/memorizza_dati.h"
@@ -103,43 +101,12 @@ namespace {
 // ---- Body ---------------------------------------------------------------
 
 // Draws the metres from the cursor up to `last`, each from the two metres
-// before it, turning the step by `turn` radians per metre. The sums are
-// written out in this exact order, since the geometry file is compared byte
-// for byte; the last two points are carried from metre to metre rather than
-// read back, which gives the same doubles.
+// before it, turning the step by `turn` radians per metre. The profile
+// keeps the run; its points are computed when the geometry is written.
 void draw_metres(LineProfile& p, std::int64_t& cursor, std::int64_t last,
                  double turn) {
   if (cursor > last) return;
-  double x0 = p.value(0, cursor - 2);
-  double x1 = p.value(0, cursor - 1);
-  double y0 = p.value(1, cursor - 2);
-  double y1 = p.value(1, cursor - 1);
-  const LineProfile::DoubleRun run = p.double_run(cursor, last);
-  const std::int64_t count = last - cursor + 1;
-  constexpr double kInfinity = std::numeric_limits<double>::infinity();
-  for (std::int64_t i = 0; i < count; ++i) {
-    const double dx = x1 - x0;
-    const double dy = y1 - y0;
-    double x;
-    double y;
-    if (turn == 0.0 && std::fabs(dx) > 0.0 && std::fabs(dx) < kInfinity &&
-        std::fabs(dy) > 0.0 && std::fabs(dy) < kInfinity) {
-      // On a straight run the turn's product is a zero, and adding a zero
-      // leaves a non-zero finite step exactly as it is: the same doubles,
-      // with half the additions in the chain that carries metre to metre.
-      x = x1 + dx;
-      y = y1 + dy;
-    } else {
-      x = x1 + (dx + turn * dy);
-      y = y1 + (dy - turn * dx);
-    }
-    run.x[i] = x;
-    run.y[i] = y;
-    x0 = x1;
-    x1 = x;
-    y0 = y1;
-    y1 = y;
-  }
+  p.draw(last, turn);
   cursor = last + 1;
 }
 
