@@ -156,7 +156,7 @@ void write_drawn_profile(const LineProfile& profile, ByteWriter& out) {
   write_empty_elements(drawn_end, metres, out);
 
   write_start(1);
-  if (drawn > 0) out.bytes(std::string_view(y_values.bytes, drawn * kDrawn));
+  if (drawn > 0) out.pass(std::string_view(y_values.bytes, drawn * kDrawn));
   write_empty_elements(drawn_end, metres, out);
 }
 
