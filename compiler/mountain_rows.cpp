@@ -9,7 +9,6 @@ void MountainRows::make_room(std::size_t cell_count) {
   if (next_unset_.size() == cell_count + 1) return;
   // Everything a later apply needs is taken here, where running out of
   // memory is an ordinary failure of the row.
-  rows_.reserve(cell_count + 1);
   next_unset_.resize(cell_count + 1);
   marker_steps_.resize(cell_count + 4);
 }
@@ -18,7 +17,7 @@ void MountainRows::add(std::span<TrackCell> cells, std::int64_t first,
                        std::int64_t from, std::int64_t to, std::uint8_t type,
                        bool markers) {
   if (from > to) return;
-  make_room(cells.size());
+  if (rows_.size() == kFewRows) make_room(cells.size());
   if (rows_.size() > cells.size()) apply(cells);
   Row row{-1, -1, static_cast<std::int32_t>(from),
           static_cast<std::int32_t>(to), type};
@@ -38,6 +37,21 @@ void MountainRows::add(std::span<TrackCell> cells, std::int64_t first,
 
 void MountainRows::apply(std::span<TrackCell> cells) noexcept {
   if (rows_.empty()) return;
+  if (rows_.size() <= kFewRows) {
+    // A few rows are written in their turn, as cheap as they come.
+    for (const Row& row : rows_) {
+      for (std::int32_t c = row.from; c <= row.to; ++c) {
+        cells[static_cast<std::size_t>(c)].mountain = row.type;
+      }
+      for (std::int32_t c = row.first_marker; c >= 0 && c <= row.last_marker;
+           c += 4) {
+        TrackCell& cell = cells[static_cast<std::size_t>(c)];
+        if (cell.kind == cell_kind::kFree) cell.kind = cell_kind::kMountainMarker;
+      }
+    }
+    rows_.clear();
+    return;
+  }
   const auto n = static_cast<std::int32_t>(cells.size());
 
   // Types: the last row over a cell sets it, so the rows go from the last

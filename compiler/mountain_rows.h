@@ -21,8 +21,8 @@ class MountainRows {
   // inside the grid `cells`); with `markers`, every fourth cell counted from
   // the mountain's `first` cell (which may lie before the grid) becomes a
   // mountain marker where it is still empty. Applies what was noted first
-  // when there are as many rows as cells, so that what is held stays in
-  // step with the grid and no row is touched twice.
+  // when there are more rows than cells, so that what is held never
+  // outgrows the grid.
   void add(std::span<TrackCell> cells, std::int64_t first, std::int64_t from,
            std::int64_t to, std::uint8_t type, bool markers);
 
@@ -40,6 +40,10 @@ class MountainRows {
     std::int32_t to;
     std::uint8_t type;
   };
+  // Up to this many rows are written one after the other, each cell of
+  // each; more are applied in one pass over the grid, with the room for it
+  // taken once.
+  static constexpr std::size_t kFewRows = 16;
   void make_room(std::size_t cell_count);
 
   std::vector<Row> rows_;
