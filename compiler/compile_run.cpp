@@ -40,6 +40,7 @@ void CompileRun::begin_source(SourceKind which, std::string text) {
   bytes = std::move(text);
   reader = FieldReader(bytes);
   source = which;
+  if (observer != nullptr) observer->source_begins(which, bytes);
 }
 
 std::string_view CompileRun::read_keyword() {
@@ -52,6 +53,7 @@ std::string_view CompileRun::read_keyword() {
                 reader.field_begin(), reader.field_end()};
   keyword_end_ = reader.field_end();
   model.input_line.assign(field);
+  if (observer != nullptr) observer->keyword_read(last_span(), reader.at_end());
   return field;
 }
 
@@ -67,7 +69,7 @@ bool CompileRun::next_body_keyword(std::string_view& keyword) {
 void CompileRun::remove_source(SourceKind which) {
   bool& removed = which == SourceKind::kLine ? line_removed : train_removed;
   removed = true;
-  if (!sources.remove(which)) throw GeneralFailure{};
+  if (!sources.remove(which)) throw failure_of(FaultCause::kSourceNotRemoved);
 }
 
 bool CurrentRow::reads_match_table() const {
@@ -88,12 +90,14 @@ SourcePlace CompileRun::field_place(int index) const {
 }
 
 std::int64_t CompileRun::last_cell() const {
-  if (!model.has_track_cells()) throw GeneralFailure{};
+  if (!model.has_track_cells()) throw failure_of(FaultCause::kNoTrackCells);
   return model.last_cell();
 }
 
 TrackCell& CompileRun::cell(std::int64_t i) {
-  if (i < 0 || i > last_cell()) throw GeneralFailure{};
+  if (i < 0 || i > last_cell()) {
+    throw failure_of(FaultCause::kCellOutsideGrid, i, 0, last_cell());
+  }
   return model.track_cells[static_cast<std::size_t>(i)];
 }
 
@@ -107,8 +111,10 @@ FaultRecord CompileRun::record_of(std::int32_t code) const {
 
 Flow CompileRun::raise(std::int32_t code, int field,
                        std::optional<std::int32_t> position,
-                       std::optional<std::int64_t> cell) {
+                       std::optional<std::int64_t> cell,
+                       FaultCauseDetail cause) {
   FaultRecord f = record_of(code);
+  f.cause = cause;
   // A fault that ends the compile lets the source go before it is recorded:
   // a source that cannot be let go is the general failure instead.
   if (f.ending == FaultEnding::kEndsCompile && source != SourceKind::kNone) {
@@ -137,8 +143,13 @@ void CompileRun::raise_for(std::int32_t code, const SourceRow& origin,
   model.record_fault(f);
 }
 
-void CompileRun::raise_general_failure(bool past_end) {
+void CompileRun::raise_general_failure(const GeneralFailure& failure) {
+  const bool past_end = failure.past_end;
   FaultRecord f = record_of(fault::kGeneralFailure);
+  f.cause = failure.cause;
+  if (past_end && current.keyword != nullptr) {
+    f.cause.cause = FaultCause::kEndInsideRow;
+  }
   if (source != SourceKind::kNone) {
     const SourcePlace last{source, reader.field_line(), reader.field_column()};
     f.place = last;
@@ -150,6 +161,11 @@ void CompileRun::raise_general_failure(bool past_end) {
       if (!past_end) f.row.end = std::max(f.row.end, reader.field_end());
     }
   }
+  if (failure.row) {
+    f.place = failure.row->keyword;
+    f.row = *failure.row;
+    f.field = failure.field;
+  }
   model.record_fault(f);
 }
 
@@ -160,6 +176,7 @@ void CompileRun::placed(std::int64_t cell, int field) {
 
 Flow compile_rows(CompileRun& run, std::span<const Keyword> table,
                   std::string_view keyword) {
+  if (run.observer != nullptr) run.observer->keyword_examined(table);
   for (const Keyword& k : table) {
     if (!k.matches(keyword)) continue;
     run.begin_row(k);
@@ -181,7 +198,11 @@ bool compile_body(CompileRun& run, std::span<const Keyword> table) {
 }
 
 std::string slot_text(std::string_view text) {
-  if (text.size() > kLongestSlotName) throw GeneralFailure{};
+  if (text.size() > kLongestSlotName) {
+    throw failure_of(FaultCause::kTextTooLong,
+                     static_cast<std::int64_t>(text.size()), 0,
+                     kLongestSlotName);
+  }
   return std::string(text);
 }
 

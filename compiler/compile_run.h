@@ -13,6 +13,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "compiler/compile_observer.h"
 #include "compiler/field_reader.h"
 #include "compiler/keywords.h"
 #include "compiler/mountain_rows.h"
@@ -21,9 +22,6 @@
 #include "model/track_model.h"
 
 namespace scenc {
-
-// A comment is a keyword field with a "-" anywhere.
-inline bool is_comment(std::string_view field) { return contains(field, "-"); }
 
 // The cursors of the line stage, carried from row to row and into its
 // closing fills, and the progressive rows the train stage checks last.
@@ -57,6 +55,10 @@ struct TrainState {
   std::int32_t station = 1;  // slot of the next station
   std::int64_t speed_cursor = 0;
   std::int32_t current_speed = 0;
+  // The row and field of the current speed, for a speed whose code does not
+  // fit its cells: the fault is found when the next row fills them.
+  SourceRow current_speed_row;
+  SourcePlace current_speed_field;
   std::int64_t adhesion_cursor = 0;
   std::int32_t current_adhesion = 0;
 };
@@ -94,11 +96,14 @@ constexpr FieldType field_type_of() {
 }
 
 struct CompileRun {
-  CompileRun(Model& model, SourceStore& sources)
-      : model(model), sources(sources) {}
+  CompileRun(Model& model, SourceStore& sources,
+             CompileObserver* observer = nullptr)
+      : model(model), sources(sources), observer(observer) {}
 
   Model& model;
   SourceStore& sources;
+  // Sees what the compile reads; null for a build.
+  CompileObserver* observer;
 
   // Which sources have been found and let go, for the general failure.
   bool line_found = false;
@@ -131,8 +136,16 @@ struct CompileRun {
     current.keyword = &keyword;
     current.read = 0;
     current.row.end = keyword_end_;
+    if (observer != nullptr) observer->row_begins(keyword);
   }
-  void end_row() { current.keyword = nullptr; }
+  void end_row() {
+    current.keyword = nullptr;
+    if (observer != nullptr) observer->row_ends();
+  }
+  // The fields read from here on belong to `part` of the source.
+  void begin_part(SourcePart part) {
+    if (observer != nullptr) observer->part_begins(part);
+  }
 
   // The next field of the current row, as a number of type T (one that does
   // not fit T is the general failure) or as text.
@@ -160,6 +173,12 @@ struct CompileRun {
   bool in_range(std::int64_t p, std::int64_t offset = 100) const {
     return p + offset <= 50 * last_cell();
   }
+  // Why a row at `p` failed the range rule: none when `p` itself is out of
+  // range, or its marks that would leave the grid.
+  FaultCauseDetail range_cause(std::int64_t p) const {
+    if (!in_range(p)) return {};
+    return {FaultCause::kMarksOutsideGrid, std::nullopt, 0, last_cell()};
+  }
 
   // Records fault `code`, raised by the current row: it points at the row's
   // field `field` (an index into the keyword's field list), records
@@ -168,14 +187,17 @@ struct CompileRun {
   // Returns what the loop does next, as the fault table says: a fault that
   // ends the compile lets the source go first and ends the call; one that
   // skips the rest of the source stops the rows; any other goes on.
+  // `cause` names the cause where the number stands for several.
   Flow raise(std::int32_t code, int field = kKeywordField,
              std::optional<std::int32_t> position = std::nullopt,
-             std::optional<std::int64_t> cell = std::nullopt);
+             std::optional<std::int64_t> cell = std::nullopt,
+             FaultCauseDetail cause = {});
   // Records fault `code` for an earlier row `origin`, pointing at `field`.
   void raise_for(std::int32_t code, const SourceRow& origin, SourcePlace field);
-  // Records the general failure. `past_end`: a read began when no byte was
-  // left, and the fault points at the end of the source.
-  void raise_general_failure(bool past_end);
+  // Records the general failure with its cause. A read that began when no
+  // byte was left points at the end of the source; one inside a row is the
+  // source ending inside that row.
+  void raise_general_failure(const GeneralFailure& failure);
 
   // Notes that the current row placed a mark on `cell` from its field
   // `field`, so that later faults about the cell can point at the row.
@@ -190,6 +212,11 @@ struct CompileRun {
       current.fields[i] =
           ReadField{reader.field_line(), reader.field_column(), type};
     }
+    if (observer != nullptr) observer->field_read(i, type, last_span());
+  }
+  ReadSpan last_span() const {
+    return ReadSpan{reader.field_line(), reader.field_column(),
+                    reader.field_begin(), reader.field_end()};
   }
   FaultRecord record_of(std::int32_t code) const;
 
@@ -216,7 +243,9 @@ bool compile_train_source(CompileRun& run);
 template <typename T>
 T checked(std::int64_t v) {
   if (v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max()) {
-    throw GeneralFailure{};
+    throw failure_of(FaultCause::kValueTooLarge, v,
+                     std::numeric_limits<T>::min(),
+                     std::numeric_limits<T>::max());
   }
   return static_cast<T>(v);
 }

@@ -6,35 +6,39 @@ namespace {
 bool ends_unquoted_text(char c) { return c == ',' || c == '\r' || c == '\n'; }
 bool ends_number(char c) { return c == ',' || c == ' ' || c == '\r' || c == '\n'; }
 
-// An optional sign and at least one digit, nothing else; empty when the
-// magnitude does not fit 64 bits. Anything that is not such a number is 0.
-std::optional<std::int64_t> parse_number(std::string_view token) {
+}  // namespace
+
+NumberToken parse_number_token(std::string_view token) {
+  using Kind = NumberToken::Kind;
+  if (token.empty()) return {Kind::kEmpty, 0};
   bool negative = false;
   std::size_t i = 0;
-  if (!token.empty() && (token[0] == '+' || token[0] == '-')) {
+  if (token[0] == '+' || token[0] == '-') {
     negative = token[0] == '-';
     i = 1;
   }
-  if (i == token.size()) return 0;
+  // A lone sign reads as 0, like an empty field.
+  if (i == token.size()) return {Kind::kEmpty, 0};
   constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
   std::uint64_t magnitude = 0;
   bool too_large = false;
   for (; i < token.size(); ++i) {
     const char c = token[i];
-    if (c < '0' || c > '9') return 0;
+    if (c < '0' || c > '9') return {Kind::kNotNumber, 0};
     const auto digit = static_cast<std::uint64_t>(c - '0');
     if (magnitude > (kLimit - digit) / 10) too_large = true;
     if (!too_large) magnitude = magnitude * 10 + digit;
   }
-  if (too_large || (!negative && magnitude == kLimit)) return std::nullopt;
-  if (negative) {
-    return magnitude == kLimit ? std::numeric_limits<std::int64_t>::min()
-                               : -static_cast<std::int64_t>(magnitude);
+  if (too_large || (!negative && magnitude == kLimit)) {
+    return {Kind::kTooLarge, 0};
   }
-  return static_cast<std::int64_t>(magnitude);
+  if (negative) {
+    return {Kind::kNumber, magnitude == kLimit
+                               ? std::numeric_limits<std::int64_t>::min()
+                               : -static_cast<std::int64_t>(magnitude)};
+  }
+  return {Kind::kNumber, static_cast<std::int64_t>(magnitude)};
 }
-
-}  // namespace
 
 void FieldReader::skip_blanks() {
   while (pos_ < bytes_.size() && bytes_[pos_] == ' ') ++pos_;
@@ -90,7 +94,7 @@ void FieldReader::advance_over(std::size_t end) {
 }
 
 std::string_view FieldReader::read_text_field() {
-  if (at_end()) throw GeneralFailure{.past_end = true};
+  if (at_end()) throw past_end_failure();
   skip_blanks();
   begin_field();
   const std::size_t size = bytes_.size();
@@ -120,14 +124,19 @@ std::string_view FieldReader::read_text_field() {
 }
 
 std::optional<std::int64_t> FieldReader::read_number_field() {
-  if (at_end()) throw GeneralFailure{.past_end = true};
+  if (at_end()) throw past_end_failure();
   skip_blanks();
   begin_field();
   const std::size_t size = bytes_.size();
   const std::size_t start = pos_;
   while (pos_ < size && !ends_number(bytes_[pos_])) ++pos_;
   field_end_ = pos_;
-  const auto value = parse_number(bytes_.substr(start, pos_ - start));
+  const NumberToken token =
+      parse_number_token(bytes_.substr(start, pos_ - start));
+  const std::optional<std::int64_t> value =
+      token.kind == NumberToken::Kind::kTooLarge
+          ? std::nullopt
+          : std::optional<std::int64_t>(token.value);
   if (pos_ < size && bytes_[pos_] == ' ') {
     // Blanks after a number, and one comma right after them, belong to it;
     // a line end does not.

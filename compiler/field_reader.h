@@ -10,6 +10,8 @@
 #include <optional>
 #include <string_view>
 
+#include "model/faults.h"
+
 namespace scenc {
 
 // A failure that ends the compile with the general fault: a read past the end
@@ -18,7 +20,41 @@ namespace scenc {
 // catches it and records the fault.
 struct GeneralFailure {
   bool past_end = false;  // a read that began when no byte was left
+  FaultCauseDetail cause;
+  // The row and field the failure belongs to, when that is not the row being
+  // read (a speed of an earlier row that does not fit its cell).
+  std::optional<SourceRow> row;
+  SourcePlace field;
 };
+
+// A number field's token as the reader takes it: an optional sign and digits
+// are a number; an empty token reads as 0 and so does anything else.
+struct NumberToken {
+  enum class Kind : std::uint8_t {
+    kEmpty,      // nothing before the comma, blank or line end: 0
+    kNumber,     // a whole number
+    kNotNumber,  // anything else: 0
+    kTooLarge,   // a whole number too large for 64 bits
+  };
+  Kind kind = Kind::kEmpty;
+  std::int64_t value = 0;  // 0 unless a number
+};
+NumberToken parse_number_token(std::string_view token);
+
+inline GeneralFailure failure_of(
+    FaultCause cause, std::optional<std::int64_t> value = std::nullopt,
+    std::int64_t lowest = 0, std::int64_t highest = 0) {
+  GeneralFailure failure;
+  failure.cause = {cause, value, lowest, highest};
+  return failure;
+}
+
+inline GeneralFailure past_end_failure() {
+  GeneralFailure failure;
+  failure.past_end = true;
+  failure.cause.cause = FaultCause::kReadPastEnd;
+  return failure;
+}
 
 class FieldReader {
  public:
@@ -49,7 +85,11 @@ class FieldReader {
     const auto v = read_number_field();
     if (!v || *v < std::numeric_limits<T>::min() ||
         *v > std::numeric_limits<T>::max()) {
-      throw GeneralFailure{};
+      GeneralFailure failure;
+      failure.cause = {FaultCause::kNumberTooLarge, v,
+                       std::numeric_limits<T>::min(),
+                       std::numeric_limits<T>::max()};
+      throw failure;
     }
     return static_cast<T>(*v);
   }

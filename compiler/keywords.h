@@ -33,14 +33,59 @@ using RowHandler = Flow (*)(CompileRun&);
 // failure.
 enum class FieldType : std::uint8_t { kInt32, kInt16, kUint8, kText };
 
+// What a field stands for, for whatever checks rows against the line: a
+// position, a distance (length) from the row's position, the place where the
+// row's extent ends, a text shown to the driver, or any other value.
+enum class FieldRole : std::uint8_t {
+  kValue,
+  kPosition,
+  kDistance,
+  kEnd,
+  kLabel
+};
+
+// A number field's type range, or the narrower range its row keeps as
+// written (a gradient is stored plus 100 in a byte, signal codes are packed
+// as digits); `step` > 0: the files keep only multiples of it.
 struct Field {
   std::string_view name;
   std::string_view unit;  // empty for codes and counts
   FieldType type;
+  FieldRole role = FieldRole::kValue;
+  std::int64_t lowest = type_lowest(type);
+  std::int64_t highest = type_highest(type);
+  std::int64_t step = 0;
+
+  static constexpr std::int64_t type_lowest(FieldType t) {
+    switch (t) {
+      case FieldType::kInt16:
+        return -32768;
+      case FieldType::kUint8:
+        return 0;
+      default:
+        return -2147483648LL;
+    }
+  }
+  static constexpr std::int64_t type_highest(FieldType t) {
+    switch (t) {
+      case FieldType::kInt16:
+        return 32767;
+      case FieldType::kUint8:
+        return 255;
+      default:
+        return 2147483647LL;
+    }
+  }
 };
 
 // The part of a source whose rows a table holds.
 enum class Section : std::uint8_t { kLineGeneral, kLineBody, kTrain };
+
+// The parts of a source in the order they come: everything up to the first
+// field holding "[generale]" is its preamble, which nothing reads; the line
+// source then has a general section up to its first section header; the
+// rest is the body.
+enum class SourcePart : std::uint8_t { kPreamble, kGeneral, kBody };
 
 enum class CaseRule : std::uint8_t { kIgnoreCase, kExactCase };
 
@@ -48,6 +93,21 @@ enum class CaseRule : std::uint8_t { kIgnoreCase, kExactCase };
 bool contains_ignoring_case(std::string_view field, std::string_view word);
 inline bool contains(std::string_view field, std::string_view word) {
   return field.find(word) != std::string_view::npos;
+}
+
+// Where a row may stand among the rows of its keyword: once in a source (a
+// second replaces the first), in ascending order along the line (each row
+// ends the stretch of the one before it), or anywhere.
+enum class RowOrder : std::uint8_t { kAnywhere, kOnce, kAscending };
+
+// A comment is a keyword field with a "-" anywhere.
+inline bool is_comment(std::string_view field) { return contains(field, "-"); }
+
+// A section header is a keyword field with "[" and "]" that does not begin
+// with "-" (the reader has already skipped its leading blanks).
+inline bool is_section_header(std::string_view field) {
+  return contains(field, "[") && contains(field, "]") &&
+         (field.empty() || field[0] != '-');
 }
 
 struct Keyword {
@@ -58,6 +118,8 @@ struct Keyword {
   Section section;
   std::span<const Field> fields;
   RowHandler compile;
+  RowOrder order;
+  std::string_view example;  // a whole row, as an author writes it
 
   bool matches(std::string_view field) const {
     const auto has = [&](std::string_view w) {
@@ -84,6 +146,7 @@ consteval int field_index(const Field (&fields)[N], std::string_view name) {
 // clang-format off
 namespace fields {
 using enum FieldType;
+using enum FieldRole;
 
 // Line source, general section.
 inline constexpr Field kLength[] = {{"length", "m", kInt32}};
@@ -91,55 +154,76 @@ inline constexpr Field kProgressive[] = {
     {"first", "m", kInt32}, {"second", "m", kInt32}, {"third", "", kInt32}};
 inline constexpr Field kBackground[] = {{"background", "", kInt32}};
 inline constexpr Field kSignalRepetition[] = {
-    {"start", "m", kInt32}, {"end", "m", kInt32}};
+    {"start", "m", kInt32, kPosition}, {"end", "m", kInt32, kPosition}};
 
-// Line source, body.
+// Line source, body. The gradient is stored plus 100 in a byte; a mountain
+// type above 10 is stored less 10 in a byte; a board packs each speed / 5
+// with its pair and its stripes as digits.
 inline constexpr Field kGradient[] = {
-    {"position", "m", kInt32}, {"gradient", "per mille", kInt32}};
+    {"position", "m", kInt32, kPosition},
+    {"gradient", "per mille", kInt32, kValue, -100, 155}};
 inline constexpr Field kCurve[] = {
-    {"start", "m", kInt32}, {"length", "m", kInt32}};
+    {"start", "m", kInt32, kPosition}, {"length", "m", kInt32, kDistance}};
 inline constexpr Field kMountain[] = {
-    {"inizio", "m", kInt32}, {"fine", "m", kInt32}, {"tipo", "", kInt32}};
+    {"inizio", "m", kInt32, kPosition}, {"fine", "m", kInt32, kEnd},
+    {"tipo", "", kInt32, kValue, 0, 265}};
 inline constexpr Field kSpeedBoard[] = {
-    {"posizione", "m", kInt32},
-    {"vas", "km/h", kInt32}, {"vbs", "km/h", kInt32}, {"vcs", "km/h", kInt32},
-    {"strisces", "", kInt32},
-    {"vad", "km/h", kInt32}, {"vbd", "km/h", kInt32}, {"vcd", "km/h", kInt32},
-    {"strisced", "", kInt32}};
+    {"posizione", "m", kInt32, kPosition},
+    {"vas", "km/h", kInt32, kValue, 0, 1635, 5},
+    {"vbs", "km/h", kInt32, kValue, 0, 1635, 5},
+    {"vcs", "km/h", kInt32, kValue, 0, 1635, 5},
+    {"strisces", "", kInt32, kValue, 0, 3276},
+    {"vad", "km/h", kInt32, kValue, 0, 495, 5},
+    {"vbd", "km/h", kInt32, kValue, 0, 495, 5},
+    {"vcd", "km/h", kInt32, kValue, 0, 495, 5},
+    {"strisced", "", kInt32, kValue, 0, 9}};
 inline constexpr Field kSignboard[] = {
-    {"position", "m", kInt32}, {"text", "", kText}};
+    {"position", "m", kInt32, kPosition}, {"text", "", kText, kLabel}};
 
-// Train source.
+// Train source. A signal packs its codes as digits (s × 10 + d, sx × 3 +
+// dx) and keeps the low byte of its time; the adhesion keeps its low byte;
+// a slow order's values go into 16-bit cell fields.
 inline constexpr Field kBrakedMass[] = {{"braked mass", "%", kInt32}};
 inline constexpr Field kCars[] = {{"cars", "", kInt32}};
 inline constexpr Field kSpeedLimit[] = {
-    {"position", "m", kInt32}, {"speed", "km/h", kInt32}};
+    {"position", "m", kInt32, kPosition}, {"speed", "km/h", kInt32}};
 inline constexpr Field kAdhesion[] = {
-    {"position", "m", kInt32}, {"adhesion", "", kInt32}};
+    {"position", "m", kInt32, kPosition},
+    {"adhesion", "", kInt32, kValue, 0, 255}};
 inline constexpr Field kClock[] = {
-    {"hours", "h", kInt16}, {"minutes", "min", kInt16}, {"seconds", "s", kInt16}};
+    {"hours", "h", kInt16, kValue, 0, 23},
+    {"minutes", "min", kInt16, kValue, 0, 59},
+    {"seconds", "s", kInt16, kValue, 0, 59}};
 inline constexpr Field kSand[] = {{"sand", "", kInt16}};
 inline constexpr Field kSignal[] = {
-    {"posizione", "m", kInt32},
-    {"sx", "", kInt32}, {"s1", "", kInt32}, {"s2", "", kInt32}, {"s3", "", kInt32},
-    {"rapp", "", kInt32},
-    {"dx", "", kInt32}, {"d1", "", kInt32}, {"d2", "", kInt32}, {"d3", "", kInt32},
-    {"tempo", "", kInt32}};
+    {"posizione", "m", kInt32, kPosition},
+    {"sx", "", kInt32, kValue, 0, 2}, {"s1", "", kInt32, kValue, 0, 9},
+    {"s2", "", kInt32, kValue, 0, 9}, {"s3", "", kInt32, kValue, 0, 9},
+    {"rapp", "", kInt32, kValue, 0, 9},
+    {"dx", "", kInt32, kValue, 0, 2}, {"d1", "", kInt32, kValue, 0, 9},
+    {"d2", "", kInt32, kValue, 0, 9}, {"d3", "", kInt32, kValue, 0, 9},
+    {"tempo", "", kInt32, kValue, 0, 255}};
 inline constexpr Field kSlowOrder[] = {
-    {"x", "m", kInt32}, {"v", "km/h", kInt32}, {"l", "m", kInt32},
-    {"f_tt", "", kInt32}, {"f_ta", "", kInt32}, {"d_v", "", kInt32}};
+    {"x", "m", kInt32, kPosition}, {"v", "km/h", kInt32, kValue, 0, 32767},
+    {"l", "m", kInt32, kDistance},
+    {"f_tt", "", kInt32, kValue, -32768, 32767}, {"f_ta", "", kInt32},
+    {"d_v", "", kInt32, kValue, -32768, 32767}};
 inline constexpr Field kAbbattimento[] = {
-    {"position", "m", kInt32}, {"value", "", kInt32}};
+    {"position", "m", kInt32, kPosition},
+    {"value", "", kInt32, kValue, -32768, 32767}};
 // The station's columns, by the legend of the source where it has one.
 inline constexpr Field kStation[] = {
-    {"position", "m", kInt32}, {"kind", "", kUint8}, {"length", "m", kInt32},
+    {"position", "m", kInt32, kPosition}, {"kind", "", kUint8},
+    {"length", "m", kInt32, kDistance},
     {"tps", "", kUint8}, {"tab", "", kUint8}, {"mar", "", kUint8},
     {"d2 (first group)", "", kInt16}, {"d3 (first group)", "", kInt16},
     {"rap", "", kUint8},
     {"d1", "", kInt16}, {"d2", "", kInt16}, {"d3", "", kInt16},
     {"ac", "", kUint8},
-    {"hours", "h", kInt32}, {"minutes", "min", kInt32}, {"seconds", "s", kInt32},
-    {"name", "", kText}};
+    {"hours", "h", kInt32, kValue, 0, 23},
+    {"minutes", "min", kInt32, kValue, 0, 59},
+    {"seconds", "s", kInt32, kValue, 0, 59},
+    {"name", "", kText, kLabel}};
 }  // namespace fields
 // clang-format on
 
@@ -182,14 +266,30 @@ Flow station_row(CompileRun& run);
 // word; the case of those words matters.
 // clang-format off
 inline constexpr Keyword kLineGeneralKeywords[] = {
-    {"length",            "percorso", "lunghezza",   CaseRule::kIgnoreCase, Section::kLineGeneral, fields::kLength,           length_row},
-    {"progressive three", "tre",      "progressiva", CaseRule::kExactCase,  Section::kLineGeneral, fields::kProgressive,      progressive_three_row},
-    {"progressive two",   "due",      "progressiva", CaseRule::kExactCase,  Section::kLineGeneral, fields::kProgressive,      progressive_two_row},
-    {"progressive one",   "uno",      "progressiva", CaseRule::kExactCase,  Section::kLineGeneral, fields::kProgressive,      progressive_one_row},
-    {"background one",    "sfondo",   "uno",         CaseRule::kExactCase,  Section::kLineGeneral, fields::kBackground,       background_one_row},
-    {"background two",    "sfondo",   "due",         CaseRule::kExactCase,  Section::kLineGeneral, fields::kBackground,       background_two_row},
-    {"background three",  "sfondo",   "tre",         CaseRule::kExactCase,  Section::kLineGeneral, fields::kBackground,       background_three_row},
-    {"signal repetition", "segnali",  "ripetizione", CaseRule::kExactCase,  Section::kLineGeneral, fields::kSignalRepetition, signal_repetition_row},
+    {"length", "percorso", "lunghezza", CaseRule::kIgnoreCase, Section::kLineGeneral,
+     fields::kLength, length_row, RowOrder::kOnce,
+     "lunghezza percorso, 82000"},
+    {"progressive three", "tre", "progressiva", CaseRule::kExactCase, Section::kLineGeneral,
+     fields::kProgressive, progressive_three_row, RowOrder::kOnce,
+     "progressiva chilometrica tre, 0, 0, 0"},
+    {"progressive two", "due", "progressiva", CaseRule::kExactCase, Section::kLineGeneral,
+     fields::kProgressive, progressive_two_row, RowOrder::kOnce,
+     "progressiva chilometrica due, 0, 0, 0"},
+    {"progressive one", "uno", "progressiva", CaseRule::kExactCase, Section::kLineGeneral,
+     fields::kProgressive, progressive_one_row, RowOrder::kOnce,
+     "progressiva chilometrica uno, 0, 0, 0"},
+    {"background one", "sfondo", "uno", CaseRule::kExactCase, Section::kLineGeneral,
+     fields::kBackground, background_one_row, RowOrder::kOnce,
+     "sfondo uno, 1"},
+    {"background two", "sfondo", "due", CaseRule::kExactCase, Section::kLineGeneral,
+     fields::kBackground, background_two_row, RowOrder::kOnce,
+     "sfondo due, 0"},
+    {"background three", "sfondo", "tre", CaseRule::kExactCase, Section::kLineGeneral,
+     fields::kBackground, background_three_row, RowOrder::kOnce,
+     "sfondo tre, 0"},
+    {"signal repetition", "segnali", "ripetizione", CaseRule::kExactCase, Section::kLineGeneral,
+     fields::kSignalRepetition, signal_repetition_row, RowOrder::kOnce,
+     "ripetizione segnali 4 codici, 4650, 79150"},
 };
 // clang-format on
 
@@ -200,11 +300,21 @@ inline constexpr Keyword kLineGeneralKeywords[] = {
 // otherwise).
 // clang-format off
 inline constexpr Keyword kLineBodyKeywords[] = {
-    {"gradient",              "pendenza",     "",        CaseRule::kIgnoreCase, Section::kLineBody, fields::kGradient,   gradient_row},
-    {"curve",                 "curva",        "",        CaseRule::kIgnoreCase, Section::kLineBody, fields::kCurve,      curve_row},
-    {"mountain",              "montagna",     "",        CaseRule::kIgnoreCase, Section::kLineBody, fields::kMountain,   mountain_row},
-    {"speed-indicator board", "indicatori_v", "",        CaseRule::kIgnoreCase, Section::kLineBody, fields::kSpeedBoard, speed_board_row},
-    {"signboard",             "cartello",     "indicat", CaseRule::kIgnoreCase, Section::kLineBody, fields::kSignboard,  signboard_row},
+    {"gradient", "pendenza", "", CaseRule::kIgnoreCase, Section::kLineBody,
+     fields::kGradient, gradient_row, RowOrder::kAscending,
+     "pendenza, 300, 4"},
+    {"curve", "curva", "", CaseRule::kIgnoreCase, Section::kLineBody,
+     fields::kCurve, curve_row, RowOrder::kAscending,
+     "curvas2, 700, 100"},
+    {"mountain", "montagna", "", CaseRule::kIgnoreCase, Section::kLineBody,
+     fields::kMountain, mountain_row, RowOrder::kAscending,
+     "montagna, 1000, 2000, 12"},
+    {"speed-indicator board", "indicatori_v", "", CaseRule::kIgnoreCase, Section::kLineBody,
+     fields::kSpeedBoard, speed_board_row, RowOrder::kAnywhere,
+     "indicatori_vmax, 800, 105, 115, 120, 0, 0, 0, 0, 0"},
+    {"signboard", "cartello", "indicat", CaseRule::kIgnoreCase, Section::kLineBody,
+     fields::kSignboard, signboard_row, RowOrder::kAnywhere,
+     "cartello indicatore, 18550, (  Km. ) (18.600)"},
 };
 // clang-format on
 
@@ -214,16 +324,36 @@ inline constexpr Keyword kLineBodyKeywords[] = {
 // keyword.
 // clang-format off
 inline constexpr Keyword kTrainKeywords[] = {
-    {"braked mass",  "frenata",       "massa", CaseRule::kIgnoreCase, Section::kTrain, fields::kBrakedMass,   braked_mass_row},
-    {"cars",         "vetture",       "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kCars,         cars_row},
-    {"speed limit",  "velocit",       "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kSpeedLimit,   speed_limit_row},
-    {"adhesion",     "aderenza",      "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kAdhesion,     adhesion_row},
-    {"clock",        "orologio",      "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kClock,        clock_row},
-    {"sand",         "sabbia",        "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kSand,         sand_row},
-    {"signal",       "segnale",       "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kSignal,       signal_row},
-    {"slow order",   "rallentamento", "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kSlowOrder,    slow_order_row},
-    {"abbattimento", "abbattimento",  "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kAbbattimento, abbattimento_row},
-    {"station",      "stazione",      "",      CaseRule::kIgnoreCase, Section::kTrain, fields::kStation,      station_row},
+    {"braked mass", "frenata", "massa", CaseRule::kIgnoreCase, Section::kTrain,
+     fields::kBrakedMass, braked_mass_row, RowOrder::kOnce,
+     "percentuale massa frenata, 120"},
+    {"cars", "vetture", "", CaseRule::kIgnoreCase, Section::kTrain,
+     fields::kCars, cars_row, RowOrder::kOnce,
+     "numero vetture, 6"},
+    {"speed limit", "velocit", "", CaseRule::kIgnoreCase, Section::kTrain,
+     fields::kSpeedLimit, speed_limit_row, RowOrder::kAscending,
+     "velocita' limite, 0, 30"},
+    {"adhesion", "aderenza", "", CaseRule::kIgnoreCase, Section::kTrain,
+     fields::kAdhesion, adhesion_row, RowOrder::kAscending,
+     "aderenza, 0, 100"},
+    {"clock", "orologio", "", CaseRule::kIgnoreCase, Section::kTrain,
+     fields::kClock, clock_row, RowOrder::kOnce,
+     "orologio, 10 49 30"},
+    {"sand", "sabbia", "", CaseRule::kIgnoreCase, Section::kTrain,
+     fields::kSand, sand_row, RowOrder::kOnce,
+     "sabbia, 300"},
+    {"signal", "segnale", "", CaseRule::kIgnoreCase, Section::kTrain,
+     fields::kSignal, signal_row, RowOrder::kAnywhere,
+     "segnale, 4600, 2, 4, 1, 0, 0, 2, 2, 1, 0, 250"},
+    {"slow order", "rallentamento", "", CaseRule::kIgnoreCase, Section::kTrain,
+     fields::kSlowOrder, slow_order_row, RowOrder::kAnywhere,
+     "rallentamento, 9300, 30, 50, 0, 1, 0"},
+    {"abbattimento", "abbattimento", "", CaseRule::kIgnoreCase, Section::kTrain,
+     fields::kAbbattimento, abbattimento_row, RowOrder::kAnywhere,
+     "abbattimento, 5000, 80"},
+    {"station", "stazione", "", CaseRule::kIgnoreCase, Section::kTrain,
+     fields::kStation, station_row, RowOrder::kAscending,
+     "stazione, 0, 8, 400, 1, 0, 0, 4, 0, 0, 2, 1, 0, 1, 10, 50, 0, FIRENZE S.M.N."},
 };
 // clang-format on
 
@@ -235,8 +365,15 @@ namespace keyword_table_checks {
 constexpr bool holds_only(std::span<const Keyword> table, Section section) {
   for (const Keyword& k : table) {
     if (k.section != section || k.word.empty() || k.fields.empty() ||
-        k.fields.size() > kMostFields) {
+        k.fields.size() > kMostFields || k.example.empty()) {
       return false;
+    }
+    for (const Field& f : k.fields) {
+      if (f.lowest < Field::type_lowest(f.type) ||
+          f.highest > Field::type_highest(f.type) || f.lowest > f.highest ||
+          (f.type == FieldType::kText) != (f.role == FieldRole::kLabel)) {
+        return false;
+      }
     }
   }
   return true;
@@ -248,5 +385,17 @@ static_assert(keyword_table_checks::holds_only(kLineBodyKeywords,
                                                Section::kLineBody));
 static_assert(keyword_table_checks::holds_only(kTrainKeywords,
                                                Section::kTrain));
+
+// The section headers of each source, in the order its author writes them.
+// The compiler tests only "[generale]", and in the line source the shape of a
+// header (a field with "[" and "]" that does not begin with "-"), which ends
+// the general section; the others name the parts of the body for its author.
+inline constexpr std::string_view kGeneralHeader = "[generale]";
+inline constexpr std::string_view kLineSectionHeaders[] = {
+    "[generale]", "[pendenze]",    "[curve]", "[cartelli]",
+    "[montagne]", "[indicazioni]", "[fine]"};
+inline constexpr std::string_view kTrainSectionHeaders[] = {
+    "[generale]", "[aderenze]",      "[vel_limite]", "[stazioni]",
+    "[codici]",   "[rallentamenti]", "[segnali]",    "[fine]"};
 
 }  // namespace scenc

@@ -35,12 +35,6 @@ Flow background_row(CompileRun& run, std::int32_t ScenarioSlot::*field) {
   return Flow::kGoOn;
 }
 
-bool is_section_header(std::string_view field) {
-  // The reader has already skipped the field's leading blanks.
-  return contains(field, "[") && contains(field, "]") &&
-         (field.empty() || field[0] != '-');
-}
-
 }  // namespace
 
 Flow length_row(CompileRun& run) {
@@ -231,15 +225,27 @@ Flow curve_row(CompileRun& run) {
     return run.raise(fault::kBeyondGrid, kStart, start);
   }
   double k = curvature_of(keyword);
-  if (k == 0.0) return run.raise(fault::kBadCurve);
+  if (k == 0.0) {
+    return run.raise(fault::kBadCurve, kKeywordField, std::nullopt,
+                     std::nullopt,
+                     {FaultCause::kCurveWithoutClass, std::nullopt, 0, 0});
+  }
   // Only the letter s is tested for the side: it turns the other way.
   if (contains_ignoring_case(keyword, "s")) k = -k;
-  if (!run.model.line_profile.exists()) throw GeneralFailure{};
-  if (!extend_profile(run, start, 0.0)) {
-    return run.raise(fault::kBadCurve, kStart);
+  if (!run.model.line_profile.exists()) {
+    throw failure_of(FaultCause::kNoTrackCells);
   }
-  if (!extend_profile(run, std::int64_t{start} + length, k)) {
-    return run.raise(fault::kBadCurve, kLength);
+  const auto too_long = [](std::int64_t to) {
+    return FaultCauseDetail{FaultCause::kProfileTooLong, to, 0, kLongestLine};
+  };
+  if (!extend_profile(run, start, 0.0)) {
+    return run.raise(fault::kBadCurve, kStart, std::nullopt, std::nullopt,
+                     too_long(start));
+  }
+  const std::int64_t end = std::int64_t{start} + length;
+  if (!extend_profile(run, end, k)) {
+    return run.raise(fault::kBadCurve, kLength, std::nullopt, std::nullopt,
+                     too_long(end));
   }
   return Flow::kGoOn;
 }
@@ -261,7 +267,8 @@ Flow speed_board_row(CompileRun& run) {
   for (auto& x : v) x = run.number<std::int32_t>();
   const std::int32_t posizione = v[kBoardPosition];
   if (!run.in_range(posizione) || cell_index(posizione) < 0) {
-    return run.raise(fault::kBeyondGrid, kBoardPosition, posizione);
+    return run.raise(fault::kBeyondGrid, kBoardPosition, posizione,
+                     std::nullopt, run.range_cause(posizione));
   }
   return memo_indicatori_v_max(run, posizione, v[1], v[2], v[3], v[4], v[5],
                                v[6], v[7], v[8]);
@@ -273,7 +280,8 @@ Flow signboard_row(CompileRun& run) {
   const auto position = run.number<std::int32_t>();
   const std::string_view text = run.text();
   if (!run.in_range(position) || cell_index(position) < 0) {
-    return run.raise(fault::kBeyondGrid, kPosition, position);
+    return run.raise(fault::kBeyondGrid, kPosition, position, std::nullopt,
+                     run.range_cause(position));
   }
   const std::int64_t c = cell_index(position);
   TrackCell& cell = run.cell(c);
@@ -284,7 +292,7 @@ Flow signboard_row(CompileRun& run) {
   cell.value1 = wrap16(slot_cursor);
   // Signboard texts take the slots from 80 downward; one more than the
   // slots hold is the general failure.
-  if (slot_cursor < 0) throw GeneralFailure{};
+  if (slot_cursor < 0) throw failure_of(FaultCause::kNoSignboardSlot);
   run.model.scenario_slots[static_cast<std::size_t>(slot_cursor)].name =
       slot_text(text);
   --slot_cursor;
@@ -308,7 +316,7 @@ void closing_fills(CompileRun& run) {
 
   if (run.model.write_line_file != 0) {
     LineProfile& profile = run.model.line_profile;
-    if (!profile.exists()) throw GeneralFailure{};
+    if (!profile.exists()) throw failure_of(FaultCause::kNoTrackCells);
     // The last two metres stay empty unless a curve reached them.
     draw_metres(profile, line.profile_cursor, profile.metre_count() - 1 - 2,
                 0.0);
@@ -376,7 +384,7 @@ bool compile_line_source(CompileRun& run) {
     case SourceStore::Status::kUnreadable:
       run.line_found = true;
       run.source = SourceKind::kLine;
-      throw GeneralFailure{};
+      throw failure_of(FaultCause::kSourceUnreadable);
     case SourceStore::Status::kOk:
       break;
   }
@@ -385,14 +393,16 @@ bool compile_line_source(CompileRun& run) {
   FieldReader& reader = run.reader;
 
   // Preamble: everything up to the first field that holds "[generale]".
+  run.begin_part(SourcePart::kPreamble);
   for (;;) {
     const std::string_view keyword = run.read_keyword();
     if (reader.at_end()) {
       run.raise(fault::kNoGeneralSection);
       return false;
     }
-    if (contains_ignoring_case(keyword, "[generale]")) break;
+    if (contains_ignoring_case(keyword, kGeneralHeader)) break;
   }
+  run.begin_part(SourcePart::kGeneral);
 
   // General section, up to the first section header. However it ends, the
   // grid and the plan of its last accepted length row exist afterwards.
@@ -425,13 +435,14 @@ bool compile_line_source(CompileRun& run) {
   line.gradient_cursor = 0;
   line.profile_cursor = 2;
   if (m.write_line_file != 0) {
-    if (!m.line_profile.exists()) throw GeneralFailure{};
+    if (!m.line_profile.exists()) throw failure_of(FaultCause::kNoTrackCells);
     m.line_profile.set_int16(0, 0, 0);
     m.line_profile.set_int16(1, 0, 0);
     m.line_profile.set_int16(0, 1, 0);
     m.line_profile.set_int16(1, 1, 1);
   }
 
+  run.begin_part(SourcePart::kBody);
   // The mountains noted while the body is compiled reach the grid when it
   // ends, by a fault or by the general failure too: the train stage, the
   // finishing pass and the files see every mountain of the rows compiled.

@@ -25,15 +25,16 @@ void let_go_of_sources(CompileRun& run) {
 }
 
 // The general failure: the sources are let go and the compile ends with it.
-void general_failure(CompileRun& run, bool past_end) {
+void general_failure(CompileRun& run, const GeneralFailure& failure) {
   let_go_of_sources(run);
-  run.raise_general_failure(past_end);
+  run.raise_general_failure(failure);
 }
 
 }  // namespace
 
-void memorizza_dati(Model& model, SourceStore& sources) {
-  CompileRun run(model, sources);
+void memorizza_dati(Model& model, SourceStore& sources,
+                    CompileObserver* observer) {
+  CompileRun run(model, sources, observer);
   try {
     // The identity may be given as UTF-8 (an author's command line); the
     // slots, and the codes computed from them, carry single-byte text.
@@ -43,7 +44,7 @@ void memorizza_dati(Model& model, SourceStore& sources) {
         slot_text(utf8_to_cp1252(model.train_number));
     if (compile_line_source(run)) compile_train_source(run);
   } catch (const GeneralFailure& failure) {
-    general_failure(run, failure.past_end);
+    general_failure(run, failure);
   } catch (...) {
     // Anything but the compiler's own general failure (memory that ran out,
     // a fault of the program itself) is no fault of the sources: it goes on

@@ -8,8 +8,21 @@
 namespace scenc {
 namespace {
 
-std::uint8_t speed_code(std::int32_t speed) {
-  return checked<std::uint8_t>(round_div_even(speed, 5));
+// The speed code of the current speed: round(speed / 5), which must fit a
+// byte. A speed that does not fit is its own row's failure, though the fill
+// of a later row or of the end steps finds it.
+std::uint8_t speed_code(const TrainState& t) {
+  const std::int64_t code = round_div_even(t.current_speed, 5);
+  if (code < 0 || code > 255) {
+    GeneralFailure failure =
+        failure_of(FaultCause::kValueTooLarge, code, 0, 255);
+    if (t.current_speed_field.known()) {
+      failure.row = t.current_speed_row;
+      failure.field = t.current_speed_field;
+    }
+    throw failure;
+  }
+  return static_cast<std::uint8_t>(code);
 }
 
 // Carries the last speed limit and adhesion to cell N - 3 and checks the
@@ -20,7 +33,7 @@ void end_steps(CompileRun& run) {
   const std::int64_t n = run.last_cell();
   // At least one cell is written; nothing beyond the grid.
   do {
-    const std::uint8_t code = speed_code(t.current_speed);
+    const std::uint8_t code = speed_code(t);
     if (t.speed_cursor <= n) run.cell(t.speed_cursor).speed_limit = code;
     ++t.speed_cursor;
   } while (t.speed_cursor < n - 2);
@@ -75,11 +88,14 @@ Flow speed_limit_row(CompileRun& run) {
   if (m > 0) {
     do {
       if (t.speed_cursor >= run.last_cell()) break;
-      run.cell(t.speed_cursor).speed_limit = speed_code(t.current_speed);
+      run.cell(t.speed_cursor).speed_limit = speed_code(t);
       ++t.speed_cursor;
     } while (t.speed_cursor < m);
   }
   t.current_speed = speed;
+  t.current_speed_row = run.current.row;
+  t.current_speed_field =
+      run.field_place(field_index(fields::kSpeedLimit, "speed"));
   return Flow::kGoOn;
 }
 
@@ -124,7 +140,8 @@ Flow signal_row(CompileRun& run) {
   for (auto& x : v) x = run.number<std::int32_t>();
   const std::int32_t posizione = v[kSignalPosition];
   if (!run.in_range(posizione) || signal_leaves_grid(run, posizione)) {
-    return run.raise(fault::kBeyondGrid, kSignalPosition, posizione);
+    return run.raise(fault::kBeyondGrid, kSignalPosition, posizione,
+                     std::nullopt, run.range_cause(posizione));
   }
   return memo_segnale(run, posizione, v[1], v[2], v[3], v[4], v[5], v[6], v[7],
                       v[8], v[9], v[10]);
@@ -135,7 +152,8 @@ Flow slow_order_row(CompileRun& run) {
   for (auto& x : v) x = run.number<std::int32_t>();
   const std::int32_t x = v[kSlowOrderPosition];
   if (!run.in_range(x) || slow_order_leaves_grid(run, x, v[2])) {
-    return run.raise(fault::kBeyondGrid, kSlowOrderPosition, x);
+    return run.raise(fault::kBeyondGrid, kSlowOrderPosition, x, std::nullopt,
+                     run.range_cause(x));
   }
   return memo_rallentamento(run, x, v[1], v[2], v[3], v[4], v[5]);
 }
@@ -144,7 +162,8 @@ Flow abbattimento_row(CompileRun& run) {
   const auto position = run.number<std::int32_t>();
   const auto value = run.number<std::int32_t>();
   if (!run.in_range(position) || abbattimento_leaves_grid(run, position)) {
-    return run.raise(fault::kBeyondGrid, kAbbattimentoPosition, position);
+    return run.raise(fault::kBeyondGrid, kAbbattimentoPosition, position,
+                     std::nullopt, run.range_cause(position));
   }
   return memo_abbattimento(run, position, value);
 }
@@ -216,7 +235,9 @@ Flow station_row(CompileRun& run) {
     const std::int64_t end = slot.num2;
     const std::int64_t marker = round_div_even(end - 50, 50);
     if (end > 100 && marker > run.last_cell()) {
-      return run.raise(fault::kBeyondGrid, kPosition, pos);
+      return run.raise(
+          fault::kBeyondGrid, kPosition, pos, std::nullopt,
+          {FaultCause::kMarksOutsideGrid, marker, 0, run.last_cell()});
     }
     if (kind != 5 && kind != 6) {
       for (int k = 1; k <= 4; ++k) {
@@ -252,18 +273,21 @@ bool compile_train_source(CompileRun& run) {
   std::string text;
   run.begin_source(SourceKind::kTrain, {});
   if (run.sources.load(SourceKind::kTrain, text) != SourceStore::Status::kOk) {
-    throw GeneralFailure{};
+    throw failure_of(FaultCause::kSourceUnreadable);
   }
   run.begin_source(SourceKind::kTrain, std::move(text));
   FieldReader& reader = run.reader;
 
   // Preamble: everything up to and including the first "[generale]".
+  run.begin_part(SourcePart::kPreamble);
   for (;;) {
     const std::string_view keyword = run.read_keyword();
-    if (reader.at_end() || contains_ignoring_case(keyword, "[generale]")) break;
+    if (reader.at_end() || contains_ignoring_case(keyword, kGeneralHeader))
+      break;
   }
 
   run.train = TrainState{};
+  run.begin_part(SourcePart::kBody);
   if (!compile_body(run, kTrainKeywords)) return false;
   end_steps(run);
   return true;

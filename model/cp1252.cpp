@@ -128,6 +128,26 @@ std::string utf8_to_cp1252(std::string_view utf8) {
   return out;
 }
 
+bool holds_utf8(std::string_view text) {
+  bool beyond_ascii = false;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i++]);
+    if (b < 0x80) continue;
+    Lead lead{};
+    if (!lead_of(b, lead)) return false;
+    for (int k = 0; k < lead.continuation_bytes; ++k) {
+      const unsigned char low = k == 0 ? lead.second_low : 0x80;
+      const unsigned char high = k == 0 ? lead.second_high : 0xBF;
+      if (i >= text.size()) return false;
+      const auto next = static_cast<unsigned char>(text[i++]);
+      if (next < low || next > high) return false;
+    }
+    beyond_ascii = true;
+  }
+  return beyond_ascii;
+}
+
 std::string cp1252_to_utf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());

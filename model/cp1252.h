@@ -17,6 +17,11 @@ std::string cp1252_lower(std::string_view text);
 // UTF-8 sequence (one "?" per sequence, as far as it was well begun).
 std::string utf8_to_cp1252(std::string_view utf8);
 
+// Whether `text` is well-formed UTF-8 with at least one character outside
+// ASCII: text an editor saved as UTF-8, which single-byte readers show as
+// other characters.
+bool holds_utf8(std::string_view text);
+
 // Converts Windows-1252 text to UTF-8, for terminals, JSON and SVG. The five
 // bytes the code page leaves undefined map to the control characters of the
 // same number.

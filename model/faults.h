@@ -114,6 +114,36 @@ static_assert(fault_table_checks::well_formed(),
               "fault numbers ascend, names are unique kebab-case, and every "
               "fault has a message and a place it points at");
 
+// Why a fault was raised, where its number stands for several causes (the
+// general failure, fault 103, a position outside the grid), so that a
+// diagnostic can name the one that happened.
+enum class FaultCause : std::uint8_t {
+  kNone,
+  kNumberTooLarge,    // a number read does not fit the field it is read into
+  kValueTooLarge,     // a value computed from a row does not fit its field
+  kEndInsideRow,      // the source ends inside a row
+  kReadPastEnd,       // a read began at the end of the source
+  kNoTrackCells,      // a body row, or the closing steps, before any length row
+  kCellOutsideGrid,   // a cell outside the grid was asked for
+  kNoSignboardSlot,   // a signboard beyond the 81 slots of the texts
+  kTextTooLong,       // a text longer than a slot name holds
+  kSourceUnreadable,  // a source that could not be read
+  kSourceNotRemoved,  // a source that could not be let go
+  kUnexpected,        // anything else
+  kCurveWithoutClass,  // a curve keyword without a class digit 1 to 6
+  kProfileTooLong,     // a curve that carries the profile past the longest line
+  kMarksOutsideGrid,   // a row in range whose marks would leave the grid
+};
+
+// The details of a cause: the value that did not fit or went too far, and
+// the range it had to keep to.
+struct FaultCauseDetail {
+  FaultCause cause = FaultCause::kNone;
+  std::optional<std::int64_t> value;
+  std::int64_t lowest = 0;
+  std::int64_t highest = 0;
+};
+
 // One fault as it was raised. Only the compile's own records and side
 // vectors hold this; nothing of it reaches the files.
 struct FaultRecord {
@@ -133,6 +163,8 @@ struct FaultRecord {
   // stands there (when a source row did).
   std::optional<std::int32_t> cell;
   std::optional<CellPlacement> placed;
+  // Why, for the faults whose number stands for several causes.
+  FaultCauseDetail cause;
 };
 
 }  // namespace scenc

@@ -23,11 +23,11 @@ void write_scenario_texts(const Model& model, OutputDirectory& out) {
   dati_scheda(model, out);
 }
 
-BuildOutcome memorizza_percorso(Model& model, std::int32_t j,
-                                SourceStore& sources, OutputDirectory& out) {
+BuildOutcome compile_scenario(Model& model, std::int32_t j,
+                              SourceStore& sources, CompileObserver* observer) {
   BuildOutcome outcome;
   model.clear_for_build(j);
-  memorizza_dati(model, sources);
+  memorizza_dati(model, sources, observer);
   if (!model.has_track_cells()) {
     // Nothing to finish or write: a compile that stopped before the length
     // row ends at the error exit with its own fault number.
@@ -36,6 +36,12 @@ BuildOutcome memorizza_percorso(Model& model, std::int32_t j,
     return outcome;
   }
   outcome.error_exit = finish_track_cells(model);
+  return outcome;
+}
+
+BuildOutcome memorizza_percorso(Model& model, std::int32_t j,
+                                SourceStore& sources, OutputDirectory& out) {
+  BuildOutcome outcome = compile_scenario(model, j, sources);
   if (outcome.error_exit != 0) return outcome;
   outcome.files_written = write_scenario_files(model, out);
   return outcome;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "compiler/compile_observer.h"
 #include "compiler/source_store.h"
 #include "model/track_model.h"
 #include "output/output_directory.h"
@@ -45,6 +46,14 @@ struct BuildOutcome {
   // Names of the binary files written, in order.
   std::vector<std::string> files_written;
 };
+
+// Clears the slots, sets `write_line_file` to `j`, compiles the sources and
+// runs the finishing pass with its stamps and codes: everything of a build
+// but the files. A compile that leaves no track cells goes to the error exit
+// with its fault number. `observer`, when given, sees what the compile reads.
+BuildOutcome compile_scenario(Model& model, std::int32_t j,
+                              SourceStore& sources,
+                              CompileObserver* observer = nullptr);
 
 // Clears the slots, sets `write_line_file` to `j`, compiles the sources,
 // runs the finishing pass with its stamps and codes, and writes the line

@@ -168,7 +168,7 @@ TEST_F(Browser, ShowsTheEmbeddedScenarioAndZoomsToSingleCells) {
   ASSERT_FALSE(page.empty());
   expect_lanes(page, true);
   EXPECT_EQ(eval(page, "document.getElementById('diagnostics').textContent"),
-            "The compile recorded no fault.");
+            "The check found no fault and no warning.");
   const Range whole = range(page);
   EXPECT_EQ(whole.from, 0);
   EXPECT_EQ(whole.to, 82000);
@@ -226,17 +226,19 @@ TEST_F(Browser, ShowsTheMaximalScenario) {
       << " ms\n";
 }
 
-TEST_F(Browser, JumpsToAFaultFromTheList) {
+TEST_F(Browser, JumpsToAFaultFromTheListAndShowsWarnings) {
   const auto sources = scenc::testing::embedded_sources(
-      work_.path(), {{true, "segnale,   6400,", "segnale,   4600,"}});
+      work_.path(),
+      {{true, "segnale,   6400,", "segnale,   4600,"},
+       {false, "indicatori_vmax, 800, 105,", "indicatori_vmax, 800, 107,"}});
   const std::string page =
       open(plot_file(sources, true, work_.path() / "f.html"));
   ASSERT_FALSE(page.empty());
   expect_lanes(page, true);
   EXPECT_EQ(eval(page, "document.querySelectorAll('#diagnostics li').length"),
-            1);
+            2);
   const Range before = range(page);
-  click(page, "#diagnostics li");
+  click(page, "#diagnostics li[data-position=\"4600\"]");
   ASSERT_TRUE(wait_until(
       page, "+" + kView + ".rendered > " + std::to_string(before.rendered)));
   const Range after = range(page);
@@ -244,10 +246,22 @@ TEST_F(Browser, JumpsToAFaultFromTheList) {
   EXPECT_GT(after.to, 4600);
   EXPECT_LT(after.to - after.from, before.to - before.from);
   const std::string tip = hover(page, "diagnostics", 4600);
-  EXPECT_NE(tip.find("error fault-16: signal on a cell that is already taken"),
+  EXPECT_NE(tip.find("error fault-16: signal on cell 93 (4600 m), where a "
+                     "signal placed by line 64 already stands"),
             std::string::npos)
       << tip;
-  EXPECT_NE(tip.find("Firenze_Pisa_11711-.txt:65:1"), std::string::npos);
+  EXPECT_NE(tip.find("Firenze_Pisa_11711-.txt:65:12"), std::string::npos);
+  // A warning is drawn at its place too.
+  const Range at_fault = range(page);
+  click(page, "#diagnostics li[data-position=\"800\"]");
+  ASSERT_TRUE(wait_until(
+      page, "+" + kView + ".rendered > " + std::to_string(at_fault.rendered)));
+  const std::string warning = hover(page, "diagnostics", 800);
+  EXPECT_NE(warning.find("warning value-rounded: the vas 107 km/h is not a "
+                         "multiple of 5 km/h"),
+            std::string::npos)
+      << warning;
+  EXPECT_NE(warning.find("Firenze_Pisa_linea.txt:93:23"), std::string::npos);
   keep_screenshot(page, "html_view_fault.png");
   expect_no_page_errors(page);
 }

@@ -235,7 +235,7 @@ TEST(Plot, FromSourcesDrawsWhatTheFilesHold) {
   EXPECT_TRUE(fs::exists(dir.path() / "Firenze_Pisa_11711.svg"));
   EXPECT_FALSE(fs::exists(dir.path() / "Firenze_Pisa_11711.sim"));
   EXPECT_NE(read_file(dir.path() / "Firenze_Pisa_11711.svg")
-                .find("The compile recorded no fault."),
+                .find("The check found no fault and no warning."),
             std::string::npos);
 
   // A source that cannot be read stops it.
@@ -247,8 +247,9 @@ TEST(Plot, FromSourcesDrawsWhatTheFilesHold) {
   EXPECT_NE(err.str().find("none_linea.txt"), std::string::npos);
 }
 
-// Each fault is drawn at its place on the line with its message and row on
-// hover, or listed below the picture when it names no place.
+// Each fault and warning of the check is drawn at its place on the line
+// with its message and row on hover, or listed below the picture when it
+// names no place.
 TEST(Plot, DrawsEachFaultAtItsPlace) {
   const struct {
     scenc::testing::SourceEdit edit;
@@ -256,13 +257,23 @@ TEST(Plot, DrawsEachFaultAtItsPlace) {
     bool on_the_line;
   } cases[] = {
       {{true, "segnale,   6400,", "segnale,   4600,"},
-       "Firenze_Pisa_11711-.txt:65:1: error fault-16: signal on a cell that "
-       "is already taken (at 4600 m)",
+       "Firenze_Pisa_11711-.txt:65:12: error fault-16: signal on cell 93 "
+       "(4600 m), where a signal placed by line 64 already stands (at 4600 m)",
        true},
       {{false, "ripetizione segnali 4 codici,    4650",
         "ripetizione segnali 4 codici,    4660"},
-       "Firenze_Pisa_linea.txt:13:1: error fault-3: signal repetition start "
-       "is not a multiple of 50",
+       "Firenze_Pisa_linea.txt:13:34: error fault-3: signal repetition starts "
+       "at 4660 m, not on a multiple of 50 m (4650 or 4700 m)",
+       false},
+      // Warnings too: one at the place its row names, one without a place.
+      {{true, "segnale,  79150,", "segnale,  85000,"},
+       "Firenze_Pisa_11711-.txt:111:11: warning beyond-line-end: the signal "
+       "at 85000 m lies beyond the end of the line at 82000 m (at 85000 m)",
+       true},
+      {{true, "stazione,  11950,", "stazoine,  11950,"},
+       "Firenze_Pisa_11711-.txt:40:1: warning unknown-keyword: `stazoine` "
+       "matches no row of the train source: the compiler ignores this row; "
+       "did you mean `stazione`?",
        false},
   };
   for (const auto& c : cases) {

@@ -1,6 +1,9 @@
 // The compile, check and sources subcommands: the scenario program's own
 // compile run on an author's two sources, with every fault it records
 // reported at the row that raised it.
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -12,11 +15,14 @@
 #include <string_view>
 #include <vector>
 
+#include "build_version.h"
 #include "model/faults.h"
 #include "output/file_system.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
+#include "tools/author_check.h"
 #include "tools/commands.h"
+#include "tools/diagnostic_output.h"
 #include "tools/source_names.h"
 
 namespace scenc::tools {
@@ -33,6 +39,11 @@ struct CompileOptions {
   std::optional<std::string> train_number;
   bool no_geometry = false;
   bool json = false;
+  std::string format = "text";
+  std::string colour = "auto";
+  int max_errors = 50;
+  std::vector<std::string> warning_switches;  // -W NAME, -W no-NAME, -W error
+  bool strict = false;
 };
 
 // The names become file names inside the output directory, so they must not
@@ -67,96 +78,58 @@ class AuthorDirectory final : public OutputDirectory {
   bool created_ = false;
 };
 
-// Lets `check` run the writers exactly as `compile` does, keeping nothing.
-class DiscardingDirectory final : public OutputDirectory {
- public:
-  void write(const std::string&, const Fill& fill) override {
-    Discard sink;
-    ByteWriter out(sink);
-    fill(out);
-    out.flush();
-  }
-
- private:
-  struct Discard final : ByteSink {
-    void append(const char*, std::size_t) override {}
-  };
-};
-
-// What each fault number means, in plain words; a number outside the table
-// (none is) would still be shown.
-std::string fault_message(std::int32_t code) {
-  const FaultInfo* f = find_fault(code);
-  return f ? std::string(f->message) : "fault " + std::to_string(code);
-}
-
-// The source a fault belongs to when its record does not say.
-SourceKind usual_source_of(std::int32_t code) {
-  const FaultInfo* f = find_fault(code);
-  return f ? f->source : SourceKind::kLine;
-}
-
-struct Diagnostic {
-  FaultRecord fault;
-  std::string file;
-  std::optional<std::int64_t> line;
-  std::optional<std::int64_t> column;
-};
-
-std::vector<Diagnostic> diagnostics_of(const Model& model,
-                                       const CompileOptions& o) {
-  std::vector<Diagnostic> out;
-  for (const FaultRecord& f : model.fault_log) {
-    const SourceKind source =
-        f.place.known() ? f.place.source : usual_source_of(f.code);
-    Diagnostic d{f,
-                 source == SourceKind::kTrain ? o.train_source : o.line_source,
-                 std::nullopt, std::nullopt};
-    if (f.place.known() && f.place.line > 0) {
-      d.line = f.place.line;
-      d.column = f.place.column;
+// The check's options from the command line: -W no-NAME silences a warning,
+// -W NAME enables one, -W error (or --strict) makes warnings fail.
+CheckOptions check_options_of(const CompileOptions& o) {
+  CheckOptions c;
+  c.max_errors = o.max_errors;
+  c.strict = o.strict;
+  c.write_line_file = o.no_geometry ? 0 : 1;
+  for (const std::string& w : o.warning_switches) {
+    if (w == "error") {
+      c.strict = true;
+    } else if (w.starts_with("no-")) {
+      c.disabled.insert(w.substr(3));
+    } else {
+      c.enabled.insert(w);
     }
-    out.push_back(std::move(d));
   }
-  return out;
+  return c;
 }
 
-std::string format(const Diagnostic& d) {
-  std::string text = d.file;
-  if (d.line) {
-    text += ":" + std::to_string(*d.line) + ":" + std::to_string(*d.column);
-  }
-  text += ": error " + std::to_string(d.fault.code) + ": " +
-          fault_message(d.fault.code);
-  if (d.fault.position) {
-    text += " (at " + std::to_string(*d.fault.position) + " m)";
-  }
-  return text;
+// -W takes "error", or a warning's name with or without "no-".
+const CLI::Validator kWarningSwitch(
+    [](std::string& w) -> std::string {
+      const std::string name = w.starts_with("no-") ? w.substr(3) : w;
+      if (w == "error" || find_warning(name) != nullptr) return {};
+      std::string known;
+      for (const WarningInfo& info : kWarnings) {
+        known += known.empty() ? "" : ", ";
+        known += info.name;
+      }
+      return "unknown warning '" + name + "'; the warnings are: " + known;
+    },
+    "NAME");
+
+bool colour_wanted(const std::string& choice) {
+  if (choice == "always") return true;
+  if (choice == "never") return false;
+  const char* no_colour = std::getenv("NO_COLOR");
+  if (no_colour != nullptr && *no_colour != '\0') return false;
+  return ::isatty(STDERR_FILENO) != 0;
 }
 
-template <typename T>
-Json or_null(const std::optional<T>& v) {
-  return v ? Json(*v) : Json(nullptr);
-}
-
-Json report_of(const Model& model, const BuildOutcome& outcome,
+Json report_of(const CheckResult& check, const BuildOutcome& outcome,
                const std::vector<std::string>& files,
-               const std::vector<Diagnostic>& diagnostics) {
-  Json list = Json::array();
-  for (const Diagnostic& d : diagnostics) {
-    list.push_back({{"code", d.fault.code},
-                    {"position", or_null(d.fault.position)},
-                    {"file", d.file},
-                    {"line", or_null(d.line)},
-                    {"column", or_null(d.column)},
-                    {"message", fault_message(d.fault.code)}});
-  }
+               const CheckedFiles& sources) {
+  const Model& model = check.model;
   return {{"error_code", model.error_code},
           {"error_position", model.error_position},
           {"error_exit",
            outcome.error_exit != 0 ? Json(outcome.error_exit) : Json(nullptr)},
           {"files", files},
-          {"diagnostics", std::move(list)}};
+          {"diagnostics", diagnostics_json(check, sources)},
+          {"truncated", check.truncated}};
 }
 
 bool read_source(const std::string& path, std::string_view what,
@@ -209,34 +182,40 @@ int run_compile(const CompileOptions& o, bool write_files) {
     return exit_status::kFileFailed;
   }
 
-  Model model;
-  model.line_name = o.line_name.value_or(default_line_name(o.line_source));
-  model.train_number = o.train_number.value_or(
-      default_train_number(o.train_source, model.line_name));
+  Model names;
+  names.line_name = o.line_name.value_or(default_line_name(o.line_source));
+  names.train_number = o.train_number.value_or(
+      default_train_number(o.train_source, names.line_name));
   if (write_files) {
-    if (const auto clash = clash_with_sources(model, o)) {
+    if (const auto clash = clash_with_sources(names, o)) {
       std::cerr << "scenarioc: error: " << *clash
                 << "; choose another -o, --line-name or --train-number\n";
       return kUsageError;
     }
   }
-  // The core lets go of each source once compiled; the author's files stay.
-  MemorySources sources(std::move(line_bytes), std::move(train_bytes));
-  AuthorDirectory disk(o.out_dir);
-  DiscardingDirectory nowhere;
-  OutputDirectory& out =
-      write_files ? static_cast<OutputDirectory&>(disk) : nowhere;
 
+  // The check compiles the sources as given, exactly as a build does, and
+  // the files are written from that compile; its recovery compiles and
+  // warnings are the author's alone.
+  const CheckResult check =
+      check_sources(line_bytes, train_bytes, names.line_name,
+                    names.train_number, check_options_of(o));
+  const Model& model = check.model;
   BuildOutcome outcome;
+  outcome.error_exit = check.error_exit;
   std::optional<FileError> failed;
-  try {
-    outcome = memorizza_percorso(model, o.no_geometry ? 0 : 1, sources, out);
-  } catch (const FileError& e) {
-    failed = e;
+  if (write_files && outcome.error_exit == 0) {
+    AuthorDirectory disk(o.out_dir);
+    try {
+      outcome.files_written = write_scenario_files(model, disk);
+    } catch (const FileError& e) {
+      failed = e;
+    }
   }
 
-  const std::vector<Diagnostic> diagnostics = diagnostics_of(model, o);
-  for (const Diagnostic& d : diagnostics) std::cerr << format(d) << '\n';
+  const CheckedFiles sources{o.line_source, o.train_source, line_bytes,
+                             train_bytes};
+  print_diagnostics(std::cerr, check, sources, colour_wanted(o.colour));
   if (failed) {
     report_file_error(*failed);
     return exit_status::kFileFailed;
@@ -245,17 +224,25 @@ int run_compile(const CompileOptions& o, bool write_files) {
     std::cerr << "error exit:"
               << error_exit_text(std::to_string(outcome.error_exit)) << '\n';
   }
-  if (o.json) {
+  const std::string format = o.json ? "json" : o.format;
+  if (format == "json" || format == "sarif") {
     const std::vector<std::string> none;
     const Json report =
-        report_of(model, outcome, write_files ? outcome.files_written : none,
-                  diagnostics);
+        format == "json"
+            ? report_of(check, outcome,
+                        write_files ? outcome.files_written : none, sources)
+            : sarif_log(check, sources, kBuildVersion);
     // Paths and names are bytes as the author gave them; bytes that are not
     // UTF-8 must not stop the report.
     std::cout << report.dump(-1, ' ', false, Json::error_handler_t::replace)
               << '\n';
   }
-  return exit_status_of(model, outcome);
+  const int status = exit_status_of(model, outcome);
+  if (status == exit_status::kClean && check_options_of(o).strict &&
+      check.warnings() > 0) {
+    return exit_status::kFaultRecorded;
+  }
+  return status;
 }
 
 // What a file already holds against what would be written there.
@@ -305,6 +292,28 @@ int run_sources(const std::string& out_dir, bool force) {
   return exit_status::kClean;
 }
 
+// Lists the warning table.
+int run_warnings(bool json) {
+  if (json) {
+    Json list = Json::array();
+    for (const WarningInfo& w : kWarnings) {
+      list.push_back({{"name", w.name},
+                      {"on_by_default", w.on_by_default},
+                      {"description", w.description},
+                      {"example", w.example},
+                      {"fix", w.fix}});
+    }
+    std::cout << list.dump(-1, ' ', false, Json::error_handler_t::replace)
+              << '\n';
+    return exit_status::kClean;
+  }
+  for (const WarningInfo& w : kWarnings) {
+    std::cout << w.name << (w.on_by_default ? " (on)" : " (off)") << "\n    "
+              << w.description << "\n    fix: " << w.fix << '\n';
+  }
+  return exit_status::kClean;
+}
+
 // A file failure, or any other failure of the host, ends the subcommand with
 // one line on standard error instead of an abort.
 int guarded(const std::function<int()>& run) {
@@ -321,9 +330,9 @@ int guarded(const std::function<int()>& run) {
 }
 
 constexpr const char* kExitStatuses =
-    "Exit status: 0 clean; 1 a fault was recorded (the files are written all "
-    "the same); 2 error exit, no binary file written; 3 a file could not be "
-    "read or written; 64 usage error.\n";
+    "Exit status: 0 clean; 1 a fault was recorded, or a warning under "
+    "--strict (the files are written all the same); 2 error exit, no binary "
+    "file written; 3 a file could not be read or written; 64 usage error.\n";
 
 // Adds a subcommand that compiles two sources; `write_files` tells compile
 // from check. Returns the options it fills, for the subcommand's own.
@@ -340,8 +349,35 @@ std::shared_ptr<CompileOptions> add_compiling_command(
   command->add_flag("--json", o->json,
                     "also print one JSON object on standard output: "
                     "error_code, error_position, error_exit, files, "
-                    "diagnostics (nothing when a file cannot be read or "
-                    "written)");
+                    "diagnostics, truncated (nothing when a file cannot be "
+                    "read or written); the same as --format json");
+  command
+      ->add_option("--format", o->format,
+                   "text (the default: diagnostics on standard error only), "
+                   "json or sarif: also print the diagnostics in that form "
+                   "on standard output")
+      ->check(CLI::IsMember({"text", "json", "sarif"}))
+      ->option_text("FORMAT");
+  command
+      ->add_option("--color", o->colour,
+                   "colour the diagnostics: auto (on a terminal, unless "
+                   "NO_COLOR is set), always or never")
+      ->check(CLI::IsMember({"auto", "always", "never"}))
+      ->option_text("WHEN");
+  command
+      ->add_option("--max-errors", o->max_errors,
+                   "stop after this many errors (default 50; 0: no limit)")
+      ->check(CLI::NonNegativeNumber)
+      ->option_text("N");
+  command
+      ->add_option("-W", o->warning_switches,
+                   "-Wno-NAME silences the warning NAME, -WNAME enables it, "
+                   "-Werror makes warnings fail the run (status 1)")
+      ->check(kWarningSwitch)
+      ->allow_extra_args(false)
+      ->option_text("NAME");
+  command->add_flag("--strict", o->strict,
+                    "warnings fail the run (status 1), as -Werror");
   command->footer("Examples:\n" + examples + "\n" + kExitStatuses);
   command->callback([o, write_files, &status] {
     status = guarded([&] { return run_compile(*o, write_files); });
@@ -356,7 +392,8 @@ void register_compile_commands(CLI::App& app, int& status) {
   const auto options = add_compiling_command(
       app, "compile",
       "Compile a line source and a train source into the line geometry, slot "
-      "and cell files; every fault is reported as FILE:LINE:COLUMN: error N",
+      "and cell files; every fault and warning is reported as "
+      "FILE:LINE:COLUMN: error|warning: message [check]",
       "  scenarioc compile Firenze_Pisa_linea.txt Firenze_Pisa_11711-.txt "
       "-o out\n"
       "      writes out/Firenze_Pisa_linea.dat, out/Firenze_Pisa_11711.sim, "
@@ -394,11 +431,27 @@ void register_compile_commands(CLI::App& app, int& status) {
   CLI::App* check = nullptr;
   add_compiling_command(
       app, "check",
-      "Compile a line source and a train source and report every fault, "
-      "writing nothing",
+      "Compile a line source and a train source and report every fault and "
+      "every warning, writing nothing",
       "  scenarioc check Firenze_Pisa_linea.txt Firenze_Pisa_11711-.txt\n"
       "  scenarioc check a_linea.txt a_1-.txt --json\n",
       false, status, check);
+
+  auto warnings_json = std::make_shared<bool>(false);
+  CLI::App* warnings = app.add_subcommand(
+      "warnings",
+      "List the warnings of compile and check: each one's name, whether it "
+      "is on without -WNAME, what it warns of and how to mend the row");
+  warnings->add_flag("--json", *warnings_json,
+                     "one JSON array for programs instead of text");
+  warnings->footer(
+      "Examples:\n"
+      "  scenarioc warnings\n"
+      "  scenarioc check a_linea.txt a_1-.txt -Wno-row-continues "
+      "-Wcurve-overlap\n");
+  warnings->callback([warnings_json, &status] {
+    status = guarded([&] { return run_warnings(*warnings_json); });
+  });
 
   auto sources_dir = std::make_shared<std::string>(".");
   auto force = std::make_shared<bool>(false);

@@ -12,18 +12,6 @@
 
 namespace scenc::tools {
 
-std::string severity_name(Severity severity) {
-  switch (severity) {
-    case Severity::kError:
-      return "error";
-    case Severity::kWarning:
-      return "warning";
-    case Severity::kNote:
-      return "note";
-  }
-  return "error";
-}
-
 std::string location_text(const PlotDiagnostic& d) {
   if (d.line <= 0) return d.file;
   return d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.column);
@@ -36,27 +24,21 @@ std::string diagnostic_text(const PlotDiagnostic& d) {
   return text;
 }
 
-std::vector<PlotDiagnostic> diagnostics_of_faults(
-    const std::vector<FaultRecord>& faults, const std::string& line_source,
-    const std::string& train_source) {
+std::vector<PlotDiagnostic> plot_diagnostics(const CheckResult& check,
+                                             const std::string& line_source,
+                                             const std::string& train_source) {
   std::vector<PlotDiagnostic> out;
-  for (const FaultRecord& f : faults) {
-    // Every fault a build raises is in the table; a number that were not
-    // would still be drawn.
-    const FaultInfo* info = find_fault(f.code);
-    const SourceKind source = f.place.known() ? f.place.source
-                              : info          ? info->source
-                                              : SourceKind::kLine;
+  for (const AuthorDiagnostic& a : check.diagnostics) {
     PlotDiagnostic d;
-    d.check = "fault-" + std::to_string(f.code);
-    d.message = info ? std::string(info->message)
-                     : "fault " + std::to_string(f.code);
-    d.file = source == SourceKind::kTrain ? train_source : line_source;
-    if (f.place.known() && f.place.line > 0) {
-      d.line = f.place.line;
-      d.column = f.place.column;
+    d.severity = a.severity;
+    d.check = a.check;
+    d.message = a.message;
+    d.file = a.source == SourceKind::kTrain ? train_source : line_source;
+    if (a.line > 0) {
+      d.line = a.line;
+      d.column = a.column;
     }
-    if (f.position) d.position = *f.position;
+    if (a.position) d.position = *a.position;
     out.push_back(std::move(d));
   }
   return out;

@@ -11,16 +11,13 @@
 
 #include "model/track_model.h"
 #include "output/scenario_reader.h"
+#include "tools/author_check.h"
 #include "tools/scenario_set.h"
 
 namespace scenc::tools {
 
-enum class Severity { kError, kWarning, kNote };
-// "error", "warning", "note".
-std::string severity_name(Severity severity);
-
-// One finding about the sources, as the plot draws it: a recorded fault of
-// the compile, or any other finding that converts into these fields.
+// One finding about the sources, as the plot draws it: a fault or a warning
+// of the check, or any other finding that converts into these fields.
 struct PlotDiagnostic {
   Severity severity = Severity::kError;
   std::string check;    // a stable name: "fault-16", "unknown-keyword"
@@ -36,11 +33,12 @@ std::string location_text(const PlotDiagnostic& d);
 // "FILE:LINE:COLUMN: error fault-16: message (at P m)".
 std::string diagnostic_text(const PlotDiagnostic& d);
 
-// The compile's recorded faults, each pointed at the source that raised it
-// (`line_source` or `train_source`, as the author named them).
-std::vector<PlotDiagnostic> diagnostics_of_faults(
-    const std::vector<FaultRecord>& faults, const std::string& line_source,
-    const std::string& train_source);
+// Every fault and warning of the check on two sources, each pointed at the
+// source that holds it (`line_source` or `train_source`, as the author named
+// them).
+std::vector<PlotDiagnostic> plot_diagnostics(const CheckResult& check,
+                                             const std::string& line_source,
+                                             const std::string& train_source);
 
 // A run of metres of the plan that turn alike: `curve_class` is 0 on a
 // straight run, 1 to 6 on a right-hand curve of that class and -1 to -6 on

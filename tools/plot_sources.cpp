@@ -3,6 +3,7 @@
 #include "output/file_system.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
+#include "tools/author_check.h"
 #include "tools/source_names.h"
 
 namespace scenc::tools {
@@ -27,26 +28,28 @@ CompiledSources compile_sources(const std::filesystem::path& line_source,
   // before any compile.
   std::string line_bytes = read_source(line_source);
   std::string train_bytes = read_source(train_source);
-  Model model;
-  model.line_name = default_line_name(line_source);
-  model.train_number = default_train_number(train_source, model.line_name);
-  MemorySources sources(std::move(line_bytes), std::move(train_bytes));
+  // The check compiles the sources as given, exactly as a build does, and
+  // finds every fault and warning beside.
+  const std::string line_name = default_line_name(line_source);
+  const CheckResult check =
+      check_sources(line_bytes, train_bytes, line_name,
+                    default_train_number(train_source, line_name));
+  const Model& model = check.model;
   MemoryDirectory files;
-  const BuildOutcome outcome = memorizza_percorso(model, 1, sources, files);
   // At the error exit nothing is written; the cells as they stand then
   // still show where the build went wrong.
-  if (outcome.files_written.empty() && model.has_track_cells()) {
+  if (check.error_exit == 0 || model.has_track_cells()) {
     write_scenario_files(model, files);
   }
 
   CompiledSources out;
-  out.diagnostics = diagnostics_of_faults(model.fault_log, line_source.string(),
-                                          train_source.string());
-  if (outcome.error_exit != 0) {
+  out.diagnostics =
+      plot_diagnostics(check, line_source.string(), train_source.string());
+  if (check.error_exit != 0) {
     PlotDiagnostic d;
     d.check = "error-exit";
     d.message = "the build ends at its error exit:" +
-                error_exit_text(std::to_string(outcome.error_exit)) +
+                error_exit_text(std::to_string(check.error_exit)) +
                 "; no binary file is written";
     d.file = line_source.string();
     out.diagnostics.push_back(std::move(d));

@@ -1,7 +1,7 @@
 // An author's two sources compiled in memory for the plot: the compile the
 // scenario program runs, with its three files encoded but written nowhere
 // and decoded again, so that the picture shows what the simulator would
-// load, and the compile's diagnostics beside it.
+// load, and every fault and warning of the check beside it.
 #pragma once
 
 #include <filesystem>

@@ -37,14 +37,14 @@ _scenarioc() {
   COMPREPLY=()
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      compile | check | sources | dump | plot)
+      compile | check | sources | warnings | dump | plot)
         command=${COMP_WORDS[i]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "compile check sources dump plot -h --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "compile check sources warnings dump plot -h --help --version" -- "$cur"))
     return
   fi
 
@@ -64,12 +64,35 @@ _scenarioc() {
       COMPREPLY=($(compgen -W "cells slots geometry" -- "$cur"))
       return
       ;;
+    *:--format)
+      COMPREPLY=($(compgen -W "text json sarif" -- "$cur"))
+      return
+      ;;
+    *:--color)
+      COMPREPLY=($(compgen -W "auto always never" -- "$cur"))
+      return
+      ;;
+    *:--max-errors)
+      return
+      ;;
   esac
+
+  # -Werror, -WNAME and -Wno-NAME, the names from the program itself.
+  if [[ ($command == compile || $command == check) && $cur == -W* ]]; then
+    local names name switches="-Werror"
+    names=$("${COMP_WORDS[0]}" warnings 2>/dev/null | awk '/^[a-z]/ {print $1}')
+    for name in $names; do
+      switches+=" -W$name -Wno-$name"
+    done
+    COMPREPLY=($(compgen -W "$switches" -- "$cur"))
+    return
+  fi
 
   local options
   case $command in
-    compile) options="-o --output --line-name --train-number --no-geometry --json -h --help" ;;
-    check) options="--json -h --help" ;;
+    compile) options="-o --output --line-name --train-number --no-geometry --json --format --color --max-errors -W --strict -h --help" ;;
+    check) options="--json --format --color --max-errors -W --strict -h --help" ;;
+    warnings) options="--json -h --help" ;;
     sources) options="-o --output --force -h --help" ;;
     dump) options="--json --all --kind -h --help" ;;
     plot) options="-o --output --html -h --help" ;;

@@ -561,7 +561,7 @@ class PlotBuilder {
     if (scene_.diagnostics) {
       if (scene_.diagnostics->empty()) {
         svg.text(page::kLeft + 8, lane_y(kFaults) + 4,
-                 "The compile recorded no fault.",
+                 "The check found no fault and no warning.",
                  std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
       }
       for (const PlotDiagnostic& d : *scene_.diagnostics) {

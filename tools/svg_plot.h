@@ -2,7 +2,7 @@
 // line from the geometry file, and below it the profile along the line in
 // kilometres (stations, gradient and mountains, curves, speed limit and slow
 // orders, signals, boards, signboards, slow-order warnings, abbattimento
-// marks and, for a picture made from sources, the compile's diagnostics),
+// marks and, for a picture made from sources, the check's faults and warnings),
 // with axes, units and a legend. Every label has a place of its own: none
 // covers another. Plain text, no plotting library.
 #pragma once

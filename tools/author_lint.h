@@ -1,0 +1,85 @@
+// The lint layer of the author check: what the compile read, traced as it
+// read it, set beside the rows as the author wrote them, and the warnings
+// where the two part ways. Internal to the author check.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "compiler/compile_observer.h"
+#include "model/track_model.h"
+#include "tools/author_check.h"
+#include "tools/source_rows.h"
+
+namespace scenc::tools {
+
+// What the compile read from one source.
+struct TracedSource {
+  struct Keyword {
+    ReadSpan span;
+    SourcePart part = SourcePart::kPreamble;
+    bool at_end = false;    // reached the end of the source: not examined
+    bool examined = false;  // tested against the keywords of its part
+  };
+  struct Field {
+    ReadSpan span;
+    FieldType type = FieldType::kText;
+    std::size_t index = 0;  // in its keyword's list
+  };
+  struct Row {
+    const scenc::Keyword* keyword = nullptr;
+    std::size_t keyword_read = 0;  // index into `keywords`
+    std::size_t first_field = 0;   // index into `fields`
+    std::size_t field_count = 0;
+    bool returned = false;  // the handler returned (no general failure)
+  };
+
+  bool begun = false;
+  std::vector<Keyword> keywords;
+  std::vector<Field> fields;
+  std::vector<Row> rows;
+  // The parts the compile reached (a train source without "[generale]"
+  // never reaches its body).
+  bool reached_general = false;
+  bool reached_body = false;
+
+  std::span<const Field> fields_of(const Row& r) const {
+    return std::span<const Field>(fields).subspan(r.first_field, r.field_count);
+  }
+};
+
+class LintTrace final : public CompileObserver {
+ public:
+  TracedSource line;
+  TracedSource train;
+
+  void source_begins(SourceKind source, std::string_view bytes) override;
+  void part_begins(SourcePart part) override;
+  void keyword_read(const ReadSpan& field, bool at_end) override;
+  void keyword_examined(std::span<const scenc::Keyword> table) override;
+  void row_begins(const scenc::Keyword& keyword) override;
+  void field_read(std::size_t index, FieldType type,
+                  const ReadSpan& field) override;
+  void row_ends() override;
+
+ private:
+  TracedSource* current_ = nullptr;
+  SourcePart part_ = SourcePart::kPreamble;
+};
+
+// The warnings on two sources, from the trace of their compile and the model
+// of the sources as given, as `options` enables them.
+// The fewest edits (insertions, deletions, substitutions, swaps of two
+// neighbours) after which `text` contains `word`, as the compiler's keyword
+// tests ask: 0 when it already does.
+int edits_to_contain(std::string_view text, std::string_view word);
+
+// `faulted_rows`: the keyword fields of the rows that raised a fault, about
+// which the fault says what there is to say.
+std::vector<AuthorDiagnostic> lint_sources(
+    const LintTrace& trace, const SourceRows& line, const SourceRows& train,
+    const Model& model, const std::vector<SourcePlace>& faulted_rows,
+    const CheckOptions& options);
+
+}  // namespace scenc::tools

@@ -1,0 +1,76 @@
+// The rows of a source as its author wrote them: one per physical line, with
+// the part of the source it stands in (preamble, general section, body), the
+// section header above it, the keyword rows its first field matches, and its
+// fields as the compiler's field reader splits the line when it reads it from
+// its first byte. This is the author's view, line by line; where a row short
+// of fields makes the compiler read on into the next line, the compile's own
+// reads differ from it, and the author check reports where.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "compiler/keywords.h"
+#include "model/faults.h"
+
+namespace scenc::tools {
+
+// One field of a row.
+struct RowField {
+  std::string_view text;    // as the reader returns it (a quoted field without
+                            // its quotes)
+  std::int64_t column = 0;  // 1-based, in bytes, of its first byte
+  std::int64_t end_column = 0;  // 1-based column just after its last byte
+  std::size_t begin = 0;        // its bytes in the source
+  std::size_t end = 0;
+  // How the row's keyword reads it: the keyword field and the fields beyond
+  // the keyword's list are text; null `field` for those.
+  FieldType type = FieldType::kText;
+  const Keyword* keyword = nullptr;  // the keyword whose list holds it
+  const Field* field = nullptr;
+  std::size_t index = 0;  // its index in that list
+};
+
+enum class RowKind : std::uint8_t {
+  kBlank,    // nothing but blanks
+  kComment,  // the first field holds a "-"
+  kHeader,   // a section header: "[" and "]", not beginning with "-"
+  kRow,      // the first field matches at least one keyword of its part
+  kOther,    // a first field that matches nothing
+};
+
+struct AuthorRow {
+  std::int64_t line = 0;  // 1-based
+  std::size_t begin = 0;  // the line's bytes, its line end excluded
+  std::size_t end = 0;
+  SourcePart part = SourcePart::kPreamble;
+  std::string_view section;  // the header text above it, trimmed, or empty
+  RowKind kind = RowKind::kBlank;
+  // The rows of its part's table that the first field matches, in the order
+  // the compiler compiles them.
+  std::vector<const Keyword*> keywords;
+  std::vector<RowField> fields;  // fields[0] is the keyword field
+
+  const RowField* field_at(std::int64_t column) const;
+};
+
+struct SourceRows {
+  SourceKind source = SourceKind::kNone;
+  std::string_view text;
+  std::vector<AuthorRow> rows;  // rows[i] is line i + 1
+
+  // The row of a 1-based line, or null.
+  const AuthorRow* row(std::int64_t line) const;
+  // The byte offset of a 1-based line and column, clamped to the text.
+  std::size_t offset(std::int64_t line, std::int64_t column) const;
+};
+
+// The table of keywords for a part of a source (empty for the preamble).
+std::span<const Keyword> keywords_of(SourceKind source, SourcePart part);
+
+// Splits `text` into its rows. `text` must outlive the result.
+SourceRows read_source_rows(std::string_view text, SourceKind source);
+
+}  // namespace scenc::tools
