@@ -129,7 +129,7 @@ Json physical_location(const CheckedFiles& files, SourceKind source,
     Json region{{"startLine", line}};
     if (column > 0) {
       const std::string_view bytes = line_of(files.text_of(source), line);
-      const std::int32_t from = character_column(bytes, column);
+      const std::int64_t from = character_column(bytes, column);
       region["startColumn"] = from;
       region["endColumn"] = std::max(
           from + 1, character_column(bytes, std::max(end_column, column + 1)));

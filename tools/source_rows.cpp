@@ -96,7 +96,7 @@ std::size_t SourceRows::offset(std::int64_t line, std::int64_t column) const {
   const AuthorRow* r = row(line);
   if (r == nullptr) return text.size();
   const std::size_t at =
-      r->begin + static_cast<std::size_t>(std::max(column, 1) - 1);
+      r->begin + static_cast<std::size_t>(std::max<std::int64_t>(column, 1) - 1);
   return std::min(at, text.size());
 }
 
