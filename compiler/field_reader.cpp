@@ -79,7 +79,8 @@ void FieldReader::advance_over(std::size_t end) {
   char before = '\0';
   for (std::size_t i = pos_; i < end; ++i) {
     const char c = b[i];
-    ends += static_cast<std::int64_t>(c == '\r' || (c == '\n' && before != '\r'));
+    ends +=
+        static_cast<std::int64_t>(c == '\r' || (c == '\n' && before != '\r'));
     before = c;
   }
   std::size_t i = end;

@@ -152,10 +152,9 @@ void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
   const std::int64_t last = round_div_even(std::int64_t{fine} - 50, 50);
   // Cells outside the grid are left out; the count of every fourth cell
   // still starts at the mountain's first cell.
-  line.mountains.add(run.model.track_cells, first,
-                     std::max<std::int64_t>(first, 0),
-                     std::min<std::int64_t>(last, run.last_cell()), wrap8(tipo),
-                     markers);
+  line.mountains.add(
+      run.model.track_cells, first, std::max<std::int64_t>(first, 0),
+      std::min<std::int64_t>(last, run.last_cell()), wrap8(tipo), markers);
 }
 
 // Two speeds in km/h packed into one value: the s speed / 5 in the hundreds

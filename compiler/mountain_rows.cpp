@@ -46,7 +46,8 @@ void MountainRows::apply(std::span<TrackCell> cells) noexcept {
       for (std::int32_t c = row.first_marker; c >= 0 && c <= row.last_marker;
            c += 4) {
         TrackCell& cell = cells[static_cast<std::size_t>(c)];
-        if (cell.kind == cell_kind::kFree) cell.kind = cell_kind::kMountainMarker;
+        if (cell.kind == cell_kind::kFree)
+          cell.kind = cell_kind::kMountainMarker;
       }
     }
     rows_.clear();

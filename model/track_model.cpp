@@ -102,8 +102,8 @@ double LineProfile::value(int coordinate, std::int64_t metre) const {
 }
 
 LinePen LineProfile::pen_at_start() const {
-  return LinePen{start_values_[0][0], start_values_[0][1],
-                 start_values_[1][0], start_values_[1][1]};
+  return LinePen{start_values_[0][0], start_values_[0][1], start_values_[1][0],
+                 start_values_[1][1]};
 }
 
 void LineProfile::set(int coordinate, std::int64_t metre, double v, Tag t) {

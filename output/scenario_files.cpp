@@ -68,7 +68,8 @@ void write_empty_elements(std::int64_t from, std::int64_t to, ByteWriter& out) {
     const std::int64_t last = std::min(to, m + per_room);
     char* p = out.room(static_cast<std::size_t>(last - m) * 2);
     for (; m < last; ++m) {
-      p = ByteWriter::put_u16(p, static_cast<std::uint16_t>(LineProfile::Tag::kEmpty));
+      p = ByteWriter::put_u16(
+          p, static_cast<std::uint16_t>(LineProfile::Tag::kEmpty));
     }
     out.commit(p);
   }
@@ -122,7 +123,8 @@ void write_drawn_profile(const LineProfile& profile, ByteWriter& out) {
     ~LargeBytes() {
       if (bytes != nullptr) LineProfile::release_large(bytes, size);
     }
-  } y_values{drawn > 0 ? static_cast<char*>(LineProfile::allocate_large(drawn * kDrawn))
+  } y_values{drawn > 0 ? static_cast<char*>(
+                             LineProfile::allocate_large(drawn * kDrawn))
                        : nullptr,
              drawn * kDrawn};
 

@@ -113,7 +113,8 @@ TEST(FieldReader, CountsLinesBeyondThirtyTwoBits) {
   const int fd = ::memfd_create("line-ends", 0);
   ASSERT_GE(fd, 0);
   const std::string line_ends(kChunk, '\n');
-  ASSERT_EQ(::write(fd, line_ends.data(), kChunk), static_cast<ssize_t>(kChunk));
+  ASSERT_EQ(::write(fd, line_ends.data(), kChunk),
+            static_cast<ssize_t>(kChunk));
   void* const area = ::mmap(nullptr, kSize, PROT_NONE,
                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   ASSERT_NE(area, MAP_FAILED);

@@ -16,8 +16,8 @@ namespace scenc {
 namespace {
 
 using testing::compile;
-using testing::lines;
 using testing::line_source;
+using testing::lines;
 using testing::train_source;
 
 // The grid as the rows leave it, written the straightforward way: every row
@@ -42,7 +42,9 @@ struct PlainGrid {
     error_position = position;
     stopped = true;
   }
-  std::uint8_t& kind_at(std::int64_t c) { return kind[static_cast<std::size_t>(c)]; }
+  std::uint8_t& kind_at(std::int64_t c) {
+    return kind[static_cast<std::size_t>(c)];
+  }
 
   void mountain_row(std::int32_t inizio, std::int32_t fine, std::int32_t tipo) {
     if (!in_range(inizio)) return fault(15, inizio);
@@ -104,7 +106,8 @@ TEST(MountainRows, GiveTheCellsOfARowByRowCompile) {
       if (what < 6) {
         const std::int32_t inizio = position();
         const std::int32_t fine = inizio + pick(-200, pick(0, 1) ? 600 : end);
-        const std::int32_t tipo = pick(0, 12) == 0 ? pick(-5, 300) : pick(0, 25);
+        const std::int32_t tipo =
+            pick(0, 12) == 0 ? pick(-5, 300) : pick(0, 25);
         body += "montagna, " + std::to_string(inizio) + ", " +
                 std::to_string(fine) + ", " + std::to_string(tipo) + "\r\n";
         if (!plain.stopped) plain.mountain_row(inizio, fine, tipo);
@@ -129,7 +132,8 @@ TEST(MountainRows, GiveTheCellsOfARowByRowCompile) {
     ASSERT_EQ(c.model.last_cell(), plain.n);
     for (std::int64_t i = 0; i <= plain.n; ++i) {
       const TrackCell& cell = c.model.track_cells[static_cast<std::size_t>(i)];
-      ASSERT_EQ(cell.kind, plain.kind[static_cast<std::size_t>(i)]) << "cell " << i;
+      ASSERT_EQ(cell.kind, plain.kind[static_cast<std::size_t>(i)])
+          << "cell " << i;
       ASSERT_EQ(cell.mountain, plain.mountain[static_cast<std::size_t>(i)])
           << "cell " << i;
     }

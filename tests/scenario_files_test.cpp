@@ -202,9 +202,9 @@ TEST(LineGeometryFile, ADrawnProfileWritesTheMetresItStandsFor) {
   const struct {
     std::int64_t to;
     double turn;
-  } runs[] = {{700, 0.0},     {800, -0.0002}, {800, 0.003}, {1500, 0.0},
-              {1600, 0.0},    {2100, 0.001},  {2500, -0.003}, {3000, 0.0},
-              {4997, 0.0}};
+  } runs[] = {{700, 0.0},     {800, -0.0002}, {800, 0.003},
+              {1500, 0.0},    {1600, 0.0},    {2100, 0.001},
+              {2500, -0.003}, {3000, 0.0},    {4997, 0.0}};
   LineProfile drawn;
   drawn.allocate_drawn(4999);
   LineProfile set;

@@ -32,7 +32,8 @@ std::string_view line_of(std::string_view text, std::int64_t line) {
 std::int64_t characters_in(std::string_view line, std::int64_t bytes) {
   const std::string_view prefix = line.substr(
       0, std::min<std::size_t>(
-             line.size(), static_cast<std::size_t>(std::max<std::int64_t>(bytes, 0))));
+             line.size(),
+             static_cast<std::size_t>(std::max<std::int64_t>(bytes, 0))));
   if (!holds_utf8(line)) return static_cast<std::int64_t>(prefix.size());
   std::int64_t n = 0;
   for (const char c : prefix) {

@@ -95,8 +95,8 @@ const AuthorRow* SourceRows::row(std::int64_t line) const {
 std::size_t SourceRows::offset(std::int64_t line, std::int64_t column) const {
   const AuthorRow* r = row(line);
   if (r == nullptr) return text.size();
-  const std::size_t at =
-      r->begin + static_cast<std::size_t>(std::max<std::int64_t>(column, 1) - 1);
+  const std::size_t at = r->begin + static_cast<std::size_t>(
+                                        std::max<std::int64_t>(column, 1) - 1);
   return std::min(at, text.size());
 }
 
