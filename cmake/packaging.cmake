@@ -39,6 +39,11 @@ file(GLOB format_descriptions CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/docs/formats/README.md
   ${PROJECT_SOURCE_DIR}/docs/formats/*.ksy)
 install(FILES ${format_descriptions} DESTINATION ${CMAKE_INSTALL_DOCDIR}/formats)
+# The editors' set-ups for `scenarioc lsp`; the VS Code extension takes the
+# grammar from its own directory.
+install(DIRECTORY editors/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/editors)
+install(FILES editors/scenario-sources.tmLanguage.json
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/editors/vscode)
 
 set(SCENARIO_PACKAGE_MAINTAINER
   "Scenario compiler maintainers <maintainers@scenario-compiler.invalid>"

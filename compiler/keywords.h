@@ -16,6 +16,8 @@
 #include <span>
 #include <string_view>
 
+#include "model/curve_classes.h"
+
 namespace scenc {
 
 struct CompileRun;
@@ -397,5 +399,30 @@ inline constexpr std::string_view kLineSectionHeaders[] = {
 inline constexpr std::string_view kTrainSectionHeaders[] = {
     "[generale]", "[aderenze]",      "[vel_limite]", "[stazioni]",
     "[codici]",   "[rallentamenti]", "[segnali]",    "[fine]"};
+
+// A curve's keyword field names its class with a digit, the first of 1 to 6
+// found in this order deciding; the class gives the turn per metre drawn
+// (model/curve_classes.h). The letter "s" anywhere in the field, in either
+// case, turns the curve left (sinistra); without it, it turns right.
+struct CurveClass {
+  std::string_view digit;
+  int number;  // 1 to 6
+  // The turn per metre, 1/m.
+  constexpr double curvature() const { return curve_class_turn(number); }
+};
+inline constexpr CurveClass kCurveClasses[] = {{"1", 1}, {"2", 2}, {"3", 3},
+                                               {"4", 4}, {"5", 5}, {"6", 6}};
+
+// The class a curve's keyword field names, or null when it holds no digit 1
+// to 6.
+inline const CurveClass* curve_class_named(std::string_view keyword) {
+  for (const CurveClass& c : kCurveClasses) {
+    if (contains(keyword, c.digit)) return &c;
+  }
+  return nullptr;
+}
+inline bool curve_turns_left(std::string_view keyword) {
+  return contains_ignoring_case(keyword, "s");
+}
 
 }  // namespace scenc

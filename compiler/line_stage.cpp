@@ -5,7 +5,6 @@
 
 #include "compiler/compile_run.h"
 #include "compiler/memorizza_dati.h"
-#include "model/curve_classes.h"
 
 namespace scenc {
 namespace {
@@ -121,16 +120,6 @@ bool extend_profile(CompileRun& run, std::int64_t to, double turn) {
   return cursor <= kLongestLine;
 }
 
-double curvature_of(std::string_view keyword) {
-  // The first class digit found in this order decides: classes 1 to 6 stand
-  // for radii of 10000, 5000, 2500, 1000, 500 and about 333 metres.
-  constexpr std::string_view kDigits[] = {"1", "2", "3", "4", "5", "6"};
-  for (int c = 1; c <= 6; ++c) {
-    if (contains(keyword, kDigits[c - 1])) return curve_class_turn(c);
-  }
-  return 0.0;
-}
-
 void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
                    std::int32_t& tipo) {
   LineState& line = run.line;
@@ -223,14 +212,15 @@ Flow curve_row(CompileRun& run) {
   if (!run.in_range(start)) {
     return run.raise(fault::kBeyondGrid, kStart, start);
   }
-  double k = curvature_of(keyword);
-  if (k == 0.0) {
+  const CurveClass* curve_class = curve_class_named(keyword);
+  if (curve_class == nullptr) {
     return run.raise(fault::kBadCurve, kKeywordField, std::nullopt,
                      std::nullopt,
                      {FaultCause::kCurveWithoutClass, std::nullopt, 0, 0});
   }
   // Only the letter s is tested for the side: it turns the other way.
-  if (contains_ignoring_case(keyword, "s")) k = -k;
+  const double k = curve_turns_left(keyword) ? -curve_class->curvature()
+                                             : curve_class->curvature();
   if (!run.model.line_profile.exists()) {
     throw failure_of(FaultCause::kNoTrackCells);
   }

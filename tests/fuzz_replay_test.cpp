@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fuzz/fuzz_entries.h"
+#include "fuzz/lsp_entry.h"
 #include "scenario/emitters.h"
 
 namespace scenc {
@@ -47,6 +48,21 @@ TEST(FuzzReplay, EmbeddedSourcesRunClean) {
       embedded_line_source() + '\0' + embedded_train_source();
   replay(both, "embedded sources");
   replay(both + std::string("\0\1", 2), "embedded sources with the geometry");
+}
+
+TEST(FuzzReplay, LanguageServerSeedsRunClean) {
+  int seeds = 0;
+  const auto dir = std::filesystem::path(SCENARIO_SOURCE_DIR) / "fuzz/lsp_corpus";
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string input = contents(entry.path());
+    EXPECT_EQ(fuzz::serve_bytes(reinterpret_cast<const std::uint8_t*>(input.data()),
+                                input.size()),
+              "")
+        << entry.path();
+    ++seeds;
+  }
+  EXPECT_GE(seeds, 2);
 }
 
 }  // namespace

@@ -153,7 +153,10 @@ TEST(Installed, ProgramsRunFromAnotherDirectoryWithTheBuildOutOfReach) {
        {"bin/scenario", "bin/scenarioc", "share/man/man1/scenario.1.gz",
         "share/man/man1/scenarioc.1.gz",
         "share/bash-completion/completions/scenarioc",
-        "share/doc/" SCENARIO_PACKAGE_NAME "/formats/README.md"}) {
+        "share/doc/" SCENARIO_PACKAGE_NAME "/formats/README.md",
+        "share/doc/" SCENARIO_PACKAGE_NAME "/editors/README.md",
+        "share/doc/" SCENARIO_PACKAGE_NAME
+        "/editors/vscode/scenario-sources.tmLanguage.json"}) {
     EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
   }
 #ifdef SCENARIO_HAS_WINDOW

@@ -662,7 +662,7 @@ CheckResult check_sources(std::string_view line_text,
   std::set<FaultKey> blanked;
   const std::vector<FaultRecord>* log = &result.model.fault_log;
   Compiled again;
-  while (!result.truncated) {
+  while (options.recover && !result.truncated) {
     bool any = false;
     for (const FaultRecord& f : *log) {
       if (!ends_a_stage(f) || blanked.count(key_of(f)) != 0) continue;
@@ -714,6 +714,12 @@ CheckResult check_sources(std::string_view line_text,
       d.message += " (found after recovery)";
       errors.push_back(std::move(d));
     }
+  }
+
+  if (!options.recover && !result.truncated) {
+    result.recovery_left = std::any_of(
+        log->begin(), log->end(),
+        [](const FaultRecord& f) { return ends_a_stage(f) && recoverable(f); });
   }
 
   std::vector<AuthorDiagnostic> warnings = lint_sources(

@@ -88,6 +88,11 @@ struct CheckOptions {
   // As a build's `write_line_file`: 0 compiles without the line profile
   // (curve rows are then not recognised).
   std::int32_t write_line_file = 1;
+  // Compile again past each fault that ends a stage, to find the faults
+  // of the rows behind it. Without, the check ends after one compile and
+  // says whether recovery was left to do: an editor shows that much at
+  // once and the rest when it has it.
+  bool recover = true;
 };
 
 struct CheckResult {
@@ -103,6 +108,9 @@ struct CheckResult {
   bool truncated = false;
   // How many compiles the recovery ran after the first.
   int recovery_compiles = 0;
+  // Without `recover`: a fault ended a stage, and a check with recovery
+  // may find more behind it.
+  bool recovery_left = false;
 
   int errors() const;
   int warnings() const;

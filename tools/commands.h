@@ -14,5 +14,6 @@ inline constexpr int kUsageError = 64;
 void register_compile_commands(CLI::App& app, int& status);  // compile, check, sources
 void register_dump_command(CLI::App& app, int& status);
 void register_plot_command(CLI::App& app, int& status);
+void register_lsp_command(CLI::App& app, int& status);
 
 }  // namespace scenc::tools

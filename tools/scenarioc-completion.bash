@@ -37,14 +37,14 @@ _scenarioc() {
   COMPREPLY=()
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      compile | check | sources | warnings | dump | plot)
+      compile | check | sources | warnings | dump | plot | lsp)
         command=${COMP_WORDS[i]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "compile check sources warnings dump plot -h --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "compile check sources warnings dump plot lsp -h --help --version" -- "$cur"))
     return
   fi
 
@@ -96,6 +96,7 @@ _scenarioc() {
     sources) options="-o --output --force -h --help" ;;
     dump) options="--json --all --kind -h --help" ;;
     plot) options="-o --output --html -h --help" ;;
+    lsp) options="--stdio -h --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

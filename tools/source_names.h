@@ -1,20 +1,40 @@
-// The scenario names an author's two source files stand for, when the
-// author does not give them: "Firenze_Pisa_linea.txt" is the line
-// "Firenze_Pisa", and "Firenze_Pisa_11711-.txt" its train "11711".
+// The file-naming rule of a scenario's two sources, as an author's tools
+// read it: a line source "NAME_linea.txt" and, beside it, a train source
+// "NAME_NUMBER-.txt" for each train that runs over the line. The names stand
+// for the line name and the train number a compile stores.
 #pragma once
 
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/faults.h"
 
 namespace scenc::tools {
 
-// The line source's file name without its ending, or else without its
-// extension.
+// The line name an author's line source stands for: its file name without
+// the line source's ending, or else without its extension.
 std::string default_line_name(const std::filesystem::path& line_source);
 
-// What stands between "<line name>_" and the train source's ending, or else
-// its file name without extension.
+// The train number an author's train source stands for: what stands between
+// "<line name>_" and the train source's ending, or else its file name
+// without extension.
 std::string default_train_number(const std::filesystem::path& train_source,
                                  const std::string& line_name);
+
+// Which source a file name is by its ending: kLine, kTrain, or kNone.
+SourceKind source_kind_of_name(std::string_view file_name);
+
+// The file name of the line source of `line_name`.
+std::string line_source_name(std::string_view line_name);
+
+// The line names a train source's file name may belong to, the likeliest
+// first: what stands before each "_" of the name, from the last "_" back,
+// since the number is written last and line names may hold "_" themselves.
+std::vector<std::string> line_names_of_train(std::string_view file_name);
+
+// True when `file_name` is a train source of the line `line_name`.
+bool is_train_of(std::string_view file_name, std::string_view line_name);
 
 }  // namespace scenc::tools

@@ -1,0 +1,529 @@
+// `scenarioc lsp` driven as a process, as an editor drives it: the
+// lifecycle, every kind of malformed input, the diagnostics of both sources
+// of a pair as the author types, and what it tells about a row.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "compiler/keywords.h"
+#include "lsp_client.h"
+#include "model/cp1252.h"
+#include "output/output_directory.h"
+#include "output/scenario_files.h"
+#include "scenario/build_run.h"
+
+namespace scenc {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing::LspClient;
+using testing::read_file;
+using testing::TemporaryDirectory;
+
+// The embedded scenario's two sources as they lie on disk.
+struct EmbeddedSources {
+  std::string line;
+  std::string train;
+};
+const EmbeddedSources& embedded() {
+  static const EmbeddedSources sources = [] {
+    Model model;
+    set_embedded_identity(model);
+    MemoryDirectory dir;
+    write_scenario_texts(model, dir);
+    return EmbeddedSources{dir.files.at(ScenarioFileNames::line_source(model)),
+                           dir.files.at(ScenarioFileNames::train_source(model))};
+  }();
+  return sources;
+}
+
+json position(int line, int character) {
+  return {{"line", line}, {"character", character}};
+}
+json range(int line, int from, int to) {
+  return {{"start", position(line, from)}, {"end", position(line, to)}};
+}
+
+// The 0-based line of `text` (UTF-8) that starts with `prefix`; -1 when
+// none does.
+int line_starting(const std::string& text, const std::string& prefix) {
+  int line = 0;
+  for (std::size_t at = 0; at < text.size(); ++line) {
+    if (text.compare(at, prefix.size(), prefix) == 0) return line;
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return -1;
+}
+
+// ---- Lifecycle and malformed input --------------------------------------
+
+TEST(LspServer, InitializesAndEndsAsTheProtocolSays) {
+  const struct {
+    const char* what;
+    bool shutdown;
+    bool exit;  // else the input just ends
+    int status;
+  } cases[] = {
+      {"shutdown then exit", true, true, 0},
+      {"exit without shutdown", false, true, 1},
+      {"input ends after shutdown", true, false, 0},
+      {"input ends without shutdown", false, false, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    LspClient client;
+    ASSERT_TRUE(client.started());
+    const json init = client.initialize();
+    const json& caps = init["result"]["capabilities"];
+    EXPECT_EQ(caps["positionEncoding"], "utf-16");
+    EXPECT_EQ(caps["textDocumentSync"]["change"], 2);  // incremental
+    EXPECT_EQ(caps["hoverProvider"], true);
+    EXPECT_EQ(caps["documentSymbolProvider"], true);
+    EXPECT_TRUE(caps.contains("completionProvider"));
+    EXPECT_EQ(init["result"]["serverInfo"]["name"], "scenarioc");
+    if (c.shutdown) {
+      const json r = client.request("shutdown", nullptr);
+      EXPECT_TRUE(r.contains("result") && r["result"].is_null()) << r;
+    }
+    if (c.exit) {
+      client.notify("exit", nullptr);
+    } else {
+      client.close_input();
+    }
+    EXPECT_EQ(client.wait_for_exit(), c.status);
+  }
+}
+
+TEST(LspServer, AnswersMalformedInputWithErrorsAndGoesOn) {
+  LspClient client;
+  ASSERT_TRUE(client.started());
+  // Before initialize, a request is refused and a notification dropped.
+  const json early = client.request("textDocument/hover", json::object());
+  EXPECT_EQ(early["error"]["code"], -32002);
+  client.initialize();
+
+  const auto error_after = [&](const std::string& raw) {
+    client.send_raw(raw);
+    return client.wait_for([](const json& m) { return m.contains("error"); });
+  };
+  const auto framed = [](const std::string& content) {
+    return "Content-Length: " + std::to_string(content.size()) + "\r\n\r\n" +
+           content;
+  };
+  const struct {
+    const char* what;
+    std::string raw;
+    int code;
+  } cases[] = {
+      {"content that is not JSON", framed("{\"a\": 1,}"), -32700},
+      {"a Content-Length shorter than the content",
+       "Content-Length: 10\r\n\r\n{\"jsonrpc\": \"2.0\", \"id\": 50, \"method\": \"x\"}",
+       -32700},
+      {"a header without Content-Length", "Content-Type: x\r\n\r\n{}", -32700},
+      {"a Content-Length that is no number", "Content-Length: many\r\n\r\n{}",
+       -32700},
+      {"a Content-Length beyond any source",
+       "Content-Length: 99999999999999999999\r\n\r\n{}", -32700},
+      {"a header that never ends", std::string(20000, 'x'), -32700},
+      {"a batch", framed("[]"), -32600},
+      {"a message that is no object", framed("7"), -32600},
+      {"a request without a method", framed(R"({"jsonrpc": "2.0", "id": 8})"),
+       -32600},
+      {"a request without jsonrpc 2.0",
+       framed(R"({"id": 9, "method": "shutdown"})"), -32600},
+      {"an id that is an object",
+       framed(R"({"jsonrpc": "2.0", "id": {}, "method": "shutdown"})"), -32600},
+      {"an unknown method",
+       framed(R"({"jsonrpc": "2.0", "id": 10, "method": "x/y"})"), -32601},
+      {"hover without a document",
+       framed(R"({"jsonrpc": "2.0", "id": 11, "method": "textDocument/hover", "params": {}})"),
+       -32602},
+      {"params that are a number",
+       framed(R"({"jsonrpc": "2.0", "id": 12, "method": "textDocument/hover", "params": 3})"),
+       -32600},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const json e = error_after(c.raw);
+    ASSERT_FALSE(e.is_null());
+    EXPECT_EQ(e["error"]["code"], c.code) << e;
+    // The server still answers: a request after the bad input gets its
+    // own response.
+    const json again = client.request("textDocument/documentSymbol",
+                                      {{"textDocument", {{"uri", "file:///none"}}}});
+    EXPECT_TRUE(again.contains("result")) << again;
+    // What is left of a message whose length lied is reported as well, at
+    // most once.
+    EXPECT_LE(client.take_all([](const json& m) { return m.contains("error"); }),
+              1);
+  }
+  // An unknown notification is ignored: nothing answers it.
+  const std::size_t before = client.messages().size();
+  client.notify("x/unknownNotification", {{"a", 1}});
+  client.request("textDocument/documentSymbol",
+                 {{"textDocument", {{"uri", "file:///none"}}}});
+  EXPECT_EQ(client.messages().size(), before + 1);
+
+  EXPECT_EQ(client.request("initialize", {{"capabilities", json::object()}})
+                ["error"]["code"],
+            -32600);
+  client.request("shutdown", nullptr);
+  EXPECT_EQ(client.request("textDocument/documentSymbol",
+                           {{"textDocument", {{"uri", "file:///none"}}}})
+                ["error"]["code"],
+            -32600);
+  client.notify("exit");
+  EXPECT_EQ(client.wait_for_exit(), 0);
+  EXPECT_EQ(client.stderr_text(), "");
+}
+
+// ---- Diagnostics as the author types ------------------------------------
+
+class LspSources : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    std::ofstream(dir_.path() / "Firenze_Pisa_linea.txt", std::ios::binary)
+        << embedded().line;
+    std::ofstream(dir_.path() / "Firenze_Pisa_11711-.txt", std::ios::binary)
+        << embedded().train;
+    line_uri_ = "file://" + (dir_.path() / "Firenze_Pisa_linea.txt").string();
+    train_uri_ = "file://" + (dir_.path() / "Firenze_Pisa_11711-.txt").string();
+    ASSERT_TRUE(client_.started());
+  }
+  void TearDown() override {
+    // The server holds none of the sources it read open. (It may have
+    // inherited other descriptors from whatever runs the tests.)
+    const fs::path fds = "/proc/" + std::to_string(client_.pid()) + "/fd";
+    const std::string sources = dir_.path().string() + "/";
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator(fds, ec)) {
+      const std::string target = fs::read_symlink(fd.path(), ec).string();
+      EXPECT_FALSE(target.starts_with(sources)) << target;
+    }
+    // Nothing was ever written to the sources on disk.
+    EXPECT_EQ(read_file(dir_.path() / "Firenze_Pisa_linea.txt"), embedded().line);
+    EXPECT_EQ(read_file(dir_.path() / "Firenze_Pisa_11711-.txt"),
+              embedded().train);
+  }
+
+  void open(const std::string& uri, const std::string& text) {
+    client_.notify("textDocument/didOpen",
+                   {{"textDocument",
+                     {{"uri", uri}, {"languageId", "scenario"}, {"version", 1},
+                      {"text", text}}}});
+  }
+  void change(const std::string& uri, int version, const json& changes) {
+    client_.notify("textDocument/didChange",
+                   {{"textDocument", {{"uri", uri}, {"version", version}}},
+                    {"contentChanges", changes}});
+  }
+
+  TemporaryDirectory dir_{"scenarioc-lsp"};
+  LspClient client_;
+  std::string line_uri_;
+  std::string train_uri_;
+  const std::string train_text_ = cp1252_to_utf8(embedded().train);
+  const std::string line_text_ = cp1252_to_utf8(embedded().line);
+};
+
+TEST_F(LspSources, DiagnosticsAppearWithAMistakeAndClearWithItsFix) {
+  client_.initialize();
+  // Both sources open: each gets its diagnostics, none for the embedded
+  // pair. A request is answered only once what came before it is checked.
+  open(line_uri_, line_text_);
+  open(train_uri_, train_text_);
+  client_.request("textDocument/documentSymbol",
+                  {{"textDocument", {{"uri", train_uri_}}}});
+  EXPECT_EQ(client_.latest_diagnostics(train_uri_), json::array());
+  EXPECT_EQ(client_.latest_diagnostics(line_uri_), json::array());
+
+  // The second station moved off the 50 m grid, by an incremental change
+  // of one digit: "2750" becomes "2775".
+  const int row = line_starting(train_text_, "Stazione,   2750");
+  ASSERT_GE(row, 0);
+  change(train_uri_, 2, json::array({{{"range", range(row, 14, 15)}, {"text", "7"}}}));
+  change(train_uri_, 3, json::array({{{"range", range(row, 15, 16)}, {"text", "5"}}}));
+  json d = client_.diagnostics(train_uri_);
+  // Changes that arrive together may be checked once.
+  while (d.is_array() && d.empty()) d = client_.diagnostics(train_uri_);
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "fault-8");
+  EXPECT_EQ(d[0]["severity"], 1);
+  EXPECT_EQ(d[0]["source"], "scenarioc");
+  EXPECT_EQ(d[0]["range"]["start"]["line"], row);
+
+  // The whole text back as it was: the diagnostic clears.
+  change(train_uri_, 4, json::array({{{"text", train_text_}}}));
+  EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
+
+  // Closing the last open source clears both files.
+  client_.notify("textDocument/didClose", {{"textDocument", {{"uri", train_uri_}}}});
+  EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
+}
+
+TEST_F(LspSources, ColumnsCountAsTheEditorCounts) {
+  client_.initialize();
+  // A signal on the cell of the one before it, with a character before the
+  // fault's field that takes two UTF-16 units and one byte on disk.
+  std::string text = train_text_;
+  const std::string row = "segnale,   2100";
+  text.replace(text.find(row), row.size(), "segnale\xF0\x9F\x98\x80,   1000");
+  open(train_uri_, text);
+  json d = client_.diagnostics(train_uri_);
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "fault-16");
+  // The field "1000" stands at UTF-16 column 13 to 17 on its line.
+  const int line = line_starting(text, "segnale\xF0\x9F\x98\x80");
+  EXPECT_EQ(d[0]["range"], range(line, 13, 17));
+}
+
+TEST_F(LspSources, FaultsBehindAStageEndingFaultFollow) {
+  client_.initialize();
+  // A station off the grid ends the train's compile; a signal on the cell
+  // of the one before it stands behind it.
+  std::string text = train_text_;
+  for (const auto& [from, to] :
+       {std::pair{"Stazione,   2750", "Stazione,   2775"},
+        {"segnale,   2100", "segnale,   1000"}}) {
+    text.replace(text.find(from), std::string(from).size(), to);
+  }
+  open(train_uri_, text);
+  // At once, what the first compile finds.
+  json d = client_.diagnostics(train_uri_);
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "fault-8");
+  // Then what the check finds when it compiles past the station.
+  d = client_.diagnostics(train_uri_);
+  ASSERT_EQ(d.size(), 2u) << d;
+  EXPECT_EQ(d[0]["code"], "fault-8");
+  EXPECT_EQ(d[1]["code"], "fault-16");
+  EXPECT_NE(d[1]["message"].get<std::string>().find("found after recovery"),
+            std::string::npos)
+      << d;
+  // The fix clears both, and no later word of the old text follows.
+  change(train_uri_, 2, json::array({{{"text", train_text_}}}));
+  EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
+  client_.request("textDocument/documentSymbol",
+                  {{"textDocument", {{"uri", train_uri_}}}});
+  const json later = client_.latest_diagnostics(train_uri_);
+  EXPECT_TRUE(later.is_null() || later == json::array()) << later;
+}
+
+TEST_F(LspSources, AMissingPartnerIsSaidOnce) {
+  const std::string lone = "file://" + (dir_.path() / "Sola_1-.txt").string();
+  client_.initialize();
+  open(lone, train_text_);
+  const json d = client_.diagnostics(lone);
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "missing-line-source");
+  EXPECT_EQ(d[0]["range"]["start"], position(0, 0));
+}
+
+// ---- What the server tells about a row --------------------------------------
+
+// The value of the hover at `row`, `character` of the document (empty when
+// there is none).
+std::string hover_text(LspClient& client, const std::string& uri, int row,
+                       int character) {
+  const json r = client.request("textDocument/hover",
+                                {{"textDocument", {{"uri", uri}}},
+                                 {"position", position(row, character)}});
+  return r["result"].is_null()
+             ? ""
+             : r["result"]["contents"]["value"].get<std::string>();
+}
+
+TEST_F(LspSources, HoverTellsWhatARowBecomes) {
+  client_.initialize();
+  open(train_uri_, train_text_);
+  open(line_uri_, line_text_);
+  const struct {
+    bool train;
+    const char* row;  // the start of the row's line
+    int character;
+    std::vector<std::string> says;
+  } cases[] = {
+      {true,
+       "Stazione,   2750",
+       2,
+       {"**station** FIRENZE RIFREDI", "slot 2;", "extent 2450 m to 3100 m",
+        "cell 61 (3000 m): station marker"}},
+      {true,
+       "Stazione,   2750",
+       13,
+       {"**position** (m)", "2750 m, the position of cell 56"}},
+      {true,
+       "segnale,   4600",
+       2,
+       {"**signal**", "cell 93 (4600 m): signal, s1 4",
+        "approach codes: cell 91: 81"}},
+      {true,
+       "rallentamento",
+       1,
+       {"cell 187 (9300 m): slow-order start",
+        "cell 188 (9350 m): slow-order end",
+        "cell 163 (8100 m): slow-order warning",
+        "cell 159 (7900 m): slow-order approach"}},
+      {true, "orologio", 1, {"slot 86 (train): orologio 10:49:30"}},
+      {false,
+       "curvas2",
+       1,
+       {"from 700 m to 800 m", "radius about 5000 m, turning left"}},
+      {false, "lunghezza percorso", 1, {"slot 84", "line_length 82000 m"}},
+      {false, "montagna, 29100", 1, {"mountain cells 582 to 583: type 2"}},
+      {false,
+       "cartello indicatore,  18550",
+       1,
+       {"cell 372 (18550 m): signboard, slot 80"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.row);
+    const std::string& text = c.train ? train_text_ : line_text_;
+    const int row = line_starting(text, c.row);
+    ASSERT_GE(row, 0);
+    const std::string value =
+        hover_text(client_, c.train ? train_uri_ : line_uri_, row, c.character);
+    for (const std::string& says : c.says) {
+      EXPECT_NE(value.find(says), std::string::npos) << says << "\n" << value;
+    }
+  }
+  // A comment and a header become nothing.
+  EXPECT_EQ(
+      hover_text(client_, line_uri_, line_starting(line_text_, "- cascine"), 2),
+      "");
+  EXPECT_EQ(
+      hover_text(client_, line_uri_, line_starting(line_text_, "[curve]"), 2),
+      "");
+}
+
+// Every row of the keyword tables, written as its example: the hover names
+// it, and a row the source holds once tells the slot fields it sets.
+TEST_F(LspSources, HoverKnowsEveryKeyword) {
+  std::string line = "[generale]\r\n";
+  std::string train = "[generale]\r\n";
+  for (const Keyword& k : kLineGeneralKeywords)
+    line += std::string(k.example) + "\r\n";
+  line += "[pendenze]\r\n";
+  for (const Keyword& k : kLineBodyKeywords)
+    line += std::string(k.example) + "\r\n";
+  for (const Keyword& k : kTrainKeywords)
+    train += std::string(k.example) + "\r\n";
+  const std::string dir = "file://" + dir_.path().string();
+  client_.initialize();
+  open(dir + "/Esempi_linea.txt", line + "[fine]\r\n");
+  open(dir + "/Esempi_1-.txt", train + "[fine]\r\n");
+  for (const auto& [uri, text] : {std::pair{dir + "/Esempi_linea.txt", line},
+                                  {dir + "/Esempi_1-.txt", train}}) {
+    for (const auto table : kKeywordTables) {
+      for (const Keyword& k : table) {
+        const int row = line_starting(text, std::string(k.example));
+        if (row < 0) continue;  // the other source's keyword
+        SCOPED_TRACE(k.row);
+        const std::string value = hover_text(client_, uri, row, 0);
+        EXPECT_NE(value.find("**" + std::string(k.row) + "**"),
+                  std::string::npos)
+            << value;
+        if (k.order == RowOrder::kOnce) {
+          EXPECT_NE(value.find("slot 8"), std::string::npos) << value;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(LspSources, OutlineListsSectionsAndTheirRows) {
+  client_.initialize();
+  open(train_uri_, train_text_);
+  const json r = client_.request("textDocument/documentSymbol",
+                                 {{"textDocument", {{"uri", train_uri_}}}});
+  std::map<std::string, json> sections;
+  for (const json& s : r["result"]) sections[s["name"]] = s;
+  for (const char* name :
+       {"[generale]", "[aderenze]", "[vel_limite]", "[stazioni]",
+        "[rallentamenti]", "[segnali]", "[fine]"}) {
+    EXPECT_TRUE(sections.count(name)) << name;
+  }
+  const json& stations = sections["[stazioni]"]["children"];
+  ASSERT_EQ(stations.size(), 16u);
+  EXPECT_EQ(stations[0]["name"], "FIRENZE S.M.N.");
+  EXPECT_EQ(stations[1]["detail"], "station at 2750 m");
+  EXPECT_EQ(stations[1]["selectionRange"]["start"],
+            position(line_starting(train_text_, "Stazione,   2750"), 0));
+  EXPECT_EQ(sections["[segnali]"]["children"].size(), 42u);
+  EXPECT_EQ(sections["[rallentamenti]"]["children"][0]["detail"],
+            "slow order at 9300 m");
+  // A section's range runs from its header to its last row.
+  EXPECT_EQ(sections["[stazioni]"]["range"]["start"]["line"],
+            line_starting(train_text_, "[stazioni]"));
+  EXPECT_EQ(sections["[stazioni]"]["range"]["end"]["line"],
+            line_starting(train_text_, "stazione,  80850"));
+
+  // The line source: its mountains and signboards among the rest.
+  open(line_uri_, line_text_);
+  const json line = client_.request("textDocument/documentSymbol",
+                                    {{"textDocument", {{"uri", line_uri_}}}});
+  sections.clear();
+  for (const json& s : line["result"]) sections[s["name"]] = s;
+  const json& mountains = sections["[montagne]"]["children"];
+  ASSERT_EQ(mountains.size(), 2u);
+  EXPECT_EQ(mountains[0]["detail"], "mountain at 29100 m to 29200 m");
+  const json& signboards = sections["[indicazioni]"]["children"];
+  ASSERT_EQ(signboards.size(), 3u);
+  EXPECT_EQ(signboards[0]["detail"], "signboard at 18550 m");
+  EXPECT_EQ(sections["[curve]"]["children"].size(), 48u);
+}
+
+TEST_F(LspSources, CompletionOffersTheKeywordsOfTheSection) {
+  client_.initialize();
+  open(line_uri_, line_text_);
+  open(train_uri_, train_text_);
+  const auto labels = [&](const std::string& uri, int row, int character) {
+    const json r = client_.request("textDocument/completion",
+                                   {{"textDocument", {{"uri", uri}}},
+                                    {"position", position(row, character)}});
+    std::map<std::string, json> items;
+    for (const json& item : r["result"]["items"]) items[item["label"]] = item;
+    return items;
+  };
+  const int general = line_starting(line_text_, "sfondo uno");
+  const int body = line_starting(line_text_, "pendenza  , 500");
+  auto items = labels(line_uri_, general, 0);
+  EXPECT_TRUE(items.count("lunghezza percorso"));
+  EXPECT_FALSE(items.count("pendenza"));
+  items = labels(line_uri_, body, 0);
+  EXPECT_TRUE(items.count("pendenza"));
+  EXPECT_TRUE(items.count("[curve]"));
+  EXPECT_FALSE(items.count("lunghezza percorso"));
+  EXPECT_FALSE(items.count("[generale]"));
+  // Before "[generale]" only it; after a comma, nothing.
+  items = labels(line_uri_, 0, 0);
+  EXPECT_EQ(items.size(), 1u);
+  EXPECT_TRUE(items.count("[generale]"));
+  EXPECT_TRUE(labels(line_uri_, body, 12).empty());
+
+  items = labels(train_uri_, line_starting(train_text_, "segnale,   4600"), 3);
+  ASSERT_TRUE(items.count("stazione"));
+  const json& station = items["stazione"];
+  EXPECT_EQ(station["insertTextFormat"], 2);
+  const std::string snippet = station["textEdit"]["newText"];
+  EXPECT_TRUE(
+      snippet.starts_with("stazione, ${1:position}, ${2:kind}, ${3:length}"))
+      << snippet;
+  EXPECT_TRUE(snippet.ends_with("${17:name}")) << snippet;
+  // The edit replaces what was typed of the keyword field.
+  EXPECT_EQ(station["textEdit"]["range"],
+            range(line_starting(train_text_, "segnale,   4600"), 0, 3));
+}
+
+}  // namespace
+}  // namespace scenc
