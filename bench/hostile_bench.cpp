@@ -74,6 +74,18 @@ BENCHMARK(BM_CurvedLine)
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
 
+// Every row covers the whole line of 1,000,000 m: the cost grows with the
+// rows, not with rows times cells.
+void BM_MountainRows(benchmark::State& state) {
+  build(state, hostile::mountain_rows(static_cast<std::size_t>(state.range(0))),
+        hostile::small_train(), 0);
+}
+BENCHMARK(BM_MountainRows)
+    ->Arg(1 << 20)
+    ->Arg(8 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
 void BM_Noise(benchmark::State& state) {
   build(state, hostile::noise(static_cast<std::size_t>(state.range(0)), 1),
         embedded_train_source(), 0);

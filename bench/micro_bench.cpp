@@ -103,7 +103,8 @@ void BM_LineStage(benchmark::State& state) {
   state.SetBytesProcessed(
       static_cast<std::int64_t>(state.iterations() * scenario().line_source.size()));
 }
-// 1: with the line profile, metre by metre; 0: the grid alone.
+// 1: with the line profile, whose runs are noted (its metres are drawn when
+// the geometry file is written); 0: the grid alone.
 BENCHMARK(BM_LineStage)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_TrainStage(benchmark::State& state) {
@@ -134,6 +135,7 @@ void BM_FinishingPass(benchmark::State& state) {
 }
 BENCHMARK(BM_FinishingPass)->Unit(benchmark::kMicrosecond);
 
+// Drawing the metres of the profile straight into their encoding.
 void BM_WriteGeometryFile(benchmark::State& state) {
   const Model& m = compiled(1, true);
   DiscardSink sink;

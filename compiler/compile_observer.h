@@ -19,8 +19,8 @@ namespace scenc {
 // source (a quoted field's quotes and what the reader dropped after the
 // closing quote included; the separator after it excluded).
 struct ReadSpan {
-  std::int32_t line = 0;
-  std::int32_t column = 0;
+  std::int64_t line = 0;
+  std::int64_t column = 0;
   std::size_t begin = 0;
   std::size_t end = 0;
 };

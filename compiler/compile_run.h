@@ -16,6 +16,7 @@
 #include "compiler/compile_observer.h"
 #include "compiler/field_reader.h"
 #include "compiler/keywords.h"
+#include "compiler/mountain_rows.h"
 #include "compiler/source_store.h"
 #include "model/faults.h"
 #include "model/track_model.h"
@@ -34,6 +35,9 @@ struct LineState {
   std::int32_t sign_slot_cursor = kFirstSignboardSlot;
   std::int64_t mountain_counter = 0;
   std::int32_t previous_mountain_end = 0;
+  // The mountain rows read so far, applied to the grid when the body ends,
+  // however it ends.
+  MountainRows mountains;
   // The rows of the kilometric progressives as read ("tre", "due", "uno"),
   // so that a progressive found wrong later can point at its row and number.
   struct ProgressiveRow {
@@ -64,8 +68,8 @@ inline constexpr int kKeywordField = -1;
 
 // A field a handler read: where it begins and the type it was read as.
 struct ReadField {
-  std::int32_t line = 0;
-  std::int32_t column = 0;
+  std::int64_t line = 0;
+  std::int64_t column = 0;
   FieldType type = FieldType::kInt32;
 };
 

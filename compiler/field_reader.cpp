@@ -70,12 +70,27 @@ void FieldReader::begin_field() {
 }
 
 void FieldReader::advance_over(std::size_t end) {
-  while (pos_ < end) {
-    if (at_line_end()) {
-      consume_line_end();
-    } else {
-      ++pos_;
-    }
+  // A quoted field may run over millions of lines: its line ends are counted
+  // in one pass (CR LF is one line end, a lone CR or LF one each), and the
+  // line then in progress began after the last of them.
+  if (pos_ >= end) return;
+  const char* const b = bytes_.data();
+  std::int64_t ends = 0;
+  char before = '\0';
+  for (std::size_t i = pos_; i < end; ++i) {
+    const char c = b[i];
+    ends +=
+        static_cast<std::int64_t>(c == '\r' || (c == '\n' && before != '\r'));
+    before = c;
+  }
+  std::size_t i = end;
+  while (i > pos_ && b[i - 1] != '\r' && b[i - 1] != '\n') --i;
+  pos_ = end;
+  line_ += ends;
+  if (ends > 0) line_start_ = i;
+  // A CR that ends the run takes the LF right after it with it.
+  if (before == '\r' && pos_ < bytes_.size() && b[pos_] == '\n') {
+    line_start_ = ++pos_;
   }
 }
 

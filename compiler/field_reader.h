@@ -95,17 +95,19 @@ class FieldReader {
   }
 
   // Where the last field read began (1-based line and column in bytes).
-  std::int32_t field_line() const { return field_line_; }
-  std::int32_t field_column() const { return field_column_; }
+  // Both count on 64 bits: a source may hold more than 2^31 line ends, or
+  // as many bytes on one line.
+  std::int64_t field_line() const { return field_line_; }
+  std::int64_t field_column() const { return field_column_; }
   // The byte offsets of the last field read: its first byte (a quote
   // included) and the byte after its last one, before the blanks, comma or
   // line end that close it.
   std::size_t field_begin() const { return field_begin_; }
   std::size_t field_end() const { return field_end_; }
   // Where the next read would begin.
-  std::int32_t line() const { return line_; }
-  std::int32_t column() const {
-    return static_cast<std::int32_t>(pos_ - line_start_) + 1;
+  std::int64_t line() const { return line_; }
+  std::int64_t column() const {
+    return static_cast<std::int64_t>(pos_ - line_start_) + 1;
   }
 
  private:
@@ -122,9 +124,9 @@ class FieldReader {
   std::string_view bytes_;
   std::size_t pos_ = 0;
   std::size_t line_start_ = 0;
-  std::int32_t line_ = 1;
-  std::int32_t field_line_ = 1;
-  std::int32_t field_column_ = 1;
+  std::int64_t line_ = 1;
+  std::int64_t field_line_ = 1;
+  std::int64_t field_column_ = 1;
   std::size_t field_begin_ = 0;
   std::size_t field_end_ = 0;
 };

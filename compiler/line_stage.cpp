@@ -2,8 +2,6 @@
 // kilometric progressives, and the body rows (gradients, curves, mountains,
 // speed-indicator boards, signboards) with the fills that close the line.
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 #include "compiler/compile_run.h"
 #include "compiler/memorizza_dati.h"
@@ -96,43 +94,12 @@ namespace {
 // ---- Body ---------------------------------------------------------------
 
 // Draws the metres from the cursor up to `last`, each from the two metres
-// before it, turning the step by `turn` radians per metre. The sums are
-// written out in this exact order, since the geometry file is compared byte
-// for byte; the last two points are carried from metre to metre rather than
-// read back, which gives the same doubles.
+// before it, turning the step by `turn` radians per metre. The profile
+// keeps the run; its points are computed when the geometry is written.
 void draw_metres(LineProfile& p, std::int64_t& cursor, std::int64_t last,
                  double turn) {
   if (cursor > last) return;
-  double x0 = p.value(0, cursor - 2);
-  double x1 = p.value(0, cursor - 1);
-  double y0 = p.value(1, cursor - 2);
-  double y1 = p.value(1, cursor - 1);
-  const LineProfile::DoubleRun run = p.double_run(cursor, last);
-  const std::int64_t count = last - cursor + 1;
-  constexpr double kInfinity = std::numeric_limits<double>::infinity();
-  for (std::int64_t i = 0; i < count; ++i) {
-    const double dx = x1 - x0;
-    const double dy = y1 - y0;
-    double x;
-    double y;
-    if (turn == 0.0 && std::fabs(dx) > 0.0 && std::fabs(dx) < kInfinity &&
-        std::fabs(dy) > 0.0 && std::fabs(dy) < kInfinity) {
-      // On a straight run the turn's product is a zero, and adding a zero
-      // leaves a non-zero finite step exactly as it is: the same doubles,
-      // with half the additions in the chain that carries metre to metre.
-      x = x1 + dx;
-      y = y1 + dy;
-    } else {
-      x = x1 + (dx + turn * dy);
-      y = y1 + (dy - turn * dx);
-    }
-    run.x[i] = x;
-    run.y[i] = y;
-    x0 = x1;
-    x1 = x;
-    y0 = y1;
-    y1 = y;
-  }
+  p.draw(last, turn);
   cursor = last + 1;
 }
 
@@ -174,16 +141,9 @@ void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
   const std::int64_t last = round_div_even(std::int64_t{fine} - 50, 50);
   // Cells outside the grid are left out; the count of every fourth cell
   // still starts at the mountain's first cell.
-  const std::int64_t from = std::max<std::int64_t>(first, 0);
-  const std::int64_t to = std::min<std::int64_t>(last, run.last_cell());
-  for (std::int64_t c = from; c <= to; ++c) {
-    TrackCell& cell = run.cell(c);
-    cell.mountain = wrap8(tipo);
-    const std::int64_t j = c - first + 1;
-    if (markers && j % 4 == 0 && cell.kind == cell_kind::kFree) {
-      cell.kind = cell_kind::kMountainMarker;
-    }
-  }
+  line.mountains.add(
+      run.model.track_cells, first, std::max<std::int64_t>(first, 0),
+      std::min<std::int64_t>(last, run.last_cell()), wrap8(tipo), markers);
 }
 
 // Two speeds in km/h packed into one value: the s speed / 5 in the hundreds
@@ -472,6 +432,13 @@ bool compile_line_source(CompileRun& run) {
   }
 
   run.begin_part(SourcePart::kBody);
+  // The mountains noted while the body is compiled reach the grid when it
+  // ends, by a fault or by the general failure too: the train stage, the
+  // finishing pass and the files see every mountain of the rows compiled.
+  struct ApplyMountains {
+    CompileRun& run;
+    ~ApplyMountains() { run.line.mountains.apply(run.model.track_cells); }
+  } apply_mountains{run};
   if (!compile_body(run, kLineBodyKeywords)) return false;
   run.remove_source(SourceKind::kLine);
   closing_fills(run);

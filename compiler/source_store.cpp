@@ -1,11 +1,15 @@
 #include "compiler/source_store.h"
 
+#include <utility>
+
 namespace scenc {
 
 SourceStore::Status MemorySources::load(SourceKind source, std::string& bytes) {
-  const auto& text = source == SourceKind::kLine ? line : train;
+  auto& text = source == SourceKind::kLine ? line : train;
   if (!text) return Status::kMissing;
-  bytes = *text;
+  // Handed over, not copied: a source is held once, by the compile.
+  bytes = std::move(*text);
+  text->clear();
   return Status::kOk;
 }
 

@@ -17,14 +17,16 @@ class SourceStore {
   enum class Status { kOk, kMissing, kUnreadable };
 
   virtual ~SourceStore() = default;
-  // Fills `bytes` with the whole source, or says why it cannot be had.
+  // Fills `bytes` with the whole source, or says why it cannot be had. Each
+  // source is loaded once.
   virtual Status load(SourceKind source, std::string& bytes) = 0;
   // Called once the compiler is done with a source (on every path once the
   // source has been found); false when the source could not be removed.
   virtual bool remove(SourceKind source) = 0;
 };
 
-// Sources held in memory; `remove` only notes that the compiler let go.
+// Sources held in memory and handed to the compile as they are loaded (the
+// store keeps an empty text); `remove` only notes that the compiler let go.
 class MemorySources final : public SourceStore {
  public:
   MemorySources() = default;

@@ -17,8 +17,8 @@ enum class SourceKind : std::uint8_t { kNone, kLine, kTrain };
 // A place in a source text: 1-based line and column (in bytes) of a field.
 struct SourcePlace {
   SourceKind source = SourceKind::kNone;
-  std::int32_t line = 0;
-  std::int32_t column = 0;
+  std::int64_t line = 0;
+  std::int64_t column = 0;
 
   bool known() const { return source != SourceKind::kNone; }
   bool operator==(const SourcePlace&) const = default;

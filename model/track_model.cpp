@@ -21,7 +21,7 @@ std::size_t in_huge_pages(std::size_t bytes) {
 
 }  // namespace
 
-void* LineProfile::allocate_profile_memory(std::size_t bytes) {
+void* LineProfile::allocate_large(std::size_t bytes) {
   if (bytes < kLargeArray) return ::operator new(bytes);
   const std::size_t size = in_huge_pages(bytes);
   // Map one huge page more than needed and cut it down to an aligned run.
@@ -40,7 +40,7 @@ void* LineProfile::allocate_profile_memory(std::size_t bytes) {
   return memory;
 }
 
-void LineProfile::release_profile_memory(void* p, std::size_t bytes) {
+void LineProfile::release_large(void* p, std::size_t bytes) {
   if (bytes < kLargeArray) {
     ::operator delete(p);
   } else {
@@ -51,30 +51,118 @@ void LineProfile::release_profile_memory(void* p, std::size_t bytes) {
 void LineProfile::allocate(std::int64_t last_metre) {
   // The size is recorded only once both arrays exist: an allocation that
   // fails leaves no profile, never one whose metres have no storage.
-  metres_ = 0;
+  release();
   const auto size = static_cast<std::size_t>(2 * (last_metre + 1));
-  values_.clear();
   values_.resize(size);
   tags_.assign(size, static_cast<std::uint8_t>(Tag::kEmpty));
   metres_ = last_metre + 1;
 }
 
+void LineProfile::allocate_drawn(std::int64_t last_metre) {
+  release();
+  metres_ = last_metre + 1;
+}
+
 void LineProfile::release() {
   metres_ = 0;
+  for (auto& tags : start_tags_) tags[0] = tags[1] = Tag::kEmpty;
+  for (auto& values : start_values_) values[0] = values[1] = 0.0;
+  runs_.clear();
+  runs_.shrink_to_fit();
+  drawn_end_ = 2;
   values_.clear();
   values_.shrink_to_fit();
   tags_.clear();
   tags_.shrink_to_fit();
 }
 
-LineProfile::DoubleRun LineProfile::double_run(std::int64_t from,
-                                               std::int64_t to) {
-  const auto count = static_cast<std::size_t>(to - from + 1);
-  for (int coordinate = 0; coordinate < 2; ++coordinate) {
-    std::fill_n(tags_.begin() + static_cast<std::ptrdiff_t>(index(coordinate, from)),
-                count, static_cast<std::uint8_t>(Tag::kDouble));
+LineProfile::Tag LineProfile::tag(int coordinate, std::int64_t metre) const {
+  if (!is_drawn()) return static_cast<Tag>(tags_[index(coordinate, metre)]);
+  if (metre < 2) return start_tags_[coordinate][metre];
+  return metre < drawn_end_ ? Tag::kDouble : Tag::kEmpty;
+}
+
+double LineProfile::value(int coordinate, std::int64_t metre) const {
+  if (!is_drawn()) {
+    const std::size_t i = index(coordinate, metre);
+    return tags_[i] == static_cast<std::uint8_t>(Tag::kEmpty) ? 0.0
+                                                              : values_[i];
   }
-  return {values_.data() + index(0, from), values_.data() + index(1, from)};
+  if (metre < 2) return start_values_[coordinate][metre];
+  if (metre >= drawn_end_) return 0.0;
+  LinePen pen = pen_at_start();
+  std::int64_t next = 2;
+  for (const Run& run : runs_) {
+    const std::int64_t count = std::min(run.last, metre) - next + 1;
+    pen.draw(count, run.turn, [](double, double) {});
+    next += count;
+    if (next > metre) break;
+  }
+  return coordinate == 0 ? pen.x1 : pen.y1;
+}
+
+LinePen LineProfile::pen_at_start() const {
+  return LinePen{start_values_[0][0], start_values_[0][1], start_values_[1][0],
+                 start_values_[1][1]};
+}
+
+void LineProfile::set(int coordinate, std::int64_t metre, double v, Tag t) {
+  if (is_drawn()) {
+    if (metre < 2) {
+      start_tags_[coordinate][metre] = t;
+      start_values_[coordinate][metre] = v;
+      return;
+    }
+    store_every_metre();
+  }
+  const std::size_t i = index(coordinate, metre);
+  values_[i] = v;
+  tags_[i] = static_cast<std::uint8_t>(t);
+}
+
+void LineProfile::store_every_metre() {
+  LineProfile stored;
+  stored.allocate(metres_ - 1);
+  for (int c = 0; c < 2; ++c) {
+    for (std::int64_t m = 0; m < std::min<std::int64_t>(2, metres_); ++m) {
+      const std::size_t i = stored.index(c, m);
+      stored.values_[i] = start_values_[c][m];
+      stored.tags_[i] = static_cast<std::uint8_t>(start_tags_[c][m]);
+    }
+  }
+  LinePen pen = pen_at_start();
+  std::int64_t next = 2;
+  for (const Run& run : runs_) {
+    pen.draw(run.last - next + 1, run.turn, [&](double x, double y) {
+      stored.set(0, next, x, Tag::kDouble);
+      stored.set(1, next, y, Tag::kDouble);
+      ++next;
+    });
+  }
+  stored.drawn_end_ = drawn_end_;
+  *this = std::move(stored);
+}
+
+void LineProfile::draw(std::int64_t to, double turn) {
+  if (to < drawn_end_) return;
+  if (!is_drawn()) {
+    // Stored metre by metre: the pen starts from the two metres before.
+    LinePen pen{value(0, drawn_end_ - 2), value(0, drawn_end_ - 1),
+                value(1, drawn_end_ - 2), value(1, drawn_end_ - 1)};
+    std::int64_t next = drawn_end_;
+    pen.draw(to - drawn_end_ + 1, turn, [&](double x, double y) {
+      set_double(0, next, x);
+      set_double(1, next, y);
+      ++next;
+    });
+  } else if (!runs_.empty() && runs_.back().turn == turn &&
+             std::signbit(runs_.back().turn) == std::signbit(turn)) {
+    // Drawing on with the same turn is one run.
+    runs_.back().last = to;
+  } else {
+    runs_.push_back(Run{to, turn});
+  }
+  drawn_end_ = to + 1;
 }
 
 void Model::record_fault(const FaultRecord& fault) {
@@ -100,7 +188,7 @@ void Model::allocate_for_length(std::int32_t length) {
   const std::int64_t n = last_cell_for_length(length);
   track_cells.assign(static_cast<std::size_t>(n + 1), TrackCell{});
   if (write_line_file != 0) {
-    line_profile.allocate(last_metre_for_length(length));
+    line_profile.allocate_drawn(last_metre_for_length(length));
   }
 }
 

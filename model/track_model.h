@@ -4,8 +4,10 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
@@ -102,46 +104,103 @@ inline constexpr std::string_view kSlotFile = ".sim";
 inline constexpr std::string_view kCellFile = ".dat";
 }  // namespace file_ending
 
+// Draws the plan of a line metre by metre: each metre continues the step
+// that led to the one before, turned by `turn` radians per metre. The pen
+// holds the last two points drawn.
+struct LinePen {
+  double x0 = 0.0;  // the point two metres back
+  double x1 = 0.0;  // the last point
+  double y0 = 0.0;
+  double y1 = 0.0;
+
+  // Draws `count` metres and hands each point to `put(x, y)`, in order. The
+  // sums are written out in this exact order, since the geometry file is
+  // compared byte for byte.
+  template <typename Put>
+  void draw(std::int64_t count, double turn, Put&& put) {
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    for (std::int64_t i = 0; i < count; ++i) {
+      const double dx = x1 - x0;
+      const double dy = y1 - y0;
+      double x;
+      double y;
+      if (turn == 0.0 && std::fabs(dx) > 0.0 && std::fabs(dx) < kInfinity &&
+          std::fabs(dy) > 0.0 && std::fabs(dy) < kInfinity) {
+        // On a straight run the turn's product is a zero, and adding a zero
+        // leaves a non-zero finite step exactly as it is: the same doubles,
+        // with half the additions in the chain that carries metre to metre.
+        x = x1 + dx;
+        y = y1 + dy;
+      } else {
+        x = x1 + (dx + turn * dy);
+        y = y1 + (dy - turn * dx);
+      }
+      put(x, y);
+      x0 = x1;
+      x1 = x;
+      y0 = y1;
+      y1 = y;
+    }
+  }
+};
+
 // The plan of the line, metre by metre: for each metre 0..L+7000 and each
 // coordinate (0 = x, 1 = y) a value that is empty, a 16-bit integer or a
-// double. Held as one tag byte and one double per element, never as a heap
-// object per element. The tags are those the geometry file stores.
+// double. The tags are those the geometry file stores.
+//
+// A profile is held in one of two ways. A drawn profile (the compile's)
+// keeps metres 0 and 1 and the runs it was drawn in, and computes the
+// metres when they are written or read: the geometry file is encoded
+// straight from the pen, and no array of metres ever exists. A profile set
+// metre by metre (a file read back, a test) holds one tag byte and one
+// double per element; a drawn profile turns into one when a metre from 2 on
+// is set.
 class LineProfile {
  public:
   enum class Tag : std::uint8_t { kEmpty = 0, kInt16 = 2, kDouble = 5 };
 
-  // Creates metres 0..last_metre for both coordinates, all empty.
+  // Creates metres 0..last_metre for both coordinates, all empty, with
+  // storage for every element.
   void allocate(std::int64_t last_metre);
+  // Creates metres 0..last_metre for both coordinates, all empty, to be
+  // drawn: no storage per element.
+  void allocate_drawn(std::int64_t last_metre);
   void release();
   bool exists() const { return metres_ != 0; }
   std::int64_t metre_count() const { return metres_; }
 
-  Tag tag(int coordinate, std::int64_t metre) const {
-    return static_cast<Tag>(tags_[index(coordinate, metre)]);
-  }
-  // The value as a double; an empty element reads as 0.
-  double value(int coordinate, std::int64_t metre) const {
-    const std::size_t i = index(coordinate, metre);
-    return tags_[i] == static_cast<std::uint8_t>(Tag::kEmpty) ? 0.0 : values_[i];
-  }
+  Tag tag(int coordinate, std::int64_t metre) const;
+  // The value as a double; an empty element reads as 0. A drawn metre is
+  // drawn again from the start of the line to be read: a test's look, not a
+  // walk over the line.
+  double value(int coordinate, std::int64_t metre) const;
   void set_int16(int coordinate, std::int64_t metre, std::int16_t v) {
-    set(index(coordinate, metre), v, Tag::kInt16);
+    set(coordinate, metre, v, Tag::kInt16);
   }
   void set_double(int coordinate, std::int64_t metre, double v) {
-    set(index(coordinate, metre), v, Tag::kDouble);
+    set(coordinate, metre, v, Tag::kDouble);
   }
 
-  // Marks metres from..to (inclusive) of both coordinates as doubles and
-  // returns where their values go, for a caller that computes a run of
-  // metres in order and stores them straight into place.
-  struct DoubleRun {
-    double* x;
-    double* y;
-  };
-  DoubleRun double_run(std::int64_t from, std::int64_t to);
+  // Draws the metres from `drawn_end()` up to `to` (inclusive, below
+  // metre_count()) with `turn`, each from the two metres before it.
+  void draw(std::int64_t to, double turn);
+  // The first metre from 2 on that is not drawn.
+  std::int64_t drawn_end() const { return drawn_end_; }
 
-  // One coordinate's tags and values, metre 0 first, for a walk over all
-  // metres in order. A value is meaningful only where its tag is not empty.
+  // A drawn profile: metres 0 and 1 as set, metres 2 up to drawn_end() - 1
+  // drawn in runs, the rest empty.
+  bool is_drawn() const { return values_.empty(); }
+  struct Run {
+    std::int64_t last;  // the last metre of the run
+    double turn;
+  };
+  const std::vector<Run>& runs() const { return runs_; }
+  // The pen at metre 2, before the first run.
+  LinePen pen_at_start() const;
+
+  // One coordinate's tags and values of a profile set metre by metre,
+  // metre 0 first, for a walk over all metres in order. A value is
+  // meaningful only where its tag is not empty.
   const std::uint8_t* tags_of(int coordinate) const {
     return tags_.data() + index(coordinate, 0);
   }
@@ -149,11 +208,15 @@ class LineProfile {
     return values_.data() + index(coordinate, 0);
   }
 
+  // Large arrays (the elements of a profile set metre by metre, and what
+  // the geometry writer lays out) live in whole huge pages where the system
+  // offers them: on a virtual machine every fresh page costs microseconds
+  // to fault in. Throws std::bad_alloc.
+  static void* allocate_large(std::size_t bytes);
+  static void release_large(void* p, std::size_t bytes);
+
  private:
-  // The profile's arrays are tens of megabytes for a long line, and on a
-  // virtual machine every fresh page costs microseconds to fault in. Large
-  // arrays therefore live in whole huge pages where the system offers them,
-  // and new doubles are left uninitialised: every metre overwrites its
+  // New doubles are left uninitialised: every metre set overwrites its
   // value, and the tags already say which values are empty.
   template <typename T>
   struct Storage {
@@ -162,11 +225,9 @@ class LineProfile {
     template <typename U>
     Storage(const Storage<U>&) {}
     T* allocate(std::size_t n) {
-      return static_cast<T*>(allocate_profile_memory(n * sizeof(T)));
+      return static_cast<T*>(allocate_large(n * sizeof(T)));
     }
-    void deallocate(T* p, std::size_t n) {
-      release_profile_memory(p, n * sizeof(T));
-    }
+    void deallocate(T* p, std::size_t n) { release_large(p, n * sizeof(T)); }
     template <typename U>
     void construct(U* p) {
       ::new (static_cast<void*>(p)) U;
@@ -177,20 +238,22 @@ class LineProfile {
     }
     friend bool operator==(const Storage&, const Storage&) { return true; }
   };
-  static void* allocate_profile_memory(std::size_t bytes);
-  static void release_profile_memory(void* p, std::size_t bytes);
 
   std::size_t index(int coordinate, std::int64_t metre) const {
     return static_cast<std::size_t>(coordinate) *
                static_cast<std::size_t>(metres_) +
            static_cast<std::size_t>(metre);
   }
-  void set(std::size_t i, double v, Tag t) {
-    values_[i] = v;
-    tags_[i] = static_cast<std::uint8_t>(t);
-  }
+  void set(int coordinate, std::int64_t metre, double v, Tag t);
+  // Gives a drawn profile storage for every element, its runs drawn in.
+  void store_every_metre();
 
   std::int64_t metres_ = 0;
+  // Metres 0 and 1 of a drawn profile, by coordinate.
+  Tag start_tags_[2][2] = {};
+  double start_values_[2][2] = {};
+  std::vector<Run> runs_;
+  std::int64_t drawn_end_ = 2;
   std::vector<double, Storage<double>> values_;
   std::vector<std::uint8_t, Storage<std::uint8_t>> tags_;
 };

@@ -96,6 +96,13 @@ class ByteWriter {
     return p + 8;
   }
 
+  // Hands `s` to the sink as it is, after everything buffered: for bytes
+  // already laid out in their encoding, which need no copy into the buffer.
+  void pass(std::string_view s) {
+    flush();
+    if (!s.empty()) sink_.append(s.data(), s.size());
+  }
+
   // Hands everything buffered to the sink.
   void flush() {
     if (used_ != 0) sink_.append(buffer_.get(), used_);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string_view>
 
 namespace scenc {
 
@@ -58,7 +59,33 @@ void write_slot_file(const Model& model, ByteWriter& out) {
   }
 }
 
-void write_line_geometry_file(const LineProfile& profile, ByteWriter& out) {
+namespace {
+
+// Elements of one coordinate, metres `from` to `to` - 1, that are all empty.
+void write_empty_elements(std::int64_t from, std::int64_t to, ByteWriter& out) {
+  const auto per_room = static_cast<std::int64_t>(out.chunk_size() / 2);
+  for (std::int64_t m = from; m < to;) {
+    const std::int64_t last = std::min(to, m + per_room);
+    char* p = out.room(static_cast<std::size_t>(last - m) * 2);
+    for (; m < last; ++m) {
+      p = ByteWriter::put_u16(
+          p, static_cast<std::uint16_t>(LineProfile::Tag::kEmpty));
+    }
+    out.commit(p);
+  }
+}
+
+char* put_element(char* p, LineProfile::Tag tag, double value) {
+  p = ByteWriter::put_u16(p, static_cast<std::uint16_t>(tag));
+  if (tag == LineProfile::Tag::kDouble) return ByteWriter::put_f64(p, value);
+  if (tag == LineProfile::Tag::kInt16) {
+    return ByteWriter::put_i16(p, static_cast<std::int16_t>(value));
+  }
+  return p;
+}
+
+// A profile set metre by metre: every element encoded from its arrays.
+void write_stored_profile(const LineProfile& profile, ByteWriter& out) {
   using Tag = LineProfile::Tag;
   const std::size_t per_room = out.chunk_size() / kLongestTaggedValue;
   const auto metres = static_cast<std::size_t>(profile.metre_count());
@@ -69,16 +96,79 @@ void write_line_geometry_file(const LineProfile& profile, ByteWriter& out) {
       const std::size_t last = std::min(metres, m + per_room);
       char* p = out.room((last - m) * kLongestTaggedValue);
       for (; m < last; ++m) {
-        const auto tag = static_cast<Tag>(tags[m]);
-        p = ByteWriter::put_u16(p, tags[m]);
-        if (tag == Tag::kDouble) {
-          p = ByteWriter::put_f64(p, values[m]);
-        } else if (tag == Tag::kInt16) {
-          p = ByteWriter::put_i16(p, static_cast<std::int16_t>(values[m]));
-        }
+        p = put_element(p, static_cast<Tag>(tags[m]), values[m]);
       }
       out.commit(p);
     }
+  }
+}
+
+// A drawn profile: the metres are drawn with the pen straight into their
+// encoding. The x values go out in the writer's chunks as they are drawn;
+// the y values, which follow all the x values in the file, are encoded
+// meanwhile into one array that is then handed over whole. Nothing is
+// encoded twice, and no array of doubles exists.
+void write_drawn_profile(const LineProfile& profile, ByteWriter& out) {
+  using Tag = LineProfile::Tag;
+  constexpr std::size_t kDrawn = 2 + 8;  // a tag and a double
+  const std::int64_t metres = profile.metre_count();
+  const std::int64_t start = std::min<std::int64_t>(2, metres);
+  const std::int64_t drawn_end =
+      std::min(metres, std::max(start, profile.drawn_end()));
+  const auto drawn = static_cast<std::size_t>(drawn_end - start);
+
+  struct LargeBytes {
+    char* bytes;
+    std::size_t size;
+    ~LargeBytes() {
+      if (bytes != nullptr) LineProfile::release_large(bytes, size);
+    }
+  } y_values{drawn > 0 ? static_cast<char*>(
+                             LineProfile::allocate_large(drawn * kDrawn))
+                       : nullptr,
+             drawn * kDrawn};
+
+  const auto write_start = [&](int coordinate) {
+    for (std::int64_t m = 0; m < start; ++m) {
+      out.commit(put_element(out.room(kLongestTaggedValue),
+                             profile.tag(coordinate, m),
+                             profile.value(coordinate, m)));
+    }
+  };
+
+  write_start(0);
+  LinePen pen = profile.pen_at_start();
+  char* y = y_values.bytes;
+  const auto per_room = static_cast<std::int64_t>(out.chunk_size() / kDrawn);
+  std::int64_t next = start;
+  for (const LineProfile::Run& run : profile.runs()) {
+    while (next <= run.last) {
+      const std::int64_t count = std::min(run.last - next + 1, per_room);
+      char* x = out.room(static_cast<std::size_t>(count) * kDrawn);
+      pen.draw(count, run.turn, [&x, &y](double px, double py) {
+        x = ByteWriter::put_u16(x, static_cast<std::uint16_t>(Tag::kDouble));
+        x = ByteWriter::put_f64(x, px);
+        y = ByteWriter::put_u16(y, static_cast<std::uint16_t>(Tag::kDouble));
+        y = ByteWriter::put_f64(y, py);
+      });
+      out.commit(x);
+      next += count;
+    }
+  }
+  write_empty_elements(drawn_end, metres, out);
+
+  write_start(1);
+  if (drawn > 0) out.pass(std::string_view(y_values.bytes, drawn * kDrawn));
+  write_empty_elements(drawn_end, metres, out);
+}
+
+}  // namespace
+
+void write_line_geometry_file(const LineProfile& profile, ByteWriter& out) {
+  if (profile.is_drawn()) {
+    write_drawn_profile(profile, out);
+  } else {
+    write_stored_profile(profile, out);
   }
 }
 

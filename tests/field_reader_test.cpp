@@ -1,7 +1,10 @@
 #include "compiler/field_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -85,7 +88,57 @@ TEST(FieldReader, KnowsWhereEachFieldStarts) {
   r.read_number_field();
   EXPECT_EQ(r.field_line(), 3);
   EXPECT_EQ(r.field_column(), 6);
+
+  // Inside a quoted field, CR LF, a lone CR and a lone LF each end a line.
+  FieldReader q("\"\r\n\r\r\n\n12\",  3,\r\n\"\r\",x");
+  q.read_text_field();
+  q.read_number_field();
+  EXPECT_EQ(q.field_line(), 5);
+  EXPECT_EQ(q.field_column(), 7);
+  q.read_text_field();
+  q.read_text_field();
+  EXPECT_EQ(q.field_line(), 6);
+  EXPECT_EQ(q.read_text_field(), "x");
+  EXPECT_EQ(q.field_line(), 7);
+  EXPECT_EQ(q.field_column(), 3);
 }
+
+#ifndef SCENARIO_SANITIZED
+// A source of more than 2^31 line ends: the same 2 MiB of line ends mapped
+// over and over, with a quote at both ends and one more field after them.
+// It costs a pass over 2 GiB, too slow for the sanitizers to be worth it.
+TEST(FieldReader, CountsLinesBeyondThirtyTwoBits) {
+  constexpr std::size_t kChunk = std::size_t{1} << 21;
+  constexpr std::size_t kSize = (std::size_t{1} << 31) + kChunk;
+  const int fd = ::memfd_create("line-ends", 0);
+  ASSERT_GE(fd, 0);
+  const std::string line_ends(kChunk, '\n');
+  ASSERT_EQ(::write(fd, line_ends.data(), kChunk),
+            static_cast<ssize_t>(kChunk));
+  void* const area = ::mmap(nullptr, kSize, PROT_NONE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(area, MAP_FAILED);
+  char* const bytes = static_cast<char*>(area);
+  for (std::size_t at = 0; at < kSize; at += kChunk) {
+    ASSERT_NE(::mmap(bytes + at, kChunk, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_FIXED, fd, 0),
+              MAP_FAILED);
+  }
+  ::close(fd);
+  bytes[0] = '"';
+  bytes[kSize - 3] = '"';
+  bytes[kSize - 2] = ',';
+  bytes[kSize - 1] = 'x';
+
+  FieldReader r(std::string_view(bytes, kSize));
+  EXPECT_EQ(r.read_text_field().size(), kSize - 4);
+  EXPECT_EQ(r.read_text_field(), "x");
+  EXPECT_EQ(r.field_line(), static_cast<std::int64_t>(kSize) - 3);
+  EXPECT_EQ(r.field_column(), 3);
+  EXPECT_TRUE(r.at_end());
+  ::munmap(area, kSize);
+}
+#endif
 
 }  // namespace
 }  // namespace scenc

@@ -188,6 +188,20 @@ TEST_F(FileSystemTest, DiskSourcesReadAndRemoveTheScenarioSources) {
   EXPECT_TRUE(sources.remove(SourceKind::kTrain));  // nothing left to remove
 }
 
+// `scenarioc` reads an author's sources into memory before the compile: the
+// compile takes over those bytes instead of holding a second copy.
+TEST(MemorySources, HandTheirBytesOverRatherThanCopyThem) {
+  MemorySources sources(std::string(1 << 20, 'x'), std::string(1 << 20, 'y'));
+  const char* const held = sources.line->data();
+  std::string bytes;
+  ASSERT_EQ(sources.load(SourceKind::kLine, bytes), SourceStore::Status::kOk);
+  EXPECT_EQ(bytes.data(), held);
+  EXPECT_EQ(bytes.size(), std::size_t{1} << 20);
+  EXPECT_TRUE(sources.line->empty());
+  EXPECT_TRUE(sources.remove(SourceKind::kLine));
+  EXPECT_TRUE(sources.line_removed);
+}
+
 TEST_F(FileSystemTest, ProgramDirectoryIsTheExecutablesNotTheWorkingOne) {
   const fs::path before = fs::current_path();
   fs::current_path(dir);

@@ -48,6 +48,18 @@ inline std::string length_rows(std::size_t size) {
   return text + "[pendenze]\r\n";
 }
 
+// A line source of the longest line whose body repeats mountain rows over
+// the whole line, with markers and without, until it is about `size` bytes
+// long: each row covers 20,000 cells.
+inline std::string mountain_rows(std::size_t size) {
+  std::string text =
+      "[generale]\r\nlunghezza percorso, 1000000\r\n[montagne]\r\n";
+  const std::string rows =
+      "montagna, 0, 1000000, 12\r\nmontagna, 25, 999975, 2\r\n";
+  while (text.size() < size) text += rows;
+  return text + "[fine]\r\n";
+}
+
 // `size` bytes of noise, the same for the same seed on every machine.
 inline std::string noise(std::size_t size, std::uint32_t seed) {
   std::mt19937 random(seed);

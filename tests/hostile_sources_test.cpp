@@ -1,8 +1,8 @@
 // Sources built to hurt: huge, one endless line, a line of the greatest
-// length full of curves, binary noise. Each build ends with a recorded fault
-// or a clean result and keeps every promise of a build (see check_build),
-// in memory and through `scenarioc compile` as a real process; the
-// sanitizer job shows that nothing outside the arrays is touched. Their
+// length full of curves or of mountains, binary noise. Each build ends with a
+// recorded fault or a clean result and keeps every promise of a build (see
+// check_build), in memory and through `scenarioc compile` as a real process;
+// the sanitizer job shows that nothing outside the arrays is touched. Their
 // cost is measured in bench/hostile_bench.cpp, never here.
 #include "tests/hostile_sources.h"
 
@@ -42,6 +42,9 @@ std::vector<HostileCase> hostile_cases() {
        hostile::small_train(), 0, 0},
       {"1000000 m with 4000 curves", hostile::many_curves(1000000, 4000),
        hostile::small_train(), 0, 0},
+      // 40,000 rows of 20,000 cells each.
+      {"1 MB of mountain rows over the longest line",
+       hostile::mountain_rows(1u << 20), hostile::small_train(), 0, 0},
       // No "[generale]": no grid, so the error exit.
       {"noise as the line source", hostile::noise(1u << 20, 1),
        embedded_train_source(), 102, 2},

@@ -195,6 +195,62 @@ TEST(LineGeometryFile, HoldsTaggedXValuesThenYValues) {
   }
 }
 
+// The compile draws the plan in runs and the writer draws the metres as it
+// encodes them; the file must hold what the same metres give when each is
+// computed with the turn and set one by one.
+TEST(LineGeometryFile, ADrawnProfileWritesTheMetresItStandsFor) {
+  const struct {
+    std::int64_t to;
+    double turn;
+  } runs[] = {{700, 0.0},     {800, -0.0002}, {800, 0.003},
+              {1500, 0.0},    {1600, 0.0},    {2100, 0.001},
+              {2500, -0.003}, {3000, 0.0},    {4997, 0.0}};
+  LineProfile drawn;
+  drawn.allocate_drawn(4999);
+  LineProfile set;
+  set.allocate(4999);
+  for (LineProfile* p : {&drawn, &set}) {
+    p->set_int16(0, 0, 0);
+    p->set_int16(1, 0, 0);
+    p->set_int16(0, 1, 0);
+    p->set_int16(1, 1, 1);
+  }
+  std::int64_t metre = 2;
+  for (const auto& run : runs) {
+    drawn.draw(run.to, run.turn);
+    for (; metre <= run.to; ++metre) {
+      const double t = run.turn;
+      const double dx = set.value(0, metre - 1) - set.value(0, metre - 2);
+      const double dy = set.value(1, metre - 1) - set.value(1, metre - 2);
+      set.set_double(0, metre, set.value(0, metre - 1) + (dx + t * dy));
+      set.set_double(1, metre, set.value(1, metre - 1) + (dy - t * dx));
+    }
+  }
+  ASSERT_TRUE(drawn.is_drawn());
+  EXPECT_EQ(drawn.drawn_end(), 4998);
+  EXPECT_EQ(drawn.value(0, 701), -0.0002);
+  for (const std::int64_t m : {0, 1, 2, 700, 701, 2100, 4997, 4998, 4999}) {
+    EXPECT_EQ(drawn.tag(1, m), set.tag(1, m)) << m;
+    EXPECT_EQ(drawn.value(0, m), set.value(0, m)) << m;
+    EXPECT_EQ(drawn.value(1, m), set.value(1, m)) << m;
+  }
+  const auto file = [](const LineProfile& p, std::size_t chunk) {
+    StringSink sink;
+    ByteWriter out(sink, chunk);
+    write_line_geometry_file(p, out);
+    out.flush();
+    return sink.bytes;
+  };
+  const std::string expected = file(set, 1 << 18);
+  EXPECT_EQ(file(drawn, 16), expected);
+  EXPECT_EQ(file(drawn, 1 << 18), expected);
+  // Setting a metre of a drawn profile gives it storage, metres and all.
+  LineProfile changed = drawn;
+  changed.set_double(0, 3, drawn.value(0, 3));
+  EXPECT_FALSE(changed.is_drawn());
+  EXPECT_EQ(file(changed, 1 << 18), expected);
+}
+
 TEST(ScenarioFiles, AreWrittenInOrderAndTheGeometryOnlyWhenAsked) {
   const struct {
     std::int32_t write_line_file;

@@ -159,7 +159,7 @@ int failing_station(const Model& model) {
 // wrote them: the number in its position field, when that is a number.
 std::optional<std::int32_t> position_of_row(const Texts& texts,
                                             SourceKind source,
-                                            std::int32_t line) {
+                                            std::int64_t line) {
   const AuthorRow* r = texts.of(source).row(line);
   if (r == nullptr || r->kind != RowKind::kRow) return std::nullopt;
   for (const RowField& f : r->fields) {

@@ -60,8 +60,8 @@ std::string severity_name(Severity severity);
 struct DiagnosticNote {
   std::string message;
   SourceKind source = SourceKind::kNone;
-  std::int32_t line = 0, column = 0;  // 1-based; 0 = unknown
-  std::int32_t end_column = 0;        // just after the field; 0 = unknown
+  std::int64_t line = 0, column = 0;  // 1-based; 0 = unknown
+  std::int64_t end_column = 0;        // just after the field; 0 = unknown
 };
 
 struct AuthorDiagnostic {
@@ -70,7 +70,7 @@ struct AuthorDiagnostic {
   std::string message;  // one line, an author's words
   SourceKind source = SourceKind::kNone;
   // 1-based, in bytes; 0 = unknown. end_column is just after the field.
-  std::int32_t line = 0, column = 0, end_column = 0;
+  std::int64_t line = 0, column = 0, end_column = 0;
   std::optional<std::int32_t> position;  // metres along the line
   std::optional<std::int32_t> code;      // the fault number, for faults
   bool after_recovery = false;           // found after blanking a row

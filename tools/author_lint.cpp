@@ -149,12 +149,12 @@ std::string home_of(SourceKind source, SourcePart part) {
 // ---- Places -----------------------------------------------------------------
 
 struct Place {
-  std::int32_t line = 0;
-  std::int32_t column = 0;
-  std::int32_t end_column = 0;
+  std::int64_t line = 0;
+  std::int64_t column = 0;
+  std::int64_t end_column = 0;
 };
 
-Place place_of(const RowField& f, std::int32_t line) {
+Place place_of(const RowField& f, std::int64_t line) {
   return {line, f.column, std::max(f.end_column, f.column + 1)};
 }
 
@@ -236,7 +236,7 @@ class SourceLint {
     return n;
   }
 
-  const AuthorRow* row_at(std::int32_t line) const { return rows_.row(line); }
+  const AuthorRow* row_at(std::int64_t line) const { return rows_.row(line); }
 
   // Whether the span begins its line: the first field as the author wrote
   // the line.
@@ -844,7 +844,7 @@ class SourceLint {
     }
     const std::size_t line_end = bytes.find_first_of("\r\n");
     if (line_end != std::string_view::npos && line_end < close) {
-      std::int32_t lines = 0;
+      std::int64_t lines = 0;
       for (std::size_t i = 0; i < close; ++i) {
         if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 >= bytes.size() ||
                                                       bytes[i + 1] != '\n'))) {

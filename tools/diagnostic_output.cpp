@@ -11,7 +11,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // The bytes of a 1-based line of `text`, without its line end.
-std::string_view line_of(std::string_view text, std::int32_t line) {
+std::string_view line_of(std::string_view text, std::int64_t line) {
   std::size_t start = 0;
   for (std::int32_t l = 1; l < line; ++l) {
     const std::size_t end = text.find_first_of("\r\n", start);
@@ -29,12 +29,13 @@ std::string_view line_of(std::string_view text, std::int32_t line) {
 }
 
 // How many characters the first `bytes` bytes of a line show as.
-std::int32_t characters_in(std::string_view line, std::int32_t bytes) {
+std::int64_t characters_in(std::string_view line, std::int64_t bytes) {
   const std::string_view prefix = line.substr(
-      0, std::min<std::size_t>(line.size(),
-                               static_cast<std::size_t>(std::max(bytes, 0))));
-  if (!holds_utf8(line)) return static_cast<std::int32_t>(prefix.size());
-  std::int32_t n = 0;
+      0, std::min<std::size_t>(
+             line.size(),
+             static_cast<std::size_t>(std::max<std::int64_t>(bytes, 0))));
+  if (!holds_utf8(line)) return static_cast<std::int64_t>(prefix.size());
+  std::int64_t n = 0;
   for (const char c : prefix) {
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
   }
@@ -43,10 +44,10 @@ std::int32_t characters_in(std::string_view line, std::int32_t bytes) {
 
 // A byte column of a line as a column of characters, 1-based; bytes past
 // the end of the line count one each.
-std::int32_t character_column(std::string_view line, std::int32_t column) {
+std::int64_t character_column(std::string_view line, std::int64_t column) {
   if (column <= 0) return column;
-  const auto size = static_cast<std::int32_t>(line.size());
-  const std::int32_t inside = std::min(column - 1, size);
+  const auto size = static_cast<std::int64_t>(line.size());
+  const std::int64_t inside = std::min(column - 1, size);
   return characters_in(line, inside) + (column - 1 - inside) + 1;
 }
 
@@ -70,8 +71,8 @@ struct Colours {
 };
 
 // "FILE:LINE:COLUMN: " or "FILE: " for a diagnostic without a line.
-std::string where(const std::string& file, std::int32_t line,
-                  std::int32_t column) {
+std::string where(const std::string& file, std::int64_t line,
+                  std::int64_t column) {
   std::string s = file;
   if (line > 0) {
     s += ":" + std::to_string(line);
@@ -81,8 +82,8 @@ std::string where(const std::string& file, std::int32_t line,
 }
 
 // The source line and a caret under the field, ~ under the rest of it.
-void print_excerpt(std::ostream& out, std::string_view text, std::int32_t line,
-                   std::int32_t column, std::int32_t end_column,
+void print_excerpt(std::ostream& out, std::string_view text, std::int64_t line,
+                   std::int64_t column, std::int64_t end_column,
                    const Colours& c) {
   if (line <= 0) return;
   const std::string_view bytes = line_of(text, line);
@@ -91,8 +92,8 @@ void print_excerpt(std::ostream& out, std::string_view text, std::int32_t line,
   out << std::string(gutter.size() - number.size(), ' ') << number << " | "
       << printable_line(bytes) << '\n';
   if (column <= 0) return;
-  const std::int32_t from = character_column(bytes, column);
-  const std::int32_t to = std::max(
+  const std::int64_t from = character_column(bytes, column);
+  const std::int64_t to = std::max(
       from + 1, character_column(bytes, std::max(end_column, column + 1)));
   out << gutter << " | " << std::string(static_cast<std::size_t>(from - 1), ' ')
       << c.caret() << '^'
@@ -122,14 +123,14 @@ std::string uri_of(std::string_view path) {
 }
 
 Json physical_location(const CheckedFiles& files, SourceKind source,
-                       std::int32_t line, std::int32_t column,
-                       std::int32_t end_column) {
+                       std::int64_t line, std::int64_t column,
+                       std::int64_t end_column) {
   Json location{{"artifactLocation", {{"uri", uri_of(files.file_of(source))}}}};
   if (line > 0) {
     Json region{{"startLine", line}};
     if (column > 0) {
       const std::string_view bytes = line_of(files.text_of(source), line);
-      const std::int32_t from = character_column(bytes, column);
+      const std::int64_t from = character_column(bytes, column);
       region["startColumn"] = from;
       region["endColumn"] = std::max(
           from + 1, character_column(bytes, std::max(end_column, column + 1)));

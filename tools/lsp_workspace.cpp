@@ -66,8 +66,8 @@ json range_json(const Range& r) {
 
 // The field a place points at in the source bytes: from its column to the
 // next comma or line end, trailing blanks left out; at least one character.
-Range field_range(const TextDocument& text, std::int32_t line,
-                  std::int32_t column, std::int32_t end_column,
+Range field_range(const TextDocument& text, std::int64_t line,
+                  std::int64_t column, std::int64_t end_column,
                   PositionEncoding units) {
   if (line < 1) return {{0, 0}, text.line_end(1, units)};
   if (column < 1) return {text.to_client(line, 1, units),
@@ -77,7 +77,7 @@ Range field_range(const TextDocument& text, std::int32_t line,
     const std::string& bytes = text.source_bytes();
     // The byte where the line begins: walk from the start of the text.
     std::size_t at = 0;
-    for (std::int32_t l = 1; l < line && at < bytes.size(); ++at) {
+    for (std::int64_t l = 1; l < line && at < bytes.size(); ++at) {
       if (bytes[at] == '\n' ||
           (bytes[at] == '\r' && (at + 1 >= bytes.size() || bytes[at + 1] != '\n'))) {
         ++l;

@@ -23,8 +23,8 @@ struct PlotDiagnostic {
   std::string check;    // a stable name: "fault-16", "unknown-keyword"
   std::string message;  // UTF-8
   std::string file;
-  std::int32_t line = 0;  // 1-based; 0 when the row is not known
-  std::int32_t column = 0;
+  std::int64_t line = 0;  // 1-based; 0 when the row is not known
+  std::int64_t column = 0;
   std::optional<std::int64_t> position;  // metres along the line
 };
 

@@ -80,23 +80,23 @@ std::span<const Keyword> keywords_of(SourceKind source, SourcePart part) {
              : std::span<const Keyword>(kLineBodyKeywords);
 }
 
-const RowField* AuthorRow::field_at(std::int32_t column) const {
+const RowField* AuthorRow::field_at(std::int64_t column) const {
   for (const RowField& f : fields) {
     if (f.column == column) return &f;
   }
   return nullptr;
 }
 
-const AuthorRow* SourceRows::row(std::int32_t line) const {
+const AuthorRow* SourceRows::row(std::int64_t line) const {
   if (line < 1 || static_cast<std::size_t>(line) > rows.size()) return nullptr;
   return &rows[static_cast<std::size_t>(line) - 1];
 }
 
-std::size_t SourceRows::offset(std::int32_t line, std::int32_t column) const {
+std::size_t SourceRows::offset(std::int64_t line, std::int64_t column) const {
   const AuthorRow* r = row(line);
   if (r == nullptr) return text.size();
-  const std::size_t at =
-      r->begin + static_cast<std::size_t>(std::max(column, 1) - 1);
+  const std::size_t at = r->begin + static_cast<std::size_t>(
+                                        std::max<std::int64_t>(column, 1) - 1);
   return std::min(at, text.size());
 }
 
@@ -107,7 +107,7 @@ SourceRows read_source_rows(std::string_view text, SourceKind source) {
   SourcePart part = SourcePart::kPreamble;
   std::string_view section;
   std::size_t start = 0;
-  std::int32_t line = 1;
+  std::int64_t line = 1;
   while (start < text.size()) {
     // A line ends at CR LF, or at a lone CR or LF.
     std::size_t end = start;

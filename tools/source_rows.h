@@ -21,8 +21,8 @@ namespace scenc::tools {
 struct RowField {
   std::string_view text;    // as the reader returns it (a quoted field without
                             // its quotes)
-  std::int32_t column = 0;  // 1-based, in bytes, of its first byte
-  std::int32_t end_column = 0;  // 1-based column just after its last byte
+  std::int64_t column = 0;  // 1-based, in bytes, of its first byte
+  std::int64_t end_column = 0;  // 1-based column just after its last byte
   std::size_t begin = 0;        // its bytes in the source
   std::size_t end = 0;
   // How the row's keyword reads it: the keyword field and the fields beyond
@@ -42,7 +42,7 @@ enum class RowKind : std::uint8_t {
 };
 
 struct AuthorRow {
-  std::int32_t line = 0;  // 1-based
+  std::int64_t line = 0;  // 1-based
   std::size_t begin = 0;  // the line's bytes, its line end excluded
   std::size_t end = 0;
   SourcePart part = SourcePart::kPreamble;
@@ -53,7 +53,7 @@ struct AuthorRow {
   std::vector<const Keyword*> keywords;
   std::vector<RowField> fields;  // fields[0] is the keyword field
 
-  const RowField* field_at(std::int32_t column) const;
+  const RowField* field_at(std::int64_t column) const;
 };
 
 struct SourceRows {
@@ -62,9 +62,9 @@ struct SourceRows {
   std::vector<AuthorRow> rows;  // rows[i] is line i + 1
 
   // The row of a 1-based line, or null.
-  const AuthorRow* row(std::int32_t line) const;
+  const AuthorRow* row(std::int64_t line) const;
   // The byte offset of a 1-based line and column, clamped to the text.
-  std::size_t offset(std::int32_t line, std::int32_t column) const;
+  std::size_t offset(std::int64_t line, std::int64_t column) const;
 };
 
 // The table of keywords for a part of a source (empty for the preamble).
