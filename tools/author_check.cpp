@@ -53,8 +53,8 @@ struct Texts {
   }
   // The lines recovery has blanked so far: the compile that raised a later
   // fault did not see them.
-  std::set<std::pair<SourceKind, std::int32_t>> left_out;
-  bool was_left_out(SourceKind source, std::int32_t line) const {
+  std::set<std::pair<SourceKind, std::int64_t>> left_out;
+  bool was_left_out(SourceKind source, std::int64_t line) const {
     return left_out.count({source, line}) != 0;
   }
 };
@@ -182,7 +182,7 @@ std::optional<SourcePlace> previous_row_of(const Texts& texts,
                                            std::string_view row) {
   if (!place.known()) return std::nullopt;
   const SourceRows& rows = texts.of(place.source);
-  for (std::int32_t l = place.line - 1; l >= 1; --l) {
+  for (std::int64_t l = place.line - 1; l >= 1; --l) {
     const AuthorRow* r = rows.row(l);
     if (r != nullptr && r->kind == RowKind::kRow &&
         r->keywords.front()->row == row && !texts.was_left_out(place.source, l)) {
@@ -527,7 +527,7 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
 
 // A fault's place, to tell a fault found again after recovery from a new one.
 using FaultKey =
-    std::tuple<std::int32_t, SourceKind, std::int32_t, std::int32_t>;
+    std::tuple<std::int32_t, SourceKind, std::int64_t, std::int64_t>;
 FaultKey key_of(const FaultRecord& f) {
   return {f.code, f.field.source, f.field.line, f.field.column};
 }
@@ -574,11 +574,11 @@ bool recoverable(const FaultRecord& f) {
 // and raise the same fault on every line that follows.
 // Returns the number of the last line blanked, counting from `first_line`,
 // the line the row begins on.
-std::int32_t blank(std::string& text, const SourceRow& row,
-                   std::int32_t first_line) {
+std::int64_t blank(std::string& text, const SourceRow& row,
+                   std::int64_t first_line) {
   std::size_t end = std::min(row.end, text.size());
   while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-  std::int32_t line = first_line;
+  std::int64_t line = first_line;
   for (std::size_t i = row.begin; i < end; ++i) {
     const bool crlf = text[i] == '\r' && i + 1 < end && text[i + 1] == '\n';
     if ((text[i] == '\r' && !crlf) || text[i] == '\n') ++line;
@@ -728,9 +728,9 @@ CheckResult check_sources(std::string_view line_text,
       if (!recoverable(f)) continue;
       blanked.insert(key_of(f));
       const SourceKind source = f.row.keyword.source;
-      const std::int32_t last = blank(source == SourceKind::kTrain ? train : line,
+      const std::int64_t last = blank(source == SourceKind::kTrain ? train : line,
                                       f.row, f.row.keyword.line);
-      for (std::int32_t l = f.row.keyword.line; l <= last; ++l) {
+      for (std::int64_t l = f.row.keyword.line; l <= last; ++l) {
         texts.left_out.insert({source, l});
       }
       any = true;

@@ -634,7 +634,7 @@ class SourceLint {
           break;
         }
       }
-      for (std::int32_t l = k.span.line + 1; l <= last.span.line; ++l) {
+      for (std::int64_t l = k.span.line + 1; l <= last.span.line; ++l) {
         eaten_[static_cast<std::size_t>(l)] = true;
       }
       const std::size_t on_line =

@@ -13,7 +13,7 @@ using Json = nlohmann::ordered_json;
 // The bytes of a 1-based line of `text`, without its line end.
 std::string_view line_of(std::string_view text, std::int64_t line) {
   std::size_t start = 0;
-  for (std::int32_t l = 1; l < line; ++l) {
+  for (std::int64_t l = 1; l < line; ++l) {
     const std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) return {};
     start = end + ((text[end] == '\r' && end + 1 < text.size() &&
