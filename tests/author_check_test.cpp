@@ -510,5 +510,32 @@ TEST(AuthorCheck, RecoveryReportsEveryIndependentFault) {
   EXPECT_TRUE(few.truncated);
 }
 
+// Thousands of like rows are told a hundred times and counted after that;
+// a source larger than any an author writes is compiled for its faults but
+// not traced row by row, whose memory would be many times its size.
+TEST(AuthorCheck, FloodsOfRowsStayBounded) {
+  const Pair e = embedded();
+  Pair p = e;
+  std::string typos;
+  for (int i = 0; i < 150; ++i) typos += "stazoine, 1, 2\r\n";
+  p.train = edit(p.train, 5, "numero vetture,    6",
+                 "numero vetture,    6\r\n" + typos);
+  const CheckResult many = check(p);
+  ASSERT_EQ(many.warnings(), 100) << listing(many);
+  const AuthorDiagnostic& last = many.diagnostics.back();
+  ASSERT_EQ(last.notes.size(), 1u);
+  EXPECT_EQ(last.notes[0].message,
+            "50 more unknown-keyword warnings in this source are not shown");
+
+  Pair large = e;
+  large.train += std::string(kLargestCheckedSource, '\n');
+  const CheckResult r = check(large);
+  EXPECT_EQ(listing(r),
+            "T1:1 source-too-large: this source is larger than 1 MiB: its "
+            "faults are reported, but it is not read row by row for "
+            "warnings\n");
+  EXPECT_EQ(files_of(r.model), files_of(check(e).model));
+}
+
 }  // namespace
 }  // namespace scenc::tools

@@ -683,14 +683,20 @@ CheckResult check_sources(std::string_view line_text,
                           std::string_view train_number,
                           const CheckOptions& options) {
   CheckResult result;
-  Texts texts{read_source_rows(line_text, SourceKind::kLine),
-                    read_source_rows(train_text, SourceKind::kTrain), {}};
+  // A source too large to read row by row is known by its faults alone.
+  const auto rows_of = [](std::string_view text, SourceKind source) {
+    return read_source_rows(
+        text.size() > kLargestCheckedSource ? std::string_view{} : text,
+        source);
+  };
+  Texts texts{rows_of(line_text, SourceKind::kLine),
+              rows_of(train_text, SourceKind::kTrain), {}};
   const auto capped = [&](int errors) {
     return options.max_errors > 0 && errors >= options.max_errors;
   };
 
   // The sources as given: the model a build writes its files from.
-  LintTrace trace;
+  LintTrace trace(line_text.size(), train_text.size());
   {
     Compiled first;
     compile(first, line_text, train_text, line_name, train_number,
@@ -740,7 +746,7 @@ CheckResult check_sources(std::string_view line_text,
     // read it: the furthest, with the rows behind stage-ending faults. A
     // blanked row keeps its bytes' places, so the trace still points into
     // the source as given.
-    LintTrace later;
+    LintTrace later(line_text.size(), train_text.size());
     Compiled next;
     compile(next, line, train, line_name, train_number, options.write_line_file,
             &later);

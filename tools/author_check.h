@@ -77,6 +77,12 @@ struct AuthorDiagnostic {
   std::vector<DiagnosticNote> notes;     // related rows
 };
 
+// The largest source read row by row for warnings. An author's sources are
+// far smaller (a line of 1,000,000 m with a row every 500 m takes about
+// 100 KB); a larger one is still compiled and its faults reported, but its
+// rows are not traced, which would cost memory many times its size.
+inline constexpr std::size_t kLargestCheckedSource = std::size_t{1} << 20;
+
 struct CheckOptions {
   // At most this many errors (0: no cap); the rest are not looked for.
   int max_errors = 50;

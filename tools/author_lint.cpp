@@ -16,9 +16,14 @@ namespace scenc::tools {
 // ---- The trace --------------------------------------------------------------
 
 void LintTrace::source_begins(SourceKind source, std::string_view) {
+  current_ = nullptr;
+  if (source == SourceKind::kTrain ? skip_train : skip_line) return;
   current_ = source == SourceKind::kTrain ? &train : &line;
   *current_ = TracedSource{};
   current_->begun = true;
+  line_ = 0;
+  on_line_ = 0;
+  unkept_.reset();
   part_ = SourcePart::kPreamble;
 }
 
@@ -31,16 +36,31 @@ void LintTrace::part_begins(SourcePart part) {
 
 void LintTrace::keyword_read(const ReadSpan& field, bool at_end) {
   if (current_ == nullptr) return;
+  unkept_.reset();
+  on_line_ = field.line == line_ ? on_line_ + 1 : 1;
+  line_ = field.line;
+  if (on_line_ > kMostFieldsOfALine) {
+    unkept_ = TracedSource::Keyword{field, part_, at_end, false};
+    return;
+  }
   current_->keywords.push_back({field, part_, at_end, false});
 }
 
 void LintTrace::keyword_examined(std::span<const scenc::Keyword>) {
+  if (unkept_) {
+    unkept_->examined = true;
+    return;
+  }
   if (current_ == nullptr || current_->keywords.empty()) return;
   current_->keywords.back().examined = true;
 }
 
 void LintTrace::row_begins(const scenc::Keyword& keyword) {
   if (current_ == nullptr) return;
+  if (unkept_) {
+    current_->keywords.push_back(*unkept_);
+    unkept_.reset();
+  }
   TracedSource::Row row;
   row.keyword = &keyword;
   row.keyword_read =
@@ -189,6 +209,19 @@ class SourceLint {
         eaten_(rows.rows.size() + 2, false) {}
 
   void run() {
+    run_checks();
+    for (const auto& [id, told] : told_) {
+      if (told.more == 0) continue;
+      AuthorDiagnostic& last = out_[told.last];
+      last.notes.push_back(note(
+          source_, {last.line, last.column, last.end_column},
+          num(told.more) + " more " + std::string(kWarnings[id].name) +
+              " warnings in this source are not shown"));
+    }
+  }
+
+ private:
+  void run_checks() {
     byte_order_mark();
     if (!parts()) return;
     rows_read();
@@ -205,7 +238,6 @@ class SourceLint {
     }
   }
 
- private:
   // ---- Reporting ----
 
   void warn(warning::Id id, const Place& at, std::string message,
@@ -213,6 +245,13 @@ class SourceLint {
     const WarningInfo& w = kWarnings[id];
     if (!warning_enabled(w, options_)) return;
     if (!reported_.insert({at.line, at.column, id}).second) return;
+    Told& told = told_[id];
+    if (told.count == kMostOfAKind) {
+      ++told.more;
+      return;
+    }
+    ++told.count;
+    told.last = out_.size();
     AuthorDiagnostic d;
     d.severity = Severity::kWarning;
     d.check = std::string(w.name);
@@ -498,6 +537,15 @@ class SourceLint {
              std::move(notes));
         return;
       }
+    }
+    // A source of thousands of such rows: past the cap, skip the search.
+    if (const auto t = told_.find(warning::kUnknownKeyword);
+        t != told_.end() && t->second.count == kMostOfAKind) {
+      if (reported_.insert({at.line, at.column, warning::kUnknownKeyword})
+              .second) {
+        ++t->second.more;
+      }
+      return;
     }
     // The nearest keyword, as a hint.
     const scenc::Keyword* best = nullptr;
@@ -1159,6 +1207,17 @@ class SourceLint {
     return {1, 1, 2};
   }
 
+  // The most warnings of one kind told for one source; the rest are counted
+  // in a note on the last one told, so that a source of thousands of like
+  // rows does not bury the author (nor the memory).
+  static constexpr std::int64_t kMostOfAKind = 100;
+  struct Told {
+    std::int64_t count = 0;
+    std::int64_t more = 0;
+    std::size_t last = 0;  // in out_
+  };
+  std::map<int, Told> told_;
+
   SourceKind source_;
   const SourceRows& rows_;
   std::string_view text_;
@@ -1194,12 +1253,36 @@ std::vector<AuthorDiagnostic> lint_sources(
     (p.source == SourceKind::kTrain ? faulted_train : faulted_line)
         .insert(p.line);
   }
-  SourceLint(SourceKind::kLine, line, trace.line, line, model, options,
-             faulted_line, out)
-      .run();
-  SourceLint(SourceKind::kTrain, train, trace.train, line, model, options,
-             faulted_train, out)
-      .run();
+  const auto too_large = [&](SourceKind source) {
+    const WarningInfo& w = kWarnings[warning::kSourceTooLarge];
+    if (!warning_enabled(w, options)) return;
+    AuthorDiagnostic d;
+    d.severity = Severity::kWarning;
+    d.check = std::string(w.name);
+    d.source = source;
+    d.line = 1;
+    d.column = 1;
+    d.end_column = 2;
+    d.message = std::string("this source is larger than ") +
+                num(static_cast<std::int64_t>(kLargestCheckedSource >> 20)) +
+                " MiB: its faults are reported, but it is not read row by "
+                "row for warnings";
+    out.push_back(std::move(d));
+  };
+  if (trace.skip_line) {
+    too_large(SourceKind::kLine);
+  } else {
+    SourceLint(SourceKind::kLine, line, trace.line, line, model, options,
+               faulted_line, out)
+        .run();
+  }
+  if (trace.skip_train) {
+    too_large(SourceKind::kTrain);
+  } else {
+    SourceLint(SourceKind::kTrain, train, trace.train, line, model, options,
+               faulted_train, out)
+        .run();
+  }
   return out;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -51,6 +52,13 @@ struct TracedSource {
 
 class LintTrace final : public CompileObserver {
  public:
+  // Sources larger than kLargestCheckedSource are not traced.
+  explicit LintTrace(std::size_t line_size = 0, std::size_t train_size = 0)
+      : skip_line(line_size > kLargestCheckedSource),
+        skip_train(train_size > kLargestCheckedSource) {}
+
+  bool skip_line = false;
+  bool skip_train = false;
   TracedSource line;
   TracedSource train;
 
@@ -66,6 +74,11 @@ class LintTrace final : public CompileObserver {
  private:
   TracedSource* current_ = nullptr;
   SourcePart part_ = SourcePart::kPreamble;
+  // Keyword fields are kept up to kMostFieldsOfALine a line, as the rows
+  // are; one beyond that is kept only when it begins a row.
+  std::int64_t line_ = 0;
+  std::size_t on_line_ = 0;
+  std::optional<TracedSource::Keyword> unkept_;
 };
 
 // `s` with its capitals A to Z in small letters, as the keyword tests fold

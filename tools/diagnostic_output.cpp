@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 
 #include "model/cp1252.h"
 
@@ -10,23 +11,60 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The bytes of a 1-based line of `text`, without its line end.
-std::string_view line_of(std::string_view text, std::int64_t line) {
-  std::size_t start = 0;
-  for (std::int64_t l = 1; l < line; ++l) {
-    const std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) return {};
-    start = end + ((text[end] == '\r' && end + 1 < text.size() &&
-                    text[end + 1] == '\n')
+// Finds the lines of a source by number. It scans forward from the nearest
+// line it has met, keeping the start of every 64th line, so diagnostics in
+// source order cost one pass over the text, and a note that points back
+// costs at most 64 lines: printing stays linear however many there are.
+class LineFinder {
+ public:
+  explicit LineFinder(std::string_view text) : text_(text) {}
+
+  // The bytes of a 1-based line, without its line end.
+  std::string_view line(std::int64_t n) {
+    if (n < 1) return {};
+    const auto block = static_cast<std::size_t>((n - 1) / kEvery);
+    const std::size_t known = std::min(block, starts_.size() - 1);
+    const auto known_line = static_cast<std::int64_t>(known * kEvery) + 1;
+    if (n < line_ || line_ < known_line) {
+      line_ = known_line;
+      at_ = starts_[known];
+    }
+    while (line_ < n) {
+      const std::size_t end = text_.find_first_of("\r\n", at_);
+      if (end == std::string_view::npos) return {};
+      at_ = end + ((text_[end] == '\r' && end + 1 < text_.size() &&
+                    text_[end + 1] == '\n')
                        ? 2
                        : 1);
+      ++line_;
+      if ((line_ - 1) % static_cast<std::int64_t>(kEvery) == 0 &&
+          static_cast<std::size_t>((line_ - 1) / kEvery) == starts_.size()) {
+        starts_.push_back(at_);
+      }
+    }
+    if (at_ > text_.size()) return {};
+    const std::size_t end = text_.find_first_of("\r\n", at_);
+    return text_.substr(at_, end == std::string_view::npos
+                                 ? std::string_view::npos
+                                 : end - at_);
   }
-  if (start > text.size()) return {};
-  const std::size_t end = text.find_first_of("\r\n", start);
-  return text.substr(start, end == std::string_view::npos
-                                ? std::string_view::npos
-                                : end - start);
-}
+
+ private:
+  static constexpr std::size_t kEvery = 64;
+  std::string_view text_;
+  std::vector<std::size_t> starts_{0};  // of lines 1, 65, 129, ...
+  std::int64_t line_ = 1;               // the line last found, at `at_`
+  std::size_t at_ = 0;
+};
+
+// A line finder for each of the two sources.
+struct SourceLines {
+  explicit SourceLines(const CheckedFiles& files)
+      : line(files.line_text), train(files.train_text) {}
+  LineFinder line;
+  LineFinder train;
+  LineFinder& of(SourceKind s) { return s == SourceKind::kTrain ? train : line; }
+};
 
 // How many characters the first `bytes` bytes of a line show as.
 std::int64_t characters_in(std::string_view line, std::int64_t bytes) {
@@ -82,11 +120,11 @@ std::string where(const std::string& file, std::int64_t line,
 }
 
 // The source line and a caret under the field, ~ under the rest of it.
-void print_excerpt(std::ostream& out, std::string_view text, std::int64_t line,
+void print_excerpt(std::ostream& out, LineFinder& lines, std::int64_t line,
                    std::int64_t column, std::int64_t end_column,
                    const Colours& c) {
   if (line <= 0) return;
-  const std::string_view bytes = line_of(text, line);
+  const std::string_view bytes = lines.line(line);
   const std::string number = std::to_string(line);
   const std::string gutter(std::max<std::size_t>(number.size(), 4), ' ');
   out << std::string(gutter.size() - number.size(), ' ') << number << " | "
@@ -122,14 +160,14 @@ std::string uri_of(std::string_view path) {
   return uri;
 }
 
-Json physical_location(const CheckedFiles& files, SourceKind source,
-                       std::int64_t line, std::int64_t column,
-                       std::int64_t end_column) {
+Json physical_location(const CheckedFiles& files, SourceLines& lines,
+                       SourceKind source, std::int64_t line,
+                       std::int64_t column, std::int64_t end_column) {
   Json location{{"artifactLocation", {{"uri", uri_of(files.file_of(source))}}}};
   if (line > 0) {
     Json region{{"startLine", line}};
     if (column > 0) {
-      const std::string_view bytes = line_of(files.text_of(source), line);
+      const std::string_view bytes = lines.of(source).line(line);
       const std::int64_t from = character_column(bytes, column);
       region["startColumn"] = from;
       region["endColumn"] = std::max(
@@ -151,10 +189,19 @@ std::string printable_line(std::string_view bytes) {
   return line;
 }
 
-void print_diagnostics(std::ostream& out, const CheckResult& result,
+void print_diagnostics(std::ostream& to, const CheckResult& result,
                        const CheckedFiles& files, bool colour) {
   const Colours c{colour};
+  SourceLines lines(files);
+  // Standard error writes each insertion at once; thousands of diagnostics
+  // go out in blocks instead.
+  std::ostringstream out;
+  const auto hand_over = [&] {
+    to << out.view();
+    out.str({});
+  };
   for (const AuthorDiagnostic& d : result.diagnostics) {
+    if (out.tellp() > std::streamoff{1} << 16) hand_over();
     const std::string& file = d.source == SourceKind::kNone
                                   ? files.line_file
                                   : files.file_of(d.source);
@@ -162,14 +209,13 @@ void print_diagnostics(std::ostream& out, const CheckResult& result,
         << c.of(d.severity) << severity_name(d.severity) << ':' << c.reset()
         << ' ' << c.bold() << d.message << c.reset() << " [" << d.check
         << "]\n";
-    print_excerpt(out, files.text_of(d.source), d.line, d.column, d.end_column,
-                  c);
+    print_excerpt(out, lines.of(d.source), d.line, d.column, d.end_column, c);
     for (const DiagnosticNote& n : d.notes) {
       out << c.bold() << where(files.file_of(n.source), n.line, n.column)
           << c.reset() << c.of(Severity::kNote) << "note:" << c.reset() << ' '
           << n.message << '\n';
-      print_excerpt(out, files.text_of(n.source), n.line, n.column,
-                    n.end_column, c);
+      print_excerpt(out, lines.of(n.source), n.line, n.column, n.end_column,
+                    c);
     }
   }
   if (result.truncated) {
@@ -190,6 +236,7 @@ void print_diagnostics(std::ostream& out, const CheckResult& result,
     }
     out << summary << ".\n";
   }
+  hand_over();
 }
 
 Json diagnostics_json(const CheckResult& result, const CheckedFiles& files) {
@@ -246,6 +293,7 @@ Json sarif_log(const CheckResult& result, const CheckedFiles& files,
                       {{"enabled", w.on_by_default}, {"level", "warning"}}}});
   }
 
+  SourceLines lines(files);
   Json results = Json::array();
   for (const AuthorDiagnostic& d : result.diagnostics) {
     Json r{{"ruleId", d.check}};
@@ -257,15 +305,17 @@ Json sarif_log(const CheckResult& result, const CheckedFiles& files,
         d.source == SourceKind::kNone ? SourceKind::kLine : d.source;
     r["locations"] = Json::array(
         {{{"physicalLocation",
-           physical_location(files, source, d.line, d.column, d.end_column)}}});
+           physical_location(files, lines, source, d.line, d.column,
+                             d.end_column)}}});
     if (!d.notes.empty()) {
       Json related = Json::array();
       int id = 1;
       for (const DiagnosticNote& n : d.notes) {
         related.push_back(
             {{"id", id++},
-             {"physicalLocation", physical_location(files, n.source, n.line,
-                                                    n.column, n.end_column)},
+             {"physicalLocation",
+              physical_location(files, lines, n.source, n.line, n.column,
+                                n.end_column)},
              {"message", {{"text", n.message}}}});
       }
       r["relatedLocations"] = std::move(related);

@@ -26,8 +26,8 @@ void read_fields(AuthorRow& row, std::string_view text, SourceKind source) {
     f.text = value;
     f.begin = row.begin + begin;
     f.end = row.begin + end;
-    f.column = static_cast<std::int32_t>(begin) + 1;
-    f.end_column = static_cast<std::int32_t>(end) + 1;
+    f.column = static_cast<std::int64_t>(begin) + 1;
+    f.end_column = static_cast<std::int64_t>(end) + 1;
     f.type = type;
     row.fields.push_back(f);
     return &row.fields.back();
@@ -64,7 +64,7 @@ void read_fields(AuthorRow& row, std::string_view text, SourceKind source) {
       f->index = i;
     }
   }
-  while (!reader.at_end()) {
+  while (!reader.at_end() && row.fields.size() < kMostFieldsOfALine) {
     const std::string_view value = reader.read_text_field();
     add(reader.field_begin(), reader.field_end(), value, FieldType::kText);
   }

@@ -41,6 +41,10 @@ enum class RowKind : std::uint8_t {
   kOther,    // a first field that matches nothing
 };
 
+// The most fields of one line kept for the check: a row takes at most 18,
+// and a line of thousands of commas is a mistake told by its first ones.
+inline constexpr std::size_t kMostFieldsOfALine = 64;
+
 struct AuthorRow {
   std::int64_t line = 0;  // 1-based
   std::size_t begin = 0;  // the line's bytes, its line end excluded
