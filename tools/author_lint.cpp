@@ -791,17 +791,17 @@ class SourceLint {
   // One field's value against its field's kind, range and step.
   void field_value(const TracedSource::Row& r, const TracedSource::Field& f) {
     if (handled_.count(f.span.begin) != 0) return;
-    const Field& spec = r.keyword->fields[f.index];
+    const Field& declared = r.keyword->fields[f.index];
     const Place at = place_of(f.span, text_);
     const std::string_view bytes = bytes_of(f.span);
-    if (spec.type == FieldType::kText) {
-      quotes(f.span, spec.name);
+    if (declared.type == FieldType::kText) {
+      quotes(f.span, declared.name);
       const std::string_view value = field_text(f.span);
       if (holds_utf8(value)) {
         warn(
             warning::kNotWindows1252, at,
             "the " + std::string(r.keyword->row) + "'s " +
-                std::string(spec.name) +
+                std::string(declared.name) +
                 " is UTF-8 text: the simulator reads Windows-1252 and shows `" +
                 cp1252_to_utf8(trimmed(value)) + "` for `" +
                 std::string(trimmed(value)) + "`");
@@ -809,13 +809,13 @@ class SourceLint {
       return;
     }
     const NumberToken token = parse_number_token(bytes);
-    const std::string what = "the " + std::string(spec.name);
+    const std::string what = "the " + std::string(declared.name);
     switch (token.kind) {
       case NumberToken::Kind::kEmpty:
         bad_fields_.insert(f.span.begin);
         warn(warning::kEmptyNumber, {at.line, at.column, at.column + 1},
              "the " + std::string(r.keyword->row) + " row's " +
-                 std::string(spec.name) + " is empty: the compiler reads 0");
+                 std::string(declared.name) + " is empty: the compiler reads 0");
         return;
       case NumberToken::Kind::kNotNumber:
         bad_fields_.insert(f.span.begin);
@@ -830,30 +830,30 @@ class SourceLint {
         break;
     }
     const std::int64_t v = token.value;
-    if (v < Field::type_lowest(spec.type) ||
-        v > Field::type_highest(spec.type)) {
+    if (v < Field::type_lowest(declared.type) ||
+        v > Field::type_highest(declared.type)) {
       return;  // the general failure says so
     }
     const std::string unit =
-        spec.unit.empty() ? "" : " " + std::string(spec.unit);
-    if (v < spec.lowest || v > spec.highest) {
+        declared.unit.empty() ? "" : " " + std::string(declared.unit);
+    if (v < declared.lowest || v > declared.highest) {
       warn(warning::kValueOutOfRange, at,
-           what + " " + num(v) + unit + " lies outside " + num(spec.lowest) +
-               " to " + num(spec.highest) +
+           what + " " + num(v) + unit + " lies outside " + num(declared.lowest) +
+               " to " + num(declared.highest) +
                ", the range the files keep it in: they hold another value");
       return;
     }
-    if (spec.unit == "km/h" && v > kFastestPlausibleSpeed) {
+    if (declared.unit == "km/h" && v > kFastestPlausibleSpeed) {
       warn(warning::kImplausibleSpeed, at,
            what + " " + num(v) + unit + " is faster than any train runs (" +
                num(kFastestPlausibleSpeed) + " km/h): a digit too many?");
       return;
     }
-    if (spec.step > 0 && v % spec.step != 0) {
+    if (declared.step > 0 && v % declared.step != 0) {
       warn(warning::kValueRounded, at,
            what + " " + num(v) + unit + " is not a multiple of " +
-               num(spec.step) + unit + ": the files keep it in steps of " +
-               num(spec.step) + unit);
+               num(declared.step) + unit + ": the files keep it in steps of " +
+               num(declared.step) + unit);
     }
   }
 
