@@ -181,11 +181,14 @@ Place place_of(const RowField& f, std::int64_t line) {
 // The place of a span the compile read; a span over a line end is
 // underlined to the end of its first line.
 Place place_of(const ReadSpan& s, std::string_view text) {
-  std::size_t end = s.end;
-  const std::size_t line_end = text.find_first_of("\r\n", s.begin);
-  if (line_end != std::string_view::npos && line_end < end) end = line_end;
-  const auto width = static_cast<std::int32_t>(end - s.begin);
-  return {s.line, s.column, s.column + std::max(width, 1)};
+  const std::string_view span =
+      text.substr(std::min(s.begin, text.size()),
+                  s.end > s.begin ? s.end - s.begin : 0);
+  const std::size_t line_end = span.find_first_of("\r\n");
+  const std::size_t width_bytes =
+      line_end == std::string_view::npos ? span.size() : line_end;
+  const auto width = static_cast<std::int64_t>(width_bytes);
+  return {s.line, s.column, s.column + std::max<std::int64_t>(width, 1)};
 }
 
 // ---- The lint of one source -------------------------------------------------
