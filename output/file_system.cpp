@@ -17,10 +17,12 @@ namespace {
 
 std::string reason_of(int err) { return std::strerror(err); }
 
-// Appends chunks to an open descriptor, retrying short writes.
+// Appends chunks to an open descriptor, retrying short writes; a regular
+// file (`placeable`) is also written at places.
 class DescriptorSink final : public ByteSink {
  public:
-  DescriptorSink(int fd, std::string file) : fd_(fd), file_(std::move(file)) {}
+  DescriptorSink(int fd, std::string file, bool placeable)
+      : fd_(fd), file_(std::move(file)), placeable_(placeable) {}
   void append(const char* data, std::size_t size) override {
     while (size > 0) {
       const ssize_t n = ::write(fd_, data, size);
@@ -32,10 +34,26 @@ class DescriptorSink final : public ByteSink {
       size -= static_cast<std::size_t>(n);
     }
   }
+  bool write_at(std::uint64_t offset, const char* data,
+                std::size_t size) override {
+    if (!placeable_) return false;
+    while (size > 0) {
+      const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw FileError{file_, reason_of(errno)};
+      }
+      data += n;
+      offset += static_cast<std::uint64_t>(n);
+      size -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
 
  private:
   int fd_;
   std::string file_;
+  bool placeable_;
 };
 
 // Creates a fresh temporary file beside `target`; returns its descriptor.
@@ -55,13 +73,17 @@ int create_temporary(const std::filesystem::path& target,
   }
 }
 
-// Fills the open file `fd` and hands everything to it. A failure throws
-// FileError naming `file`, except when memory runs out.
-void fill_descriptor(int fd, const std::string& file,
-                     const OutputDirectory::Fill& fill) {
+// Fills the open file `fd` (a regular file when `placeable`) and hands
+// everything to it; with a `carrier`, large files are written as they are
+// filled. A failure throws FileError naming `file`, except when memory runs
+// out.
+void fill_descriptor(int fd, const std::string& file, bool placeable,
+                     const OutputDirectory::Fill& fill,
+                     ChunkCarrier* carrier = nullptr) {
   try {
-    DescriptorSink sink(fd, file);
-    ByteWriter out(sink);
+    DescriptorSink sink(fd, file, placeable);
+    ByteWriter out =
+        carrier != nullptr ? ByteWriter(sink, *carrier) : ByteWriter(sink);
     fill(out);
     out.flush();
   } catch (const FileError&) {
@@ -111,7 +133,7 @@ void write_in_place(const std::filesystem::path& target,
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) throw FileError{target.string(), reason_of(errno)};
   try {
-    fill_descriptor(fd, target.string(), fill);
+    fill_descriptor(fd, target.string(), false, fill);
   } catch (...) {
     ::close(fd);
     throw;
@@ -133,7 +155,11 @@ std::filesystem::path program_directory() {
 void DiskDirectory::write(const std::string& name, const Fill& fill) {
   if (is_special_file(dir_ / name)) return write_in_place(dir_ / name, fill);
   const std::filesystem::path target = followed_links(dir_ / name);
-  remove_stale_temporaries(target.parent_path(), target.filename().string());
+  const std::filesystem::path dir = target.parent_path();
+  auto listed = stale_.find(dir);
+  if (listed == stale_.end())
+    listed = stale_.emplace(dir, StaleTemporaries(dir)).first;
+  listed->second.remove_for(target.filename().string());
   std::filesystem::path temp;
   const int fd = create_temporary(target, temp);
   if (fd < 0) throw FileError{target.string(), reason_of(errno)};
@@ -143,7 +169,8 @@ void DiskDirectory::write(const std::string& name, const Fill& fill) {
     forget_temporary();
   };
   try {
-    fill_descriptor(fd, target.string(), fill);
+    if (!behind_) behind_ = std::make_unique<WriteBehind>();
+    fill_descriptor(fd, target.string(), true, fill, behind_.get());
   } catch (...) {
     discard();
     throw;

@@ -4,12 +4,16 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "compiler/source_store.h"
 #include "model/track_model.h"
 #include "output/output_directory.h"
+#include "output/temporary_files.h"
+#include "output/write_behind.h"
 
 namespace scenc {
 
@@ -27,6 +31,11 @@ class DiskDirectory final : public OutputDirectory {
 
  private:
   std::filesystem::path dir_;
+  // Each directory written into (a link may lead elsewhere), listed at the
+  // first file written there.
+  std::map<std::filesystem::path, StaleTemporaries> stale_;
+  // Writes the chunks of large files while the next are encoded.
+  std::unique_ptr<WriteBehind> behind_;
 };
 
 // Reads a whole file. Returns kMissing when no file of that name exists and

@@ -104,10 +104,11 @@ void write_stored_profile(const LineProfile& profile, ByteWriter& out) {
 }
 
 // A drawn profile: the metres are drawn with the pen straight into their
-// encoding. The x values go out in the writer's chunks as they are drawn;
-// the y values, which follow all the x values in the file, are encoded
-// meanwhile into one array that is then handed over whole. Nothing is
-// encoded twice, and no array of doubles exists.
+// encoding. The file holds all the x values, then all the y values; the
+// pen draws both at once, so the y values go out as the file's last
+// section, each chunk to its place as it is drawn (or collected where the
+// file cannot be written at a place). Nothing is encoded twice, and no
+// array of metres exists.
 void write_drawn_profile(const LineProfile& profile, ByteWriter& out) {
   using Tag = LineProfile::Tag;
   constexpr std::size_t kDrawn = 2 + 8;  // a tag and a double
@@ -115,36 +116,39 @@ void write_drawn_profile(const LineProfile& profile, ByteWriter& out) {
   const std::int64_t start = std::min<std::int64_t>(2, metres);
   const std::int64_t drawn_end =
       std::min(metres, std::max(start, profile.drawn_end()));
-  const auto drawn = static_cast<std::size_t>(drawn_end - start);
+  const auto drawn = static_cast<std::uint64_t>(drawn_end - start);
 
-  struct LargeBytes {
-    char* bytes;
-    std::size_t size;
-    ~LargeBytes() {
-      if (bytes != nullptr) LineProfile::release_large(bytes, size);
-    }
-  } y_values{drawn > 0 ? static_cast<char*>(
-                             LineProfile::allocate_large(drawn * kDrawn))
-                       : nullptr,
-             drawn * kDrawn};
+  // The x values' size: the metres before the pen, the drawn ones, and the
+  // empty ones after.
+  std::uint64_t x_size =
+      drawn * kDrawn + static_cast<std::uint64_t>(metres - drawn_end) * 2;
+  for (std::int64_t m = 0; m < start; ++m) {
+    char element[kLongestTaggedValue];
+    x_size += static_cast<std::uint64_t>(
+        put_element(element, profile.tag(0, m), profile.value(0, m)) - element);
+  }
+  ByteWriter::Tail y_values(out, out.position() + x_size);
+  ByteWriter& y_out = y_values.writer();
 
-  const auto write_start = [&](int coordinate) {
+  const auto write_start = [&](int coordinate, ByteWriter& to) {
     for (std::int64_t m = 0; m < start; ++m) {
-      out.commit(put_element(out.room(kLongestTaggedValue),
-                             profile.tag(coordinate, m),
-                             profile.value(coordinate, m)));
+      to.commit(put_element(to.room(kLongestTaggedValue),
+                            profile.tag(coordinate, m),
+                            profile.value(coordinate, m)));
     }
   };
 
-  write_start(0);
+  write_start(0, out);
+  write_start(1, y_out);
   LinePen pen = profile.pen_at_start();
-  char* y = y_values.bytes;
   const auto per_room = static_cast<std::int64_t>(out.chunk_size() / kDrawn);
   std::int64_t next = start;
   for (const LineProfile::Run& run : profile.runs()) {
     while (next <= run.last) {
       const std::int64_t count = std::min(run.last - next + 1, per_room);
-      char* x = out.room(static_cast<std::size_t>(count) * kDrawn);
+      const std::size_t bytes = static_cast<std::size_t>(count) * kDrawn;
+      char* x = out.room(bytes);
+      char* y = y_out.room(bytes);
       pen.draw(count, run.turn, [&x, &y](double px, double py) {
         x = ByteWriter::put_u16(x, static_cast<std::uint16_t>(Tag::kDouble));
         x = ByteWriter::put_f64(x, px);
@@ -152,14 +156,13 @@ void write_drawn_profile(const LineProfile& profile, ByteWriter& out) {
         y = ByteWriter::put_f64(y, py);
       });
       out.commit(x);
+      y_out.commit(y);
       next += count;
     }
   }
   write_empty_elements(drawn_end, metres, out);
-
-  write_start(1);
-  if (drawn > 0) out.pass(std::string_view(y_values.bytes, drawn * kDrawn));
-  write_empty_elements(drawn_end, metres, out);
+  write_empty_elements(drawn_end, metres, y_out);
+  y_values.finish();
 }
 
 }  // namespace

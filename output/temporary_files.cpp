@@ -75,18 +75,27 @@ std::optional<pid_t> temporary_owner(std::string_view entry,
   return static_cast<pid_t>(pid);
 }
 
-void remove_stale_temporaries(const std::filesystem::path& dir,
-                              std::string_view name) {
-  DIR* listing = ::opendir(dir.empty() ? "." : dir.c_str());
+StaleTemporaries::StaleTemporaries(const std::filesystem::path& dir)
+    : dir_(dir.empty() ? std::filesystem::path(".") : dir) {
+  DIR* listing = ::opendir(dir_.c_str());
   if (listing == nullptr) return;
-  const pid_t self = ::getpid();
   while (const dirent* entry = ::readdir(listing)) {
-    const auto owner = temporary_owner(entry->d_name, name);
-    if (!owner || *owner == self) continue;
-    if (::kill(*owner, 0) == 0 || errno != ESRCH) continue;
-    ::unlinkat(::dirfd(listing), entry->d_name, 0);
+    const std::string_view name = entry->d_name;
+    if (name.starts_with('.') && name.ends_with(kTemporaryEnding)) {
+      listed_.emplace_back(name);
+    }
   }
   ::closedir(listing);
+}
+
+void StaleTemporaries::remove_for(std::string_view name) {
+  const pid_t self = ::getpid();
+  for (const std::string& entry : listed_) {
+    const auto owner = temporary_owner(entry, name);
+    if (!owner || *owner == self) continue;
+    if (::kill(*owner, 0) == 0 || errno != ESRCH) continue;
+    ::unlink((dir_ / entry).c_str());
+  }
 }
 
 void note_temporary(const std::filesystem::path& path) {

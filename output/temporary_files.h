@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace scenc {
 
@@ -20,11 +21,21 @@ std::string temporary_name(std::string_view name, pid_t pid, int attempt);
 std::optional<pid_t> temporary_owner(std::string_view entry,
                                      std::string_view name);
 
-// Removes the temporaries of `name` in `dir` whose process no longer
-// exists. A process that still runs, or a name its number was given again,
-// keeps its files; what cannot be removed stays.
-void remove_stale_temporaries(const std::filesystem::path& dir,
-                              std::string_view name);
+// The temporaries that earlier runs may have left in one directory, listed
+// once: a run that writes several files there reads the directory once, not
+// once a file.
+class StaleTemporaries {
+ public:
+  explicit StaleTemporaries(const std::filesystem::path& dir);
+  // Removes the temporaries of `name` whose process no longer exists. A
+  // process that still runs, or a name its number was given again, keeps
+  // its files; what cannot be removed stays.
+  void remove_for(std::string_view name);
+
+ private:
+  std::filesystem::path dir_;
+  std::vector<std::string> listed_;  // entries shaped as temporaries
+};
 
 // Notes the one temporary file being written, for the signal handlers;
 // forget_temporary() once it is renamed or removed.

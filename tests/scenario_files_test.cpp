@@ -9,6 +9,8 @@
 
 #include "model/track_model.h"
 #include "output/output_directory.h"
+#include "output/write_behind.h"
+#include "placed_sink.h"
 #include "scenario/build_run.h"
 
 namespace scenc {
@@ -241,9 +243,25 @@ TEST(LineGeometryFile, ADrawnProfileWritesTheMetresItStandsFor) {
     out.flush();
     return sink.bytes;
   };
+  // The y values laid at their place as they are drawn, on this thread or
+  // by a thread that writes the chunks behind the drawing.
+  const auto placed = [](const LineProfile& p, std::size_t chunk, bool behind) {
+    testing::PlacedSink sink;
+    WriteBehind carrier(chunk);
+    {
+      ByteWriter out =
+          behind ? ByteWriter(sink, carrier) : ByteWriter(sink, chunk);
+      write_line_geometry_file(p, out);
+      out.flush();
+    }
+    return sink.bytes;
+  };
   const std::string expected = file(set, 1 << 18);
   EXPECT_EQ(file(drawn, 16), expected);
   EXPECT_EQ(file(drawn, 1 << 18), expected);
+  EXPECT_EQ(placed(drawn, 16, false), expected);
+  EXPECT_EQ(placed(drawn, 16, true), expected);
+  EXPECT_EQ(placed(drawn, 1 << 18, true), expected);
   // Setting a metre of a drawn profile gives it storage, metres and all.
   LineProfile changed = drawn;
   changed.set_double(0, 3, drawn.value(0, 3));

@@ -1,0 +1,165 @@
+#include "output/write_behind.h"
+
+#include <sched.h>
+
+#include <system_error>
+#include <utility>
+
+namespace scenc {
+
+WriteBehind::WriteBehind(std::size_t buffer_size) : buffer_size_(buffer_size) {
+  // Every buffer comes back to this list, which then never grows.
+  free_.reserve(kBuffers);
+}
+
+WriteBehind::~WriteBehind() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+std::unique_ptr<char[]> WriteBehind::take_buffer() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return !free_.empty() || lent_ < kBuffers; });
+  ++lent_;
+  if (free_.empty())
+    return std::make_unique_for_overwrite<char[]>(buffer_size_);
+  std::unique_ptr<char[]> buffer = std::move(free_.back());
+  free_.pop_back();
+  return buffer;
+}
+
+void WriteBehind::give_back(std::unique_ptr<char[]> buffer) noexcept {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    --lent_;
+    free_.push_back(std::move(buffer));
+  }
+  changed_.notify_all();
+}
+
+void WriteBehind::carry(ByteSink& sink, std::unique_ptr<char[]> buffer,
+                        std::size_t size) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (failure_) {
+    // A chunk after a failed one has nowhere to go.
+    --lent_;
+    free_.push_back(std::move(buffer));
+    drop_queue();
+    const std::exception_ptr failure = std::exchange(failure_, nullptr);
+    lock.unlock();
+    changed_.notify_all();
+    std::rethrow_exception(failure);
+  }
+  if (!thread_.joinable() &&
+      (no_thread_ || written_here_ < kChunksBeforeThread)) {
+    // A small file is written as it comes: a thread would cost more than
+    // it saves.
+    ++written_here_;
+    lock.unlock();
+    write_here(sink, buffer, size);
+    return;
+  }
+  if (!thread_.joinable()) {
+    const int busy_cpu = ::sched_getcpu();
+    try {
+      thread_ = std::thread([this, busy_cpu] {
+        move_off_cpu(busy_cpu);
+        write_chunks();
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had (a limit on threads or on address space): the
+      // chunks are written as they come, as a small file's are.
+      no_thread_ = true;
+      lock.unlock();
+      write_here(sink, buffer, size);
+      return;
+    }
+  }
+  queue_.push_back(Chunk{&sink, std::move(buffer), size});
+  lock.unlock();
+  changed_.notify_all();
+}
+
+void WriteBehind::write_here(ByteSink& sink, std::unique_ptr<char[]>& buffer,
+                             std::size_t size) {
+  struct GiveBack {
+    WriteBehind& carrier;
+    std::unique_ptr<char[]>& buffer;
+    ~GiveBack() { carrier.give_back(std::move(buffer)); }
+  } const give_back{*this, buffer};
+  sink.append(buffer.get(), size);
+}
+
+void WriteBehind::drain() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return queue_.empty() && !writing_; });
+  if (!failure_) return;
+  const std::exception_ptr failure = std::exchange(failure_, nullptr);
+  lock.unlock();
+  std::rethrow_exception(failure);
+}
+
+void WriteBehind::abandon() noexcept {
+  std::unique_lock<std::mutex> lock(mutex_);
+  drop_queue();
+  changed_.wait(lock, [&] { return !writing_; });
+  failure_ = nullptr;
+  lock.unlock();
+  changed_.notify_all();
+}
+
+void WriteBehind::drop_queue() {
+  for (Chunk& c : queue_) {
+    --lent_;
+    free_.push_back(std::move(c.bytes));
+  }
+  queue_.clear();
+}
+
+void WriteBehind::write_chunks() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // stopping, with nothing left to write
+    Chunk chunk = std::move(queue_.front());
+    queue_.pop_front();
+    const bool failed = failure_ != nullptr;
+    writing_ = true;
+    lock.unlock();
+    std::exception_ptr failure;
+    if (!failed) {
+      try {
+        chunk.sink->append(chunk.bytes.get(), chunk.size);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    lock.lock();
+    writing_ = false;
+    if (failure && !failure_) failure_ = failure;
+    --lent_;
+    free_.push_back(std::move(chunk.bytes));
+    changed_.notify_all();
+  }
+}
+
+void move_off_cpu(int busy_cpu) {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (busy_cpu < 0 || busy_cpu >= CPU_SETSIZE ||
+      ::sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
+      !CPU_ISSET(busy_cpu, &allowed) || CPU_COUNT(&allowed) < 2) {
+    return;
+  }
+  cpu_set_t elsewhere = allowed;
+  CPU_CLR(busy_cpu, &elsewhere);
+  if (::sched_setaffinity(0, sizeof elsewhere, &elsewhere) == 0) {
+    ::sched_setaffinity(0, sizeof allowed, &allowed);
+  }
+}
+
+}  // namespace scenc
