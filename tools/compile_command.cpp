@@ -1,24 +1,31 @@
 // The compile, check and sources subcommands: the scenario program's own
 // compile run on an author's two sources, with every fault it records
 // reported at the row that raised it.
+#include <sched.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "build_version.h"
+#include "compiler/source_store.h"
 #include "model/faults.h"
 #include "output/file_system.h"
 #include "output/scenario_files.h"
+#include "output/write_behind.h"
 #include "scenario/build_run.h"
 #include "tools/author_check.h"
 #include "tools/commands.h"
@@ -63,6 +70,12 @@ class AuthorDirectory final : public OutputDirectory {
   // An empty name, as from -o "", is the working directory.
   explicit AuthorDirectory(fs::path dir)
       : disk_(dir.empty() ? fs::path(".") : std::move(dir)) {}
+  // `filled` is called once, when the first file's bytes are all written
+  // and it is about to replace the old file.
+  AuthorDirectory(fs::path dir, std::function<void()> filled)
+      : AuthorDirectory(std::move(dir)) {
+    filled_ = std::move(filled);
+  }
   void write(const std::string& name, const Fill& fill) override {
     if (!created_) {
       std::error_code ec;
@@ -70,12 +83,48 @@ class AuthorDirectory final : public OutputDirectory {
       if (ec) throw FileError{disk_.path().string(), ec.message()};
       created_ = true;
     }
-    disk_.write(name, fill);
+    if (!filled_) return disk_.write(name, fill);
+    disk_.write(name, [&](ByteWriter& out) {
+      fill(out);
+      out.flush();
+      std::exchange(filled_, nullptr)();
+    });
   }
 
  private:
   DiskDirectory disk_;
   bool created_ = false;
+  std::function<void()> filled_;
+};
+
+// Where the author check waits for the compile's files: it starts once the
+// largest file's bytes are written and the file system takes over (or at
+// once when nothing is written), so that it never takes a core from the
+// drawing of the line geometry or its writing. Opens once and stays open.
+class CheckGate {
+ public:
+  void open() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (open_) return;
+      open_ = true;
+      opener_cpu_ = ::sched_getcpu();
+    }
+    opened_.notify_all();
+  }
+  // Waits until the gate is open; returns the core of the thread that
+  // opened it (-1 when unknown).
+  int pass() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    opened_.wait(lock, [&] { return open_; });
+    return opener_cpu_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+  int opener_cpu_ = -1;
 };
 
 // The check's options from the command line: -W no-NAME silences a warning,
@@ -119,10 +168,10 @@ bool colour_wanted(const std::string& choice) {
   return ::isatty(STDERR_FILENO) != 0;
 }
 
-Json report_of(const CheckResult& check, const BuildOutcome& outcome,
+Json report_of(const CheckResult& check, const Model& model,
+               const BuildOutcome& outcome,
                const std::vector<std::string>& files,
                const CheckedFiles& sources) {
-  const Model& model = check.model;
   return {{"error_code", model.error_code},
           {"error_position", model.error_position},
           {"error_exit",
@@ -182,36 +231,66 @@ int run_compile(const CompileOptions& o, bool write_files) {
     return exit_status::kFileFailed;
   }
 
-  Model names;
-  names.line_name = o.line_name.value_or(default_line_name(o.line_source));
-  names.train_number = o.train_number.value_or(
-      default_train_number(o.train_source, names.line_name));
+  // The scenario's names, and once compiled, the model its files come from.
+  Model built;
+  built.line_name = o.line_name.value_or(default_line_name(o.line_source));
+  built.train_number = o.train_number.value_or(
+      default_train_number(o.train_source, built.line_name));
   if (write_files) {
-    if (const auto clash = clash_with_sources(names, o)) {
+    if (const auto clash = clash_with_sources(built, o)) {
       std::cerr << "scenarioc: error: " << *clash
                 << "; choose another -o, --line-name or --train-number\n";
       return kUsageError;
     }
   }
 
-  // The check compiles the sources as given, exactly as a build does, and
-  // the files are written from that compile; its recovery compiles and
-  // warnings are the author's alone.
-  const CheckResult check =
-      check_sources(line_bytes, train_bytes, names.line_name,
-                    names.train_number, check_options_of(o));
-  const Model& model = check.model;
+  // The author check runs beside the compile whose files are written, on a
+  // thread of its own: it compiles the sources once more, traced, and
+  // compiles again past each fault that ends a stage. Nothing of it reaches
+  // the files, and its time hides behind the file system's. Both compiles
+  // read the same bytes under the same names, so the check's model is the
+  // written one's twin. The check alone (`check`) runs on this thread.
+  const CheckOptions options = check_options_of(o);
+  CheckGate gate;
+  const auto run_check = [&line_bytes, &train_bytes, &options,
+                          line_name = built.line_name,
+                          train_number = built.train_number, &gate] {
+    move_off_cpu(gate.pass());
+    return check_sources(line_bytes, train_bytes, line_name, train_number,
+                         options);
+  };
+  std::future<CheckResult> checking;
+  try {
+    checking = std::async(
+        write_files ? std::launch::async : std::launch::deferred, run_check);
+  } catch (const std::system_error&) {
+    // No thread to be had: the check runs here once the files are written.
+    checking = std::async(std::launch::deferred, run_check);
+  }
+  // Declared after the check: on every way out, the gate opens before the
+  // check is waited for.
+  struct OpenAtEnd {
+    CheckGate& gate;
+    ~OpenAtEnd() { gate.open(); }
+  } const open_at_end{gate};
   BuildOutcome outcome;
-  outcome.error_exit = check.error_exit;
   std::optional<FileError> failed;
-  if (write_files && outcome.error_exit == 0) {
-    AuthorDirectory disk(o.out_dir);
-    try {
-      outcome.files_written = write_scenario_files(model, disk);
-    } catch (const FileError& e) {
-      failed = e;
+  if (write_files) {
+    MemorySources store(line_bytes, train_bytes);
+    outcome = compile_scenario(built, options.write_line_file, store);
+    if (outcome.error_exit == 0) {
+      AuthorDirectory disk(o.out_dir, [&gate] { gate.open(); });
+      try {
+        outcome.files_written = write_scenario_files(built, disk);
+      } catch (const FileError& e) {
+        failed = e;
+      }
     }
   }
+  gate.open();
+  const CheckResult check = checking.get();
+  if (!write_files) outcome.error_exit = check.error_exit;
+  const Model& model = write_files ? built : check.model;
 
   const CheckedFiles sources{o.line_source, o.train_source, line_bytes,
                              train_bytes};
@@ -229,7 +308,7 @@ int run_compile(const CompileOptions& o, bool write_files) {
     const std::vector<std::string> none;
     const Json report =
         format == "json"
-            ? report_of(check, outcome,
+            ? report_of(check, model, outcome,
                         write_files ? outcome.files_written : none, sources)
             : sarif_log(check, sources, kBuildVersion);
     // Paths and names are bytes as the author gave them; bytes that are not
@@ -238,8 +317,7 @@ int run_compile(const CompileOptions& o, bool write_files) {
               << '\n';
   }
   const int status = exit_status_of(model, outcome);
-  if (status == exit_status::kClean && check_options_of(o).strict &&
-      check.warnings() > 0) {
+  if (status == exit_status::kClean && options.strict && check.warnings() > 0) {
     return exit_status::kFaultRecorded;
   }
   return status;
