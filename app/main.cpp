@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   try {
     const auto dir = program_directory();
     RunLock lock(dir);
-    const auto platform = make_platform();
+    const auto platform = make_platform(dir);
     TakingTurns turns(*platform, lock);
     Model model;
     DiskDirectory directory(dir);

@@ -14,7 +14,8 @@
 int main(int argc, char** argv) {
   using namespace scenc;
   const std::string number = argc > 1 ? argv[1] : "1250";
-  const auto platform = make_platform();
+  // The module lies in bin/, beside the programs.
+  const auto platform = make_platform(SCENARIO_BIN_DIR);
   Model model;
   MemoryDirectory directory;
   MemorySources sources;
