@@ -45,9 +45,11 @@ class ChunkCarrier {
   virtual std::size_t buffer_size() const = 0;
   // A buffer to fill; waits while every buffer is on its way.
   virtual std::unique_ptr<char[]> take_buffer() = 0;
-  // Hands the first `size` bytes of `buffer` on to `sink`; rethrows what an
-  // earlier chunk failed with.
-  virtual void carry(ByteSink& sink, std::unique_ptr<char[]> buffer,
+  // Hands the first `size` bytes of `buffer` on to `sink`, and leaves in
+  // `buffer` the one to fill next: the same when the chunk was written at
+  // once, another while it is on its way. Rethrows what an earlier chunk
+  // failed with; `buffer` is then still the writer's.
+  virtual void carry(ByteSink& sink, std::unique_ptr<char[]>& buffer,
                      std::size_t size) = 0;
   // A buffer no longer needed.
   virtual void give_back(std::unique_ptr<char[]> buffer) noexcept = 0;
@@ -175,8 +177,7 @@ class ByteWriter {
   // the writer fills another buffer meanwhile.
   void send_full_chunk() {
     if (carrier_ == nullptr || used_ == 0) return flush();
-    std::unique_ptr<char[]> next = carrier_->take_buffer();
-    carrier_->carry(sink_, std::exchange(buffer_, std::move(next)), used_);
+    carrier_->carry(sink_, buffer_, used_);
     handed_ += used_;
     used_ = 0;
   }

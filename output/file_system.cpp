@@ -153,8 +153,16 @@ std::filesystem::path program_directory() {
 }
 
 void DiskDirectory::write(const std::string& name, const Fill& fill) {
-  if (is_special_file(dir_ / name)) return write_in_place(dir_ / name, fill);
-  const std::filesystem::path target = followed_links(dir_ / name);
+  const std::filesystem::path named = dir_ / name;
+  // Most names are plain files or nothing yet: one look tells, and only a
+  // link is looked through.
+  struct stat st {};
+  const bool link = ::lstat(named.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  const bool special =
+      link ? is_special_file(named)
+           : st.st_mode != 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+  if (special) return write_in_place(named, fill);
+  const std::filesystem::path target = link ? followed_links(named) : named;
   const std::filesystem::path dir = target.parent_path();
   auto listed = stale_.find(dir);
   if (listed == stale_.end())

@@ -1,7 +1,10 @@
 #include "output/write_behind.h"
 
 #include <sched.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <system_error>
 #include <utility>
 
@@ -21,12 +24,32 @@ WriteBehind::~WriteBehind() {
   if (thread_.joinable()) thread_.join();
 }
 
+namespace {
+
+// A new buffer with its pages in place: a buffer is filled whole at once,
+// and one call that maps every page costs a fraction of a fault per page.
+std::unique_ptr<char[]> new_buffer(std::size_t size) {
+  auto buffer = std::make_unique_for_overwrite<char[]>(size);
+#ifdef MADV_POPULATE_WRITE
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(buffer.get());
+  const std::uintptr_t first = (start + page - 1) / page * page;
+  const std::uintptr_t end = (start + size) / page * page;
+  if (end > first) {
+    // Where the system cannot, the pages come one fault at a time.
+    ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+  }
+#endif
+  return buffer;
+}
+
+}  // namespace
+
 std::unique_ptr<char[]> WriteBehind::take_buffer() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [&] { return !free_.empty() || lent_ < kBuffers; });
   ++lent_;
-  if (free_.empty())
-    return std::make_unique_for_overwrite<char[]>(buffer_size_);
+  if (free_.empty()) return new_buffer(buffer_size_);
   std::unique_ptr<char[]> buffer = std::move(free_.back());
   free_.pop_back();
   return buffer;
@@ -41,29 +64,20 @@ void WriteBehind::give_back(std::unique_ptr<char[]> buffer) noexcept {
   changed_.notify_all();
 }
 
-void WriteBehind::carry(ByteSink& sink, std::unique_ptr<char[]> buffer,
+void WriteBehind::carry(ByteSink& sink, std::unique_ptr<char[]>& buffer,
                         std::size_t size) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (failure_) {
-    // A chunk after a failed one has nowhere to go.
-    --lent_;
-    free_.push_back(std::move(buffer));
+    // The chunks after a failed one have nowhere to go.
     drop_queue();
     const std::exception_ptr failure = std::exchange(failure_, nullptr);
     lock.unlock();
     changed_.notify_all();
     std::rethrow_exception(failure);
   }
-  if (!thread_.joinable() &&
-      (no_thread_ || written_here_ < kChunksBeforeThread)) {
-    // A small file is written as it comes: a thread would cost more than
-    // it saves.
-    ++written_here_;
-    lock.unlock();
-    write_here(sink, buffer, size);
-    return;
-  }
-  if (!thread_.joinable()) {
+  bool here = !thread_.joinable() &&
+              (no_thread_ || written_here_ < kChunksBeforeThread);
+  if (!here && !thread_.joinable()) {
     const int busy_cpu = ::sched_getcpu();
     try {
       thread_ = std::thread([this, busy_cpu] {
@@ -74,24 +88,32 @@ void WriteBehind::carry(ByteSink& sink, std::unique_ptr<char[]> buffer,
       // No thread to be had (a limit on threads or on address space): the
       // chunks are written as they come, as a small file's are.
       no_thread_ = true;
-      lock.unlock();
-      write_here(sink, buffer, size);
-      return;
+      here = true;
     }
   }
+  if (here) {
+    // A small file is written as it comes, into the buffer it came in: a
+    // thread would cost more than it saves.
+    ++written_here_;
+    lock.unlock();
+    sink.append(buffer.get(), size);
+    return;
+  }
+  // The writer goes on in a free buffer, or a new one while there are
+  // fewer than the carrier lends.
+  changed_.wait(lock, [&] { return !free_.empty() || lent_ < kBuffers; });
+  std::unique_ptr<char[]> next;
+  if (free_.empty()) {
+    next = new_buffer(buffer_size_);
+  } else {
+    next = std::move(free_.back());
+    free_.pop_back();
+  }
+  ++lent_;
   queue_.push_back(Chunk{&sink, std::move(buffer), size});
+  buffer = std::move(next);
   lock.unlock();
   changed_.notify_all();
-}
-
-void WriteBehind::write_here(ByteSink& sink, std::unique_ptr<char[]>& buffer,
-                             std::size_t size) {
-  struct GiveBack {
-    WriteBehind& carrier;
-    std::unique_ptr<char[]>& buffer;
-    ~GiveBack() { carrier.give_back(std::move(buffer)); }
-  } const give_back{*this, buffer};
-  sink.append(buffer.get(), size);
 }
 
 void WriteBehind::drain() {

@@ -29,7 +29,7 @@ class WriteBehind final : public ChunkCarrier {
 
   std::size_t buffer_size() const override { return buffer_size_; }
   std::unique_ptr<char[]> take_buffer() override;
-  void carry(ByteSink& sink, std::unique_ptr<char[]> buffer,
+  void carry(ByteSink& sink, std::unique_ptr<char[]>& buffer,
              std::size_t size) override;
   void give_back(std::unique_ptr<char[]> buffer) noexcept override;
   // Rethrows a failure only once: the next file starts clean.
@@ -43,9 +43,7 @@ class WriteBehind final : public ChunkCarrier {
     std::size_t size;
   };
   void write_chunks();
-  // Writes a chunk on the caller's thread and takes its buffer back.
-  void write_here(ByteSink& sink, std::unique_ptr<char[]>& buffer,
-                  std::size_t size);
+
   // Returns the buffers of the chunks not yet written.
   void drop_queue();
 
