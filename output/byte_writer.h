@@ -71,16 +71,12 @@ class ByteWriter {
   // visibly over a geometry file of twenty megabytes.
   explicit ByteWriter(ByteSink& sink, std::size_t chunk = 1 << 18)
       : sink_(sink), chunk_(chunk < 16 ? 16 : chunk), buffer_(new char[chunk_]) {}
-  // A writer whose full chunks `carrier` hands to the sink, in its buffers,
-  // for a file (or a section of one) that begins `start` bytes into the
-  // file. Its full chunks end where the file's pages end.
-  ByteWriter(ByteSink& sink, ChunkCarrier& carrier, std::uint64_t start = 0)
+  // A writer whose full chunks `carrier` hands to the sink, in its buffers.
+  ByteWriter(ByteSink& sink, ChunkCarrier& carrier)
       : sink_(sink),
         carrier_(&carrier),
         chunk_(carrier.buffer_size()),
-        buffer_(carrier.take_buffer()),
-        start_(start),
-        align_(chunk_ >= 4 * kPage ? kPage : 0) {}
+        buffer_(carrier.take_buffer()) {}
   ByteWriter(const ByteWriter&) = delete;
   ByteWriter& operator=(const ByteWriter&) = delete;
   // Call flush() first: what is still buffered or on its way is dropped.
@@ -123,8 +119,7 @@ class ByteWriter {
   void commit(const char* end) {
     used_ = static_cast<std::size_t>(end - buffer_.get());
   }
-  // The most room() promises at once.
-  std::size_t chunk_size() const { return chunk_ - align_; }
+  std::size_t chunk_size() const { return chunk_; }
 
   // Little-endian encoders into raw room; each returns the position after
   // the value.
@@ -180,27 +175,12 @@ class ByteWriter {
 
   // A chunk that is full goes to the sink through the carrier, if any, and
   // the writer fills another buffer meanwhile.
-  // The system copies whole pages into a file for less than pages cut in
-  // two, so a full chunk goes out up to the last page boundary in it, and
-  // the bytes past it begin the next chunk.
   void send_full_chunk() {
     if (carrier_ == nullptr || used_ == 0) return flush();
-    std::size_t sent = used_;
-    if (align_ != 0) {
-      const auto past =
-          static_cast<std::size_t>((start_ + handed_ + used_) % align_);
-      if (past < used_) sent = used_ - past;
-    }
-    char rest[kPage];
-    const std::size_t kept = used_ - sent;
-    std::memcpy(rest, buffer_.get() + sent, kept);
-    carrier_->carry(sink_, buffer_, sent);
-    std::memcpy(buffer_.get(), rest, kept);
-    handed_ += sent;
-    used_ = kept;
+    carrier_->carry(sink_, buffer_, used_);
+    handed_ += used_;
+    used_ = 0;
   }
-
-  static constexpr std::size_t kPage = 4096;
 
   ByteSink& sink_;
   ChunkCarrier* carrier_ = nullptr;
@@ -208,8 +188,6 @@ class ByteWriter {
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   std::uint64_t handed_ = 0;  // bytes given to the sink
-  std::uint64_t start_ = 0;   // where in the file the writer begins
-  std::size_t align_ = 0;     // full chunks end on multiples of it; 0: anywhere
 };
 
 // The last section of a file, filled beside the writer of the sections
@@ -227,7 +205,7 @@ class ByteWriter::Tail final : ByteSink {
       : file_(file),
         offset_(offset),
         writer_(file.carrier_ != nullptr
-                    ? ByteWriter(*this, *file.carrier_, offset)
+                    ? ByteWriter(*this, *file.carrier_)
                     : ByteWriter(*this, file.chunk_size())) {}
 
   ByteWriter& writer() { return writer_; }

@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <stdexcept>
 #include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include "output/output_directory.h"
 
@@ -82,63 +78,6 @@ TEST(WriteBehind, AWriterThatEndsEarlyLeavesNothingOnItsWay) {
   FailingSink sink(0);
   write_through(sink, carrier, pattern(64 * 40));
   EXPECT_EQ(sink.bytes, pattern(64 * 40));
-}
-
-// Where each piece of a file landed, and how long it was.
-class PieceSink final : public ByteSink {
- public:
-  void append(const char* data, std::size_t size) override {
-    pieces.push_back({end_, size});
-    place(end_, data, size);
-    end_ += size;
-  }
-  bool write_at(std::uint64_t offset, const char* data,
-                std::size_t size) override {
-    pieces.push_back({offset, size});
-    place(offset, data, size);
-    return true;
-  }
-  std::vector<std::pair<std::uint64_t, std::size_t>> pieces;
-  std::string bytes;
-
- private:
-  void place(std::uint64_t at, const char* data, std::size_t size) {
-    if (bytes.size() < at + size) bytes.resize(at + size);
-    bytes.replace(at, size, data, size);
-  }
-  std::uint64_t end_ = 0;
-};
-
-// The pieces a carried writer hands over end where the file's pages end,
-// for a file and for its last section alike, except each one's last piece;
-// the bytes are those written.
-TEST(WriteBehind, FullChunksEndOnPageBoundaries) {
-  WriteBehind carrier(1 << 16);
-  PieceSink sink;
-  const std::string head = pattern(300'001);
-  const std::string tail = pattern(200'003);
-  {
-    ByteWriter out(sink, carrier);
-    ByteWriter::Tail section(out, head.size());
-    std::size_t h = 0;
-    std::size_t t = 0;
-    while (h < head.size() || t < tail.size()) {
-      if (h < head.size()) out.bytes(std::string_view(head).substr(h, 7));
-      if (t < tail.size()) {
-        section.writer().bytes(std::string_view(tail).substr(t, 5));
-      }
-      h += 7;
-      t += 5;
-    }
-    section.finish();
-  }
-  EXPECT_EQ(sink.bytes, head + tail);
-  std::size_t ends_off_page = 0;
-  for (const auto& [offset, size] : sink.pieces) {
-    if ((offset + size) % 4096 != 0) ++ends_off_page;
-  }
-  EXPECT_LE(ends_off_page, 2u);  // the last piece of each writer
-  EXPECT_GT(sink.pieces.size(), 8u);
 }
 
 }  // namespace
