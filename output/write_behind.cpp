@@ -47,11 +47,19 @@ std::unique_ptr<char[]> new_buffer(std::size_t size) {
 
 std::unique_ptr<char[]> WriteBehind::take_buffer() {
   std::unique_lock<std::mutex> lock(mutex_);
+  return lend(lock);
+}
+
+std::unique_ptr<char[]> WriteBehind::lend(std::unique_lock<std::mutex>& lock) {
   changed_.wait(lock, [&] { return !free_.empty() || lent_ < kBuffers; });
+  std::unique_ptr<char[]> buffer;
+  if (free_.empty()) {
+    buffer = new_buffer(buffer_size_);
+  } else {
+    buffer = std::move(free_.back());
+    free_.pop_back();
+  }
   ++lent_;
-  if (free_.empty()) return new_buffer(buffer_size_);
-  std::unique_ptr<char[]> buffer = std::move(free_.back());
-  free_.pop_back();
   return buffer;
 }
 
@@ -99,17 +107,8 @@ void WriteBehind::carry(ByteSink& sink, std::unique_ptr<char[]>& buffer,
     sink.append(buffer.get(), size);
     return;
   }
-  // The writer goes on in a free buffer, or a new one while there are
-  // fewer than the carrier lends.
-  changed_.wait(lock, [&] { return !free_.empty() || lent_ < kBuffers; });
-  std::unique_ptr<char[]> next;
-  if (free_.empty()) {
-    next = new_buffer(buffer_size_);
-  } else {
-    next = std::move(free_.back());
-    free_.pop_back();
-  }
-  ++lent_;
+  // The writer goes on in another buffer while this one is on its way.
+  std::unique_ptr<char[]> next = lend(lock);
   queue_.push_back(Chunk{&sink, std::move(buffer), size});
   buffer = std::move(next);
   lock.unlock();

@@ -43,6 +43,9 @@ class WriteBehind final : public ChunkCarrier {
     std::size_t size;
   };
   void write_chunks();
+  // A free buffer, or a new one while fewer than kBuffers are lent; waits
+  // for one to come back otherwise.
+  std::unique_ptr<char[]> lend(std::unique_lock<std::mutex>& lock);
 
   // Returns the buffers of the chunks not yet written.
   void drop_queue();
