@@ -67,15 +67,12 @@ const CLI::Validator kScenarioName(
 // it, so that a run that writes nothing leaves nothing behind.
 class AuthorDirectory final : public OutputDirectory {
  public:
-  // An empty name, as from -o "", is the working directory.
-  explicit AuthorDirectory(fs::path dir)
-      : disk_(dir.empty() ? fs::path(".") : std::move(dir)) {}
-  // `filled` is called once, when the first file's bytes are all written
-  // and it is about to replace the old file.
-  AuthorDirectory(fs::path dir, std::function<void()> filled)
-      : AuthorDirectory(std::move(dir)) {
-    filled_ = std::move(filled);
-  }
+  // An empty name, as from -o "", is the working directory. `filled`, if
+  // any, is called once, when the first file's bytes are all written and it
+  // is about to replace the old file.
+  explicit AuthorDirectory(fs::path dir, std::function<void()> filled = {})
+      : disk_(dir.empty() ? fs::path(".") : std::move(dir)),
+        filled_(std::move(filled)) {}
   void write(const std::string& name, const Fill& fill) override {
     if (!created_) {
       std::error_code ec;
