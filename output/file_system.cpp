@@ -18,12 +18,14 @@ namespace {
 std::string reason_of(int err) { return std::strerror(err); }
 
 // Appends chunks to an open descriptor, retrying short writes; a regular
-// file (`placeable`) is also written at places.
+// file (`placeable`) is also written at places, and its pages are handed to
+// the disk as they accumulate.
 class DescriptorSink final : public ByteSink {
  public:
   DescriptorSink(int fd, std::string file, bool placeable)
       : fd_(fd), file_(std::move(file)), placeable_(placeable) {}
   void append(const char* data, std::size_t size) override {
+    const std::size_t whole = size;
     while (size > 0) {
       const ssize_t n = ::write(fd_, data, size);
       if (n < 0) {
@@ -33,10 +35,12 @@ class DescriptorSink final : public ByteSink {
       data += n;
       size -= static_cast<std::size_t>(n);
     }
+    written(whole);
   }
   bool write_at(std::uint64_t offset, const char* data,
                 std::size_t size) override {
     if (!placeable_) return false;
+    const std::size_t whole = size;
     while (size > 0) {
       const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
       if (n < 0) {
@@ -47,13 +51,33 @@ class DescriptorSink final : public ByteSink {
       offset += static_cast<std::uint64_t>(n);
       size -= static_cast<std::size_t>(n);
     }
+    written(whole);
     return true;
   }
 
  private:
+  // Renaming the finished file over the old one sends every page still
+  // unwritten to the disk and waits on it; a large file would make the
+  // rename wait for all of it. So the pages are handed to the disk every
+  // 256 KiB, and the disk writes while the rest of the file is drawn. The
+  // hand-off only starts the writing: where it fails, nothing is lost, and
+  // the rename sends what is left.
+  void written(std::size_t bytes) {
+#ifdef SYNC_FILE_RANGE_WRITE
+    unsent_ += bytes;
+    if (!placeable_ || unsent_ < kHandToDiskEvery) return;
+    unsent_ = 0;
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)bytes;
+#endif
+  }
+
+  static constexpr std::size_t kHandToDiskEvery = 256 * 1024;
   int fd_;
   std::string file_;
   bool placeable_;
+  std::size_t unsent_ = 0;
 };
 
 // Creates a fresh temporary file beside `target`; returns its descriptor.
