@@ -15,59 +15,90 @@ std::string_view trim_blanks(std::string_view s) {
   return s;
 }
 
+// What one line added to its source's lists.
+struct LineRead {
+  std::size_t fields = 0;
+  std::size_t keywords = 0;
+};
+
 // The fields of one line, read with the compiler's field reader from the
 // line's first byte: the keyword field, then the fields of each keyword it
-// matches in turn, then whatever is left as text.
-void read_fields(AuthorRow& row, std::string_view text, SourceKind source) {
+// matches in turn, then whatever is left as text. They go to the end of
+// `fields`, the keywords matched to the end of `keywords`.
+LineRead read_fields(const AuthorRow& row, std::string_view text,
+                     SourceKind source, std::vector<RowField>& fields,
+                     std::vector<const Keyword*>& keywords) {
   const std::string_view line = text.substr(row.begin, row.end - row.begin);
+  const std::size_t first_field = fields.size();
   const auto add = [&](std::size_t begin, std::size_t end,
-                       std::string_view value, FieldType type) {
-    RowField f;
+                       std::string_view value, FieldType type) -> RowField& {
+    RowField& f = fields.emplace_back();
     f.text = value;
     f.begin = row.begin + begin;
     f.end = row.begin + end;
     f.column = static_cast<std::int64_t>(begin) + 1;
     f.end_column = static_cast<std::int64_t>(end) + 1;
     f.type = type;
-    row.fields.push_back(f);
-    return &row.fields.back();
+    return f;
   };
   if (line.empty()) {
     // An empty line reads as one empty field.
     add(0, 0, {}, FieldType::kText);
-    return;
+    return {1, 0};
   }
   FieldReader reader(line);
   const std::string_view keyword = reader.read_text_field();
   add(reader.field_begin(), reader.field_end(), keyword, FieldType::kText);
 
+  const std::size_t first_keyword = keywords.size();
   if (row.part != SourcePart::kPreamble && !is_comment(keyword)) {
     for (const Keyword& k : keywords_of(source, row.part)) {
-      if (k.matches(keyword)) row.keywords.push_back(&k);
+      if (k.matches(keyword)) keywords.push_back(&k);
     }
   }
-  for (const Keyword* k : row.keywords) {
+  const std::size_t matched = keywords.size() - first_keyword;
+  for (std::size_t m = 0; m < matched; ++m) {
+    const Keyword* k = keywords[first_keyword + m];
     for (std::size_t i = 0; i < k->fields.size() && !reader.at_end(); ++i) {
       const Field& field = k->fields[i];
-      RowField* f = nullptr;
+      std::string_view value;
       if (field.type == FieldType::kText) {
-        const std::string_view value = reader.read_text_field();
-        f = add(reader.field_begin(), reader.field_end(), value, field.type);
+        value = reader.read_text_field();
       } else {
         reader.read_number_field();
-        const std::size_t b = reader.field_begin();
-        const std::size_t e = reader.field_end();
-        f = add(b, e, line.substr(b, e - b), field.type);
+        value = line.substr(reader.field_begin(),
+                            reader.field_end() - reader.field_begin());
       }
-      f->keyword = k;
-      f->field = &field;
-      f->index = i;
+      RowField& f =
+          add(reader.field_begin(), reader.field_end(), value, field.type);
+      f.keyword = k;
+      f.field = &field;
+      f.index = i;
     }
   }
-  while (!reader.at_end() && row.fields.size() < kMostFieldsOfALine) {
+  while (!reader.at_end() &&
+         fields.size() - first_field < kMostFieldsOfALine) {
     const std::string_view value = reader.read_text_field();
     add(reader.field_begin(), reader.field_end(), value, FieldType::kText);
   }
+  return {fields.size() - first_field, matched};
+}
+
+// How many rows and fields `text` holds at most: a line at each line end
+// and one after the last, and a field at each comma and line end (a number
+// that ends at a blank makes one more, so the fields may yet grow).
+struct Sizes {
+  std::size_t rows = 1;
+  std::size_t fields = 1;
+};
+Sizes sizes_of(std::string_view text) {
+  std::size_t commas = 0;
+  std::size_t line_ends = 0;
+  for (const char c : text) {
+    commas += c == ',' ? 1 : 0;
+    line_ends += c == '\r' || c == '\n' ? 1 : 0;
+  }
+  return {line_ends + 1, commas + line_ends + 1};
 }
 
 }  // namespace
@@ -104,6 +135,15 @@ SourceRows read_source_rows(std::string_view text, SourceKind source) {
   SourceRows out;
   out.source = source;
   out.text = text;
+  if (text.empty()) return out;
+  const Sizes sizes = sizes_of(text);
+  out.rows.reserve(sizes.rows);
+  out.all_fields.reserve(sizes.fields);
+  out.all_keywords.reserve(sizes.rows);
+  // How many fields and keywords each row added; the rows take their
+  // lists once all are read, and the lists no longer move.
+  std::vector<LineRead> counts;
+  counts.reserve(sizes.rows);
   SourcePart part = SourcePart::kPreamble;
   std::string_view section;
   std::size_t start = 0;
@@ -112,23 +152,26 @@ SourceRows read_source_rows(std::string_view text, SourceKind source) {
     // A line ends at CR LF, or at a lone CR or LF.
     std::size_t end = start;
     while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-    AuthorRow row;
+    AuthorRow& row = out.rows.emplace_back();
     row.line = line;
     row.begin = start;
     row.end = end;
     row.part = part;
     row.section = section;
-    read_fields(row, text, source);
+    const std::size_t first_field = out.all_fields.size();
+    const LineRead read =
+        read_fields(row, text, source, out.all_fields, out.all_keywords);
+    counts.push_back(read);
 
-    const std::string_view first = row.fields.front().text;
-    if (trim_blanks(first).empty() && row.fields.size() == 1) {
+    const std::string_view first = out.all_fields[first_field].text;
+    if (trim_blanks(first).empty() && read.fields == 1) {
       row.kind = RowKind::kBlank;
     } else if (is_comment(first)) {
       row.kind = RowKind::kComment;
     } else if (is_section_header(first)) {
       row.kind = RowKind::kHeader;
     } else {
-      row.kind = row.keywords.empty() ? RowKind::kOther : RowKind::kRow;
+      row.kind = read.keywords == 0 ? RowKind::kOther : RowKind::kRow;
     }
 
     // A header opens its section: "[generale]" ends the preamble, and in the
@@ -151,7 +194,6 @@ SourceRows read_source_rows(std::string_view text, SourceKind source) {
         row.section = section;
       }
     }
-    out.rows.push_back(std::move(row));
 
     if (end < text.size()) {
       end +=
@@ -161,6 +203,14 @@ SourceRows read_source_rows(std::string_view text, SourceKind source) {
     }
     start = end;
     ++line;
+  }
+  std::span<const RowField> fields(out.all_fields);
+  std::span<const Keyword* const> keywords(out.all_keywords);
+  for (std::size_t i = 0; i < out.rows.size(); ++i) {
+    out.rows[i].fields = fields.first(counts[i].fields);
+    out.rows[i].keywords = keywords.first(counts[i].keywords);
+    fields = fields.subspan(counts[i].fields);
+    keywords = keywords.subspan(counts[i].keywords);
   }
   return out;
 }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -54,13 +55,21 @@ struct AuthorRow {
   RowKind kind = RowKind::kBlank;
   // The rows of its part's table that the first field matches, in the order
   // the compiler compiles them.
-  std::vector<const Keyword*> keywords;
-  std::vector<RowField> fields;  // fields[0] is the keyword field
+  std::span<const Keyword* const> keywords;
+  std::span<const RowField> fields;  // fields[0] is the keyword field
 
   const RowField* field_at(std::int64_t column) const;
 };
 
 struct SourceRows {
+  SourceRows() = default;
+  // The rows look into the lists below, which a move keeps where they are
+  // and a copy would not.
+  SourceRows(SourceRows&&) = default;
+  SourceRows& operator=(SourceRows&&) = default;
+  SourceRows(const SourceRows&) = delete;
+  SourceRows& operator=(const SourceRows&) = delete;
+
   SourceKind source = SourceKind::kNone;
   std::string_view text;
   std::vector<AuthorRow> rows;  // rows[i] is line i + 1
@@ -69,6 +78,11 @@ struct SourceRows {
   const AuthorRow* row(std::int64_t line) const;
   // The byte offset of a 1-based line and column, clamped to the text.
   std::size_t offset(std::int64_t line, std::int64_t column) const;
+
+  // The fields and keywords of all rows, row after row: one list each
+  // rather than two for every row.
+  std::vector<RowField> all_fields;
+  std::vector<const Keyword*> all_keywords;
 };
 
 // The table of keywords for a part of a source (empty for the preamble).
