@@ -697,6 +697,7 @@ CheckResult check_sources(std::string_view line_text,
 
   // The sources as given: the model a build writes its files from.
   LintTrace trace(line_text.size(), train_text.size());
+  trace.expect(texts.line, texts.train);
   {
     Compiled first;
     compile(first, line_text, train_text, line_name, train_number,
@@ -722,8 +723,10 @@ CheckResult check_sources(std::string_view line_text,
   // Recovery: each fault that ended a stage hid the rows behind it. Blank
   // its row and compile again, until no stage ends early, a fault cannot be
   // recovered from, or the cap is reached.
-  std::string line(line_text);
-  std::string train(train_text);
+  // The sources with the rows blanked so far, copied at the first.
+  std::string line;
+  std::string train;
+  bool copied = false;
   std::set<FaultKey> blanked;
   const std::vector<FaultRecord>* log = &result.model.fault_log;
   Compiled again;
@@ -733,6 +736,11 @@ CheckResult check_sources(std::string_view line_text,
       if (!ends_a_stage(f) || blanked.count(key_of(f)) != 0) continue;
       if (!recoverable(f)) continue;
       blanked.insert(key_of(f));
+      if (!copied) {
+        line.assign(line_text);
+        train.assign(train_text);
+        copied = true;
+      }
       const SourceKind source = f.row.keyword.source;
       const std::int64_t last = blank(source == SourceKind::kTrain ? train : line,
                                       f.row, f.row.keyword.line);
@@ -747,6 +755,7 @@ CheckResult check_sources(std::string_view line_text,
     // blanked row keeps its bytes' places, so the trace still points into
     // the source as given.
     LintTrace later(line_text.size(), train_text.size());
+    later.expect(texts.line, texts.train);
     Compiled next;
     compile(next, line, train, line_name, train_number, options.write_line_file,
             &later);

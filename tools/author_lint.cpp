@@ -15,12 +15,22 @@ namespace scenc::tools {
 
 // ---- The trace --------------------------------------------------------------
 
+void LintTrace::expect(const SourceRows& line_rows,
+                       const SourceRows& train_rows) {
+  const auto room = [](TracedSource& t, const SourceRows& rows) {
+    t.keywords.reserve(rows.rows.size() + 1);
+    t.rows.reserve(rows.rows.size() + 1);
+    t.fields.reserve(rows.all_fields.size() + 1);
+  };
+  if (!skip_line) room(line, line_rows);
+  if (!skip_train) room(train, train_rows);
+}
+
 void LintTrace::source_begins(SourceKind source, std::string_view) {
   current_ = nullptr;
   if (source == SourceKind::kTrain ? skip_train : skip_line) return;
   current_ = source == SourceKind::kTrain ? &train : &line;
-  *current_ = TracedSource{};
-  current_->begun = true;
+  current_->restart();
   line_ = 0;
   on_line_ = 0;
   unkept_.reset();

@@ -48,6 +48,17 @@ struct TracedSource {
   std::span<const Field> fields_of(const Row& r) const {
     return std::span<const Field>(fields).subspan(r.first_field, r.field_count);
   }
+
+  // Empties it for a compile that begins to read its source, keeping the
+  // room its lists have.
+  void restart() {
+    begun = true;
+    keywords.clear();
+    fields.clear();
+    rows.clear();
+    reached_general = false;
+    reached_body = false;
+  }
 };
 
 class LintTrace final : public CompileObserver {
@@ -61,6 +72,12 @@ class LintTrace final : public CompileObserver {
   bool skip_train = false;
   TracedSource line;
   TracedSource train;
+
+  // Makes room for the trace of two sources of these rows: a compile reads
+  // about as many fields as their authors wrote, and a keyword field on
+  // each line, so that the lists do not grow by copying themselves as the
+  // compile reads.
+  void expect(const SourceRows& line_rows, const SourceRows& train_rows);
 
   void source_begins(SourceKind source, std::string_view bytes) override;
   void part_begins(SourcePart part) override;
