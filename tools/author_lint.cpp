@@ -26,9 +26,12 @@ void LintTrace::expect(const SourceRows& line_rows,
   if (!skip_train) room(train, train_rows);
 }
 
-void LintTrace::source_begins(SourceKind source, std::string_view) {
+void LintTrace::source_begins(SourceKind source, std::string_view bytes) {
   current_ = nullptr;
-  if (source == SourceKind::kTrain ? skip_train : skip_line) return;
+  bool& skip = source == SourceKind::kTrain ? skip_train : skip_line;
+  // The spans of a larger source do not fit the trace.
+  if (bytes.size() > kLargestCheckedSource) skip = true;
+  if (skip) return;
   current_ = source == SourceKind::kTrain ? &train : &line;
   current_->restart();
   line_ = 0;
@@ -73,16 +76,17 @@ void LintTrace::row_begins(const scenc::Keyword& keyword) {
   }
   TracedSource::Row row;
   row.keyword = &keyword;
-  row.keyword_read =
-      current_->keywords.empty() ? 0 : current_->keywords.size() - 1;
-  row.first_field = current_->fields.size();
+  row.keyword_read = static_cast<std::uint32_t>(
+      current_->keywords.empty() ? 0 : current_->keywords.size() - 1);
+  row.first_field = static_cast<std::uint32_t>(current_->fields.size());
   current_->rows.push_back(row);
 }
 
 void LintTrace::field_read(std::size_t index, FieldType type,
                            const ReadSpan& field) {
   if (current_ == nullptr || current_->rows.empty()) return;
-  current_->fields.push_back({field, type, index});
+  current_->fields.push_back(
+      {field, type, static_cast<std::uint32_t>(index)});
   ++current_->rows.back().field_count;
 }
 
