@@ -74,7 +74,7 @@ void point_at(AuthorDiagnostic& d, const Texts& texts, const SourcePlace& p) {
   d.column = p.column;
   const RowField* f = texts.field(p);
   d.end_column =
-      f != nullptr && f->end_column > f->column ? f->end_column : p.column + 1;
+      f != nullptr && f->end_column() > f->column ? f->end_column() : p.column + 1;
 }
 
 DiagnosticNote note_at(const Texts& texts, const SourcePlace& p,
@@ -86,7 +86,7 @@ DiagnosticNote note_at(const Texts& texts, const SourcePlace& p,
   n.column = p.column;
   const RowField* f = texts.field(p);
   n.end_column =
-      f != nullptr && f->end_column > f->column ? f->end_column : p.column + 1;
+      f != nullptr && f->end_column() > f->column ? f->end_column() : p.column + 1;
   return n;
 }
 

@@ -189,7 +189,7 @@ struct Place {
 };
 
 Place place_of(const RowField& f, std::int64_t line) {
-  return {line, f.column, std::max(f.end_column, f.column + 1)};
+  return {line, f.column, std::max(f.end_column(), f.column + 1)};
 }
 
 // The place of a span the compile read; a span over a line end is

@@ -31,24 +31,22 @@ LineRead read_fields(const AuthorRow& row, std::string_view text,
   const std::string_view line = text.substr(row.begin, row.end - row.begin);
   const std::size_t first_field = fields.size();
   const auto add = [&](std::size_t begin, std::size_t end,
-                       std::string_view value, FieldType type) -> RowField& {
+                       std::string_view value) -> RowField& {
     RowField& f = fields.emplace_back();
     f.text = value;
     f.begin = row.begin + begin;
     f.end = row.begin + end;
     f.column = static_cast<std::int64_t>(begin) + 1;
-    f.end_column = static_cast<std::int64_t>(end) + 1;
-    f.type = type;
     return f;
   };
   if (line.empty()) {
     // An empty line reads as one empty field.
-    add(0, 0, {}, FieldType::kText);
+    add(0, 0, {});
     return {1, 0};
   }
   FieldReader reader(line);
   const std::string_view keyword = reader.read_text_field();
-  add(reader.field_begin(), reader.field_end(), keyword, FieldType::kText);
+  add(reader.field_begin(), reader.field_end(), keyword);
 
   const std::size_t first_keyword = keywords.size();
   if (row.part != SourcePart::kPreamble && !is_comment(keyword)) {
@@ -69,17 +67,15 @@ LineRead read_fields(const AuthorRow& row, std::string_view text,
         value = line.substr(reader.field_begin(),
                             reader.field_end() - reader.field_begin());
       }
-      RowField& f =
-          add(reader.field_begin(), reader.field_end(), value, field.type);
+      RowField& f = add(reader.field_begin(), reader.field_end(), value);
       f.keyword = k;
       f.field = &field;
-      f.index = i;
     }
   }
   while (!reader.at_end() &&
          fields.size() - first_field < kMostFieldsOfALine) {
     const std::string_view value = reader.read_text_field();
-    add(reader.field_begin(), reader.field_end(), value, FieldType::kText);
+    add(reader.field_begin(), reader.field_end(), value);
   }
   return {fields.size() - first_field, matched};
 }
@@ -140,10 +136,6 @@ SourceRows read_source_rows(std::string_view text, SourceKind source) {
   out.rows.reserve(sizes.rows);
   out.all_fields.reserve(sizes.fields);
   out.all_keywords.reserve(sizes.rows);
-  // How many fields and keywords each row added; the rows take their
-  // lists once all are read, and the lists no longer move.
-  std::vector<LineRead> counts;
-  counts.reserve(sizes.rows);
   SourcePart part = SourcePart::kPreamble;
   std::string_view section;
   std::size_t start = 0;
@@ -159,9 +151,15 @@ SourceRows read_source_rows(std::string_view text, SourceKind source) {
     row.part = part;
     row.section = section;
     const std::size_t first_field = out.all_fields.size();
+    const std::size_t first_keyword = out.all_keywords.size();
     const LineRead read =
         read_fields(row, text, source, out.all_fields, out.all_keywords);
-    counts.push_back(read);
+    // For now the lists' places may yet move as they grow: the rows keep
+    // only how much of them they take, and look into them at the end.
+    row.fields = std::span<const RowField>(out.all_fields)
+                     .subspan(first_field, read.fields);
+    row.keywords = std::span<const Keyword* const>(out.all_keywords)
+                       .subspan(first_keyword, read.keywords);
 
     const std::string_view first = out.all_fields[first_field].text;
     if (trim_blanks(first).empty() && read.fields == 1) {
@@ -206,11 +204,11 @@ SourceRows read_source_rows(std::string_view text, SourceKind source) {
   }
   std::span<const RowField> fields(out.all_fields);
   std::span<const Keyword* const> keywords(out.all_keywords);
-  for (std::size_t i = 0; i < out.rows.size(); ++i) {
-    out.rows[i].fields = fields.first(counts[i].fields);
-    out.rows[i].keywords = keywords.first(counts[i].keywords);
-    fields = fields.subspan(counts[i].fields);
-    keywords = keywords.subspan(counts[i].keywords);
+  for (AuthorRow& row : out.rows) {
+    row.fields = fields.first(row.fields.size());
+    row.keywords = keywords.first(row.keywords.size());
+    fields = fields.subspan(row.fields.size());
+    keywords = keywords.subspan(row.keywords.size());
   }
   return out;
 }

@@ -18,20 +18,32 @@
 
 namespace scenc::tools {
 
-// One field of a row.
+// One field of a row. A source holds thousands: what follows from the rest
+// is worked out rather than kept.
 struct RowField {
   std::string_view text;    // as the reader returns it (a quoted field without
                             // its quotes)
   std::int64_t column = 0;  // 1-based, in bytes, of its first byte
-  std::int64_t end_column = 0;  // 1-based column just after its last byte
-  std::size_t begin = 0;        // its bytes in the source
+  std::size_t begin = 0;    // its bytes in the source
   std::size_t end = 0;
-  // How the row's keyword reads it: the keyword field and the fields beyond
-  // the keyword's list are text; null `field` for those.
-  FieldType type = FieldType::kText;
-  const Keyword* keyword = nullptr;  // the keyword whose list holds it
+  // The field of a keyword's list it is read as, and that keyword; null for
+  // the keyword field and the fields beyond the keyword's list.
+  const Keyword* keyword = nullptr;
   const Field* field = nullptr;
-  std::size_t index = 0;  // its index in that list
+
+  // 1-based column just after its last byte.
+  std::int64_t end_column() const {
+    return column + static_cast<std::int64_t>(end - begin);
+  }
+  // How the row's keyword reads it: text where no keyword's list holds it.
+  FieldType type() const {
+    return field != nullptr ? field->type : FieldType::kText;
+  }
+  // Its index in its keyword's list (0 where none holds it).
+  std::size_t index() const {
+    return field != nullptr ? static_cast<std::size_t>(field - keyword->fields.data())
+                            : 0;
+  }
 };
 
 enum class RowKind : std::uint8_t {
