@@ -1100,9 +1100,10 @@ class SourceLint {
     const TracedSource::Row* previous = before.row;
     if (previous == nullptr) return;
     const TracedSource::Keyword& pk = trace_.keywords[previous->keyword_read];
-    const Place here = position_field != nullptr
-                           ? place_of(position_field->span, text_)
-                           : place_of(k.span, text_);
+    const auto here = [&] {
+      return position_field != nullptr ? place_of(position_field->span, text_)
+                                       : place_of(k.span, text_);
+    };
     if (kw.order == RowOrder::kOnce) {
       warn(warning::kRepeatedRow, place_of(k.span, text_),
            "a second " + row() + " row: it replaces the one on line " +
@@ -1115,9 +1116,11 @@ class SourceLint {
     const auto& prev_position = before.values.position.value;
     if (!prev_position) return;
     const auto* prev_position_field = before.values.position.field;
-    const Place there = prev_position_field != nullptr
-                            ? place_of(prev_position_field->span, text_)
-                            : place_of(pk.span, text_);
+    const auto there = [&] {
+      return prev_position_field != nullptr
+                 ? place_of(prev_position_field->span, text_)
+                 : place_of(pk.span, text_);
+    };
     const auto prev_words = [&] {
       return "the previous " + row() + " row, at " + num(*prev_position) +
              " m";
@@ -1135,28 +1138,28 @@ class SourceLint {
                                         ? *position + distance.value_or(0)
                                         : end.value_or(*position);
       if (*position < *prev_position) {
-        warn(warning::kOutOfOrder, here,
+        warn(warning::kOutOfOrder, here(),
              "this " + row() + " at " + num(*position) +
                  " m comes after one at " + num(*prev_position) + " m: " + row() +
                  " rows must ascend along the line",
-             {note(source_, there, prev_words())});
+             {note(source_, there(), prev_words())});
       } else if (kw.compile == curve_row && this_end <= prev_end &&
                  *position < prev_end) {
-        warn(warning::kOutOfOrder, here,
+        warn(warning::kOutOfOrder, here(),
              "this curve, " + num(*position) + " to " + num(this_end) +
                  " m, lies inside the previous one (" + num(*prev_position) +
                  " to " + num(prev_end) +
                  " m): the compiler adds nothing for it",
-             {note(source_, there, prev_words())});
+             {note(source_, there(), prev_words())});
       } else if (kw.compile == curve_row && *position < prev_end) {
-        warn(warning::kCurveOverlap, here,
+        warn(warning::kCurveOverlap, here(),
              "this curve starts at " + num(*position) +
                  " m, before the previous one ends at " + num(prev_end) +
                  " m: it turns only from there, " + num(this_end - prev_end) +
                  " m instead of " + num(this_end - *position) + " m",
-             {note(source_, there, prev_words())});
+             {note(source_, there(), prev_words())});
       } else if (kw.compile == mountain_row) {
-        mountains_joined(r, fields, *position, prev_end, here, there);
+        mountains_joined(r, fields, *position, prev_end, here(), there());
       }
       return;
     }
@@ -1165,7 +1168,7 @@ class SourceLint {
     const std::int64_t cell = round_div_even(*position, 50);
     const std::int64_t prev_cell = round_div_even(*prev_position, 50);
     if (cell > prev_cell) return;
-    warn(warning::kOutOfOrder, here,
+    warn(warning::kOutOfOrder, here(),
          *position < *prev_position
              ? "this " + row() + " row at " + num(*position) +
                    " m comes after one at " + num(*prev_position) +
@@ -1175,7 +1178,7 @@ class SourceLint {
                    num(*prev_position) +
                    " m: the previous row's value holds "
                    "for one cell only, and this one starts a cell late",
-         {note(source_, there, prev_words())});
+         {note(source_, there(), prev_words())});
   }
 
   void mountains_joined(const TracedSource::Row& r,
