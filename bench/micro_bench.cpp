@@ -207,19 +207,24 @@ void BM_AuthorCheck(benchmark::State& state) {
 }
 BENCHMARK(BM_AuthorCheck)->Unit(benchmark::kMicrosecond);
 
-// The check's parts: both sources split into the rows an author wrote ...
+// The check's parts: both sources split into the rows an author wrote,
+// with all their fields (0, as the editor's features read them) or their
+// keyword fields alone (1, as the check reads them) ...
 void BM_AuthorRows(benchmark::State& state) {
+  const tools::KeptFields kept = state.range(0) != 0
+                                     ? tools::KeptFields::kKeywordField
+                                     : tools::KeptFields::kAll;
   for (auto _ : state) {
-    tools::SourceRows line =
-        tools::read_source_rows(scenario().line_source, SourceKind::kLine);
-    tools::SourceRows train =
-        tools::read_source_rows(scenario().train_source, SourceKind::kTrain);
+    tools::SourceRows line = tools::read_source_rows(
+        scenario().line_source, SourceKind::kLine, kept);
+    tools::SourceRows train = tools::read_source_rows(
+        scenario().train_source, SourceKind::kTrain, kept);
     benchmark::DoNotOptimize(line.rows.data());
     benchmark::DoNotOptimize(train.rows.data());
   }
   state.SetBytesProcessed(state.iterations() * source_bytes());
 }
-BENCHMARK(BM_AuthorRows)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AuthorRows)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // ... and the compile with (1) and without (0) the trace the lint reads.
 void BM_TracedCompile(benchmark::State& state) {

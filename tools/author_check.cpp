@@ -31,7 +31,7 @@ struct Texts {
   }
   const RowField* field(const SourcePlace& p) const {
     const AuthorRow* r = row(p);
-    return r != nullptr ? r->field_at(p.column) : nullptr;
+    return r != nullptr ? of(p.source).field_at(*r, p.column) : nullptr;
   }
   // The number an author wrote at `p`, as the compiler reads it.
   std::optional<std::int64_t> number_at(const SourcePlace& p) const {
@@ -162,7 +162,7 @@ std::optional<std::int32_t> position_of_row(const Texts& texts,
                                             std::int64_t line) {
   const AuthorRow* r = texts.of(source).row(line);
   if (r == nullptr || r->kind != RowKind::kRow) return std::nullopt;
-  for (const RowField& f : r->fields) {
+  for (const RowField& f : texts.of(source).fields_of(*r)) {
     if (f.field == nullptr || f.field->role != FieldRole::kPosition) continue;
     const NumberToken t = parse_number_token(f.text);
     if (t.kind != NumberToken::Kind::kNumber ||
@@ -474,12 +474,14 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
       f.cause.cause == FaultCause::kNoTrackCells) {
     // A length row the author wrote where the compiler does not read it.
     for (const AuthorRow& r : texts.line.rows) {
-      if (r.part != SourcePart::kGeneral && r.fields.size() > 1 &&
+      if (r.part != SourcePart::kGeneral &&
           std::any_of(std::begin(kLineGeneralKeywords),
-                      std::end(kLineGeneralKeywords), [&](const Keyword& k) {
+                      std::end(kLineGeneralKeywords),
+                      [&](const Keyword& k) {
                         return k.compile == length_row &&
                                k.matches(r.fields.front().text);
-                      })) {
+                      }) &&
+          texts.line.fields_of(r).size() > 1) {
         d.notes.push_back(note_at(
             texts,
             SourcePlace{SourceKind::kLine, r.line, r.fields.front().column},
@@ -684,10 +686,12 @@ CheckResult check_sources(std::string_view line_text,
                           const CheckOptions& options) {
   CheckResult result;
   // A source too large to read row by row is known by its faults alone.
+  // The fields after a row's keyword field are read for the few rows
+  // whose fields a diagnostic looks at.
   const auto rows_of = [](std::string_view text, SourceKind source) {
     return read_source_rows(
         text.size() > kLargestCheckedSource ? std::string_view{} : text,
-        source);
+        source, KeptFields::kKeywordField);
   };
   Texts texts{rows_of(line_text, SourceKind::kLine),
               rows_of(train_text, SourceKind::kTrain), {}};

@@ -20,7 +20,7 @@ void LintTrace::expect(const SourceRows& line_rows,
   const auto room = [](TracedSource& t, const SourceRows& rows) {
     t.keywords.reserve(rows.rows.size() + 1);
     t.rows.reserve(rows.rows.size() + 1);
-    t.fields.reserve(rows.all_fields.size() + 1);
+    t.fields.reserve(rows.most_fields + 1);
   };
   if (!skip_line) room(line, line_rows);
   if (!skip_train) room(train, train_rows);
@@ -372,7 +372,7 @@ class SourceLint {
   void preamble_rows() {
     for (const AuthorRow& r : rows_.rows) {
       if (r.part != SourcePart::kPreamble || r.kind == RowKind::kComment ||
-          r.kind == RowKind::kHeader || r.fields.size() < 2) {
+          r.kind == RowKind::kHeader || rows_.fields_of(r).size() < 2) {
         continue;
       }
       const std::string_view first = r.fields.front().text;
@@ -499,8 +499,9 @@ class SourceLint {
     }
     const AuthorRow* row = row_at(k.span.line);
     if (row == nullptr) return std::nullopt;
-    for (std::size_t i = 1; i < row->fields.size(); ++i) {
-      const RowField& f = row->fields[i];
+    const std::span<const RowField> fields = rows_.fields_of(*row);
+    for (std::size_t i = 1; i < fields.size(); ++i) {
+      const RowField& f = fields[i];
       if (is_comment(f.text)) continue;
       for (const scenc::Keyword& kw : keywords_of(source_, k.part)) {
         if (!kw.matches(f.text)) continue;
@@ -815,11 +816,18 @@ class SourceLint {
                separator_hint(k.span));
       return true;
     }
-    // Fields left on the row's line after its last field.
+    // Fields left on the row's line after its last field. Where only
+    // blanks and commas follow it, every field there is empty, and there
+    // is no need to read them.
     const AuthorRow* row = row_at(k.span.line);
     if (row == nullptr) return true;
+    bool only_blanks = true;
+    for (std::size_t i = last.span.end; i < row->end && only_blanks; ++i) {
+      only_blanks = text_[i] == ' ' || text_[i] == ',';
+    }
+    if (only_blanks) return true;
     std::vector<const RowField*> left;
-    for (const RowField& f : row->fields) {
+    for (const RowField& f : rows_.fields_of(*row)) {
       if (f.begin < last.span.end) continue;
       if (trimmed(f.text).empty() || is_comment(f.text)) continue;
       // A row of its own after this one on the same line is compiled.
@@ -1030,10 +1038,11 @@ class SourceLint {
   std::optional<DiagnosticNote> length_note(std::int64_t length) const {
     for (const AuthorRow& row : line_rows_.rows) {
       if (row.kind != RowKind::kRow || row.keywords.front()->row != "length" ||
-          row.fields.size() < 2) {
+          line_rows_.fields_of(row).size() < 2) {
         continue;
       }
-      return note(SourceKind::kLine, place_of(row.fields[1], row.line),
+      return note(SourceKind::kLine,
+                  place_of(line_rows_.fields_of(row)[1], row.line),
                   "the line ends at " + num(length) + " m");
     }
     return std::nullopt;

@@ -15,68 +15,68 @@ std::string_view trim_blanks(std::string_view s) {
   return s;
 }
 
-// What one line added to its source's lists.
-struct LineRead {
-  std::size_t fields = 0;
-  std::size_t keywords = 0;
-};
-
 // The fields of one line, read with the compiler's field reader from the
 // line's first byte: the keyword field, then the fields of each keyword it
 // matches in turn, then whatever is left as text. They go to the end of
-// `fields`, the keywords matched to the end of `keywords`.
-LineRead read_fields(const AuthorRow& row, std::string_view text,
-                     SourceKind source, std::vector<RowField>& fields,
-                     std::vector<const Keyword*>& keywords) {
-  const std::string_view line = text.substr(row.begin, row.end - row.begin);
-  const std::size_t first_field = fields.size();
-  const auto add = [&](std::size_t begin, std::size_t end,
-                       std::string_view value) -> RowField& {
-    RowField& f = fields.emplace_back();
+// `fields`.
+class LineFields {
+ public:
+  LineFields(const AuthorRow& row, std::string_view text,
+             std::vector<RowField>& fields)
+      : begin_(row.begin),
+        line_(text.substr(row.begin, row.end - row.begin)),
+        reader_(line_),
+        fields_(fields),
+        first_(fields.size()) {}
+
+  // The keyword field. An empty line reads as one empty field.
+  std::string_view keyword() {
+    if (line_.empty()) {
+      add(0, 0, {});
+      return {};
+    }
+    const std::string_view field = reader_.read_text_field();
+    add(reader_.field_begin(), reader_.field_end(), field);
+    return field;
+  }
+  // Whether the line holds more after the keyword field.
+  bool more() const { return !reader_.at_end(); }
+  // The fields after the keyword field, for the keywords it matches.
+  void rest(std::span<const Keyword* const> matched) {
+    for (const Keyword* k : matched) {
+      for (std::size_t i = 0; i < k->fields.size() && !reader_.at_end(); ++i) {
+        const Field& field = k->fields[i];
+        const std::string_view value = field.type == FieldType::kText
+                                           ? reader_.read_text_field()
+                                           : reader_.read_number_token();
+        RowField& f = add(reader_.field_begin(), reader_.field_end(), value);
+        f.keyword = k;
+        f.field = &field;
+      }
+    }
+    while (!reader_.at_end() && count() < kMostFieldsOfALine) {
+      const std::string_view value = reader_.read_text_field();
+      add(reader_.field_begin(), reader_.field_end(), value);
+    }
+  }
+  std::size_t count() const { return fields_.size() - first_; }
+
+ private:
+  RowField& add(std::size_t begin, std::size_t end, std::string_view value) {
+    RowField& f = fields_.emplace_back();
     f.text = value;
-    f.begin = row.begin + begin;
-    f.end = row.begin + end;
+    f.begin = begin_ + begin;
+    f.end = begin_ + end;
     f.column = static_cast<std::int64_t>(begin) + 1;
     return f;
-  };
-  if (line.empty()) {
-    // An empty line reads as one empty field.
-    add(0, 0, {});
-    return {1, 0};
   }
-  FieldReader reader(line);
-  const std::string_view keyword = reader.read_text_field();
-  add(reader.field_begin(), reader.field_end(), keyword);
 
-  const std::size_t first_keyword = keywords.size();
-  if (row.part != SourcePart::kPreamble && !is_comment(keyword)) {
-    for (const Keyword& k : keywords_of(source, row.part)) {
-      if (k.matches(keyword)) keywords.push_back(&k);
-    }
-  }
-  const std::size_t matched = keywords.size() - first_keyword;
-  for (std::size_t m = 0; m < matched; ++m) {
-    const Keyword* k = keywords[first_keyword + m];
-    for (std::size_t i = 0; i < k->fields.size() && !reader.at_end(); ++i) {
-      const Field& field = k->fields[i];
-      std::string_view value;
-      if (field.type == FieldType::kText) {
-        value = reader.read_text_field();
-      } else {
-        value = reader.read_number_token();
-      }
-      RowField& f = add(reader.field_begin(), reader.field_end(), value);
-      f.keyword = k;
-      f.field = &field;
-    }
-  }
-  while (!reader.at_end() &&
-         fields.size() - first_field < kMostFieldsOfALine) {
-    const std::string_view value = reader.read_text_field();
-    add(reader.field_begin(), reader.field_end(), value);
-  }
-  return {fields.size() - first_field, matched};
-}
+  std::size_t begin_;
+  std::string_view line_;
+  FieldReader reader_;
+  std::vector<RowField>& fields_;
+  std::size_t first_;
+};
 
 // How many rows and fields `text` holds at most: a line at each line end
 // and one after the last, and a field at each comma and line end (a number
@@ -115,8 +115,20 @@ std::span<const Keyword> keywords_of(SourceKind source, SourcePart part) {
              : std::span<const Keyword>(kLineBodyKeywords);
 }
 
-const RowField* AuthorRow::field_at(std::int64_t column) const {
-  for (const RowField& f : fields) {
+std::span<const RowField> SourceRows::fields_of(const AuthorRow& row) const {
+  if (kept == KeptFields::kAll) return row.fields;
+  const auto [at, fresh] = fields_read_later.try_emplace(row.line);
+  if (fresh) {
+    LineFields read(row, text, at->second);
+    read.keyword();
+    read.rest(row.keywords);
+  }
+  return at->second;
+}
+
+const RowField* SourceRows::field_at(const AuthorRow& row,
+                                     std::int64_t column) const {
+  for (const RowField& f : fields_of(row)) {
     if (f.column == column) return &f;
   }
   return nullptr;
@@ -135,14 +147,17 @@ std::size_t SourceRows::offset(std::int64_t line, std::int64_t column) const {
   return std::min(at, text.size());
 }
 
-SourceRows read_source_rows(std::string_view text, SourceKind source) {
+SourceRows read_source_rows(std::string_view text, SourceKind source,
+                            KeptFields kept) {
   SourceRows out;
   out.source = source;
   out.text = text;
+  out.kept = kept;
   if (text.empty()) return out;
   const Sizes sizes = sizes_of(text);
+  out.most_fields = sizes.fields;
   out.rows.reserve(sizes.rows);
-  out.all_fields.reserve(sizes.fields);
+  out.all_fields.reserve(kept == KeptFields::kAll ? sizes.fields : sizes.rows);
   out.all_keywords.reserve(sizes.rows);
   SourcePart part = SourcePart::kPreamble;
   std::string_view section;
@@ -159,25 +174,33 @@ SourceRows read_source_rows(std::string_view text, SourceKind source) {
     row.part = part;
     row.section = section;
     const std::size_t first_field = out.all_fields.size();
+    LineFields read(row, text, out.all_fields);
+    const std::string_view first = read.keyword();
     const std::size_t first_keyword = out.all_keywords.size();
-    const LineRead read =
-        read_fields(row, text, source, out.all_fields, out.all_keywords);
+    if (row.part != SourcePart::kPreamble && !is_comment(first)) {
+      for (const Keyword& k : keywords_of(source, row.part)) {
+        if (k.matches(first)) out.all_keywords.push_back(&k);
+      }
+    }
+    const std::span<const Keyword* const> matched =
+        std::span<const Keyword* const>(out.all_keywords)
+            .subspan(first_keyword);
+    const bool more = read.more();
+    if (kept == KeptFields::kAll) read.rest(matched);
     // For now the lists' places may yet move as they grow: the rows keep
     // only how much of them they take, and look into them at the end.
     row.fields = std::span<const RowField>(out.all_fields)
-                     .subspan(first_field, read.fields);
-    row.keywords = std::span<const Keyword* const>(out.all_keywords)
-                       .subspan(first_keyword, read.keywords);
+                     .subspan(first_field, read.count());
+    row.keywords = matched;
 
-    const std::string_view first = out.all_fields[first_field].text;
-    if (trim_blanks(first).empty() && read.fields == 1) {
+    if (trim_blanks(first).empty() && !more) {
       row.kind = RowKind::kBlank;
     } else if (is_comment(first)) {
       row.kind = RowKind::kComment;
     } else if (is_section_header(first)) {
       row.kind = RowKind::kHeader;
     } else {
-      row.kind = read.keywords == 0 ? RowKind::kOther : RowKind::kRow;
+      row.kind = matched.empty() ? RowKind::kOther : RowKind::kRow;
     }
 
     // A header opens its section: "[generale]" ends the preamble, and in the

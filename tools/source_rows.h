@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -68,10 +69,15 @@ struct AuthorRow {
   // The rows of its part's table that the first field matches, in the order
   // the compiler compiles them.
   std::span<const Keyword* const> keywords;
-  std::span<const RowField> fields;  // fields[0] is the keyword field
-
-  const RowField* field_at(std::int64_t column) const;
+  // fields[0] is the keyword field. Rows read for their keyword fields
+  // alone hold that one: SourceRows::fields_of has them all.
+  std::span<const RowField> fields;
 };
+
+// What read_source_rows keeps of each row: every field, or the keyword
+// field alone, the others read when asked for (the author check looks at
+// the fields of few rows, and a source holds tens of thousands).
+enum class KeptFields : std::uint8_t { kAll, kKeywordField };
 
 struct SourceRows {
   SourceRows() = default;
@@ -91,16 +97,29 @@ struct SourceRows {
   // The byte offset of a 1-based line and column, clamped to the text.
   std::size_t offset(std::int64_t line, std::int64_t column) const;
 
+  // Every field of `row`, one of these rows; where only the keyword fields
+  // were kept, read on the first ask and kept from then on.
+  std::span<const RowField> fields_of(const AuthorRow& row) const;
+  // The field of `row` that begins at a 1-based column, or null.
+  const RowField* field_at(const AuthorRow& row, std::int64_t column) const;
+
+  KeptFields kept = KeptFields::kAll;
   // The fields and keywords of all rows, row after row: one list each
   // rather than two for every row.
   std::vector<RowField> all_fields;
   std::vector<const Keyword*> all_keywords;
+  // How many fields the whole text holds at most, as read row by row (a
+  // number that ends at a blank rather than a comma makes one more).
+  std::size_t most_fields = 0;
+  // The fields read when asked for, by line.
+  mutable std::map<std::int64_t, std::vector<RowField>> fields_read_later;
 };
 
 // The table of keywords for a part of a source (empty for the preamble).
 std::span<const Keyword> keywords_of(SourceKind source, SourcePart part);
 
 // Splits `text` into its rows. `text` must outlive the result.
-SourceRows read_source_rows(std::string_view text, SourceKind source);
+SourceRows read_source_rows(std::string_view text, SourceKind source,
+                            KeptFields kept = KeptFields::kAll);
 
 }  // namespace scenc::tools
