@@ -3,6 +3,7 @@
 // chunks, so a file costs one system call per chunk, never one per value.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -127,23 +128,13 @@ class ByteWriter {
     *p = static_cast<char>(v);
     return p + 1;
   }
-  static char* put_u16(char* p, std::uint16_t v) {
-    p[0] = static_cast<char>(v);
-    p[1] = static_cast<char>(v >> 8);
-    return p + 2;
-  }
+  static char* put_u16(char* p, std::uint16_t v) { return put_le(p, v); }
   static char* put_i16(char* p, std::int16_t v) {
     return put_u16(p, static_cast<std::uint16_t>(v));
   }
-  static char* put_u32(char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));
-    return p + 4;
-  }
+  static char* put_u32(char* p, std::uint32_t v) { return put_le(p, v); }
   static char* put_f64(char* p, double v) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(bits >> (8 * i));
-    return p + 8;
+    return put_le(p, std::bit_cast<std::uint64_t>(v));
   }
 
   // Hands everything buffered to the sink, and returns once the sink has
@@ -159,6 +150,20 @@ class ByteWriter {
   std::uint64_t position() const { return handed_ + used_; }
 
  private:
+  // `v` in little-endian order: one store where the machine is
+  // little-endian, byte by byte elsewhere.
+  template <typename Unsigned>
+  static char* put_le(char* p, Unsigned v) {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(p, &v, sizeof v);
+    } else {
+      for (std::size_t i = 0; i < sizeof v; ++i) {
+        p[i] = static_cast<char>(v >> (8 * i));
+      }
+    }
+    return p + sizeof v;
+  }
+
   void put(const void* p, std::size_t n) {
     if (used_ + n > chunk_) {
       if (n > chunk_) {  // a long text goes straight through
