@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <new>
 
@@ -165,6 +166,16 @@ bool LinePen::straight_is_exact(double before, double last, int metres) {
   const std::int64_t run = step * metres;  // below 2^60
   const std::int64_t end = to + run;
   return run > -kGrid && run < kGrid && end > -kGrid && end < kGrid;
+}
+
+bool LinePen::stands_still(double before, double last) {
+  // A zero step takes the chain's turning sums, which on a straight run
+  // add zeros: a positive zero to the coordinate standing still (which
+  // keeps every value but a negative zero), and zero products to the
+  // other's non-zero step (which keep it).
+  return std::bit_cast<std::uint64_t>(before) ==
+             std::bit_cast<std::uint64_t>(last) &&
+         std::isfinite(last) && !(last == 0.0 && std::signbit(last));
 }
 
 LinePen LineProfile::pen_at_start() const {

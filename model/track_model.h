@@ -130,6 +130,11 @@ struct LinePen {
   // straight run whose step is `last` - `before`, are exact sums: `last`
   // plus k steps for the k-th, a non-zero finite step every time.
   static bool straight_is_exact(double before, double last, int metres);
+  // True when a coordinate stands still: no step from `before` to `last`,
+  // the same finite value that is not a negative zero. On a straight run
+  // the chain then keeps it as it is, metre after metre, while the other
+  // coordinate moves.
+  static bool stands_still(double before, double last);
 
  private:
   static constexpr int kBlock = 32;
@@ -169,8 +174,11 @@ struct LinePen {
   // Returns false, having drawn nothing, where the block is not exact.
   template <typename Put>
   bool draw_exact_block(Put& put) {
-    if (!straight_is_exact(x0, x1, kBlock) ||
-        !straight_is_exact(y0, y1, kBlock)) {
+    const bool x_still = stands_still(x0, x1);
+    const bool y_still = stands_still(y0, y1);
+    if ((x_still && y_still) ||
+        !(x_still || straight_is_exact(x0, x1, kBlock)) ||
+        !(y_still || straight_is_exact(y0, y1, kBlock))) {
       return false;
     }
     const double dx = x1 - x0;
