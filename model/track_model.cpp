@@ -3,6 +3,8 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <new>
 
@@ -99,6 +101,81 @@ double LineProfile::value(int coordinate, std::int64_t metre) const {
     if (next > metre) break;
   }
   return coordinate == 0 ? pen.x1 : pen.y1;
+}
+
+namespace {
+
+// A finite double as an odd integer times a power of two (0 for a zero).
+struct OddTimesPower {
+  std::int64_t odd = 0;
+  int power = 0;
+};
+
+bool split(double v, OddTimesPower& out) {
+  const auto bits = std::bit_cast<std::uint64_t>(v);
+  const auto field = static_cast<int>((bits >> 52) & 0x7FF);
+  if (field == 0x7FF) return false;  // infinite, or not a number
+  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+  int power = -1074;  // a subnormal's
+  if (field != 0) {
+    m |= std::uint64_t{1} << 52;
+    power = field - 1075;
+  }
+  if (m == 0) {
+    out = {};
+    return true;
+  }
+  const int zeros = std::countr_zero(m);
+  m >>= zeros;
+  const auto odd = static_cast<std::int64_t>(m);
+  out = {(bits >> 63) != 0 ? -odd : odd, power + zeros};
+  return true;
+}
+
+}  // namespace
+
+bool LinePen::straight_is_exact(double before, double last, int metres) {
+  if (metres < 1 || metres > 64) return false;
+  // Counted in units of the smallest power of two that both points are
+  // multiples of, every point of the run is an integer: last + k * step.
+  // Each is a double, and each sum and difference of the chain exact, as
+  // long as the integers stay below 2^53; the points being in a line, the
+  // largest are at its ends.
+  OddTimesPower a;
+  OddTimesPower b;
+  if (!split(before, a) || !split(last, b)) return false;
+  if (a.odd == 0 && b.odd == 0) return false;  // no step
+  const int unit = a.odd == 0   ? b.power
+                   : b.odd == 0 ? a.power
+                                : std::min(a.power, b.power);
+  // Far beyond any line, a unit this large would let the run overflow.
+  if (unit > 900) return false;
+  constexpr std::int64_t kGrid = std::int64_t{1} << 53;
+  const auto in_units = [unit](const OddTimesPower& v, std::int64_t& out) {
+    const int shift = v.power - unit;
+    const auto size = static_cast<std::uint64_t>(v.odd < 0 ? -v.odd : v.odd);
+    if (v.odd != 0 && std::bit_width(size) + shift > 53) return false;
+    out = v.odd * (std::int64_t{1} << (v.odd != 0 ? shift : 0));
+    return true;
+  };
+  std::int64_t from = 0;
+  std::int64_t to = 0;
+  if (!in_units(a, from) || !in_units(b, to)) return false;
+  const std::int64_t step = to - from;  // below 2^54: no overflow
+  if (step == 0) return false;
+  const std::int64_t run = step * metres;  // below 2^60
+  const std::int64_t end = to + run;
+  return run > -kGrid && run < kGrid && end > -kGrid && end < kGrid;
+}
+
+bool LinePen::stands_still(double before, double last) {
+  // A zero step takes the chain's turning sums, which on a straight run
+  // add zeros: a positive zero to the coordinate standing still (which
+  // keeps every value but a negative zero), and zero products to the
+  // other's non-zero step (which keep it).
+  return std::bit_cast<std::uint64_t>(before) ==
+             std::bit_cast<std::uint64_t>(last) &&
+         std::isfinite(last) && !(last == 0.0 && std::signbit(last));
 }
 
 LinePen LineProfile::pen_at_start() const {

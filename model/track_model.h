@@ -118,6 +118,30 @@ struct LinePen {
   // compared byte for byte.
   template <typename Put>
   void draw(std::int64_t count, double turn, Put&& put) {
+    if (turn == 0.0) {
+      for (; count >= kBlock; count -= kBlock) {
+        if (!draw_exact_block(put)) draw_in_chain(kBlock, turn, put);
+      }
+    }
+    draw_in_chain(count, turn, put);
+  }
+
+  // True when the `metres` points that the chain draws after `last`, on a
+  // straight run whose step is `last` - `before`, are exact sums: `last`
+  // plus k steps for the k-th, a non-zero finite step every time.
+  static bool straight_is_exact(double before, double last, int metres);
+  // True when a coordinate stands still: no step from `before` to `last`,
+  // the same finite value that is not a negative zero. On a straight run
+  // the chain then keeps it as it is, metre after metre, while the other
+  // coordinate moves.
+  static bool stands_still(double before, double last);
+
+ private:
+  static constexpr int kBlock = 32;
+
+  // Each metre from the two before it: a chain of dependent additions.
+  template <typename Put>
+  void draw_in_chain(std::int64_t count, double turn, Put& put) {
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     for (std::int64_t i = 0; i < count; ++i) {
       const double dx = x1 - x0;
@@ -141,6 +165,32 @@ struct LinePen {
       y0 = y1;
       y1 = y;
     }
+  }
+
+  // A block of a straight run without the chain. The chain holds the pen to
+  // one metre per addition's latency; where its sums are exact (no metre of
+  // the block leaves the doubles' grid of the two it starts from), metre k
+  // is the last point plus k steps, and every metre is drawn at once.
+  // Returns false, having drawn nothing, where the block is not exact.
+  template <typename Put>
+  bool draw_exact_block(Put& put) {
+    const bool x_still = stands_still(x0, x1);
+    const bool y_still = stands_still(y0, y1);
+    if ((x_still && y_still) ||
+        !(x_still || straight_is_exact(x0, x1, kBlock)) ||
+        !(y_still || straight_is_exact(y0, y1, kBlock))) {
+      return false;
+    }
+    const double dx = x1 - x0;
+    const double dy = y1 - y0;
+    for (int k = 1; k <= kBlock; ++k) {
+      put(x1 + static_cast<double>(k) * dx, y1 + static_cast<double>(k) * dy);
+    }
+    x0 = x1 + static_cast<double>(kBlock - 1) * dx;
+    y0 = y1 + static_cast<double>(kBlock - 1) * dy;
+    x1 = x1 + static_cast<double>(kBlock) * dx;
+    y1 = y1 + static_cast<double>(kBlock) * dy;
+    return true;
   }
 };
 

@@ -3,6 +3,7 @@
 // chunks, so a file costs one system call per chunk, never one per value.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -10,6 +11,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "output/buffer_pool.h"
 
 namespace scenc {
 
@@ -35,56 +38,26 @@ class StringSink final : public ByteSink {
   std::string bytes;
 };
 
-// Carries a writer's full chunks to their sink while the writer goes on
-// filling the next: for a large file the copy into the file then costs no
-// time of the encoding's. Chunks reach their sinks in the order carried.
-class ChunkCarrier {
- public:
-  virtual ~ChunkCarrier() = default;
-  // The size of every buffer the carrier lends.
-  virtual std::size_t buffer_size() const = 0;
-  // A buffer to fill; waits while every buffer is on its way.
-  virtual std::unique_ptr<char[]> take_buffer() = 0;
-  // Hands the first `size` bytes of `buffer` on to `sink`, and leaves in
-  // `buffer` the one to fill next: the same when the chunk was written at
-  // once, another while it is on its way. Rethrows what an earlier chunk
-  // failed with; `buffer` is then still the writer's.
-  virtual void carry(ByteSink& sink, std::unique_ptr<char[]>& buffer,
-                     std::size_t size) = 0;
-  // A buffer no longer needed.
-  virtual void give_back(std::unique_ptr<char[]> buffer) noexcept = 0;
-  // Waits until every chunk carried is with its sink; rethrows the first
-  // failure.
-  virtual void drain() = 0;
-  // Drops every chunk not yet written, waits for the one being written, and
-  // forgets a failure: for a writer that ends before its file is complete,
-  // whose sink may not outlive it.
-  virtual void abandon() noexcept = 0;
-};
-
 class ByteWriter {
  public:
   class Tail;
 
-  // A quarter of a megabyte per chunk: on disk, every write call costs the
-  // file system a fixed toll besides its copy, which smaller chunks pay
-  // visibly over a geometry file of twenty megabytes.
-  explicit ByteWriter(ByteSink& sink, std::size_t chunk = 1 << 18)
-      : sink_(sink), chunk_(chunk < 16 ? 16 : chunk), buffer_(new char[chunk_]) {}
-  // A writer whose full chunks `carrier` hands to the sink, in its buffers.
-  ByteWriter(ByteSink& sink, ChunkCarrier& carrier)
+  explicit ByteWriter(ByteSink& sink,
+                      std::size_t chunk = BufferPool::kDefaultSize)
       : sink_(sink),
-        carrier_(&carrier),
-        chunk_(carrier.buffer_size()),
-        buffer_(carrier.take_buffer()) {}
+        chunk_(chunk < 16 ? 16 : chunk),
+        buffer_(new char[chunk_]) {}
+  // A writer that fills a buffer of `pool`, and gives it back when done.
+  ByteWriter(ByteSink& sink, BufferPool& pool)
+      : sink_(sink),
+        pool_(&pool),
+        chunk_(pool.buffer_size()),
+        buffer_(pool.take()) {}
   ByteWriter(const ByteWriter&) = delete;
   ByteWriter& operator=(const ByteWriter&) = delete;
-  // Call flush() first: what is still buffered or on its way is dropped.
+  // Call flush() first: what is still buffered is dropped.
   ~ByteWriter() {
-    if (carrier_ != nullptr) {
-      carrier_->abandon();
-      carrier_->give_back(std::move(buffer_));
-    }
+    if (pool_ != nullptr) pool_->give_back(std::move(buffer_));
   }
 
   void u8(std::uint8_t v) { put(&v, 1); }
@@ -113,7 +86,7 @@ class ByteWriter {
   // the last byte. Encoding through a local pointer spares the writer's
   // bookkeeping for every value, which dominates the cost of a large file.
   char* room(std::size_t n) {
-    if (used_ + n > chunk_) send_full_chunk();
+    if (used_ + n > chunk_) flush();
     return buffer_.get() + used_;
   }
   void commit(const char* end) {
@@ -127,29 +100,17 @@ class ByteWriter {
     *p = static_cast<char>(v);
     return p + 1;
   }
-  static char* put_u16(char* p, std::uint16_t v) {
-    p[0] = static_cast<char>(v);
-    p[1] = static_cast<char>(v >> 8);
-    return p + 2;
-  }
+  static char* put_u16(char* p, std::uint16_t v) { return put_le(p, v); }
   static char* put_i16(char* p, std::int16_t v) {
     return put_u16(p, static_cast<std::uint16_t>(v));
   }
-  static char* put_u32(char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));
-    return p + 4;
-  }
+  static char* put_u32(char* p, std::uint32_t v) { return put_le(p, v); }
   static char* put_f64(char* p, double v) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(bits >> (8 * i));
-    return p + 8;
+    return put_le(p, std::bit_cast<std::uint64_t>(v));
   }
 
-  // Hands everything buffered to the sink, and returns once the sink has
-  // everything written through this writer.
+  // Hands everything buffered to the sink.
   void flush() {
-    if (carrier_ != nullptr) carrier_->drain();
     if (used_ != 0) sink_.append(buffer_.get(), used_);
     handed_ += used_;
     used_ = 0;
@@ -159,6 +120,20 @@ class ByteWriter {
   std::uint64_t position() const { return handed_ + used_; }
 
  private:
+  // `v` in little-endian order: one store where the machine is
+  // little-endian, byte by byte elsewhere.
+  template <typename Unsigned>
+  static char* put_le(char* p, Unsigned v) {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(p, &v, sizeof v);
+    } else {
+      for (std::size_t i = 0; i < sizeof v; ++i) {
+        p[i] = static_cast<char>(v >> (8 * i));
+      }
+    }
+    return p + sizeof v;
+  }
+
   void put(const void* p, std::size_t n) {
     if (used_ + n > chunk_) {
       if (n > chunk_) {  // a long text goes straight through
@@ -167,23 +142,14 @@ class ByteWriter {
         handed_ += n;
         return;
       }
-      send_full_chunk();
+      flush();
     }
     std::memcpy(buffer_.get() + used_, p, n);
     used_ += n;
   }
 
-  // A chunk that is full goes to the sink through the carrier, if any, and
-  // the writer fills another buffer meanwhile.
-  void send_full_chunk() {
-    if (carrier_ == nullptr || used_ == 0) return flush();
-    carrier_->carry(sink_, buffer_, used_);
-    handed_ += used_;
-    used_ = 0;
-  }
-
   ByteSink& sink_;
-  ChunkCarrier* carrier_ = nullptr;
+  BufferPool* pool_ = nullptr;
   std::size_t chunk_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
@@ -204,15 +170,14 @@ class ByteWriter::Tail final : ByteSink {
   Tail(ByteWriter& file, std::uint64_t offset)
       : file_(file),
         offset_(offset),
-        writer_(file.carrier_ != nullptr
-                    ? ByteWriter(*this, *file.carrier_)
-                    : ByteWriter(*this, file.chunk_size())) {}
+        writer_(file.pool_ != nullptr ? ByteWriter(*this, *file.pool_)
+                                      : ByteWriter(*this, file.chunk_size())) {}
 
   ByteWriter& writer() { return writer_; }
 
   void finish() {
     writer_.flush();
-    file_.flush();  // after the section's chunks: the file's writer drains
+    file_.flush();
     // A section that does not begin where the file's writer ended would
     // leave a gap in the file or overwrite it.
     if (file_.handed_ != offset_) {

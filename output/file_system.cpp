@@ -98,16 +98,15 @@ int create_temporary(const std::filesystem::path& target,
 }
 
 // Fills the open file `fd` (a regular file when `placeable`) and hands
-// everything to it; with a `carrier`, large files are written as they are
-// filled. A failure throws FileError naming `file`, except when memory runs
-// out.
+// everything to it, in buffers from `buffers` when given. A failure throws
+// FileError naming `file`, except when memory runs out.
 void fill_descriptor(int fd, const std::string& file, bool placeable,
                      const OutputDirectory::Fill& fill,
-                     ChunkCarrier* carrier = nullptr) {
+                     BufferPool* buffers = nullptr) {
   try {
     DescriptorSink sink(fd, file, placeable);
     ByteWriter out =
-        carrier != nullptr ? ByteWriter(sink, *carrier) : ByteWriter(sink);
+        buffers != nullptr ? ByteWriter(sink, *buffers) : ByteWriter(sink);
     fill(out);
     out.flush();
   } catch (const FileError&) {
@@ -201,8 +200,7 @@ void DiskDirectory::write(const std::string& name, const Fill& fill) {
     forget_temporary();
   };
   try {
-    if (!behind_) behind_ = std::make_unique<WriteBehind>();
-    fill_descriptor(fd, target.string(), true, fill, behind_.get());
+    fill_descriptor(fd, target.string(), true, fill, &buffers_);
   } catch (...) {
     discard();
     throw;

@@ -11,9 +11,9 @@
 
 #include "compiler/source_store.h"
 #include "model/track_model.h"
+#include "output/buffer_pool.h"
 #include "output/output_directory.h"
 #include "output/temporary_files.h"
-#include "output/write_behind.h"
 
 namespace scenc {
 
@@ -34,8 +34,8 @@ class DiskDirectory final : public OutputDirectory {
   // Each directory written into (a link may lead elsewhere), listed at the
   // first file written there.
   std::map<std::filesystem::path, StaleTemporaries> stale_;
-  // Writes the chunks of large files while the next are encoded.
-  std::unique_ptr<WriteBehind> behind_;
+  // The writers' buffers, used again file after file.
+  BufferPool buffers_;
 };
 
 // Reads a whole file. Returns kMissing when no file of that name exists and

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "model/track_model.h"
+#include "output/buffer_pool.h"
 #include "output/output_directory.h"
-#include "output/write_behind.h"
 #include "placed_sink.h"
 #include "scenario/build_run.h"
 
@@ -243,14 +243,16 @@ TEST(LineGeometryFile, ADrawnProfileWritesTheMetresItStandsFor) {
     out.flush();
     return sink.bytes;
   };
-  // The y values laid at their place as they are drawn, on this thread or
-  // by a thread that writes the chunks behind the drawing.
-  const auto placed = [](const LineProfile& p, std::size_t chunk, bool behind) {
+  // The y values laid at their place as they are drawn, in buffers of the
+  // writer's own or lent by a pool (and given back between files).
+  BufferPool pool16(16);
+  BufferPool pool(1 << 18);
+  const auto placed = [](const LineProfile& p, std::size_t chunk,
+                         BufferPool* lender) {
     testing::PlacedSink sink;
-    WriteBehind carrier(chunk);
     {
       ByteWriter out =
-          behind ? ByteWriter(sink, carrier) : ByteWriter(sink, chunk);
+          lender ? ByteWriter(sink, *lender) : ByteWriter(sink, chunk);
       write_line_geometry_file(p, out);
       out.flush();
     }
@@ -259,9 +261,11 @@ TEST(LineGeometryFile, ADrawnProfileWritesTheMetresItStandsFor) {
   const std::string expected = file(set, 1 << 18);
   EXPECT_EQ(file(drawn, 16), expected);
   EXPECT_EQ(file(drawn, 1 << 18), expected);
-  EXPECT_EQ(placed(drawn, 16, false), expected);
-  EXPECT_EQ(placed(drawn, 16, true), expected);
-  EXPECT_EQ(placed(drawn, 1 << 18, true), expected);
+  EXPECT_EQ(placed(drawn, 16, nullptr), expected);
+  for (int file = 0; file < 2; ++file) {
+    EXPECT_EQ(placed(drawn, 16, &pool16), expected) << file;
+    EXPECT_EQ(placed(drawn, 1 << 18, &pool), expected) << file;
+  }
   // Setting a metre of a drawn profile gives it storage, metres and all.
   LineProfile changed = drawn;
   changed.set_double(0, 3, drawn.value(0, 3));

@@ -4,14 +4,12 @@
 #include <sched.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <future>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -25,7 +23,6 @@
 #include "model/faults.h"
 #include "output/file_system.h"
 #include "output/scenario_files.h"
-#include "output/write_behind.h"
 #include "scenario/build_run.h"
 #include "tools/author_check.h"
 #include "tools/commands.h"
@@ -67,12 +64,9 @@ const CLI::Validator kScenarioName(
 // it, so that a run that writes nothing leaves nothing behind.
 class AuthorDirectory final : public OutputDirectory {
  public:
-  // An empty name, as from -o "", is the working directory. `filled`, if
-  // any, is called once, when the first file's bytes are all written and it
-  // is about to replace the old file.
-  explicit AuthorDirectory(fs::path dir, std::function<void()> filled = {})
-      : disk_(dir.empty() ? fs::path(".") : std::move(dir)),
-        filled_(std::move(filled)) {}
+  // An empty name, as from -o "", is the working directory.
+  explicit AuthorDirectory(fs::path dir)
+      : disk_(dir.empty() ? fs::path(".") : std::move(dir)) {}
   void write(const std::string& name, const Fill& fill) override {
     if (!created_) {
       std::error_code ec;
@@ -80,49 +74,33 @@ class AuthorDirectory final : public OutputDirectory {
       if (ec) throw FileError{disk_.path().string(), ec.message()};
       created_ = true;
     }
-    if (!filled_) return disk_.write(name, fill);
-    disk_.write(name, [&](ByteWriter& out) {
-      fill(out);
-      out.flush();
-      std::exchange(filled_, nullptr)();
-    });
+    disk_.write(name, fill);
   }
 
  private:
   DiskDirectory disk_;
   bool created_ = false;
-  std::function<void()> filled_;
 };
 
-// Where the author check waits for the compile's files: it starts once the
-// largest file's bytes are written and the file system takes over (or at
-// once when nothing is written), so that it never takes a core from the
-// drawing of the line geometry or its writing. Opens once and stays open.
-class CheckGate {
- public:
-  void open() {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      if (open_) return;
-      open_ = true;
-      opener_cpu_ = ::sched_getcpu();
-    }
-    opened_.notify_all();
+// A thread started beside a busy one is often queued on the same core, and
+// takes turns with it there while another core idles. Moves the calling
+// thread off `busy_cpu` (as sched_getcpu() gave it) to a core it may run
+// on, then lets it run on any again: it stays where it landed until the
+// scheduler has reason to move it. Does nothing on a single core.
+void move_off_cpu(int busy_cpu) {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (busy_cpu < 0 || busy_cpu >= CPU_SETSIZE ||
+      ::sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
+      !CPU_ISSET(busy_cpu, &allowed) || CPU_COUNT(&allowed) < 2) {
+    return;
   }
-  // Waits until the gate is open; returns the core of the thread that
-  // opened it (-1 when unknown).
-  int pass() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    opened_.wait(lock, [&] { return open_; });
-    return opener_cpu_;
+  cpu_set_t elsewhere = allowed;
+  CPU_CLR(busy_cpu, &elsewhere);
+  if (::sched_setaffinity(0, sizeof elsewhere, &elsewhere) == 0) {
+    ::sched_setaffinity(0, sizeof allowed, &allowed);
   }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable opened_;
-  bool open_ = false;
-  int opener_cpu_ = -1;
-};
+}
 
 // The check's options from the command line: -W no-NAME silences a warning,
 // -W NAME enables one, -W error (or --strict) makes warnings fail.
@@ -242,41 +220,41 @@ int run_compile(const CompileOptions& o, bool write_files) {
   }
 
   // The author check runs beside the compile whose files are written, on a
-  // thread of its own: it compiles the sources once more, traced, and
-  // compiles again past each fault that ends a stage. Nothing of it reaches
-  // the files, and its time hides behind the file system's. Both compiles
-  // read the same bytes under the same names, so the check's model is the
-  // written one's twin. The check alone (`check`) runs on this thread.
+  // thread of its own and another core from the start: it compiles the
+  // sources once more, traced, and compiles again past each fault that ends
+  // a stage. Nothing of it reaches the files; the compile, the drawing and
+  // the writing take one core, and the file system's waits leave it more.
+  // Both compiles read the same bytes under the same names, so the check's
+  // model is the written one's twin. The check alone (`check`) runs on this
+  // thread.
   const CheckOptions options = check_options_of(o);
-  CheckGate gate;
+  const int compile_cpu = ::sched_getcpu();
   const auto run_check = [&line_bytes, &train_bytes, &options,
                           line_name = built.line_name,
-                          train_number = built.train_number, &gate] {
-    move_off_cpu(gate.pass());
+                          train_number = built.train_number,
+                          compile_cpu](bool beside) {
+    if (beside) move_off_cpu(compile_cpu);
     return check_sources(line_bytes, train_bytes, line_name, train_number,
                          options);
   };
   std::future<CheckResult> checking;
-  try {
-    checking = std::async(
-        write_files ? std::launch::async : std::launch::deferred, run_check);
-  } catch (const std::system_error&) {
-    // No thread to be had: the check runs here once the files are written.
-    checking = std::async(std::launch::deferred, run_check);
+  if (write_files) {
+    try {
+      checking = std::async(std::launch::async, run_check, true);
+    } catch (const std::system_error&) {
+      // No thread to be had: the check runs here once the files are written.
+      checking = std::async(std::launch::deferred, run_check, false);
+    }
+  } else {
+    checking = std::async(std::launch::deferred, run_check, false);
   }
-  // Declared after the check: on every way out, the gate opens before the
-  // check is waited for.
-  struct OpenAtEnd {
-    CheckGate& gate;
-    ~OpenAtEnd() { gate.open(); }
-  } const open_at_end{gate};
   BuildOutcome outcome;
   std::optional<FileError> failed;
   if (write_files) {
     MemorySources store(line_bytes, train_bytes);
     outcome = compile_scenario(built, options.write_line_file, store);
     if (outcome.error_exit == 0) {
-      AuthorDirectory disk(o.out_dir, [&gate] { gate.open(); });
+      AuthorDirectory disk(o.out_dir);
       try {
         outcome.files_written = write_scenario_files(built, disk);
       } catch (const FileError& e) {
@@ -284,7 +262,6 @@ int run_compile(const CompileOptions& o, bool write_files) {
       }
     }
   }
-  gate.open();
   const CheckResult check = checking.get();
   if (!write_files) outcome.error_exit = check.error_exit;
   const Model& model = write_files ? built : check.model;
