@@ -215,10 +215,10 @@ void BM_AuthorRows(benchmark::State& state) {
                                      ? tools::KeptFields::kKeywordField
                                      : tools::KeptFields::kAll;
   for (auto _ : state) {
-    tools::SourceRows line = tools::read_source_rows(
-        scenario().line_source, SourceKind::kLine, kept);
-    tools::SourceRows train = tools::read_source_rows(
-        scenario().train_source, SourceKind::kTrain, kept);
+    tools::SourceRows line = tools::read_source_rows(scenario().line_source,
+                                                     SourceKind::kLine, kept);
+    tools::SourceRows train = tools::read_source_rows(scenario().train_source,
+                                                      SourceKind::kTrain, kept);
     benchmark::DoNotOptimize(line.rows.data());
     benchmark::DoNotOptimize(train.rows.data());
   }

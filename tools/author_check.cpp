@@ -73,8 +73,8 @@ void point_at(AuthorDiagnostic& d, const Texts& texts, const SourcePlace& p) {
   d.line = p.line;
   d.column = p.column;
   const RowField* f = texts.field(p);
-  d.end_column =
-      f != nullptr && f->end_column() > f->column ? f->end_column() : p.column + 1;
+  d.end_column = f != nullptr && f->end_column() > f->column ? f->end_column()
+                                                             : p.column + 1;
 }
 
 DiagnosticNote note_at(const Texts& texts, const SourcePlace& p,
@@ -85,8 +85,8 @@ DiagnosticNote note_at(const Texts& texts, const SourcePlace& p,
   n.line = p.line;
   n.column = p.column;
   const RowField* f = texts.field(p);
-  n.end_column =
-      f != nullptr && f->end_column() > f->column ? f->end_column() : p.column + 1;
+  n.end_column = f != nullptr && f->end_column() > f->column ? f->end_column()
+                                                             : p.column + 1;
   return n;
 }
 
@@ -690,8 +690,8 @@ CheckResult check_sources(std::string_view line_text,
   // whose fields a diagnostic looks at.
   const auto rows_of = [](std::string_view text, SourceKind source) {
     return read_source_rows(
-        text.size() > kLargestCheckedSource ? std::string_view{} : text,
-        source, KeptFields::kKeywordField);
+        text.size() > kLargestCheckedSource ? std::string_view{} : text, source,
+        KeptFields::kKeywordField);
   };
   Texts texts{rows_of(line_text, SourceKind::kLine),
               rows_of(train_text, SourceKind::kTrain), {}};

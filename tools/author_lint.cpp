@@ -85,8 +85,7 @@ void LintTrace::row_begins(const scenc::Keyword& keyword) {
 void LintTrace::field_read(std::size_t index, FieldType type,
                            const ReadSpan& field) {
   if (current_ == nullptr || current_->rows.empty()) return;
-  current_->fields.push_back(
-      {field, type, static_cast<std::uint32_t>(index)});
+  current_->fields.push_back({field, type, static_cast<std::uint32_t>(index)});
   ++current_->rows.back().field_count;
 }
 
@@ -662,7 +661,7 @@ class SourceLint {
     RowValues v;
     for (const TracedSource::Field& f : fields) {
       const FieldRole role = r.keyword->fields[f.index].role;
-      RoleField* slot = role == FieldRole::kPosition ? &v.position
+      RoleField* slot = role == FieldRole::kPosition   ? &v.position
                         : role == FieldRole::kDistance ? &v.distance
                         : role == FieldRole::kEnd      ? &v.end
                                                        : nullptr;
@@ -904,7 +903,8 @@ class SourceLint {
         const Place p = at();
         warn(warning::kEmptyNumber, {p.line, p.column, p.column + 1},
              "the " + std::string(r.keyword->row) + " row's " +
-                 std::string(declared.name) + " is empty: the compiler reads 0");
+                 std::string(declared.name) +
+                 " is empty: the compiler reads 0");
         return;
       }
       case NumberToken::Kind::kNotNumber:
@@ -1063,8 +1063,8 @@ class SourceLint {
     }
     if (end && position && end_field != nullptr && *end < *position) {
       warn(warning::kNegativeLength, place_of(end_field->span, text_),
-           "the " + row() + " ends at " + num(*end) + " m, before it starts at " +
-               num(*position) + " m");
+           "the " + row() + " ends at " + num(*end) +
+               " m, before it starts at " + num(*position) + " m");
     }
   }
 
@@ -1131,8 +1131,7 @@ class SourceLint {
                  : place_of(pk.span, text_);
     };
     const auto prev_words = [&] {
-      return "the previous " + row() + " row, at " + num(*prev_position) +
-             " m";
+      return "the previous " + row() + " row, at " + num(*prev_position) + " m";
     };
 
     if (kw.compile == curve_row || kw.compile == mountain_row) {
@@ -1149,8 +1148,8 @@ class SourceLint {
       if (*position < *prev_position) {
         warn(warning::kOutOfOrder, here(),
              "this " + row() + " at " + num(*position) +
-                 " m comes after one at " + num(*prev_position) + " m: " + row() +
-                 " rows must ascend along the line",
+                 " m comes after one at " + num(*prev_position) +
+                 " m: " + row() + " rows must ascend along the line",
              {note(source_, there(), prev_words())});
       } else if (kw.compile == curve_row && this_end <= prev_end &&
                  *position < prev_end) {

@@ -543,8 +543,9 @@ json document_symbols(const TextDocument& text, SourceKind kind,
     const json whole =
         range_json(text, row.line, 1, static_cast<std::int64_t>(row.end - row.begin) + 1, units);
     const RowField& first = row.fields.front();
-    const json keyword = range_json(text, row.line, first.column,
-                                    std::max(first.end_column(), first.column + 1), units);
+    const json keyword =
+        range_json(text, row.line, first.column,
+                   std::max(first.end_column(), first.column + 1), units);
     if (row.kind == RowKind::kHeader) {
       close_section();
       sections.push_back(symbol(shown(text, trimmed(first.text)), "section",

@@ -36,14 +36,11 @@ struct RowField {
   std::int64_t end_column() const {
     return column + static_cast<std::int64_t>(end - begin);
   }
-  // How the row's keyword reads it: text where no keyword's list holds it.
-  FieldType type() const {
-    return field != nullptr ? field->type : FieldType::kText;
-  }
   // Its index in its keyword's list (0 where none holds it).
   std::size_t index() const {
-    return field != nullptr ? static_cast<std::size_t>(field - keyword->fields.data())
-                            : 0;
+    return field != nullptr
+               ? static_cast<std::size_t>(field - keyword->fields.data())
+               : 0;
   }
 };
 
@@ -111,7 +108,8 @@ struct SourceRows {
   // How many fields the whole text holds at most, as read row by row (a
   // number that ends at a blank rather than a comma makes one more).
   std::size_t most_fields = 0;
-  // The fields read when asked for, by line.
+  // The fields read when asked for, by line (so the rows are asked from one
+  // thread at a time).
   mutable std::map<std::int64_t, std::vector<RowField>> fields_read_later;
 };
 
