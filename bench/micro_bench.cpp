@@ -1,7 +1,7 @@
 // Micro-benchmarks of the compile's stages on the generated maximal
 // scenario: the field reader, the line stage, the train stage, the finishing
-// pass and the writer of the three files. Each reports bytes per second where
-// bytes are what it reads or writes.
+// pass, the writer of the three files, and the author check with its parts.
+// Each reports bytes per second where bytes are what it reads or writes.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -13,6 +13,9 @@
 #include "model/finishing_pass.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
+#include "tools/author_check.h"
+#include "tools/author_lint.h"
+#include "tools/source_rows.h"
 
 namespace scenc::bench {
 namespace {
@@ -182,6 +185,65 @@ void BM_WholeCompile(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_WholeCompile)->Unit(benchmark::kMillisecond);
+
+std::int64_t source_bytes() {
+  return static_cast<std::int64_t>(scenario().line_source.size() +
+                                   scenario().train_source.size());
+}
+
+// The author check of the maximal sources, as `scenarioc check` runs it:
+// the rows read, the traced compile and the lint. On `scenarioc compile` it
+// runs beside the files being written, and it is the last thing waited for.
+void BM_AuthorCheck(benchmark::State& state) {
+  for (auto _ : state) {
+    tools::CheckResult r = tools::check_sources(
+        scenario().line_source, scenario().train_source, "Massima", "10001");
+    if (r.error_exit != 0 || !r.diagnostics.empty()) {
+      state.SkipWithError("the maximal sources do not check clean");
+    }
+    benchmark::DoNotOptimize(r.model.track_cells.data());
+  }
+  state.SetBytesProcessed(state.iterations() * source_bytes());
+}
+BENCHMARK(BM_AuthorCheck)->Unit(benchmark::kMicrosecond);
+
+// The check's parts: both sources split into the rows an author wrote,
+// with all their fields (0, as the editor's features read them) or their
+// keyword fields alone (1, as the check reads them) ...
+void BM_AuthorRows(benchmark::State& state) {
+  const tools::KeptFields kept = state.range(0) != 0
+                                     ? tools::KeptFields::kKeywordField
+                                     : tools::KeptFields::kAll;
+  for (auto _ : state) {
+    tools::SourceRows line = tools::read_source_rows(scenario().line_source,
+                                                     SourceKind::kLine, kept);
+    tools::SourceRows train = tools::read_source_rows(scenario().train_source,
+                                                      SourceKind::kTrain, kept);
+    benchmark::DoNotOptimize(line.rows.data());
+    benchmark::DoNotOptimize(train.rows.data());
+  }
+  state.SetBytesProcessed(state.iterations() * source_bytes());
+}
+BENCHMARK(BM_AuthorRows)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// ... and the compile with (1) and without (0) the trace the lint reads.
+void BM_TracedCompile(benchmark::State& state) {
+  const bool traced = state.range(0) != 0;
+  for (auto _ : state) {
+    Model m;
+    m.line_name = "Massima";
+    m.train_number = "10001";
+    MemorySources sources(scenario().line_source, scenario().train_source);
+    tools::LintTrace trace(scenario().line_source.size(),
+                           scenario().train_source.size());
+    const BuildOutcome outcome =
+        compile_scenario(m, 1, sources, traced ? &trace : nullptr);
+    if (outcome.error_exit != 0) state.SkipWithError("fault");
+    benchmark::DoNotOptimize(trace.line.fields.data());
+  }
+  state.SetBytesProcessed(state.iterations() * source_bytes());
+}
+BENCHMARK(BM_TracedCompile)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace scenc::bench

@@ -125,6 +125,12 @@ std::string_view FieldReader::read_text_field() {
 }
 
 std::optional<std::int64_t> FieldReader::read_number_field() {
+  const NumberToken token = parse_number_token(read_number_token());
+  if (token.kind == NumberToken::Kind::kTooLarge) return std::nullopt;
+  return token.value;
+}
+
+std::string_view FieldReader::read_number_token() {
   if (at_end()) throw past_end_failure();
   skip_blanks();
   begin_field();
@@ -132,12 +138,7 @@ std::optional<std::int64_t> FieldReader::read_number_field() {
   const std::size_t start = pos_;
   while (pos_ < size && !ends_number(bytes_[pos_])) ++pos_;
   field_end_ = pos_;
-  const NumberToken token =
-      parse_number_token(bytes_.substr(start, pos_ - start));
-  const std::optional<std::int64_t> value =
-      token.kind == NumberToken::Kind::kTooLarge
-          ? std::nullopt
-          : std::optional<std::int64_t>(token.value);
+  const std::string_view token = bytes_.substr(start, pos_ - start);
   if (pos_ < size && bytes_[pos_] == ' ') {
     // Blanks after a number, and one comma right after them, belong to it;
     // a line end does not.
@@ -146,7 +147,7 @@ std::optional<std::int64_t> FieldReader::read_number_field() {
   } else {
     consume_separator();
   }
-  return value;
+  return token;
 }
 
 }  // namespace scenc

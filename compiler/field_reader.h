@@ -77,6 +77,9 @@ class FieldReader {
   // when the number is too large for 64 bits. Throws GeneralFailure at the
   // end of the bytes.
   std::optional<std::int64_t> read_number_field();
+  // The same field's token, unparsed: for a reader that wants where the
+  // field lies and what it holds, not its value.
+  std::string_view read_number_token();
 
   // A number read into a field of type T: one that does not fit T is the
   // general failure.

@@ -31,7 +31,7 @@ struct Texts {
   }
   const RowField* field(const SourcePlace& p) const {
     const AuthorRow* r = row(p);
-    return r != nullptr ? r->field_at(p.column) : nullptr;
+    return r != nullptr ? of(p.source).field_at(*r, p.column) : nullptr;
   }
   // The number an author wrote at `p`, as the compiler reads it.
   std::optional<std::int64_t> number_at(const SourcePlace& p) const {
@@ -73,8 +73,8 @@ void point_at(AuthorDiagnostic& d, const Texts& texts, const SourcePlace& p) {
   d.line = p.line;
   d.column = p.column;
   const RowField* f = texts.field(p);
-  d.end_column =
-      f != nullptr && f->end_column > f->column ? f->end_column : p.column + 1;
+  d.end_column = f != nullptr && f->end_column() > f->column ? f->end_column()
+                                                             : p.column + 1;
 }
 
 DiagnosticNote note_at(const Texts& texts, const SourcePlace& p,
@@ -85,8 +85,8 @@ DiagnosticNote note_at(const Texts& texts, const SourcePlace& p,
   n.line = p.line;
   n.column = p.column;
   const RowField* f = texts.field(p);
-  n.end_column =
-      f != nullptr && f->end_column > f->column ? f->end_column : p.column + 1;
+  n.end_column = f != nullptr && f->end_column() > f->column ? f->end_column()
+                                                             : p.column + 1;
   return n;
 }
 
@@ -162,7 +162,7 @@ std::optional<std::int32_t> position_of_row(const Texts& texts,
                                             std::int64_t line) {
   const AuthorRow* r = texts.of(source).row(line);
   if (r == nullptr || r->kind != RowKind::kRow) return std::nullopt;
-  for (const RowField& f : r->fields) {
+  for (const RowField& f : texts.of(source).fields_of(*r)) {
     if (f.field == nullptr || f.field->role != FieldRole::kPosition) continue;
     const NumberToken t = parse_number_token(f.text);
     if (t.kind != NumberToken::Kind::kNumber ||
@@ -474,12 +474,14 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
       f.cause.cause == FaultCause::kNoTrackCells) {
     // A length row the author wrote where the compiler does not read it.
     for (const AuthorRow& r : texts.line.rows) {
-      if (r.part != SourcePart::kGeneral && r.fields.size() > 1 &&
+      if (r.part != SourcePart::kGeneral &&
           std::any_of(std::begin(kLineGeneralKeywords),
-                      std::end(kLineGeneralKeywords), [&](const Keyword& k) {
+                      std::end(kLineGeneralKeywords),
+                      [&](const Keyword& k) {
                         return k.compile == length_row &&
                                k.matches(r.fields.front().text);
-                      })) {
+                      }) &&
+          texts.line.fields_of(r).size() > 1) {
         d.notes.push_back(note_at(
             texts,
             SourcePlace{SourceKind::kLine, r.line, r.fields.front().column},
@@ -684,10 +686,12 @@ CheckResult check_sources(std::string_view line_text,
                           const CheckOptions& options) {
   CheckResult result;
   // A source too large to read row by row is known by its faults alone.
+  // The fields after a row's keyword field are read for the few rows
+  // whose fields a diagnostic looks at.
   const auto rows_of = [](std::string_view text, SourceKind source) {
     return read_source_rows(
-        text.size() > kLargestCheckedSource ? std::string_view{} : text,
-        source);
+        text.size() > kLargestCheckedSource ? std::string_view{} : text, source,
+        KeptFields::kKeywordField);
   };
   Texts texts{rows_of(line_text, SourceKind::kLine),
               rows_of(train_text, SourceKind::kTrain), {}};
@@ -697,6 +701,7 @@ CheckResult check_sources(std::string_view line_text,
 
   // The sources as given: the model a build writes its files from.
   LintTrace trace(line_text.size(), train_text.size());
+  trace.expect(texts.line, texts.train);
   {
     Compiled first;
     compile(first, line_text, train_text, line_name, train_number,
@@ -722,8 +727,10 @@ CheckResult check_sources(std::string_view line_text,
   // Recovery: each fault that ended a stage hid the rows behind it. Blank
   // its row and compile again, until no stage ends early, a fault cannot be
   // recovered from, or the cap is reached.
-  std::string line(line_text);
-  std::string train(train_text);
+  // The sources with the rows blanked so far, copied at the first.
+  std::string line;
+  std::string train;
+  bool copied = false;
   std::set<FaultKey> blanked;
   const std::vector<FaultRecord>* log = &result.model.fault_log;
   Compiled again;
@@ -733,6 +740,11 @@ CheckResult check_sources(std::string_view line_text,
       if (!ends_a_stage(f) || blanked.count(key_of(f)) != 0) continue;
       if (!recoverable(f)) continue;
       blanked.insert(key_of(f));
+      if (!copied) {
+        line.assign(line_text);
+        train.assign(train_text);
+        copied = true;
+      }
       const SourceKind source = f.row.keyword.source;
       const std::int64_t last = blank(source == SourceKind::kTrain ? train : line,
                                       f.row, f.row.keyword.line);
@@ -747,6 +759,7 @@ CheckResult check_sources(std::string_view line_text,
     // blanked row keeps its bytes' places, so the trace still points into
     // the source as given.
     LintTrace later(line_text.size(), train_text.size());
+    later.expect(texts.line, texts.train);
     Compiled next;
     compile(next, line, train, line_name, train_number, options.write_line_file,
             &later);

@@ -15,12 +15,25 @@ namespace scenc::tools {
 
 // ---- The trace --------------------------------------------------------------
 
-void LintTrace::source_begins(SourceKind source, std::string_view) {
+void LintTrace::expect(const SourceRows& line_rows,
+                       const SourceRows& train_rows) {
+  const auto room = [](TracedSource& t, const SourceRows& rows) {
+    t.keywords.reserve(rows.rows.size() + 1);
+    t.rows.reserve(rows.rows.size() + 1);
+    t.fields.reserve(rows.most_fields + 1);
+  };
+  if (!skip_line) room(line, line_rows);
+  if (!skip_train) room(train, train_rows);
+}
+
+void LintTrace::source_begins(SourceKind source, std::string_view bytes) {
   current_ = nullptr;
-  if (source == SourceKind::kTrain ? skip_train : skip_line) return;
+  bool& skip = source == SourceKind::kTrain ? skip_train : skip_line;
+  // The spans of a larger source do not fit the trace.
+  if (bytes.size() > kLargestCheckedSource) skip = true;
+  if (skip) return;
   current_ = source == SourceKind::kTrain ? &train : &line;
-  *current_ = TracedSource{};
-  current_->begun = true;
+  current_->restart();
   line_ = 0;
   on_line_ = 0;
   unkept_.reset();
@@ -63,16 +76,16 @@ void LintTrace::row_begins(const scenc::Keyword& keyword) {
   }
   TracedSource::Row row;
   row.keyword = &keyword;
-  row.keyword_read =
-      current_->keywords.empty() ? 0 : current_->keywords.size() - 1;
-  row.first_field = current_->fields.size();
+  row.keyword_read = static_cast<std::uint32_t>(
+      current_->keywords.empty() ? 0 : current_->keywords.size() - 1);
+  row.first_field = static_cast<std::uint32_t>(current_->fields.size());
   current_->rows.push_back(row);
 }
 
 void LintTrace::field_read(std::size_t index, FieldType type,
                            const ReadSpan& field) {
   if (current_ == nullptr || current_->rows.empty()) return;
-  current_->fields.push_back({field, type, index});
+  current_->fields.push_back({field, type, static_cast<std::uint32_t>(index)});
   ++current_->rows.back().field_count;
 }
 
@@ -175,7 +188,7 @@ struct Place {
 };
 
 Place place_of(const RowField& f, std::int64_t line) {
-  return {line, f.column, std::max(f.end_column, f.column + 1)};
+  return {line, f.column, std::max(f.end_column(), f.column + 1)};
 }
 
 // The place of a span the compile read; a span over a line end is
@@ -184,12 +197,28 @@ Place place_of(const ReadSpan& s, std::string_view text) {
   const std::string_view span =
       text.substr(std::min(s.begin, text.size()),
                   s.end > s.begin ? s.end - s.begin : 0);
-  const std::size_t line_end = span.find_first_of("\r\n");
-  const std::size_t width_bytes =
-      line_end == std::string_view::npos ? span.size() : line_end;
+  std::size_t width_bytes = 0;
+  while (width_bytes < span.size() && span[width_bytes] != '\r' &&
+         span[width_bytes] != '\n') {
+    ++width_bytes;
+  }
   const auto width = static_cast<std::int64_t>(width_bytes);
   return {s.line, s.column, s.column + std::max<std::int64_t>(width, 1)};
 }
+
+// A set of indices or byte offsets, one bit each.
+class Marks {
+ public:
+  explicit Marks(std::size_t size) : bits_(size, false) {}
+  void insert(std::size_t i) {
+    if (i >= bits_.size()) bits_.resize(i + 1, false);
+    bits_[i] = true;
+  }
+  bool contains(std::size_t i) const { return i < bits_.size() && bits_[i]; }
+
+ private:
+  std::vector<bool> bits_;
+};
 
 // ---- The lint of one source -------------------------------------------------
 
@@ -209,7 +238,10 @@ class SourceLint {
         options_(options),
         faulted_(faulted_lines),
         out_(out),
-        eaten_(rows.rows.size() + 2, false) {}
+        eaten_(rows.rows.size() + 2, false),
+        compiled_keywords_(trace.keywords.size()),
+        bad_fields_(rows.text.size() + 1),
+        handled_(rows.text.size() + 1) {}
 
   void run() {
     run_checks();
@@ -339,7 +371,7 @@ class SourceLint {
   void preamble_rows() {
     for (const AuthorRow& r : rows_.rows) {
       if (r.part != SourcePart::kPreamble || r.kind == RowKind::kComment ||
-          r.kind == RowKind::kHeader || r.fields.size() < 2) {
+          r.kind == RowKind::kHeader || rows_.fields_of(r).size() < 2) {
         continue;
       }
       const std::string_view first = r.fields.front().text;
@@ -367,7 +399,7 @@ class SourceLint {
       const std::string_view field = field_text(k.span);
       quotes(k.span, "field");
       const bool comment = is_comment(field);
-      const bool compiled = compiled_keywords_.count(i) != 0;
+      const bool compiled = compiled_keywords_.contains(i);
       if (k.part == SourcePart::kPreamble) continue;
       if (k.at_end && !k.examined) {
         last_field(k, field);
@@ -466,8 +498,9 @@ class SourceLint {
     }
     const AuthorRow* row = row_at(k.span.line);
     if (row == nullptr) return std::nullopt;
-    for (std::size_t i = 1; i < row->fields.size(); ++i) {
-      const RowField& f = row->fields[i];
+    const std::span<const RowField> fields = rows_.fields_of(*row);
+    for (std::size_t i = 1; i < fields.size(); ++i) {
+      const RowField& f = fields[i];
       if (is_comment(f.text)) continue;
       for (const scenc::Keyword& kw : keywords_of(source_, k.part)) {
         if (!kw.matches(f.text)) continue;
@@ -612,8 +645,50 @@ class SourceLint {
 
   // ---- Rows the compile read ----
 
+  // The fields of a row that give its place and extent, and their values
+  // (none where the field is not a number: it has had its warning, and
+  // nothing follows from a 0). Taken once the row's fields have been
+  // looked at.
+  struct RoleField {
+    const TracedSource::Field* field = nullptr;
+    std::optional<std::int64_t> value;
+  };
+  struct RowValues {
+    RoleField position, distance, end;
+  };
+  RowValues values_of(const TracedSource::Row& r,
+                      std::span<const TracedSource::Field> fields) const {
+    RowValues v;
+    for (const TracedSource::Field& f : fields) {
+      const FieldRole role = r.keyword->fields[f.index].role;
+      RoleField* slot = role == FieldRole::kPosition   ? &v.position
+                        : role == FieldRole::kDistance ? &v.distance
+                        : role == FieldRole::kEnd      ? &v.end
+                                                       : nullptr;
+      if (slot == nullptr || slot->field != nullptr) continue;
+      slot->field = &f;
+      slot->value = value_of(f);
+    }
+    return v;
+  }
+
+  // The last row of each keyword read so far, with its values: the rows
+  // after it of the same keyword are set against it. Few keywords: a list.
+  struct PreviousRow {
+    const scenc::Keyword* keyword = nullptr;
+    const TracedSource::Row* row = nullptr;
+    RowValues values;
+  };
+  PreviousRow& previous_of(std::vector<PreviousRow>& previous,
+                           const scenc::Keyword* keyword) const {
+    for (PreviousRow& p : previous) {
+      if (p.keyword == keyword) return p;
+    }
+    return previous.emplace_back(PreviousRow{keyword, nullptr, {}});
+  }
+
   void rows_read() {
-    std::map<const scenc::Keyword*, const TracedSource::Row*> previous;
+    std::vector<PreviousRow> previous;
     for (const TracedSource::Row& r : trace_.rows) {
       compiled_keywords_.insert(r.keyword_read);
       const TracedSource::Keyword& k = trace_.keywords[r.keyword_read];
@@ -631,13 +706,15 @@ class SourceLint {
       }
       if (!clean) continue;
       for (const TracedSource::Field& f : fields) field_value(r, f);
+      const RowValues values = values_of(r, fields);
+      PreviousRow& before = previous_of(previous, r.keyword);
       if (faulted_.count(k.span.line) != 0) {
-        negative_extent(r, fields);
-        previous[r.keyword] = &r;
-        continue;
+        negative_extent(r, values);
+      } else {
+        row_meaning(r, k, fields, values, before);
       }
-      row_meaning(r, k, fields, previous[r.keyword]);
-      previous[r.keyword] = &r;
+      before.row = &r;
+      before.values = values;
     }
   }
 
@@ -663,7 +740,7 @@ class SourceLint {
                   std::span<const TracedSource::Field> fields) {
     const scenc::Keyword& kw = *r.keyword;
     const TracedSource::Field& last = fields.back();
-    const Place at = place_of(k.span, text_);
+    const auto at = [&] { return place_of(k.span, text_); };
     if (last.span.line > k.span.line) {
       // The first field read from a later line.
       const TracedSource::Field* first_later = nullptr;
@@ -694,7 +771,7 @@ class SourceLint {
         const Field& f = kw.fields[taken->index];
         const AuthorRow* row = row_at(taken->span.line);
         warn(
-            warning::kRowRunsIntoNext, at,
+            warning::kRowRunsIntoNext, at(),
             "this " + std::string(kw.row) + " row has " + num(on_line) +
                 " of the " + num(kw.fields.size()) +
                 " fields it takes; the compiler reads its `" +
@@ -721,7 +798,7 @@ class SourceLint {
         }
         bad_fields_.insert(f.span.begin);
         handled_.insert(f.span.begin);
-        warn(warning::kRowContinues, at,
+        warn(warning::kRowContinues, at(),
              "this " + std::string(kw.row) + " row goes on over line " +
                  num(first_later->span.line) +
                  ", and the comma that ends line " + num(k.span.line) +
@@ -731,18 +808,25 @@ class SourceLint {
                  "`, and every field after it moves up by one");
         return true;
       }
-      warn(warning::kRowContinues, at,
+      warn(warning::kRowContinues, at(),
            "this " + std::string(kw.row) + " row goes on over line " +
                num(first_later->span.line) +
                ": the compiler reads its fields across the line end" +
                separator_hint(k.span));
       return true;
     }
-    // Fields left on the row's line after its last field.
+    // Fields left on the row's line after its last field. Where only
+    // blanks and commas follow it, every field there is empty, and there
+    // is no need to read them.
     const AuthorRow* row = row_at(k.span.line);
     if (row == nullptr) return true;
+    bool only_blanks = true;
+    for (std::size_t i = last.span.end; i < row->end && only_blanks; ++i) {
+      only_blanks = text_[i] == ' ' || text_[i] == ',';
+    }
+    if (only_blanks) return true;
     std::vector<const RowField*> left;
-    for (const RowField& f : row->fields) {
+    for (const RowField& f : rows_.fields_of(*row)) {
       if (f.begin < last.span.end) continue;
       if (trimmed(f.text).empty() || is_comment(f.text)) continue;
       // A row of its own after this one on the same line is compiled.
@@ -793,16 +877,16 @@ class SourceLint {
 
   // One field's value against its field's kind, range and step.
   void field_value(const TracedSource::Row& r, const TracedSource::Field& f) {
-    if (handled_.count(f.span.begin) != 0) return;
+    if (handled_.contains(f.span.begin)) return;
     const Field& declared = r.keyword->fields[f.index];
-    const Place at = place_of(f.span, text_);
+    const auto at = [&] { return place_of(f.span, text_); };
     const std::string_view bytes = bytes_of(f.span);
     if (declared.type == FieldType::kText) {
       quotes(f.span, declared.name);
       const std::string_view value = field_text(f.span);
       if (holds_utf8(value)) {
         warn(
-            warning::kNotWindows1252, at,
+            warning::kNotWindows1252, at(),
             "the " + std::string(r.keyword->row) + "'s " +
                 std::string(declared.name) +
                 " is UTF-8 text: the simulator reads Windows-1252 and shows `" +
@@ -812,20 +896,23 @@ class SourceLint {
       return;
     }
     const NumberToken token = parse_number_token(bytes);
-    const std::string what = "the " + std::string(declared.name);
+    const auto what = [&] { return "the " + std::string(declared.name); };
     switch (token.kind) {
-      case NumberToken::Kind::kEmpty:
+      case NumberToken::Kind::kEmpty: {
         bad_fields_.insert(f.span.begin);
-        warn(warning::kEmptyNumber, {at.line, at.column, at.column + 1},
+        const Place p = at();
+        warn(warning::kEmptyNumber, {p.line, p.column, p.column + 1},
              "the " + std::string(r.keyword->row) + " row's " +
-                 std::string(declared.name) + " is empty: the compiler reads 0");
+                 std::string(declared.name) +
+                 " is empty: the compiler reads 0");
         return;
+      }
       case NumberToken::Kind::kNotNumber:
         bad_fields_.insert(f.span.begin);
-        warn(warning::kNotANumber, at,
+        warn(warning::kNotANumber, at(),
              "`" + shown(bytes) +
                  "` is not a whole number, so the compiler reads 0 for " +
-                 what + number_hint(bytes));
+                 what() + number_hint(bytes));
         return;
       case NumberToken::Kind::kTooLarge:
         return;  // the general failure says so
@@ -837,26 +924,28 @@ class SourceLint {
         v > Field::type_highest(declared.type)) {
       return;  // the general failure says so
     }
-    const std::string unit =
-        declared.unit.empty() ? "" : " " + std::string(declared.unit);
+    const auto unit = [&] {
+      return declared.unit.empty() ? "" : " " + std::string(declared.unit);
+    };
     if (v < declared.lowest || v > declared.highest) {
-      warn(warning::kValueOutOfRange, at,
-           what + " " + num(v) + unit + " lies outside " + num(declared.lowest) +
-               " to " + num(declared.highest) +
+      warn(warning::kValueOutOfRange, at(),
+           what() + " " + num(v) + unit() + " lies outside " +
+               num(declared.lowest) + " to " + num(declared.highest) +
                ", the range the files keep it in: they hold another value");
       return;
     }
     if (declared.unit == "km/h" && v > kFastestPlausibleSpeed) {
-      warn(warning::kImplausibleSpeed, at,
-           what + " " + num(v) + unit + " is faster than any train runs (" +
+      warn(warning::kImplausibleSpeed, at(),
+           what() + " " + num(v) + unit() + " is faster than any train runs (" +
                num(kFastestPlausibleSpeed) + " km/h): a digit too many?");
       return;
     }
     if (declared.step > 0 && v % declared.step != 0) {
-      warn(warning::kValueRounded, at,
-           what + " " + num(v) + unit + " is not a multiple of " +
-               num(declared.step) + unit + ": the files keep it in steps of " +
-               num(declared.step) + unit);
+      warn(warning::kValueRounded, at(),
+           what() + " " + num(v) + unit() + " is not a multiple of " +
+               num(declared.step) + unit() +
+               ": the files keep it in steps of " + num(declared.step) +
+               unit());
     }
   }
 
@@ -926,12 +1015,15 @@ class SourceLint {
       FieldRole role) const {
     for (const TracedSource::Field& f : fields) {
       if (r.keyword->fields[f.index].role != role) continue;
-      if (bad_fields_.count(f.span.begin) != 0) return std::nullopt;
-      const NumberToken t = parse_number_token(bytes_of(f.span));
-      if (t.kind == NumberToken::Kind::kTooLarge) return std::nullopt;
-      return t.value;
+      return value_of(f);
     }
     return std::nullopt;
+  }
+  std::optional<std::int64_t> value_of(const TracedSource::Field& f) const {
+    if (bad_fields_.contains(f.span.begin)) return std::nullopt;
+    const NumberToken t = parse_number_token(bytes_of(f.span));
+    if (t.kind == NumberToken::Kind::kTooLarge) return std::nullopt;
+    return t.value;
   }
   const TracedSource::Field* field_of(
       std::span<const TracedSource::Field> fields, const TracedSource::Row& r,
@@ -946,10 +1038,11 @@ class SourceLint {
   std::optional<DiagnosticNote> length_note(std::int64_t length) const {
     for (const AuthorRow& row : line_rows_.rows) {
       if (row.kind != RowKind::kRow || row.keywords.front()->row != "length" ||
-          row.fields.size() < 2) {
+          line_rows_.fields_of(row).size() < 2) {
         continue;
       }
-      return note(SourceKind::kLine, place_of(row.fields[1], row.line),
+      return note(SourceKind::kLine,
+                  place_of(line_rows_.fields_of(row)[1], row.line),
                   "the line ends at " + num(length) + " m");
     }
     return std::nullopt;
@@ -957,38 +1050,37 @@ class SourceLint {
 
   // A length that is negative, or an end before the start: also on a row
   // that raised a fault, whose cause it may be.
-  void negative_extent(const TracedSource::Row& r,
-                       std::span<const TracedSource::Field> fields) {
-    const std::string row(r.keyword->row);
-    const auto position = value_of(r, fields, FieldRole::kPosition);
-    const auto distance = value_of(r, fields, FieldRole::kDistance);
-    const auto* distance_field = field_of(fields, r, FieldRole::kDistance);
-    const auto end = value_of(r, fields, FieldRole::kEnd);
-    const auto* end_field = field_of(fields, r, FieldRole::kEnd);
+  void negative_extent(const TracedSource::Row& r, const RowValues& values) {
+    const auto row = [&] { return std::string(r.keyword->row); };
+    const auto& position = values.position.value;
+    const auto& distance = values.distance.value;
+    const auto* distance_field = values.distance.field;
+    const auto& end = values.end.value;
+    const auto* end_field = values.end.field;
     if (distance && distance_field != nullptr && *distance < 0) {
       warn(warning::kNegativeLength, place_of(distance_field->span, text_),
-           "the " + row + "'s length " + num(*distance) + " m is negative");
+           "the " + row() + "'s length " + num(*distance) + " m is negative");
     }
     if (end && position && end_field != nullptr && *end < *position) {
       warn(warning::kNegativeLength, place_of(end_field->span, text_),
-           "the " + row + " ends at " + num(*end) + " m, before it starts at " +
-               num(*position) + " m");
+           "the " + row() + " ends at " + num(*end) +
+               " m, before it starts at " + num(*position) + " m");
     }
   }
 
   void row_meaning(const TracedSource::Row& r, const TracedSource::Keyword& k,
                    std::span<const TracedSource::Field> fields,
-                   const TracedSource::Row* previous) {
+                   const RowValues& values, const PreviousRow& before) {
     const scenc::Keyword& kw = *r.keyword;
-    const std::string row(kw.row);
-    const auto position = value_of(r, fields, FieldRole::kPosition);
-    const auto* position_field = field_of(fields, r, FieldRole::kPosition);
-    const auto distance = value_of(r, fields, FieldRole::kDistance);
-    const auto end = value_of(r, fields, FieldRole::kEnd);
+    const auto row = [&] { return std::string(kw.row); };
+    const auto& position = values.position.value;
+    const auto* position_field = values.position.field;
+    const auto& distance = values.distance.value;
+    const auto& end = values.end.value;
 
     if (position && position_field != nullptr && *position < 0) {
       warn(warning::kNegativePosition, place_of(position_field->span, text_),
-           "the " + row + " lies at " + num(*position) +
+           "the " + row() + " lies at " + num(*position) +
                " m, before the start of the line");
     } else if (position && position_field != nullptr &&
                model_.has_track_cells() &&
@@ -1005,48 +1097,48 @@ class SourceLint {
         if (auto n = length_note(length)) notes.push_back(std::move(*n));
         const std::size_t before = out_.size();
         warn(warning::kBeyondLineEnd, place_of(position_field->span, text_),
-             "the " + row + " at " + num(*position) +
+             "the " + row() + " at " + num(*position) +
                  " m lies beyond the end of the line at " + num(length) + " m",
              std::move(notes));
         if (out_.size() > before) first_beyond_ = before;
       }
     }
-    negative_extent(r, fields);
+    negative_extent(r, values);
     if (kw.compile == curve_row) curve_keyword(k);
 
+    const TracedSource::Row* previous = before.row;
     if (previous == nullptr) return;
     const TracedSource::Keyword& pk = trace_.keywords[previous->keyword_read];
-    const auto prev_fields = trace_.fields_of(*previous);
-    const Place here = position_field != nullptr
-                           ? place_of(position_field->span, text_)
-                           : place_of(k.span, text_);
+    const auto here = [&] {
+      return position_field != nullptr ? place_of(position_field->span, text_)
+                                       : place_of(k.span, text_);
+    };
     if (kw.order == RowOrder::kOnce) {
       warn(warning::kRepeatedRow, place_of(k.span, text_),
-           "a second " + row + " row: it replaces the one on line " +
+           "a second " + row() + " row: it replaces the one on line " +
                num(pk.span.line),
            {note(source_, place_of(pk.span, text_),
-                 "the first " + row + " row, which this one replaces")});
+                 "the first " + row() + " row, which this one replaces")});
       return;
     }
     if (kw.order != RowOrder::kAscending || !position) return;
-    const auto prev_position =
-        value_of(*previous, prev_fields, FieldRole::kPosition);
+    const auto& prev_position = before.values.position.value;
     if (!prev_position) return;
-    const auto* prev_position_field =
-        field_of(prev_fields, *previous, FieldRole::kPosition);
-    const Place there = prev_position_field != nullptr
-                            ? place_of(prev_position_field->span, text_)
-                            : place_of(pk.span, text_);
-    const std::string prev_words =
-        "the previous " + row + " row, at " + num(*prev_position) + " m";
+    const auto* prev_position_field = before.values.position.field;
+    const auto there = [&] {
+      return prev_position_field != nullptr
+                 ? place_of(prev_position_field->span, text_)
+                 : place_of(pk.span, text_);
+    };
+    const auto prev_words = [&] {
+      return "the previous " + row() + " row, at " + num(*prev_position) + " m";
+    };
 
     if (kw.compile == curve_row || kw.compile == mountain_row) {
       // Stretches in metres: a start and, for curves, a length; for
       // mountains, an end.
-      const auto prev_distance =
-          value_of(*previous, prev_fields, FieldRole::kDistance);
-      const auto prev_end_value =
-          value_of(*previous, prev_fields, FieldRole::kEnd);
+      const auto& prev_distance = before.values.distance.value;
+      const auto& prev_end_value = before.values.end.value;
       const std::int64_t prev_end =
           kw.compile == curve_row ? *prev_position + prev_distance.value_or(0)
                                   : prev_end_value.value_or(*prev_position);
@@ -1054,28 +1146,28 @@ class SourceLint {
                                         ? *position + distance.value_or(0)
                                         : end.value_or(*position);
       if (*position < *prev_position) {
-        warn(warning::kOutOfOrder, here,
-             "this " + row + " at " + num(*position) +
-                 " m comes after one at " + num(*prev_position) + " m: " + row +
-                 " rows must ascend along the line",
-             {note(source_, there, prev_words)});
+        warn(warning::kOutOfOrder, here(),
+             "this " + row() + " at " + num(*position) +
+                 " m comes after one at " + num(*prev_position) +
+                 " m: " + row() + " rows must ascend along the line",
+             {note(source_, there(), prev_words())});
       } else if (kw.compile == curve_row && this_end <= prev_end &&
                  *position < prev_end) {
-        warn(warning::kOutOfOrder, here,
+        warn(warning::kOutOfOrder, here(),
              "this curve, " + num(*position) + " to " + num(this_end) +
                  " m, lies inside the previous one (" + num(*prev_position) +
                  " to " + num(prev_end) +
                  " m): the compiler adds nothing for it",
-             {note(source_, there, prev_words)});
+             {note(source_, there(), prev_words())});
       } else if (kw.compile == curve_row && *position < prev_end) {
-        warn(warning::kCurveOverlap, here,
+        warn(warning::kCurveOverlap, here(),
              "this curve starts at " + num(*position) +
                  " m, before the previous one ends at " + num(prev_end) +
                  " m: it turns only from there, " + num(this_end - prev_end) +
                  " m instead of " + num(this_end - *position) + " m",
-             {note(source_, there, prev_words)});
+             {note(source_, there(), prev_words())});
       } else if (kw.compile == mountain_row) {
-        mountains_joined(r, fields, *position, prev_end, here, there);
+        mountains_joined(r, fields, *position, prev_end, here(), there());
       }
       return;
     }
@@ -1084,17 +1176,17 @@ class SourceLint {
     const std::int64_t cell = round_div_even(*position, 50);
     const std::int64_t prev_cell = round_div_even(*prev_position, 50);
     if (cell > prev_cell) return;
-    warn(warning::kOutOfOrder, here,
+    warn(warning::kOutOfOrder, here(),
          *position < *prev_position
-             ? "this " + row + " row at " + num(*position) +
+             ? "this " + row() + " row at " + num(*position) +
                    " m comes after one at " + num(*prev_position) +
-                   " m: " + row + " rows must ascend along the line"
-             : "this " + row + " row at " + num(*position) +
+                   " m: " + row() + " rows must ascend along the line"
+             : "this " + row() + " row at " + num(*position) +
                    " m falls in the same 50 m cell as the previous one at " +
                    num(*prev_position) +
                    " m: the previous row's value holds "
                    "for one cell only, and this one starts a cell late",
-         {note(source_, there, prev_words)});
+         {note(source_, there(), prev_words())});
   }
 
   void mountains_joined(const TracedSource::Row& r,
@@ -1231,9 +1323,12 @@ class SourceLint {
   const std::set<std::int32_t>& faulted_;
   std::vector<AuthorDiagnostic>& out_;
   std::vector<bool> eaten_;  // by line: read as fields of a row above
-  std::set<std::size_t> compiled_keywords_;  // keyword fields rows began on
-  std::set<std::size_t> bad_fields_;  // number fields that are not numbers
-  std::set<std::size_t> handled_;     // fields a row's warning has named
+  // Keyword fields rows began on, by index into the trace's keywords.
+  Marks compiled_keywords_;
+  // By the byte offset they begin at: number fields that are not numbers,
+  // and fields a row's warning has named.
+  Marks bad_fields_;
+  Marks handled_;
   std::set<std::tuple<std::int32_t, std::int32_t, int>> reported_;
   // The first beyond-line-end warning of this source, and the rows past the
   // end after it, which it counts in a note.

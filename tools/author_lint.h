@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -15,24 +16,46 @@
 
 namespace scenc::tools {
 
+// A span the compile read, in 32 bits: only sources of at most
+// kLargestCheckedSource bytes are traced, and their lines, columns and byte
+// offsets all fit. A trace holds one for every field of a source: half the
+// size is half the memory to fault in.
+struct TracedSpan {
+  std::int32_t line = 0;
+  std::int32_t column = 0;
+  std::uint32_t begin = 0;
+  std::uint32_t end = 0;
+
+  TracedSpan() = default;
+  TracedSpan(const ReadSpan& s)  // NOLINT: a ReadSpan of a traced source
+      : line(static_cast<std::int32_t>(s.line)),
+        column(static_cast<std::int32_t>(s.column)),
+        begin(static_cast<std::uint32_t>(s.begin)),
+        end(static_cast<std::uint32_t>(s.end)) {}
+  operator ReadSpan() const {  // NOLINT
+    return ReadSpan{line, column, begin, end};
+  }
+};
+static_assert(kLargestCheckedSource < (std::size_t{1} << 31));
+
 // What the compile read from one source.
 struct TracedSource {
   struct Keyword {
-    ReadSpan span;
+    TracedSpan span;
     SourcePart part = SourcePart::kPreamble;
     bool at_end = false;    // reached the end of the source: not examined
     bool examined = false;  // tested against the keywords of its part
   };
   struct Field {
-    ReadSpan span;
+    TracedSpan span;
     FieldType type = FieldType::kText;
-    std::size_t index = 0;  // in its keyword's list
+    std::uint32_t index = 0;  // in its keyword's list
   };
   struct Row {
     const scenc::Keyword* keyword = nullptr;
-    std::size_t keyword_read = 0;  // index into `keywords`
-    std::size_t first_field = 0;   // index into `fields`
-    std::size_t field_count = 0;
+    std::uint32_t keyword_read = 0;  // index into `keywords`
+    std::uint32_t first_field = 0;   // index into `fields`
+    std::uint32_t field_count = 0;
     bool returned = false;  // the handler returned (no general failure)
   };
 
@@ -48,6 +71,17 @@ struct TracedSource {
   std::span<const Field> fields_of(const Row& r) const {
     return std::span<const Field>(fields).subspan(r.first_field, r.field_count);
   }
+
+  // Empties it for a compile that begins to read its source, keeping the
+  // room its lists have.
+  void restart() {
+    begun = true;
+    keywords.clear();
+    fields.clear();
+    rows.clear();
+    reached_general = false;
+    reached_body = false;
+  }
 };
 
 class LintTrace final : public CompileObserver {
@@ -61,6 +95,12 @@ class LintTrace final : public CompileObserver {
   bool skip_train = false;
   TracedSource line;
   TracedSource train;
+
+  // Makes room for the trace of two sources of these rows: a compile reads
+  // about as many fields as their authors wrote, and a keyword field on
+  // each line, so that the lists do not grow by copying themselves as the
+  // compile reads.
+  void expect(const SourceRows& line_rows, const SourceRows& train_rows);
 
   void source_begins(SourceKind source, std::string_view bytes) override;
   void part_begins(SourcePart part) override;

@@ -48,7 +48,7 @@ std::optional<std::int64_t> number_in(const RowField& f) {
 const RowField* field_of(const AuthorRow& row, const Keyword& k,
                          std::size_t index) {
   for (const RowField& f : row.fields) {
-    if (f.keyword == &k && f.index == index) return &f;
+    if (f.keyword == &k && f.index() == index) return &f;
   }
   return nullptr;
 }
@@ -390,8 +390,8 @@ json range_json(const TextDocument& text, std::int64_t line,
 const RowField* field_at(const AuthorRow& row, std::int64_t column) {
   const RowField* touching = nullptr;
   for (const RowField& f : row.fields) {
-    if (column >= f.column && column < f.end_column) return &f;
-    if (column == f.end_column) touching = &f;
+    if (column >= f.column && column < f.end_column()) return &f;
+    if (column == f.end_column()) touching = &f;
   }
   return touching;
 }
@@ -523,7 +523,7 @@ json hover(const CheckedPair& pair, SourceKind kind, const Position& at,
       field != nullptr ? *field : row->fields.front();
   return {{"contents", {{"kind", "markdown"}, {"value", value}}},
           {"range", range_json(text, line, shown_field.column,
-                               std::max(shown_field.end_column,
+                               std::max(shown_field.end_column(),
                                         shown_field.column + 1),
                                units)}};
 }
@@ -543,8 +543,9 @@ json document_symbols(const TextDocument& text, SourceKind kind,
     const json whole =
         range_json(text, row.line, 1, static_cast<std::int64_t>(row.end - row.begin) + 1, units);
     const RowField& first = row.fields.front();
-    const json keyword = range_json(text, row.line, first.column,
-                                    std::max(first.end_column, first.column + 1), units);
+    const json keyword =
+        range_json(text, row.line, first.column,
+                   std::max(first.end_column(), first.column + 1), units);
     if (row.kind == RowKind::kHeader) {
       close_section();
       sections.push_back(symbol(shown(text, trimmed(first.text)), "section",
