@@ -126,6 +126,7 @@ struct LinePen {
     draw_in_chain(count, turn, put);
   }
 
+ private:
   // True when the `metres` points that the chain draws after `last`, on a
   // straight run whose step is `last` - `before`, are exact sums: `last`
   // plus k steps for the k-th, a non-zero finite step every time.
@@ -136,7 +137,6 @@ struct LinePen {
   // coordinate moves.
   static bool stands_still(double before, double last);
 
- private:
   static constexpr int kBlock = 32;
 
   // Each metre from the two before it: a chain of dependent additions.
