@@ -64,8 +64,9 @@ class DescriptorSink final : public ByteSink {
   // the rename sends what is left.
   void written(std::size_t bytes) {
 #ifdef SYNC_FILE_RANGE_WRITE
+    if (!placeable_) return;
     unsent_ += bytes;
-    if (!placeable_ || unsent_ < kHandToDiskEvery) return;
+    if (unsent_ < kHandToDiskEvery) return;
     unsent_ = 0;
     ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 #else
