@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "bench/generate_scenario.h"
+#include "testing/generate_scenario.h"
 #include "output/scenario_files.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "compiler/source_store.h"
 #include "scenario/build_run.h"
 #include "scenario/emitters.h"
-#include "tests/hostile_sources.h"
+#include "testing/hostile_sources.h"
 
 namespace scenc {
 namespace {

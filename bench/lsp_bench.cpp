@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/generate_scenario.h"
+#include "testing/generate_scenario.h"
 #include "model/cp1252.h"
-#include "tools/lsp_server.h"
+#include "tools/lsp/server.h"
 
 namespace scenc::bench {
 namespace {

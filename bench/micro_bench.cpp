@@ -7,15 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "bench/generate_scenario.h"
+#include "testing/generate_scenario.h"
 #include "compiler/compile_run.h"
 #include "compiler/memorizza_dati.h"
 #include "model/finishing_pass.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
-#include "tools/author_check.h"
-#include "tools/author_lint.h"
-#include "tools/source_rows.h"
+#include "tools/check/check.h"
+#include "tools/check/lint.h"
+#include "tools/check/source_rows.h"
 
 namespace scenc::bench {
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "bench/random_sources.h"
+#include "testing/random_sources.h"
 
 namespace {
 

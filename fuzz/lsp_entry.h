@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/lsp_server.h"
+#include "tools/lsp/server.h"
 
 namespace scenc::fuzz {
 

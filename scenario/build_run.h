@@ -14,20 +14,13 @@
 #include "compiler/source_store.h"
 #include "model/track_model.h"
 #include "output/output_directory.h"
+#include "scenario/exit_status.h"
 
 namespace scenc {
 
 // The identity of the one scenario the program carries.
 inline constexpr std::string_view kEmbeddedLineName = "Firenze_Pisa";
 inline constexpr std::string_view kEmbeddedTrainNumber = "11711";
-
-// Exit statuses of a build run.
-namespace exit_status {
-inline constexpr int kClean = 0;
-inline constexpr int kFaultRecorded = 1;  // files written all the same
-inline constexpr int kErrorExit = 2;      // no binary file written
-inline constexpr int kFileFailed = 3;
-}  // namespace exit_status
 
 // The text the error exit shows for the number `a`.
 std::string error_exit_text(const std::string& a);

@@ -2,7 +2,7 @@
 // keeps is the one a build writes its files from, and each mistake, made as
 // a small edit of the embedded sources, is reported once, on its own line
 // and field, with the faults behind a stage-ending fault found by recovery.
-#include "tools/author_check.h"
+#include "tools/check/check.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/generate_scenario.h"
+#include "testing/generate_scenario.h"
 #include "output/output_directory.h"
 #include "scenario/build_run.h"
 

@@ -11,7 +11,7 @@
 #include "child_process.h"
 #include "compiler/keywords.h"
 #include "model/faults.h"
-#include "tools/author_check.h"
+#include "tools/check/check.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/generate_scenario.h"
+#include "testing/generate_scenario.h"
 #include "child_process.h"
 #include "embedded_run.h"
 #include "scenario/emitters.h"

@@ -8,7 +8,7 @@
 #include "tools/commands.h"
 #include "tools/dump_command.h"
 #include "tools/plot_command.h"
-#include "tools/scenario_set.h"
+#include "tools/inspect/scenario_set.h"
 
 namespace scenc::tools {
 namespace {
@@ -153,20 +153,20 @@ TEST_F(DumpTest, JsonCarriesTheRawFieldsAndTheirMeaning) {
 
 TEST_F(DumpTest, KindComesFromTheNameOrTheOption) {
   fs::copy_file(file("Piana_7.sim"), file("slots.bin"));
-  EXPECT_EQ(dump(file("slots.bin")).status, kUsageError);
+  EXPECT_EQ(dump(file("slots.bin")).status, exit_status::kUsageError);
   const Dumped named = dump(file("slots.bin"), false, false, "slots");
   EXPECT_EQ(named.status, 0);
   EXPECT_NE(named.out.find("signboard text"), std::string::npos);
   // A file read as the wrong kind is refused, not misread.
   EXPECT_EQ(dump(file("Piana_7.dat"), false, false, "slots").status,
-            kMalformedFile);
+            exit_status::kMalformedFile);
 }
 
 TEST_F(DumpTest, BrokenFilesEndWithAClearErrorAndStatus) {
   // Cut between two cells: only the slot file beside it shows the cut.
   fs::resize_file(file("Piana_7.dat"), 15 * 300);
   const Dumped cut = dump(file("Piana_7.dat"));
-  EXPECT_EQ(cut.status, kMalformedFile);
+  EXPECT_EQ(cut.status, exit_status::kMalformedFile);
   EXPECT_EQ(cut.out, "");
   EXPECT_EQ(cut.err, "scenarioc dump: " + file("Piana_7.dat").string() +
                          ": cell 300 at offset 4500: file ends before this "
@@ -204,7 +204,7 @@ TEST_F(DumpTest, RefusesAFileLargerThanTheLargestOfItsKind) {
       std::ofstream(file(k.name)).close();
       fs::resize_file(file(k.name), size);
       const Dumped big = dump(file(k.name));
-      EXPECT_EQ(big.status, kMalformedFile) << k.name;
+      EXPECT_EQ(big.status, exit_status::kMalformedFile) << k.name;
       EXPECT_EQ(big.out, "");
       EXPECT_EQ(big.err, "scenarioc dump: " + file(k.name).string() +
                              ": holds more than " + std::to_string(k.largest) +
@@ -220,7 +220,7 @@ TEST_F(DumpTest, RefusesAFileLargerThanTheLargestOfItsKind) {
   fs::resize_file(file("Piana_7.dat"), two_gigabytes);
   std::ostringstream out, err;
   EXPECT_EQ(run_plot(PlotRequest{dir_.path() / "Piana_7", "-"}, out, err),
-            kMalformedFile);
+            exit_status::kMalformedFile);
   EXPECT_NE(err.str().find("holds more than"), std::string::npos) << err.str();
 }
 

@@ -3,7 +3,7 @@
 # and scenarioc must build without it.
 # Run as: cmake -DSOURCE_DIR=<checkout> -P host_includes.cmake
 set(offenders "")
-foreach(dir tools model compiler scenario output)
+foreach(dir tools model compiler scenario output testing)
   file(GLOB_RECURSE files ${SOURCE_DIR}/${dir}/*.h ${SOURCE_DIR}/${dir}/*.cpp)
   foreach(file ${files})
     file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]app/")

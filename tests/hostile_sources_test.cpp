@@ -4,7 +4,7 @@
 // check_build), in memory and through `scenarioc compile` as a real process;
 // the sanitizer job shows that nothing outside the arrays is touched. Their
 // cost is measured in bench/hostile_bench.cpp, never here.
-#include "tests/hostile_sources.h"
+#include "testing/hostile_sources.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

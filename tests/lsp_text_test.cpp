@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/lsp_framing.h"
-#include "tools/lsp_text.h"
+#include "tools/lsp/framing.h"
+#include "tools/lsp/text.h"
 
 namespace scenc::lsp {
 namespace {

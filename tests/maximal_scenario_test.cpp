@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "bench/generate_scenario.h"
+#include "testing/generate_scenario.h"
 #include "scenario/build_run.h"
 #include "sha256.h"
 

@@ -12,13 +12,13 @@
 #include "plot_fixture.h"
 #include "scenario_fixture.h"
 #include "svg_text_boxes.h"
-#include "tools/describe.h"
-#include "tools/html_plot.h"
-#include "tools/label_placement.h"
+#include "tools/inspect/describe.h"
+#include "tools/plot/html_plot.h"
+#include "tools/plot/label_placement.h"
 #include "tools/plot_command.h"
-#include "tools/plot_sources.h"
-#include "tools/scenario_set.h"
-#include "tools/svg_plot.h"
+#include "tools/plot/from_sources.h"
+#include "tools/inspect/scenario_set.h"
+#include "tools/plot/svg_plot.h"
 
 namespace scenc::tools {
 namespace {
@@ -158,7 +158,7 @@ TEST(Plot, LooksForTheGeometryOnlyBesideTheSlotFile) {
     scenc::testing::write_files(m, crafted);
     std::ostringstream out, err;
     EXPECT_EQ(run_plot(PlotRequest{crafted / "Piana_7", "-"}, out, err),
-              kMalformedFile)
+              exit_status::kMalformedFile)
         << name;
     EXPECT_EQ(err.str(),
               "scenarioc plot: " + (crafted / "Piana_7.sim").string() +
@@ -208,7 +208,7 @@ TEST(Plot, SaysWhichScenarioItCannotFind) {
   fs::resize_file(dir.path() / "Piana_8.dat", 100);
   err.str("");
   EXPECT_EQ(run_plot(PlotRequest{dir.path() / "Piana_8", {}}, out, err),
-            kMalformedFile);
+            exit_status::kMalformedFile);
   EXPECT_NE(
       err.str().find("cell 6 at offset 90: file ends after 10 of 15 bytes"),
       std::string::npos)

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "bench/generate_scenario.h"
+#include "testing/generate_scenario.h"
 #include "scenario/emitters.h"
 
 namespace scenc::testing {

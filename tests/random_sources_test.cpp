@@ -10,7 +10,7 @@
 // RANDOM_SOURCES_COUNT and RANDOM_SOURCES_SEED set how many seeds a run
 // checks and the first one, for longer runs by hand. A pair that fails is
 // written under the test's output directory (random_sources_failures/).
-#include "bench/random_sources.h"
+#include "testing/random_sources.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The rows of a source as an author wrote them. The author check reads them
 // for their keyword fields alone and the rest of a row's fields when asked:
 // row for row, field for field, that must be what reading them whole gives.
-#include "tools/source_rows.h"
+#include "tools/check/source_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/random_sources.h"
+#include "testing/random_sources.h"
 #include "output/output_directory.h"
 #include "scenario/build_run.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/svg_writer.h"
+#include "tools/plot/svg_writer.h"
 
 namespace scenc::testing {
 

@@ -6,9 +6,6 @@
 
 namespace scenc::tools {
 
-// Exit statuses of scenarioc, beside those of a build run (0 to 3).
-inline constexpr int kUsageError = 64;
-
 // Each registers its subcommand(s); `status` receives the exit status of the
 // subcommand that runs.
 void register_compile_commands(CLI::App& app, int& status);  // compile, check, sources

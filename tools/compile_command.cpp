@@ -24,10 +24,10 @@
 #include "output/file_system.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
-#include "tools/author_check.h"
+#include "tools/check/check.h"
 #include "tools/commands.h"
-#include "tools/diagnostic_output.h"
-#include "tools/source_names.h"
+#include "tools/check/diagnostic_output.h"
+#include "tools/inspect/source_names.h"
 
 namespace scenc::tools {
 namespace {
@@ -215,7 +215,7 @@ int run_compile(const CompileOptions& o, bool write_files) {
     if (const auto clash = clash_with_sources(built, o)) {
       std::cerr << "scenarioc: error: " << *clash
                 << "; choose another -o, --line-name or --train-number\n";
-      return kUsageError;
+      return exit_status::kUsageError;
     }
   }
 
@@ -336,7 +336,7 @@ int run_sources(const std::string& out_dir, bool force) {
     }
     to_write.push_back(name);
   }
-  if (refused) return kUsageError;
+  if (refused) return exit_status::kUsageError;
   AuthorDirectory out(out_dir);
   for (const std::string& name : to_write) {
     out.write(name, [&](ByteWriter& w) { w.bytes(texts.files.at(name)); });

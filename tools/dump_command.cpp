@@ -5,9 +5,9 @@
 
 #include "model/cp1252.h"
 #include "tools/commands.h"
-#include "tools/describe.h"
+#include "tools/inspect/describe.h"
 #include "tools/dump_command.h"
-#include "tools/scenario_set.h"
+#include "tools/inspect/scenario_set.h"
 
 namespace scenc::tools {
 namespace {
@@ -77,7 +77,7 @@ void check(const std::optional<DecodeError>& e, const fs::path& file,
   if (!e) return;
   std::string message = file.string() + ": " + e->message;
   if (beside) message += " (line length from " + beside->path.string() + ")";
-  throw ToolError{kMalformedFile, message};
+  throw ToolError{exit_status::kMalformedFile, message};
 }
 
 void dump_cells(const DumpRequest& req, const std::string& bytes,
@@ -299,7 +299,7 @@ int run_dump(const DumpRequest& req, std::ostream& out, std::ostream& err) {
       err << "scenarioc dump: " << req.file.string()
           << ": cannot tell the kind of file from its name; give --kind "
              "cells, slots or geometry\n";
-      return kUsageError;
+      return exit_status::kUsageError;
     }
     const std::string bytes = read_file(req.file, *kind);
     switch (*kind) {

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "tools/commands.h"
-#include "tools/lsp_server.h"
+#include "tools/lsp/server.h"
 
 namespace scenc::tools {
 

@@ -5,11 +5,11 @@
 #include "output/file_system.h"
 #include "scenario/build_run.h"
 #include "tools/commands.h"
-#include "tools/html_plot.h"
+#include "tools/plot/html_plot.h"
 #include "tools/plot_command.h"
-#include "tools/plot_sources.h"
-#include "tools/scenario_set.h"
-#include "tools/svg_plot.h"
+#include "tools/plot/from_sources.h"
+#include "tools/inspect/scenario_set.h"
+#include "tools/plot/svg_plot.h"
 
 namespace scenc::tools {
 

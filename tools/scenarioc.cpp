@@ -42,7 +42,7 @@ int run_command(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
-    return scenc::tools::kUsageError;
+    return scenc::exit_status::kUsageError;
   } catch (const std::bad_alloc&) {
     std::cerr << "scenarioc: error: out of memory\n";
     return scenc::exit_status::kFileFailed;

@@ -1,0 +1,428 @@
+#include "tools/lsp/server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <thread>
+
+#include "build_version.h"
+#include "tools/lsp/features.h"
+#include "tools/inspect/source_names.h"
+
+namespace scenc::lsp {
+namespace {
+
+using json = nlohmann::json;
+
+// A malformed request the server answers with an error and goes on.
+struct RequestError {
+  int code;
+  std::string message;
+};
+
+const json& member(const json& object, const char* name) {
+  if (!object.is_object() || !object.contains(name)) {
+    throw RequestError{error_code::kInvalidParams,
+                       std::string("missing \"") + name + "\""};
+  }
+  return object.at(name);
+}
+
+std::string string_member(const json& object, const char* name) {
+  const json& v = member(object, name);
+  if (!v.is_string()) {
+    throw RequestError{error_code::kInvalidParams,
+                       std::string("\"") + name + "\" is not a string"};
+  }
+  return v.get<std::string>();
+}
+
+std::int64_t integer_member(const json& object, const char* name) {
+  const json& v = member(object, name);
+  if (!v.is_number_integer()) {
+    throw RequestError{error_code::kInvalidParams,
+                       std::string("\"") + name + "\" is not an integer"};
+  }
+  return v.get<std::int64_t>();
+}
+
+// The member at `path`, or null where the path leads nowhere: for the
+// parts of a message a client may leave out or fill as it likes.
+json optional_member(const json& object,
+                     std::initializer_list<const char*> path) {
+  const json* at = &object;
+  for (const char* name : path) {
+    if (!at->is_object() || !at->contains(name)) return nullptr;
+    at = &(*at)[name];
+  }
+  return *at;
+}
+
+Position position_of(const json& p) {
+  return {integer_member(p, "line"), integer_member(p, "character")};
+}
+
+Range range_of(const json& r) {
+  return {position_of(member(r, "start")), position_of(member(r, "end"))};
+}
+
+// The position encodings the server can count in, by their protocol names.
+std::optional<PositionEncoding> encoding_named(const json& name) {
+  if (name == "utf-16") return PositionEncoding::kUtf16;
+  if (name == "utf-8") return PositionEncoding::kUtf8;
+  if (name == "utf-32") return PositionEncoding::kUtf32;
+  return std::nullopt;
+}
+
+const char* name_of(PositionEncoding e) {
+  switch (e) {
+    case PositionEncoding::kUtf8:
+      return "utf-8";
+    case PositionEncoding::kUtf32:
+      return "utf-32";
+    case PositionEncoding::kUtf16:
+      break;
+  }
+  return "utf-16";
+}
+
+bool valid_id(const json& id) {
+  return id.is_number_integer() || id.is_string() || id.is_null();
+}
+
+}  // namespace
+
+void Server::respond(const json& id, json result) {
+  send_(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}}
+            .dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void Server::fail(const json& id, int code, const std::string& message) {
+  send_(json{{"jsonrpc", "2.0"},
+             {"id", id},
+             {"error", {{"code", code}, {"message", message}}}}
+            .dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void Server::notify(const std::string& method, json params) {
+  send_(json{{"jsonrpc", "2.0"},
+             {"method", method},
+             {"params", std::move(params)}}
+            .dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void Server::receive(const Frame& frame) {
+  if (frame.malformed) {
+    fail(nullptr, error_code::kParseError, "Parse error: " + frame.content);
+    return;
+  }
+  const json message = json::parse(frame.content, nullptr, false);
+  if (message.is_discarded()) {
+    fail(nullptr, error_code::kParseError, "Parse error: the content is not JSON");
+    return;
+  }
+  dispatch(message);
+}
+
+void Server::publish_pending() {
+  for (json& p : workspace_.publish()) {
+    notify("textDocument/publishDiagnostics", std::move(p));
+  }
+}
+
+void Server::recovered(const RecoveryJob& job,
+                       std::optional<tools::CheckResult> check) {
+  for (json& p : workspace_.recovered(job, std::move(check))) {
+    notify("textDocument/publishDiagnostics", std::move(p));
+  }
+}
+
+void Server::dispatch(const json& message) {
+  if (!message.is_object()) {
+    fail(nullptr, error_code::kInvalidRequest, "a message is a JSON object");
+    return;
+  }
+  const bool has_id = message.contains("id");
+  const json id = has_id && valid_id(message["id"]) ? message["id"] : json();
+  if (has_id && !valid_id(message["id"])) {
+    fail(nullptr, error_code::kInvalidRequest, "\"id\" is not a number or string");
+    return;
+  }
+  if (!message.contains("method")) {
+    // A response to a request of the server's; it sends none, so there is
+    // nothing to match it to.
+    if (!has_id || !(message.contains("result") || message.contains("error"))) {
+      fail(id, error_code::kInvalidRequest, "a request needs a \"method\"");
+    }
+    return;
+  }
+  // Params are structured, or absent; a null stands for absent, as some
+  // clients send it for requests without parameters.
+  const json params = message.value("params", json());
+  if (!message["method"].is_string() || message.value("jsonrpc", json()) != "2.0" ||
+      !(params.is_null() || params.is_object() || params.is_array())) {
+    if (has_id) {
+      fail(id, error_code::kInvalidRequest,
+           "a request has \"jsonrpc\": \"2.0\", a string \"method\" and "
+           "structured \"params\"");
+    }
+    return;
+  }
+  const std::string method = message["method"].get<std::string>();
+
+  if (method == "exit") {
+    exit_status_ = shut_down_ ? 0 : 1;
+    return;
+  }
+  if (shut_down_) {
+    if (has_id) fail(id, error_code::kInvalidRequest, "the server has shut down");
+    return;
+  }
+  try {
+    if (!initialized_) {
+      if (method == "initialize" && has_id) {
+        respond(id, initialize(params));
+        initialized_ = true;
+      } else if (has_id) {
+        fail(id, error_code::kServerNotInitialized,
+             "the server is not initialized yet");
+      }
+      return;
+    }
+    if (!has_id) {
+      if (method == "textDocument/didOpen") {
+        did_open(params);
+      } else if (method == "textDocument/didChange") {
+        did_change(params);
+      } else if (method == "textDocument/didClose") {
+        did_close(params);
+      }
+      // Every other notification (initialized, didSave, $/cancelRequest,
+      // ...) needs nothing from this server.
+      return;
+    }
+    if (method == "initialize") {
+      fail(id, error_code::kInvalidRequest, "the server is already initialized");
+    } else if (method == "shutdown") {
+      shut_down_ = true;
+      respond(id, nullptr);
+    } else if (method == "textDocument/hover" ||
+               method == "textDocument/documentSymbol" ||
+               method == "textDocument/completion") {
+      // A request reads the sources as they stand now: what changed is
+      // checked, and its diagnostics go out first.
+      publish_pending();
+      const std::string uri = string_member(member(params, "textDocument"), "uri");
+      const Document* doc = workspace_.find(uri);
+      const SourceKind kind =
+          doc ? tools::source_kind_of_name(doc->name.name) : SourceKind::kNone;
+      if (doc == nullptr || kind == SourceKind::kNone) {
+        respond(id, nullptr);
+        return;
+      }
+      const PositionEncoding units = workspace_.units();
+      if (method == "textDocument/documentSymbol") {
+        respond(id, document_symbols(doc->text, kind, units));
+        return;
+      }
+      const Position at = position_of(member(params, "position"));
+      if (method == "textDocument/completion") {
+        respond(id, completion(doc->text, kind, at, units));
+        return;
+      }
+      const CheckedPair* pair = workspace_.pair_of(uri);
+      respond(id, pair ? hover(*pair, kind, at, units) : json());
+    } else {
+      fail(id, error_code::kMethodNotFound, "no method " + method);
+    }
+  } catch (const RequestError& e) {
+    if (has_id) fail(id, e.code, e.message);
+  } catch (const json::exception& e) {
+    if (has_id) fail(id, error_code::kInvalidParams, e.what());
+  } catch (const std::exception& e) {
+    if (has_id) fail(id, error_code::kInternalError, e.what());
+  }
+}
+
+json Server::initialize(const json& params) {
+  // The client lists the position encodings it offers, the one it prefers
+  // first; without a list only UTF-16 is agreed.
+  PositionEncoding units = PositionEncoding::kUtf16;
+  const json offered =
+      optional_member(params, {"capabilities", "general", "positionEncodings"});
+  if (offered.is_array()) {
+    for (const json& name : offered) {
+      if (const auto e = encoding_named(name)) {
+        units = *e;
+        break;
+      }
+    }
+  }
+  workspace_.set_units(units);
+  if (optional_member(params, {"initializationOptions", "encoding"}) ==
+      "utf-8") {
+    workspace_.set_default_encoding(FileEncoding::kUtf8);
+  }
+  return {{"capabilities",
+           {{"positionEncoding", name_of(units)},
+            {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
+            {"hoverProvider", true},
+            {"documentSymbolProvider", true},
+            {"completionProvider", json::object()}}},
+          {"serverInfo", {{"name", "scenarioc"}, {"version", kBuildVersion}}}};
+}
+
+void Server::did_open(const json& params) {
+  const json& doc = member(params, "textDocument");
+  workspace_.open(string_member(doc, "uri"), integer_member(doc, "version"),
+                  string_member(doc, "text"));
+}
+
+void Server::did_change(const json& params) {
+  const json& id = member(params, "textDocument");
+  Document* doc = workspace_.find(string_member(id, "uri"));
+  if (doc == nullptr) return;
+  const json& changes = member(params, "contentChanges");
+  if (!changes.is_array()) return;
+  for (const json& change : changes) {
+    if (change.contains("range")) {
+      doc->text.replace(range_of(change["range"]), string_member(change, "text"),
+                        workspace_.units());
+    } else {
+      doc->text.set_text(string_member(change, "text"));
+    }
+  }
+  doc->version = id.value("version", doc->version);
+  workspace_.changed();
+}
+
+void Server::did_close(const json& params) {
+  workspace_.close(string_member(member(params, "textDocument"), "uri"));
+}
+
+namespace {
+
+bool write_all(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The one check with recovery under way, on its own thread. When it ends,
+// it writes a byte to a pipe the server polls beside its input.
+class RecoveryRunner {
+ public:
+  RecoveryRunner() {
+    if (::pipe2(wake_, O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
+  }
+  ~RecoveryRunner() {
+    if (worker_.joinable()) worker_.join();
+    for (const int fd : wake_) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  RecoveryRunner(const RecoveryRunner&) = delete;
+  RecoveryRunner& operator=(const RecoveryRunner&) = delete;
+
+  bool busy() const { return job_.has_value(); }
+  // The descriptor that becomes readable when the check has ended; -1
+  // when none is under way.
+  int wake_fd() const { return busy() ? wake_[0] : -1; }
+
+  // Runs the job beside the server, or at once where no pipe could be made.
+  void start(Server& server, RecoveryJob job) {
+    if (wake_[0] < 0) {
+      server.recovered(job, run_guarded(job));
+      return;
+    }
+    job_ = std::move(job);
+    worker_ = std::thread([this] {
+      result_ = run_guarded(*job_);
+      const char done = 1;
+      while (::write(wake_[1], &done, 1) < 0 && errno == EINTR) {
+      }
+    });
+  }
+  // Once the wake descriptor is readable: publishes what the check found.
+  void finish(Server& server) {
+    char done = 0;
+    while (::read(wake_[0], &done, 1) < 0 && errno == EINTR) {
+    }
+    worker_.join();
+    const RecoveryJob job = std::move(*job_);
+    job_.reset();
+    server.recovered(job, std::move(result_));
+    result_.reset();
+  }
+
+ private:
+  static std::optional<tools::CheckResult> run_guarded(const RecoveryJob& job) {
+    try {
+      return run_recovery(job);
+    } catch (...) {
+      return std::nullopt;
+    }
+  }
+
+  int wake_[2] = {-1, -1};
+  std::thread worker_;
+  std::optional<RecoveryJob> job_;
+  std::optional<tools::CheckResult> result_;
+};
+
+}  // namespace
+
+int serve(int input, int output, FileAccess& files) {
+  // A client that goes away ends the server through a failed write, not a
+  // signal.
+  ::signal(SIGPIPE, SIG_IGN);
+  bool output_open = true;
+  Server server(files, [&](const std::string& content) {
+    output_open = output_open && write_all(output, frame(content));
+  });
+  MessageReader reader;
+  RecoveryRunner recovery;
+  std::string buffer(1 << 16, '\0');
+  while (true) {
+    while (const auto f = reader.next()) {
+      server.receive(*f);
+      if (const auto status = server.exit_status()) return *status;
+    }
+    if (!output_open) return 1;
+    // With every change checked, a check with recovery that is due starts.
+    if (!server.pending() && !recovery.busy()) {
+      if (auto job = server.recovery_job()) {
+        recovery.start(server, std::move(*job));
+        continue;
+      }
+    }
+    // Changes that arrive together are checked once: the check runs when no
+    // more input is waiting.
+    pollfd wait[2] = {{input, POLLIN, 0}, {recovery.wake_fd(), POLLIN, 0}};
+    const int ready = ::poll(wait, 2, server.pending() ? 0 : -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      server.publish_pending();
+      continue;
+    }
+    if (ready > 0 && (wait[1].revents & POLLIN) != 0) {
+      recovery.finish(server);
+      continue;
+    }
+    const ssize_t n = ready < 0 ? -1 : ::read(input, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return server.status_at_end_of_input();
+    reader.feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+  }
+}
+
+}  // namespace scenc::lsp

@@ -1,0 +1,539 @@
+#include "tools/lsp/workspace.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "output/file_system.h"
+#include "tools/inspect/source_names.h"
+
+namespace scenc::lsp {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+// What stands in for a partner that cannot be found, so that the source at
+// hand is still compiled: a line of the longest length, against which no
+// train row fails for being beyond the line's end, and a train with no row.
+constexpr std::string_view kStandInLine =
+    "[generale]\r\nlunghezza percorso, 1000000\r\n[fine]\r\n";
+constexpr std::string_view kStandInTrain = "[generale]\r\n[fine]\r\n";
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string percent_decoded(std::string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && hex_value(s[i + 1]) >= 0 && hex_value(s[i + 2]) >= 0) {
+      out += static_cast<char>(hex_value(s[i + 1]) * 16 + hex_value(s[i + 2]));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+std::string percent_encoded(std::string_view s) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : s) {
+    const auto b = static_cast<unsigned char>(c);
+    if (std::isalnum(b) || c == '-' || c == '.' || c == '_' || c == '~') {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
+    }
+  }
+  return out;
+}
+
+json position_json(const Position& p) {
+  return {{"line", p.line}, {"character", p.character}};
+}
+json range_json(const Range& r) {
+  return {{"start", position_json(r.start)}, {"end", position_json(r.end)}};
+}
+
+// The field a place points at in the source bytes: from its column to the
+// next comma or line end, trailing blanks left out; at least one character.
+Range field_range(const TextDocument& text, std::int64_t line,
+                  std::int64_t column, std::int64_t end_column,
+                  PositionEncoding units) {
+  if (line < 1) return {{0, 0}, text.line_end(1, units)};
+  if (column < 1) return {text.to_client(line, 1, units),
+                          text.line_end(line, units)};
+  std::int64_t end = end_column;
+  if (end <= column) {
+    const std::string& bytes = text.source_bytes();
+    // The byte where the line begins: walk from the start of the text.
+    std::size_t at = 0;
+    for (std::int64_t l = 1; l < line && at < bytes.size(); ++at) {
+      if (bytes[at] == '\n' ||
+          (bytes[at] == '\r' && (at + 1 >= bytes.size() || bytes[at + 1] != '\n'))) {
+        ++l;
+      }
+    }
+    std::size_t from = at + static_cast<std::size_t>(column - 1);
+    std::size_t to = from;
+    while (to < bytes.size() && bytes[to] != ',' && bytes[to] != '\r' &&
+           bytes[to] != '\n') {
+      ++to;
+    }
+    while (to > from && bytes[to - 1] == ' ') --to;
+    end = column + static_cast<std::int64_t>(std::max<std::size_t>(to - from, 1));
+  }
+  return {text.to_client(line, column, units), text.to_client(line, end, units)};
+}
+
+int severity_number(tools::Severity s) {
+  switch (s) {
+    case tools::Severity::kError:
+      return 1;
+    case tools::Severity::kWarning:
+      return 2;
+    case tools::Severity::kNote:
+      return 3;
+  }
+  return 1;
+}
+
+json diagnostic(const Range& range, int severity, const std::string& code,
+                const std::string& message) {
+  return {{"range", range_json(range)},
+          {"severity", severity},
+          {"code", code},
+          {"source", "scenarioc"},
+          {"message", message}};
+}
+
+// The line name of a pair: its line source's, or for a train source
+// without one, the likeliest its own name gives.
+std::string line_name_of(const CheckedPair& pair, const std::string& name) {
+  if (!pair.line.uri.empty()) {
+    return tools::default_line_name(pair.line.file_name);
+  }
+  const std::vector<std::string> names = tools::line_names_of_train(name);
+  return names.empty() ? fs::path(name).stem().string() : names.front();
+}
+
+// Which source of the pair the file `uri` is.
+SourceKind kind_in(const CheckedPair& pair, const std::string& uri) {
+  return uri == pair.line.uri ? SourceKind::kLine : SourceKind::kTrain;
+}
+
+std::string_view line_bytes_of(const CheckedPair& pair) {
+  return pair.line.uri.empty() ? kStandInLine : pair.line.text.source_bytes();
+}
+std::string_view train_bytes_of(const CheckedPair& pair) {
+  return pair.train.uri.empty() ? kStandInTrain
+                                : pair.train.text.source_bytes();
+}
+
+// The check of a pair, without the plan of the line, which nothing here
+// reads. A check that cannot finish (memory ran out) is said at the top of
+// the line source, and the server goes on.
+tools::CheckResult checked(std::string_view line, std::string_view train,
+                           std::string_view line_name,
+                           std::string_view train_number,
+                           const tools::CheckOptions& options) {
+  tools::CheckResult result;
+  try {
+    result =
+        tools::check_sources(line, train, line_name, train_number, options);
+  } catch (const std::exception& e) {
+    result = tools::CheckResult();
+    tools::AuthorDiagnostic d;
+    d.check = "check-failed";
+    d.message = std::string("the check could not finish: ") + e.what();
+    result.diagnostics.push_back(std::move(d));
+  }
+  result.model.line_profile.release();
+  return result;
+}
+
+}  // namespace
+
+tools::CheckResult run_recovery(const RecoveryJob& job) {
+  return checked(job.line_bytes, job.train_bytes, job.line_name,
+                 job.train_number, tools::CheckOptions());
+}
+
+std::optional<std::string> DiskFiles::read(const fs::path& path) {
+  // A source is at most a few megabytes; anything far larger is no source.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      st.st_size > (64 << 20)) {
+    return std::nullopt;
+  }
+  std::string bytes;
+  if (read_whole_file(path, bytes, nullptr) != SourceStore::Status::kOk) {
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+std::vector<std::string> DiskFiles::names_in(const fs::path& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    names.push_back(it->path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+DocumentName DocumentName::parse(const std::string& uri) {
+  DocumentName n;
+  const std::size_t slash = uri.rfind('/');
+  n.directory_uri = slash == std::string::npos ? "" : uri.substr(0, slash);
+  n.name = percent_decoded(slash == std::string::npos
+                               ? std::string_view(uri)
+                               : std::string_view(uri).substr(slash + 1));
+  constexpr std::string_view kFile = "file://";
+  if (uri.starts_with(kFile)) {
+    std::string_view rest = std::string_view(uri).substr(kFile.size());
+    const std::size_t path_start = rest.find('/');
+    const std::string_view host = rest.substr(0, path_start);
+    if (path_start != std::string_view::npos &&
+        (host.empty() || host == "localhost")) {
+      n.path = fs::path(percent_decoded(rest.substr(path_start)));
+    }
+  }
+  return n;
+}
+
+std::string DocumentName::sibling_uri(const std::string& file_name) const {
+  return directory_uri + "/" + percent_encoded(file_name);
+}
+
+std::string DocumentName::directory_key() const {
+  if (path) return "file:" + path->parent_path().lexically_normal().string();
+  return directory_uri;
+}
+
+void Workspace::open(const std::string& uri, std::int64_t version,
+                     std::string text) {
+  Document doc;
+  doc.uri = uri;
+  doc.name = DocumentName::parse(uri);
+  doc.version = version;
+  // The editor writes the text back as it read it: when the file on disk
+  // holds this very text in one encoding, that is the editor's.
+  FileEncoding encoding = default_encoding_;
+  if (doc.name.path) {
+    if (const auto disk = files_.read(*doc.name.path)) {
+      const bool beyond_ascii = std::any_of(disk->begin(), disk->end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x80;
+      });
+      if (beyond_ascii && *disk == text) {
+        encoding = FileEncoding::kUtf8;
+      } else if (beyond_ascii &&
+                 *disk == TextDocument(text, FileEncoding::kWindows1252)
+                              .source_bytes()) {
+        encoding = FileEncoding::kWindows1252;
+      }
+    }
+  }
+  doc.text = TextDocument(std::move(text), encoding);
+  documents_[uri] = std::move(doc);
+  pending_ = true;
+}
+
+Document* Workspace::find(const std::string& uri) {
+  const auto it = documents_.find(uri);
+  return it == documents_.end() ? nullptr : &it->second;
+}
+
+void Workspace::close(const std::string& uri) {
+  documents_.erase(uri);
+  pending_ = true;
+}
+
+const Document* Workspace::open_document(const DocumentName& name) const {
+  const std::string key = name.directory_key();
+  for (const auto& [uri, doc] : documents_) {
+    if (doc.name.name == name.name && doc.name.directory_key() == key) {
+      return &doc;
+    }
+  }
+  return nullptr;
+}
+
+Workspace::PairKey Workspace::resolve(const Document& doc) {
+  const std::string& name = doc.name.name;
+  const std::string key = doc.name.directory_key();
+  std::vector<std::string> on_disk;
+  if (doc.name.path) on_disk = files_.names_in(doc.name.path->parent_path());
+  const auto on_disk_has = [&](const std::string& n) {
+    return std::binary_search(on_disk.begin(), on_disk.end(), n);
+  };
+
+  PairKey pair;
+  if (tools::source_kind_of_name(name) == SourceKind::kLine) {
+    pair.line_uri = doc.uri;
+    const std::string line_name = tools::default_line_name(name);
+    for (const auto& [uri, other] : documents_) {
+      if (other.name.directory_key() == key &&
+          tools::is_train_of(other.name.name, line_name)) {
+        pair.train_uri = uri;
+        return pair;
+      }
+    }
+    for (const std::string& n : on_disk) {
+      if (tools::is_train_of(n, line_name)) {
+        pair.train_uri = doc.name.sibling_uri(n);
+        return pair;
+      }
+    }
+    return pair;
+  }
+  pair.train_uri = doc.uri;
+  for (const std::string& line_name : tools::line_names_of_train(name)) {
+    DocumentName line = doc.name;
+    line.name = tools::line_source_name(line_name);
+    if (line.path) line.path = line.path->parent_path() / line.name;
+    if (const Document* open = open_document(line)) {
+      pair.line_uri = open->uri;
+      return pair;
+    }
+    if (on_disk_has(line.name)) {
+      pair.line_uri = doc.name.sibling_uri(line.name);
+      return pair;
+    }
+  }
+  return pair;
+}
+
+PairSide Workspace::side_of(const std::string& uri) {
+  PairSide side;
+  if (uri.empty()) return side;
+  const DocumentName name = DocumentName::parse(uri);
+  side.file_name = name.name;
+  if (const Document* doc = find(uri)) {
+    side.uri = uri;
+    side.open = true;
+    side.version = doc->version;
+    side.text = doc->text;
+    return side;
+  }
+  if (name.path) {
+    if (auto bytes = files_.read(*name.path)) {
+      side.uri = uri;
+      side.text = TextDocument::from_disk(*bytes);
+    }
+  }
+  return side;
+}
+
+std::vector<Publication> Workspace::publish() {
+  pending_ = false;
+  std::map<PairKey, std::shared_ptr<CheckedPair>> next;
+  std::set<PairKey> fresh;
+  // The pair whose diagnostics each file shows: an open document its own,
+  // a partner on disk the first pair it belongs to.
+  std::map<std::string, PairKey> owner;
+  std::vector<std::string> unnamed;
+
+  pair_of_document_.clear();
+  for (const auto& [uri, doc] : documents_) {
+    if (tools::source_kind_of_name(doc.name.name) == SourceKind::kNone) {
+      unnamed.push_back(uri);
+      continue;
+    }
+    const PairKey key = resolve(doc);
+    pair_of_document_[uri] = key;
+    owner[uri] = key;
+    if (next.count(key)) continue;
+
+    auto pair = std::make_shared<CheckedPair>();
+    pair->line = side_of(key.line_uri);
+    pair->train = side_of(key.train_uri);
+    pair->line_name = line_name_of(*pair, doc.name.name);
+    pair->train_number = pair->train.uri.empty()
+                             ? ""
+                             : tools::default_train_number(
+                                   pair->train.file_name, pair->line_name);
+
+    const auto old = pairs_.find(key);
+    if (old != pairs_.end() &&
+        old->second->line.uri == pair->line.uri &&
+        old->second->train.uri == pair->train.uri &&
+        old->second->line.text.source_bytes() ==
+            pair->line.text.source_bytes() &&
+        old->second->train.text.source_bytes() ==
+            pair->train.text.source_bytes() &&
+        old->second->line.version == pair->line.version &&
+        old->second->train.version == pair->train.version) {
+      next[key] = old->second;
+      continue;
+    }
+    // The first compile answers at once; recovery past a fault that ends
+    // a stage, which compiles again once per such fault, comes after.
+    tools::CheckOptions options;
+    options.recover = false;
+    pair->check = checked(line_bytes_of(*pair), train_bytes_of(*pair),
+                          pair->line_name, pair->train_number, options);
+    pair->complete = !pair->check.recovery_left;
+    next[key] = pair;
+    fresh.insert(key);
+  }
+  for (const auto& [key, pair] : next) {
+    for (const std::string* uri : {&pair->line.uri, &pair->train.uri}) {
+      if (!uri->empty()) owner.emplace(*uri, key);
+    }
+  }
+
+  std::vector<Publication> out;
+  const auto publication = [&](const std::string& uri, json diagnostics) {
+    out.push_back(publication_of(uri, std::move(diagnostics)));
+  };
+  for (const auto& [uri, key] : owner) {
+    const auto last = last_owner_.find(uri);
+    if (fresh.count(key) == 0 && last != last_owner_.end() &&
+        last->second == key) {
+      continue;
+    }
+    const CheckedPair& pair = *next.at(key);
+    publication(uri, diagnostics_for(pair, kind_in(pair, uri)));
+  }
+  std::map<std::string, PairKey> now = owner;
+  for (const std::string& uri : unnamed) {
+    now[uri] = PairKey{uri, uri};
+    if (last_owner_.count(uri)) continue;
+    publication(
+        uri, json::array({diagnostic(
+                 {{0, 0}, find(uri)->text.line_end(1, units_)}, 3,
+                 "not-a-source-name",
+                 "scenarioc pairs sources by their names: a line source is "
+                 "NAME" + std::string(file_ending::kLineSource) +
+                     ", a train source NAME_NUMBER" +
+                     std::string(file_ending::kTrainSource) +
+                     "; this file is neither and is not checked")}));
+  }
+  for (const auto& [uri, key] : last_owner_) {
+    if (now.count(uri) == 0) publication(uri, json::array());
+  }
+  last_owner_ = std::move(now);
+  pairs_ = std::move(next);
+  return out;
+}
+
+json Workspace::diagnostics_for(const CheckedPair& pair,
+                                SourceKind kind) const {
+  const PairSide& side = pair.side(kind);
+  const PairSide& other = pair.side(kind == SourceKind::kLine
+                                        ? SourceKind::kTrain
+                                        : SourceKind::kLine);
+  json list = json::array();
+  if (other.uri.empty()) {
+    const std::string message =
+        kind == SourceKind::kLine
+            ? "no train source " + pair.line_name + "_NUMBER" +
+                  std::string(file_ending::kTrainSource) +
+                  " beside this line source: the line is checked alone"
+            : "no line source " + tools::line_source_name(pair.line_name) +
+                  " beside this train source: it is checked against a "
+                  "stand-in line of " +
+                  std::to_string(kLongestLine) +
+                  " m, so nothing that depends on the line is reported";
+    list.push_back(diagnostic({{0, 0}, side.text.line_end(1, units_)}, 2,
+                              kind == SourceKind::kLine ? "missing-train-source"
+                                                        : "missing-line-source",
+                              message));
+  }
+  for (const tools::AuthorDiagnostic& f : pair.check.diagnostics) {
+    // Findings of the build as a whole stand at the top of the line source.
+    const SourceKind source =
+        f.source == SourceKind::kNone ? SourceKind::kLine : f.source;
+    if (source != kind) continue;
+    json d = diagnostic(
+        field_range(side.text, f.line, f.column, f.end_column, units_),
+        severity_number(f.severity), f.check, f.message);
+    json related = json::array();
+    for (const tools::DiagnosticNote& note : f.notes) {
+      const PairSide& at =
+          pair.side(note.source == SourceKind::kNone ? kind : note.source);
+      // A note without a place of its own stands at its diagnostic's.
+      const bool placed = note.line > 0 && !at.uri.empty();
+      related.push_back(
+          {{"location",
+            {{"uri", placed ? at.uri : side.uri},
+             {"range",
+              placed ? range_json(field_range(at.text, note.line, note.column,
+                                              note.end_column, units_))
+                     : d["range"]}}},
+           {"message", note.message}});
+    }
+    if (!related.empty()) d["relatedInformation"] = std::move(related);
+    list.push_back(std::move(d));
+  }
+  return list;
+}
+
+Publication Workspace::publication_of(const std::string& uri,
+                                      json diagnostics) {
+  Publication p{{"uri", uri}, {"diagnostics", std::move(diagnostics)}};
+  if (const Document* doc = find(uri)) p["version"] = doc->version;
+  return p;
+}
+
+std::optional<RecoveryJob> Workspace::recovery_job() {
+  for (const auto& [key, pair] : pairs_) {
+    if (pair->complete || pair->recovering) continue;
+    pair->recovering = true;
+    return RecoveryJob{pair, std::string(line_bytes_of(*pair)),
+                       std::string(train_bytes_of(*pair)), pair->line_name,
+                       pair->train_number};
+  }
+  return std::nullopt;
+}
+
+std::vector<Publication> Workspace::recovered(
+    const RecoveryJob& job, std::optional<tools::CheckResult> check) {
+  std::vector<Publication> out;
+  const auto it =
+      std::find_if(pairs_.begin(), pairs_.end(),
+                   [&](const auto& p) { return p.second == job.pair; });
+  if (it == pairs_.end()) return out;  // checked anew since
+  const PairKey& key = it->first;
+  CheckedPair& pair = *it->second;
+  pair.complete = true;
+  if (!check) return out;  // what the first compile found stands
+  // A source edited since the job began gets its check when it is
+  // published; until then it keeps what it shows.
+  for (const PairSide* side : {&pair.line, &pair.train}) {
+    if (!side->open) continue;
+    const Document* doc = find(side->uri);
+    if (doc == nullptr || doc->version != side->version) return out;
+  }
+  std::map<std::string, json> before;
+  for (const auto& [uri, owner] : last_owner_) {
+    if (owner == key) before[uri] = diagnostics_for(pair, kind_in(pair, uri));
+  }
+  pair.check = std::move(*check);
+  for (auto& [uri, shown] : before) {
+    json now = diagnostics_for(pair, kind_in(pair, uri));
+    if (now != shown) out.push_back(publication_of(uri, std::move(now)));
+  }
+  return out;
+}
+
+const CheckedPair* Workspace::pair_of(const std::string& uri) const {
+  const auto key = pair_of_document_.find(uri);
+  if (key == pair_of_document_.end()) return nullptr;
+  const auto pair = pairs_.find(key->second);
+  return pair == pairs_.end() ? nullptr : pair->second.get();
+}
+
+}  // namespace scenc::lsp

@@ -1,0 +1,182 @@
+#include "tools/plot/html_plot.h"
+
+#include <nlohmann/json.hpp>
+
+#include "tools/inspect/describe.h"
+#include "tools/plot/symbols.h"
+#include "tools/plot/view_page.h"
+#include "tools/plot/svg_writer.h"
+
+namespace scenc::tools {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// One byte of every cell as runs: [value, count, value, count, ...]. The
+// profile changes every few hundred metres, so a line of 20,000 cells
+// takes a few hundred numbers.
+Json runs_json(const std::vector<TrackCell>& cells,
+               int (*value)(const TrackCell&)) {
+  Json out = Json::array();
+  int current = 0;
+  std::int64_t count = 0;
+  for (const TrackCell& c : cells) {
+    const int v = value(c);
+    if (count > 0 && v == current) {
+      ++count;
+      continue;
+    }
+    if (count > 0) {
+      out.push_back(current);
+      out.push_back(count);
+    }
+    current = v;
+    count = 1;
+  }
+  if (count > 0) {
+    out.push_back(current);
+    out.push_back(count);
+  }
+  return out;
+}
+
+Json colours_json() {
+  return {{"track", colour::kTrack},
+          {"station", colour::kStation},
+          {"stationExtent", colour::kStationExtent},
+          {"signal", colour::kSignal},
+          {"board", colour::kBoard},
+          {"signboard", colour::kSignboard},
+          {"uphill", colour::kUphill},
+          {"downhill", colour::kDownhill},
+          {"mountain", colour::kMountain},
+          {"mountainMarker", colour::kMountainMarker},
+          {"speed", colour::kSpeed},
+          {"slowOrder", colour::kSlowOrder},
+          {"warning", colour::kWarning},
+          {"warningEdge", colour::kWarningEdge},
+          {"approach", colour::kApproach},
+          {"mark", colour::kMark},
+          {"grid", colour::kGrid},
+          {"curveRight", colour::kCurveRight},
+          {"curveLeft", colour::kCurveLeft},
+          {"error", severity_colour(Severity::kError)},
+          {"warningDiagnostic", severity_colour(Severity::kWarning)},
+          {"note", severity_colour(Severity::kNote)}};
+}
+
+Json scene_json(const PlotScene& scene) {
+  const ScenarioSet& s = *scene.scenario;
+  Json stations = Json::array();
+  for (const PlotStation& st : scene.stations) {
+    stations.push_back(
+        {{"name", st.name},
+         {"position", st.position},
+         {"from", st.from},
+         {"to", st.to},
+         {"marked", st.marked},
+         {"details",
+          details_text(describe_slot(
+              st.slot, s.slots[static_cast<std::size_t>(st.slot)]))}});
+  }
+  // Every cell with an object or decoded values: [index, kind, label,
+  // details], in the order of the cells.
+  Json objects = Json::array();
+  Json kinds = Json::object();
+  for (std::size_t i = 0; i < s.cells.size(); ++i) {
+    const TrackCell& c = s.cells[i];
+    const auto index = static_cast<std::int64_t>(i);
+    kinds[std::to_string(c.kind)] = kind_name(c.kind);
+    const Details details = describe_cell(index, c, &s.slots);
+    if (c.kind == cell_kind::kFree && details.empty()) continue;
+    objects.push_back(
+        {index, c.kind, object_label(c, s.slots), details_text(details)});
+  }
+  Json slow_orders = Json::array();
+  for (const SlowOrderExtent& o : scene.slow_orders) {
+    slow_orders.push_back({o.start_cell, o.end_cell, o.speed});
+  }
+  Json curves = nullptr;
+  if (scene.curves) {
+    curves = Json::array();
+    for (const CurveRun& r : *scene.curves) {
+      if (r.curve_class == 0) continue;
+      curves.push_back({r.first_metre, r.last_metre, r.curve_class});
+    }
+  }
+  Json diagnostics = nullptr;
+  if (scene.diagnostics) {
+    diagnostics = Json::array();
+    for (const PlotDiagnostic& d : *scene.diagnostics) {
+      diagnostics.push_back(
+          {{"severity", severity_name(d.severity)},
+           {"check", d.check},
+           {"message", d.message},
+           {"location", location_text(d)},
+           {"position", d.position ? Json(*d.position) : Json(nullptr)}});
+    }
+  }
+  return {
+      {"title", scene.title()},
+      {"length", scene.length},
+      {"domainEnd", scene.domain_end},
+      {"cellCount", s.cells.size()},
+      {"colours", colours_json()},
+      {"stations", std::move(stations)},
+      {"gradient", runs_json(s.cells, gradient_per_mille)},
+      {"speed", runs_json(s.cells, speed_limit_kmh)},
+      {"adhesion",
+       runs_json(s.cells, [](const TrackCell& c) { return int{c.adhesion}; })},
+      {"mountain",
+       runs_json(s.cells, [](const TrackCell& c) { return int{c.mountain}; })},
+      {"approach",
+       runs_json(s.cells, [](const TrackCell& c) { return int{c.approach}; })},
+      {"kinds", std::move(kinds)},
+      {"objects", std::move(objects)},
+      {"slowOrders", std::move(slow_orders)},
+      {"curves", std::move(curves)},
+      {"diagnostics", std::move(diagnostics)}};
+}
+
+// The page with each placeholder replaced once, in a single pass, so that a
+// placeholder's text inside a name is never replaced in its turn.
+std::string fill_page(
+    std::string_view page,
+    const std::vector<std::pair<std::string_view, std::string>>& values) {
+  std::string out;
+  for (std::size_t at = 0; at < page.size();) {
+    bool replaced = false;
+    for (const auto& [name, value] : values) {
+      if (page.substr(at, name.size()) == name) {
+        out += value;
+        at += name.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) out += page[at++];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string render_plot_html(const PlotScene& scene) {
+  // Names are bytes as the author wrote them; the rare byte that is not
+  // UTF-8 is replaced rather than failing. A "<" inside a string could end
+  // the script element early: JSON may spell it \u003c.
+  std::string data =
+      scene_json(scene).dump(-1, ' ', false, Json::error_handler_t::replace);
+  std::string safe;
+  for (const char c : data) {
+    if (c == '<') {
+      safe += "\\u003c";
+    } else {
+      safe += c;
+    }
+  }
+  return fill_page(kPlotViewPage,
+                   {{"@TITLE@", xml_escape(scene.title())}, {"@DATA@", safe}});
+}
+
+}  // namespace scenc::tools

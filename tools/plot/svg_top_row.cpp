@@ -1,0 +1,355 @@
+#include "tools/plot/svg_top_row.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "tools/inspect/describe.h"
+#include "tools/plot/symbols.h"
+#include "tools/plot/svg_layout.h"
+
+namespace scenc::tools {
+namespace {
+
+using namespace svg_layout;
+
+// The plan of the line: the track fits a box of this size, with the same
+// scale on both axes.
+namespace plan {
+constexpr double kMaxWidth = 700;
+constexpr double kMaxHeight = 600;
+constexpr double kPadding = 0.04;           // of the larger span, around it
+constexpr double kLeastSpan = 1000;         // metres, for a very short line
+constexpr std::int64_t kMostPoints = 4000;  // of the track's polyline
+constexpr double kLabelSize = 11;
+}  // namespace plan
+
+// The top row: the legend between the plan and the timetable.
+namespace top_row {
+constexpr double kLegendAfterPlan = 190;  // room for names beside the plan
+constexpr double kLegendRow = 22;
+constexpr std::size_t kTimetableRows = 24;  // per column
+constexpr double kLeastTimetableColumn = 270;
+constexpr double kTimetableRow = 18;
+constexpr double kTimetableSize = 11;
+}  // namespace top_row
+
+// A box a text takes, for the plan's own placement of its names.
+struct Box {
+  double x0, y0, x1, y1;
+  bool meets(const Box& o) const {
+    return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1;
+  }
+};
+
+class TopRow {
+ public:
+  TopRow(const PlotScene& scene, double& width)
+      : scene_(scene), s_(*scene.scenario), width_(width) {}
+
+  double draw(SvgWriter& svg, double top) {
+    const double plan_right = draw_plan(svg, top);
+    // The timetable keeps to the right edge, the legend between it and the
+    // plan, leaving room for the station names beside the plan.
+    const double columns =
+        std::ceil(static_cast<double>(scene_.stations.size()) /
+                  static_cast<double>(top_row::kTimetableRows));
+    const double table_width = std::max(columns, 1.0) * timetable_column();
+    const double legend_width = legend_entries_width();
+    const double legend_x =
+        std::max(plan_right + top_row::kLegendAfterPlan,
+                 right_edge() - table_width - legend_width - 20);
+    const double legend_height = draw_legend(svg, legend_x, top);
+    const auto [table_right, table_height] =
+        draw_timetable(svg, legend_x + legend_width, top);
+    width_ = std::max(width_, table_right + page::kRight);
+    return std::max({plan_height_, legend_height, table_height});
+  }
+
+ private:
+  // Returns the right edge of the plan and its axes.
+  double draw_plan(SvgWriter& svg, double top) {
+    svg.text(page::kLeft - 60, top - 8, "Plan of the line",
+             "font-size=\"14\" font-weight=\"bold\"");
+    const LineProfile& p = s_.profile;
+    if (!s_.geometry_path || !p.exists()) {
+      svg.text(page::kLeft - 60, top + 20,
+               "No line geometry file: the plan is not drawn.",
+               std::string("fill=\"") + ink::kNote + "\"");
+      plan_height_ = 40;
+      return page::kLeft + 300;
+    }
+    const std::int64_t metres = p.metre_count();
+    const auto has = [&](std::int64_t m) {
+      return p.tag(0, m) != LineProfile::Tag::kEmpty &&
+             p.tag(1, m) != LineProfile::Tag::kEmpty;
+    };
+    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    for (std::int64_t m = 0; m < metres; ++m) {
+      if (!has(m)) continue;
+      x0 = std::min(x0, p.value(0, m));
+      x1 = std::max(x1, p.value(0, m));
+      y0 = std::min(y0, p.value(1, m));
+      y1 = std::max(y1, p.value(1, m));
+    }
+    // A little room around the track, so that the start, the end and their
+    // labels stay inside the frame.
+    const double pad =
+        plan::kPadding * std::max({x1 - x0, y1 - y0, plan::kLeastSpan});
+    x0 -= pad;
+    x1 += pad;
+    y0 -= pad;
+    y1 += pad;
+    // Same scale on both axes, the larger span filling its side.
+    const double span_x = x1 - x0, span_y = y1 - y0;
+    const double scale =
+        std::min(plan::kMaxWidth / span_x, plan::kMaxHeight / span_y);
+    const double w = span_x * scale, h = span_y * scale;
+    const double left = page::kLeft, plot_top = top + 10;
+    const auto sx = [&](double x) { return left + (x - x0) * scale; };
+    const auto sy = [&](double y) { return plot_top + (y1 - y) * scale; };
+
+    // Grid and axes in km.
+    const double step = nice_step(std::max(span_x, span_y), 8);
+    for (double g = std::ceil(x0 / step) * step; g <= x1 + 1e-6; g += step) {
+      svg.line(sx(g), plot_top, sx(g), plot_top + h, stroke(colour::kGrid, 1));
+      svg.text(sx(g), plot_top + h + 16, km_text(g, 0),
+               "text-anchor=\"middle\" font-size=\"11\"");
+    }
+    for (double g = std::ceil(y0 / step) * step; g <= y1 + 1e-6; g += step) {
+      svg.line(left, sy(g), left + w, sy(g), stroke(colour::kGrid, 1));
+      svg.text(left - 6, sy(g) + 4, km_text(g, 0),
+               "text-anchor=\"end\" font-size=\"11\"");
+    }
+    svg.rect(left, plot_top, w, h, stroke(ink::kFrame, 1));
+    svg.text(left + w / 2, plot_top + h + 34, "x (km)",
+             "text-anchor=\"middle\"");
+    svg.text(left - 44, plot_top + h / 2, "y (km)",
+             "text-anchor=\"middle\" transform=\"rotate(-90 " + n(left - 44) +
+                 " " + n(plot_top + h / 2) + ")\"");
+
+    // The track, then the margin beyond the line's end in grey. Every
+    // metre would be too much SVG for a long line: a few thousand points.
+    const std::int64_t end = std::min<std::int64_t>(s_.line_length, metres - 1);
+    const std::int64_t stride =
+        std::max<std::int64_t>(1, metres / plan::kMostPoints);
+    const auto polyline = [&](std::int64_t from, std::int64_t to,
+                              const std::string& style) {
+      std::string d;
+      for (std::int64_t m = from; m <= to;
+           m = (m == to ? to + 1 : std::min(m + stride, to))) {
+        if (!has(m)) continue;
+        d += (d.empty() ? "M" : " L") + n(sx(p.value(0, m))) + " " +
+             n(sy(p.value(1, m)));
+      }
+      if (!d.empty()) svg.path(d, style);
+    };
+    polyline(end, metres - 1,
+             stroke(colour::kMargin, 1.5, "stroke-dasharray=\"5 4\""));
+    polyline(0, end, stroke(colour::kTrack, 2.5, "stroke-linejoin=\"round\""));
+
+    // Stations, the start and the end on the plan, each named beside its
+    // point, inside the frame, where the name does not cover another; the
+    // station strip below names every station in any case.
+    const Box frame{left, plot_top, left + w, plot_top + h};
+    std::vector<Box> taken;
+    // The start and the end are in bold, and may also stand at a corner of
+    // their point.
+    const auto place = [&](double cx, double cy, const std::string& label,
+                           bool bold) {
+      const double lw = text_width(label, plan::kLabelSize, bold);
+      const double up = kTextAscent * plan::kLabelSize;
+      const double down = kTextDescent * plan::kLabelSize;
+      // Baselines beside, below and above the point, then at its corners.
+      const std::pair<double, double> tries[] = {{cx + 8, cy + 4},
+                                                 {cx - 8 - lw, cy + 4},
+                                                 {cx - lw / 2, cy + 8 + up},
+                                                 {cx - lw / 2, cy - 8 - down},
+                                                 {cx + 6, cy - 6 - down},
+                                                 {cx + 6, cy + 6 + up},
+                                                 {cx - 6 - lw, cy - 6 - down},
+                                                 {cx - 6 - lw, cy + 6 + up}};
+      for (const auto& [bx, by] : std::span(tries).first(bold ? 8 : 4)) {
+        const Box b{bx, by - up, bx + lw, by + down};
+        if (b.x0 < frame.x0 || b.x1 > frame.x1 || b.y0 < frame.y0 ||
+            b.y1 > frame.y1) {
+          continue;
+        }
+        if (std::any_of(taken.begin(), taken.end(),
+                        [&](const Box& t) { return b.meets(t); })) {
+          continue;
+        }
+        taken.push_back(b);
+        svg.text(bx, by, label,
+                 bold ? "font-size=\"11\" font-weight=\"bold\""
+                      : "font-size=\"11\"");
+        return;
+      }
+    };
+    std::vector<std::pair<double, double>> points;
+    for (const PlotStation& st : scene_.stations) {
+      const std::int64_t m =
+          std::clamp<std::int64_t>(st.position, 0, metres - 1);
+      if (!has(m)) continue;
+      const double cx = sx(p.value(0, m)), cy = sy(p.value(1, m));
+      svg.circle(cx, cy, 3.5,
+                 fill("white", std::string("stroke=\"") + colour::kStation +
+                                   "\" stroke-width=\"1.5\""));
+      taken.push_back(Box{cx - 4, cy - 4, cx + 4, cy + 4});
+      points.emplace_back(cx, cy);
+    }
+    // The ends first: they are named whatever the stations near them.
+    if (has(end)) {
+      const double ex = sx(p.value(0, end)), ey = sy(p.value(1, end));
+      svg.circle(ex, ey, 4, fill(colour::kTrack));
+      place(ex, ey, "end, km " + km_text(static_cast<double>(end)), true);
+    }
+    if (has(0)) place(sx(p.value(0, 0)), sy(p.value(1, 0)), "start", true);
+    std::size_t k = 0;
+    for (const PlotStation& st : scene_.stations) {
+      const std::int64_t m =
+          std::clamp<std::int64_t>(st.position, 0, metres - 1);
+      if (!has(m)) continue;
+      place(points[k].first, points[k].second, st.name, false);
+      ++k;
+    }
+    plan_height_ = h + 50;
+    return left + w;
+  }
+
+  struct LegendEntry {
+    std::function<void(SvgWriter&, double, double)> symbol;
+    std::string text;
+  };
+
+  std::vector<LegendEntry> legend_entries() const {
+    std::vector<LegendEntry> entries = {
+        {[](SvgWriter& s, double sx, double sy) {
+           s.line(sx - 10, sy, sx + 10, sy, stroke(colour::kTrack, 2.5));
+         },
+         "track (plan); grey dashes: margin past the end"},
+        {[](SvgWriter& s, double sx, double sy) {
+           station_symbol(s, sx, sy, true);
+         },
+         "station, marked on the track"},
+        {[](SvgWriter& s, double sx, double sy) {
+           station_symbol(s, sx, sy, false);
+         },
+         "station without a track marker"},
+        {[](SvgWriter& s, double sx, double sy) {
+           s.rect(sx - 10, sy - 6, 9, 12, fill(colour::kUphill));
+           s.rect(sx + 1, sy - 2, 9, 8, fill(colour::kDownhill));
+         },
+         "gradient up / down (per mille)"},
+        {[](SvgWriter& s, double sx, double sy) {
+           s.rect(sx - 10, sy - 6, 20, 12, fill(colour::kMountain));
+         },
+         "mountain (type in the band)"},
+        {mountain_symbol, "mountain marker"},
+        {[](SvgWriter& s, double sx, double sy) {
+           s.rect(sx - 10, sy - 6, 9, 6, fill(colour::kCurveRight));
+           s.rect(sx + 1, sy, 9, 6, fill(colour::kCurveLeft));
+         },
+         "curve right (d) / left (s), class 1 to 6"},
+        {[](SvgWriter& s, double sx, double sy) {
+           s.line(sx - 10, sy, sx + 10, sy, stroke(colour::kSpeed, 2));
+         },
+         "line speed limit (km/h)"},
+        {[](SvgWriter& s, double sx, double sy) {
+           s.rect(sx - 10, sy - 6, 20, 12,
+                  fill(colour::kSlowOrder, "fill-opacity=\"0.35\""));
+         },
+         "slow order, with its speed"},
+        {signal_symbol, "signal"},
+        {board_symbol, "speed board (its highest speed)"},
+        {signboard_symbol, "signboard"},
+        {warning_symbol, "slow-order warning (1200 m before)"},
+        {approach_symbol, "slow-order approach cells"},
+        {mark_symbol, "abbattimento mark (its value)"},
+    };
+    if (scene_.diagnostics) {
+      entries.push_back({[](SvgWriter& s, double sx, double sy) {
+                           diagnostic_symbol(s, sx - 6, sy, Severity::kError);
+                           diagnostic_symbol(s, sx + 6, sy, Severity::kWarning);
+                         },
+                         "fault or warning of the compile"});
+    }
+    return entries;
+  }
+
+  double legend_entries_width() const {
+    double widest = 0;
+    for (const LegendEntry& e : legend_entries()) {
+      widest = std::max(widest, text_width(e.text, kFontSize));
+    }
+    return 32 + widest + 24;
+  }
+
+  double draw_legend(SvgWriter& svg, double x, double top) {
+    svg.text(x, top - 8, "Legend", "font-size=\"14\" font-weight=\"bold\"");
+    double y = top + 14;
+    for (const LegendEntry& e : legend_entries()) {
+      e.symbol(svg, x + 12, y - 4);
+      svg.text(x + 32, y, e.text);
+      y += top_row::kLegendRow;
+    }
+    return y - top;
+  }
+
+  // A timetable column: the km, the longest name and the time side by side.
+  double timetable_column() const {
+    double longest = 0;
+    for (const PlotStation& st : scene_.stations) {
+      longest = std::max(longest, text_width(st.name, top_row::kTimetableSize));
+    }
+    const double time = text_width("00:00:00", top_row::kTimetableSize);
+    return std::max(top_row::kLeastTimetableColumn,
+                    44 + longest + 12 + time + 10);
+  }
+
+  // The stations with their times, in columns.
+  std::pair<double, double> draw_timetable(SvgWriter& svg, double x,
+                                           double top) {
+    using top_row::kTimetableRow, top_row::kTimetableRows;
+    svg.text(x, top - 8, "Stations", "font-size=\"14\" font-weight=\"bold\"");
+    const double column = timetable_column();
+    double right = x;
+    for (std::size_t i = 0; i < scene_.stations.size(); ++i) {
+      const PlotStation& st = scene_.stations[i];
+      const double cx = x + static_cast<double>(i / kTimetableRows) * column;
+      const double cy =
+          top + 14 + static_cast<double>(i % kTimetableRows) * kTimetableRow;
+      svg.text(cx, cy, km_text(static_cast<double>(st.position)),
+               std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
+      svg.text(cx + 44, cy, st.name, "font-size=\"11\"");
+      if (st.time != 0) {
+        svg.text(cx + column - 10, cy, clock_text(st.time),
+                 "font-size=\"11\" text-anchor=\"end\"");
+      }
+      right = std::max(right, cx + column - 10);
+    }
+    const double rows =
+        static_cast<double>(std::min(scene_.stations.size(), kTimetableRows));
+    svg.text(x, top + 14 + rows * kTimetableRow + 4, "km, name, timetable time",
+             std::string("font-size=\"10\" fill=\"") + ink::kFootnote + "\"");
+    return {right, 30 + rows * kTimetableRow};
+  }
+
+  double right_edge() const { return width_ - page::kRight; }
+
+  const PlotScene& scene_;
+  const ScenarioSet& s_;
+  double& width_;  // the page's, widened for the timetable
+  double plan_height_ = 0;
+};
+
+}  // namespace
+
+double draw_top_row(SvgWriter& svg, const PlotScene& scene, double top,
+                    double& width) {
+  return TopRow(scene, width).draw(svg, top);
+}
+
+}  // namespace scenc::tools
