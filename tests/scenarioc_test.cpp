@@ -284,8 +284,9 @@ TEST_F(Scenarioc, WarningsChangeNoFileAndNoStatusUnlessStrict) {
   EXPECT_NE(plain.err.find("w_1-.txt:2:1: warning: "), std::string::npos)
       << plain.err;
   EXPECT_NE(plain.err.find("[missing-table]\n"), std::string::npos);
-  const ToolRun silent = run({"compile", "w_linea.txt", "w_1-.txt", "-o",
-                              "silent", "-Wno-missing-table", "--strict"});
+  const ToolRun silent =
+      run({"compile", "w_linea.txt", "w_1-.txt", "-o", "silent",
+           "-Wno-missing-table", "-Wno-no-stations", "--strict"});
   EXPECT_EQ(silent.status, 0) << silent.err;
   EXPECT_EQ(silent.err.find("missing-table"), std::string::npos);
   for (const char* name : {"w_linea.dat", "w_1.sim", "w_1.dat"}) {
@@ -479,15 +480,24 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
            {"severity", "warning"},
            {"check", "missing-table"},
            {"after_recovery", false}},
-          // Warnings come with the faults: the small line ends at 1000 m.
-          // A warning stands at the position its row names.
           {{"code", nullptr},
-           {"position", 1550},
+           {"position", nullptr},
+           {"file", "stamp_1-.txt"},
+           {"line", 2},
+           {"column", 1},
+           {"severity", "warning"},
+           {"check", "no-stations"},
+           {"after_recovery", false}},
+          // The error exit at the slow order the finishing pass marked
+          // cell 1 for (its row also lies beyond the small line's end:
+          // the error speaks for that field).
+          {{"code", 1250},
+           {"position", nullptr},
            {"file", "stamp_1-.txt"},
            {"line", 5},
            {"column", 16},
-           {"severity", "warning"},
-           {"check", "beyond-line-end"},
+           {"severity", "error"},
+           {"check", "fault-1250"},
            {"after_recovery", false}}}}}},
   };
   for (const auto& c : cases) {
