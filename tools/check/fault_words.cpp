@@ -441,7 +441,9 @@ std::optional<FaultRootKey> root_of(const FaultRecord& f) {
 std::vector<SourcePlace> places_told(const FaultRecord& f,
                                      const FaultContext& context) {
   std::vector<SourcePlace> out;
-  if (f.field.known()) out.push_back(f.field);
+  // A fault at a row's keyword field speaks of the row, not of what its
+  // keyword's warnings say.
+  if (f.field.known() && f.field != f.row.keyword) out.push_back(f.field);
   const Said said = said_of(f.row, f.field, context.account);
   for (const AccountField* x : read_as_zero(f, said)) {
     out.push_back(SourcePlace{f.row.keyword.source, x->span.line,

@@ -92,6 +92,13 @@ bool looks_like_header(std::string_view field) {
   return !t.empty() && t.front() == '[' && is_section_header(t);
 }
 
+// "a station row", "an adhesion row".
+std::string a_row(std::string_view row) {
+  const bool vowel = !row.empty() && std::string_view("aeiou").find(row.front()) !=
+                                         std::string_view::npos;
+  return (vowel ? "an " : "a ") + std::string(row) + " row";
+}
+
 bool holds_letters(std::string_view s) {
   return std::any_of(s.begin(), s.end(), [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -461,8 +468,8 @@ class SourceLint {
          "this comment follows " + num(before) +
              " comments in a row, so the compiler reads it as a row: it holds "
              "`" +
-             std::string(match->word) + "` and is compiled as a " +
-             std::string(match->row) + " row");
+             std::string(match->word) + "` and is compiled as " +
+             a_row(match->row));
   }
 
   // A field written as a comment in another language: what the compiler
@@ -473,8 +480,8 @@ class SourceLint {
     if (compiled) {
       for (const Row& r : account_.rows) {
         if (r.keyword_read != index) continue;
-        what = "the compiler compiles it as a " + std::string(r.keyword->row) +
-               " row, for the `" + std::string(r.keyword->word) +
+        what = "the compiler compiles it as " + a_row(r.keyword->row) +
+               ", for the `" + std::string(r.keyword->word) +
                "` it holds, and takes the row's fields from what follows";
         break;
       }
@@ -679,13 +686,15 @@ class SourceLint {
       if (is_comment(keyword)) continue;
       const bool complete =
           r.returned && r.field_count == r.keyword->fields.size();
-      if (begins_line(r.keyword_span) && !eaten_[r.keyword_span.line] &&
-          complete && !fields.empty()) {
-        row_extent(r, fields);
-      }
+      // A header read as a row takes its fields from the lines after it:
+      // its own warning says so.
       if (looks_like_header(keyword)) {
         header_read_as_row(r, keyword);
         continue;
+      }
+      if (begins_line(r.keyword_span) && !eaten_[r.keyword_span.line] &&
+          complete && !fields.empty()) {
+        row_extent(r, fields);
       }
       // A row that took another row's text has one warning for it; its
       // fields say no more (those before are shifted, those after are
@@ -767,7 +776,7 @@ class SourceLint {
     } else {
       for (const scenc::Keyword& k : keywords_of(source_, r.part)) {
         if (k.matches(text)) {
-          what = "a " + std::string(k.row) + " row";
+          what = a_row(k.row);
           break;
         }
       }
@@ -789,9 +798,8 @@ class SourceLint {
         nearest_header(trimmed(keyword), headers_of(source_));
     std::string message =
         "`" + shown(keyword) +
-        "` has the form of a section header, but the compiler compiles it as "
-        "a " +
-        std::string(r.keyword->row) + " row, for the `" +
+        "` has the form of a section header, but the compiler compiles it as " +
+        a_row(r.keyword->row) + ", for the `" +
         std::string(r.keyword->word) + "` it holds, and takes its " +
         num(r.keyword->fields.size()) + " field" +
         (r.keyword->fields.size() == 1 ? "" : "s") + " from what follows";
@@ -903,8 +911,8 @@ class SourceLint {
     }
     std::string message =
         "on its line, after the " + std::to_string(kw.fields.size()) +
-        " field" + (kw.fields.size() == 1 ? "" : "s") + " a " +
-        std::string(kw.row) + " row takes, `" + shown(left.front()->text) +
+        " field" + (kw.fields.size() == 1 ? "" : "s") + " " + a_row(kw.row) +
+        " takes, `" + shown(left.front()->text) +
         "`" + (left.size() > 1 ? " and what follows" : "") +
         " is read as a new row and ignored";
     // "2,5": a decimal comma splits one number in two, and the row's last
