@@ -244,10 +244,14 @@ void CompileRun::placed(std::int64_t cell, int field) {
 
 namespace {
 
+// Compiles the rows of `table` that `keyword` matches; `stopped` is the
+// last one begun.
 Flow compile_matching_rows(CompileRun& run, std::span<const Keyword> table,
-                           std::string_view keyword) {
+                           std::string_view keyword,
+                           const Keyword** stopped = nullptr) {
   for (const Keyword& k : table) {
     if (!k.matches(keyword)) continue;
+    if (stopped != nullptr) *stopped = &k;
     run.begin_row(k);
     const Flow flow = k.compile(run);
     run.end_row();
@@ -274,16 +278,17 @@ bool can_go_on_past_failure(const GeneralFailure& failure) {
 }
 
 // A recovering compile: the rows of one keyword field are undone when one
-// of them raises a fault it can go on past, and the rest of the line they
-// stop on is skipped with them (it belongs to the row its author wrote
-// there: a station named "STAZIONE 02" left standing would begin a row of
-// its own).
+// of them raises a fault it can go on past, and the fields the faulting row
+// had not read yet go with it, read as it would have read them: a station
+// named "STAZIONE 02" left standing would begin a row of its own. What is
+// skipped follows from the fields alone, wherever the line ends are.
 Flow compile_rows_recovering(CompileRun& run, std::span<const Keyword> table,
                              std::string_view keyword) {
   run.begin_undo();
   Flow flow = Flow::kGoOn;
+  const Keyword* stopped = nullptr;
   try {
-    flow = compile_matching_rows(run, table, keyword);
+    flow = compile_matching_rows(run, table, keyword, &stopped);
   } catch (const GeneralFailure& failure) {
     if (run.current.keyword == nullptr || !can_go_on_past_failure(failure)) {
       run.undo.active = false;
@@ -305,7 +310,14 @@ Flow compile_rows_recovering(CompileRun& run, std::span<const Keyword> table,
     return flow;
   }
   run.undo_rows();
-  run.reader.skip_rest_of_line(run.model.fault_log.back().row.end);
+  for (std::size_t i = run.current.read;
+       i < stopped->fields.size() && !run.reader.at_end(); ++i) {
+    if (stopped->fields[i].type == FieldType::kText) {
+      run.reader.read_text_field();
+    } else {
+      run.reader.read_number_token();
+    }
+  }
   if (run.observer != nullptr) run.observer->rows_undone();
   return Flow::kGoOn;
 }

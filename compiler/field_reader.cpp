@@ -130,13 +130,6 @@ std::optional<std::int64_t> FieldReader::read_number_field() {
   return token.value;
 }
 
-void FieldReader::skip_rest_of_line(std::size_t from) {
-  for (std::size_t i = from; i < pos_; ++i) {
-    if (bytes_[i] == '\r' || bytes_[i] == '\n') return;
-  }
-  while (pos_ < bytes_.size() && !at_line_end()) ++pos_;
-}
-
 std::string_view FieldReader::read_number_token() {
   if (at_end()) throw past_end_failure();
   skip_blanks();

@@ -97,11 +97,6 @@ class FieldReader {
     return static_cast<T>(*v);
   }
 
-  // Skips what is left of the line that the byte `from` (already read)
-  // stands on, up to its line end, which the next read then meets: nothing
-  // when a line end between `from` and the next read was read already.
-  void skip_rest_of_line(std::size_t from);
-
   // Where the last field read began (1-based line and column in bytes).
   // Both count on 64 bits: a source may hold more than 2^31 line ends, or
   // as many bytes on one line.

@@ -157,13 +157,17 @@ TEST(AuthorCheck, EachMistakeIsReportedOnItsLineAndField) {
        [](Pair& p) { p.train = edit(p.train, 40, "stazione", "stazoine"); },
        {{"unknown-keyword", 'T', 40, 1}}},
       {"a keyword typed wrong on a row whose name holds a keyword: the "
-       "name begins a row that eats the next, and only once",
+       "name begins a row that eats the next; recovery skips the fields "
+       "the row would have read, so the next name that holds a keyword "
+       "does the same once more",
        [](Pair& p) {
          p.train = edit(p.train, 41, "stazione", "stazoine");
          p.train = edit(p.train, 41, "SIGNA", "STAZIONE DI SIGNA");
          p.train = edit(p.train, 42, "CARMIGNANO", "STAZIONE DI CARMIGNANO");
        },
-       {{"unknown-keyword", 'T', 41, 1}, {"fault-25", 'T', 42, 12}}},
+       {{"unknown-keyword", 'T', 41, 1},
+        {"fault-25", 'T', 42, 12},
+        {"fault-25", 'T', 43, 12, true}}},
       {"a station placed far ahead: the later stations it meets are one "
        "error",
        [](Pair& p) { p.train = edit(p.train, 43, "27550", "45550"); },
