@@ -17,11 +17,13 @@ namespace {
 
 std::string num(std::int64_t v) { return std::to_string(v); }
 
-// A fault's place, to tell a fault found again after recovery from a new one.
-using FaultKey =
-    std::tuple<std::int32_t, SourceKind, std::int64_t, std::int64_t>;
+// A fault's place and numbers, to tell a fault found again after recovery
+// from a new one (one slow order may raise one fault at several cells).
+using FaultKey = std::tuple<std::int32_t, SourceKind, std::int64_t,
+                            std::int64_t, std::int64_t, std::int64_t>;
 FaultKey key_of(const FaultRecord& f) {
-  return {f.code, f.field.source, f.field.line, f.field.column};
+  return {f.code,        f.field.source,           f.field.line,
+          f.field.column, f.position.value_or(-1), f.cell.value_or(-1)};
 }
 
 bool ends_a_stage(const FaultRecord& f) {
