@@ -1369,7 +1369,8 @@ class SourceLint {
       warn(warning::kTableStartsLate, at(v.position.field->span),
            "the first " + std::string(kw.row) + " row is at " +
                num(*v.position.value) + " m: the cells before it (0 to " +
-               num(cells - 1) + ") get a " + what + " of 0");
+               num(cells - 1) + ") get " + (what == "adhesion" ? "an " : "a ") +
+               what + " of 0");
     }
     position_.reset();
     if (missing.empty()) return;
@@ -1379,7 +1380,9 @@ class SourceLint {
              (both ? missing[0] + " row and no " + missing[1] + " row"
                    : missing[0] + " row") +
              ": every track cell gets " +
-             (both ? "0 for both" : "a " + missing[0] + " of 0"));
+             (both ? "0 for both"
+                   : (missing[0] == "adhesion" ? "an " : "a ") + missing[0] +
+                         " of 0"));
   }
 
   void stations() {

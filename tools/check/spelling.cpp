@@ -76,9 +76,11 @@ Mended mended_to_contain(std::string_view text, std::string_view word) {
     before2 = before;
     before = row;
   }
+  // Of the cheapest, the one that takes in most of the text: "pendenzza"
+  // is "pendenza" with a letter too many, not "pendenz" with one missing.
   std::size_t end = 0;
   for (std::size_t j = 1; j <= m; ++j) {
-    if (before[j].cost < before[end].cost) end = j;
+    if (before[j].cost <= before[end].cost) end = j;
   }
   const Cell& found = before[end];
   if (found.cost == 0) return {std::string(text), 0};
