@@ -207,10 +207,10 @@ CheckResult check_sources(std::string_view line_text,
   const SourceRows train_rows = rows_of(train_text, SourceKind::kTrain);
 
   // The sources as given: the model a build writes its files from.
-  CompileAccountData account;
+  CompileAccountData first_account;
   Compiled first;
   compile(first, line_text, train_text, line_name, train_number, options,
-          account, CompileMode::kBuild);
+          first_account, CompileMode::kBuild);
   result.model = std::move(first.model);
   result.error_exit = first.outcome.error_exit;
   const std::vector<FaultRecord>& log = result.model.fault_log;
@@ -222,12 +222,18 @@ CheckResult check_sources(std::string_view line_text,
   // compile goes on past each such fault as if its row were not there, and
   // finds the faults behind them all, in time linear in the sources.
   Compiled recovered;
+  CompileAccountData recovered_account;
   const bool recovering = options.recover && behind;
   if (recovering) {
-    compile(recovered, line_text, train_text, line_name, train_number,
-            options, account, CompileMode::kRecover);
+    compile(recovered, line_text, train_text, line_name, train_number, options,
+            recovered_account, CompileMode::kRecover);
     result.recovery_compiles = 1;
   }
+  // What the compile read up to each fault it read the same way
+  // recovering, and on past it: the diagnostics are worded from the
+  // furthest account.
+  const CompileAccountData& account =
+      recovering ? recovered_account : first_account;
   result.recovery_left = !options.recover && behind;
 
   const FaultContext context{account, line_rows, train_rows};
@@ -259,6 +265,9 @@ CheckResult check_sources(std::string_view line_text,
     if (errors.told(w)) continue;
     result.diagnostics.push_back(std::move(w));
   }
+  result.account = std::move(first_account);
+  result.account.line.bytes = {};
+  result.account.train.bytes = {};
   // Source order: the line source, then the train source, each by line and
   // column; diagnostics without a place last.
   std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(),

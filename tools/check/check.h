@@ -116,6 +116,11 @@ struct CheckResult {
   // Without `recover`: a fault ended a stage, and a check with recovery
   // may find more behind it.
   bool recovery_left = false;
+  // The compile's own account of the sources as given: the rows it
+  // compiled, what each read, stored and decided. Its views of the bytes
+  // are cleared (they looked into the sources checked): spans and offsets
+  // stay, for whatever holds the sources to look them up in.
+  CompileAccountData account;
 
   int errors() const;
   int warnings() const;
