@@ -218,9 +218,9 @@ TEST(Installed, ProgramsRunFromAnotherDirectoryWithTheBuildOutOfReach) {
   watcher.pump();
   ASSERT_EQ(shown.wait_for_exit(10s), 0) << shown.stderr_text();
   // The loader reports the module by the path it was loaded from: the
-  // package's module directory, relative to the program.
+  // package's module directory in the prefix the program runs from.
   const std::string module =
-      (bin / ".." / SCENARIO_MODULE_DIR / "scenario_window.so").string();
+      (prefix / SCENARIO_MODULE_DIR / "scenario_window.so").string();
   EXPECT_NE(shown.stderr_text().find("calling init: " + module),
             std::string::npos)
       << shown.stderr_text();
