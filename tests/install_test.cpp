@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -125,6 +127,18 @@ void expect_searches_no_directory(const fs::path& program) {
   EXPECT_EQ(dynamic.out.find("RPATH"), std::string::npos) << dynamic.out;
 }
 
+// The program or module carries no symbol table and no debugging sections:
+// installed stripped, as the Debian package has it.
+void expect_stripped(const fs::path& file) {
+  const Outcome sections =
+      step({find_on_path("readelf"), "-S", "-W", file.string()});
+  ASSERT_EQ(sections.status, 0) << sections.err;
+  for (const char* section : {".symtab", ".debug_"}) {
+    EXPECT_EQ(sections.out.find(section), std::string::npos)
+        << file << " has " << section;
+  }
+}
+
 // Runs the installed scenario program from another directory: its files
 // land beside it, none in the working directory.
 void expect_builds_beside_itself(const OutOfReach& reach, const fs::path& bin,
@@ -153,6 +167,8 @@ TEST(Installed, ProgramsRunFromAnotherDirectoryWithTheBuildOutOfReach) {
         "share/man/man1/scenarioc.1.gz",
         "share/bash-completion/completions/scenarioc",
         "share/doc/" SCENARIO_PACKAGE_NAME "/formats/README.md",
+        "share/doc/" SCENARIO_PACKAGE_NAME "/copyright",
+        "share/doc/" SCENARIO_PACKAGE_NAME "/changelog.gz",
         "share/doc/" SCENARIO_PACKAGE_NAME "/editors/README.md",
         "share/doc/" SCENARIO_PACKAGE_NAME
         "/editors/vscode/scenario-sources.tmLanguage.json"}) {
@@ -164,6 +180,11 @@ TEST(Installed, ProgramsRunFromAnotherDirectoryWithTheBuildOutOfReach) {
 #endif
   expect_searches_no_directory(prefix / "bin/scenario");
   expect_searches_no_directory(prefix / "bin/scenarioc");
+  expect_stripped(prefix / "bin/scenario");
+  expect_stripped(prefix / "bin/scenarioc");
+#ifdef SCENARIO_HAS_WINDOW
+  expect_stripped(prefix / SCENARIO_MODULE_DIR / "scenario_window.so");
+#endif
 
   const OutOfReach reach;
   if (!reach.hides_the_trees()) {
@@ -266,6 +287,22 @@ TEST(DebianPackage, UnpacksIntoAThrowawayRootAndRuns) {
     EXPECT_NE(fields.out.find(library), std::string::npos) << fields.out;
   }
 
+  // Debian's own checker finds nothing to mend but the one call CPack adds
+  // for any module under /usr/lib, to the linker cache, which a module in a
+  // directory of the package's own does not need.
+  const std::string lintian = find_on_path("lintian");
+  if (lintian.empty()) {
+    ADD_FAILURE() << "lintian is not installed (scripts/install-deps --tests)";
+  } else {
+    const Outcome lint =
+        step({lintian, "--allow-root", "--no-tag-display-limit", deb});
+    std::istringstream lines(lint.out);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_NE(line.find("maintscript-calls-ldconfig"), std::string::npos)
+          << line;
+    }
+  }
+
   const fs::path root = temp.path() / "root";
   const Outcome unpack =
       step({find_on_path("dpkg-deb"), "-x", deb, root.string()});
@@ -279,6 +316,10 @@ TEST(DebianPackage, UnpacksIntoAThrowawayRootAndRuns) {
   EXPECT_EQ(version.status, 0) << version.err;
   EXPECT_EQ(version.out, version_line("scenarioc"));
   expect_builds_beside_itself(reach, root / "usr/bin", elsewhere);
+
+  EXPECT_TRUE(fs::is_regular_file(root / "usr/share/doc" /
+                                  SCENARIO_PACKAGE_NAME / "copyright"));
+  expect_stripped(root / "usr/bin/scenario");
 
   // Each installed page reads without a warning of the formatter.
   for (const char* page : {"scenario", "scenarioc"}) {
@@ -295,6 +336,66 @@ TEST(DebianPackage, UnpacksIntoAThrowawayRootAndRuns) {
     EXPECT_NE(man.out.find(std::string(page) + " - "), std::string::npos)
         << man.out;
   }
+}
+
+// The README's build command builds only the two programs. Whatever the
+// install takes from the build tree besides them (the man pages, the
+// changelog) must exist once the tree is configured or be made by building
+// those targets, so that the README's install and packaging work after it.
+// A fresh tree is configured and the build of the README's targets asked
+// what it would do.
+TEST(Installed, WhatTheReadmeBuildsIsAllTheInstallTakes) {
+  const std::string readme =
+      testing::read_file(std::string(SCENARIO_SOURCE_DIR) + "/README.md");
+  const std::smatch built = [&] {
+    std::smatch m;
+    std::regex_search(readme, m,
+                      std::regex("## Build and run[\\s\\S]*?```sh\n([^\n]*)"));
+    return m;
+  }();
+  ASSERT_FALSE(built.empty());
+  std::smatch targets_match;
+  const std::string command = built[1];
+  ASSERT_TRUE(std::regex_search(command, targets_match,
+                                std::regex("--target ([^&]*[^ &])")))
+      << command;
+  std::vector<std::string> targets;
+  std::istringstream words(targets_match[1].str());
+  for (std::string word; words >> word;) targets.push_back(word);
+
+  const testing::TemporaryDirectory temp("scenario-fresh");
+  ASSERT_FALSE(temp.path().empty());
+  const fs::path tree = temp.path() / "build";
+  const Outcome configure =
+      step({SCENARIO_CMAKE_COMMAND, "-S", SCENARIO_SOURCE_DIR, "-B",
+            tree.string(), "-DBUILD_TESTING=OFF"});
+  ASSERT_EQ(configure.status, 0) << configure.out << configure.err;
+  std::vector<std::string> dry_run = {SCENARIO_CMAKE_COMMAND, "--build",
+                                      tree.string(), "--target"};
+  dry_run.insert(dry_run.end(), targets.begin(), targets.end());
+  dry_run.insert(dry_run.end(), {"--", "-n"});
+  // The dry run stops where a step needs what an earlier one would have
+  // made; the targets' prerequisites, which make the documents, come first.
+  const Outcome would = step(dry_run);
+
+  // Every file of the tree that an install rule names, but the programs.
+  const std::string rules = testing::read_file(tree / "cmake_install.cmake");
+  const std::regex named("\"" + tree.string() + "/([^\"]+)\"");
+  int checked = 0;
+  for (std::sregex_iterator it(rules.begin(), rules.end(), named), end;
+       it != end; ++it) {
+    const std::string file = (*it)[1];
+    if (file.starts_with("bin/") || file.find('/') == std::string::npos) {
+      continue;
+    }
+    ++checked;
+    EXPECT_TRUE(fs::exists(tree / file) ||
+                would.out.find("Generating " + file) != std::string::npos)
+        << file << " is installed but not made by building " << targets_match[1]
+        << "\n"
+        << would.out;
+  }
+  EXPECT_GE(checked, 4);
 }
 
 }  // namespace
