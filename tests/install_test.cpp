@@ -4,11 +4,13 @@
 // reach.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -338,6 +340,29 @@ TEST(DebianPackage, UnpacksIntoAThrowawayRootAndRuns) {
   }
 }
 
+// The sh command of the README section `heading`.
+std::string readme_command(const std::string& heading) {
+  const std::string readme =
+      testing::read_file(std::string(SCENARIO_SOURCE_DIR) + "/README.md");
+  std::smatch m;
+  std::regex_search(readme, m,
+                    std::regex("## " + heading + "[\\s\\S]*?```sh\n([^\n]*)"));
+  return m.empty() ? std::string() : m[1].str();
+}
+
+// The packages `scripts/install-deps` would install, with `arguments`.
+std::set<std::string> install_deps_list(std::vector<std::string> arguments) {
+  arguments.insert(
+      arguments.begin(),
+      {std::string(SCENARIO_SOURCE_DIR) + "/scripts/install-deps", "--list"});
+  const Outcome listed = step(arguments);
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  std::set<std::string> packages;
+  std::istringstream lines(listed.out);
+  for (std::string line; std::getline(lines, line);) packages.insert(line);
+  return packages;
+}
+
 // The README's build command builds only the two programs. Whatever the
 // install takes from the build tree besides them (the man pages, the
 // changelog) must exist once the tree is configured or be made by building
@@ -345,17 +370,8 @@ TEST(DebianPackage, UnpacksIntoAThrowawayRootAndRuns) {
 // A fresh tree is configured and the build of the README's targets asked
 // what it would do.
 TEST(Installed, WhatTheReadmeBuildsIsAllTheInstallTakes) {
-  const std::string readme =
-      testing::read_file(std::string(SCENARIO_SOURCE_DIR) + "/README.md");
-  const std::smatch built = [&] {
-    std::smatch m;
-    std::regex_search(readme, m,
-                      std::regex("## Build and run[\\s\\S]*?```sh\n([^\n]*)"));
-    return m;
-  }();
-  ASSERT_FALSE(built.empty());
+  const std::string command = readme_command("Build and run");
   std::smatch targets_match;
-  const std::string command = built[1];
   ASSERT_TRUE(std::regex_search(command, targets_match,
                                 std::regex("--target ([^&]*[^ &])")))
       << command;
@@ -396,6 +412,57 @@ TEST(Installed, WhatTheReadmeBuildsIsAllTheInstallTakes) {
         << would.out;
   }
   EXPECT_GE(checked, 4);
+}
+
+// The README's build-and-run command installs what building and running
+// need; its test command, which CI runs as it stands, adds what the tests
+// need. Building and running, with everything those packages depend on,
+// bring no browser, editor, X server, Node.js or test tool onto a fresh
+// machine: shown with the dependencies as the package lists tell them.
+TEST(InstallDeps, BuildingAndRunningBringNoTestTool) {
+  EXPECT_NE(readme_command("Build and run").find("scripts/install-deps && "),
+            std::string::npos);
+  const std::string test_command = readme_command("Build and test");
+  EXPECT_TRUE(test_command.starts_with("scripts/install-deps --tests && "))
+      << test_command;
+  EXPECT_NE(testing::read_file(std::string(SCENARIO_SOURCE_DIR) + "/.ci/run")
+                .find(test_command),
+            std::string::npos)
+      << ".ci/run does not run the README's test command";
+
+  const std::set<std::string> building = install_deps_list({});
+  const std::set<std::string> testing = install_deps_list({"--tests"});
+  EXPECT_TRUE(std::includes(testing.begin(), testing.end(), building.begin(),
+                            building.end()));
+  for (const char* tool : {"libgtest-dev", "xvfb", "chromium", "neovim"}) {
+    EXPECT_EQ(testing.count(tool), 1u) << tool;
+  }
+
+  std::set<std::string> brought = building;
+  const std::string apt_cache = find_on_path("apt-cache");
+  if (!apt_cache.empty()) {
+    std::vector<std::string> depends = {
+        apt_cache,         "depends",       "--recurse",
+        "--no-recommends", "--no-suggests", "--no-conflicts",
+        "--no-breaks",     "--no-replaces", "--no-enhances"};
+    depends.insert(depends.end(), building.begin(), building.end());
+    const Outcome closure = step(depends);
+    std::istringstream lines(closure.out);
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line[0] != ' ') brought.insert(line);
+    }
+    EXPECT_GT(brought.size(), building.size() * 4) << closure.err;
+  } else {
+    std::cout << "[ NOTE     ] no apt-cache here: only the lists themselves "
+                 "are checked\n";
+  }
+  const std::regex unwanted(
+      "chromium.*|firefox.*|neovim.*|vim.*|emacs.*|nano|xvfb|xserver-.*|"
+      "nodejs|npm|imagemagick.*|googletest|libgtest-dev|libgmock-dev|"
+      "libbenchmark-dev|xdotool|lintian|clang.*|librsvg2-bin");
+  for (const std::string& package : brought) {
+    EXPECT_FALSE(std::regex_match(package, unwanted)) << package;
+  }
 }
 
 }  // namespace
