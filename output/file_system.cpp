@@ -193,7 +193,7 @@ OutputTarget output_target(const std::filesystem::path& named) {
 // no process reads yet is given a moment for its reader to come (a reader
 // started beside the program may open it a little later), then refused: the
 // run must never wait for ever.
-int open_in_place(const OutputTarget& target) {
+int open_in_place(const OutputTarget& target, const std::string& file) {
   const int follow = target.through_link ? 0 : O_NOFOLLOW;
   const bool fifo = S_ISFIFO(target.existing->st_mode);
   constexpr int kLooksForAReader = 100;  // 10 ms apart: a second
@@ -204,21 +204,21 @@ int open_in_place(const OutputTarget& target) {
     if (fd >= 0) return fd;
     if (errno == EINTR) continue;
     if (errno != ENXIO || !fifo) {
-      throw FileError{target.path.string(), reason_of(errno)};
+      throw FileError{file, reason_of(errno)};
     }
     if (look == kLooksForAReader) {
-      throw FileError{target.path.string(), kFifoWithoutReader};
+      throw FileError{file, kFifoWithoutReader};
     }
     ::usleep(10000);
   }
 }
 
 // Writes into a device or a FIFO where it is, as any program writing to
-// /dev/null does: it cannot be replaced, and must not be.
-void write_in_place(const OutputTarget& target,
+// /dev/null does: it cannot be replaced, and must not be. Failures name
+// `file`, the name the run was given.
+void write_in_place(const OutputTarget& target, const std::string& file,
                     const OutputDirectory::Fill& fill) {
-  const std::string file = target.path.string();
-  const int fd = open_in_place(target);
+  const int fd = open_in_place(target, file);
   struct stat st {};
   const int flags = ::fcntl(fd, F_GETFL);
   if (::fstat(fd, &st) != 0 ||
@@ -263,8 +263,9 @@ std::filesystem::path program_directory() {
 }
 
 void DiskDirectory::write(const std::string& name, const Fill& fill) {
-  const OutputTarget target = output_target(dir_ / name);
-  if (target.in_place) return write_in_place(target, fill);
+  const std::filesystem::path named = dir_ / name;
+  const OutputTarget target = output_target(named);
+  if (target.in_place) return write_in_place(target, named.string(), fill);
   const std::filesystem::path dir = target.path.parent_path();
   auto listed = stale_.find(dir);
   if (listed == stale_.end())
