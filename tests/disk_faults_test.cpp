@@ -147,6 +147,18 @@ class DiskFaultsTest : public ::testing::Test {
     return {line.string(), train.string()};
   }
 
+  // Writes the embedded scenario's sources beside the program directory,
+  // copies scenarioc into it, and returns the sources' paths.
+  std::pair<std::string, std::string> write_embedded_sources() const {
+    fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenarioc",
+                  program_dir / "scenarioc");
+    const fs::path line = root / "Firenze_Pisa_linea.txt";
+    const fs::path train = root / "Firenze_Pisa_11711-.txt";
+    std::ofstream(line, std::ios::binary) << embedded_line_source();
+    std::ofstream(train, std::ios::binary) << embedded_train_source();
+    return {line.string(), train.string()};
+  }
+
   // Leaves files of an earlier compile of the largest scenario in `out`,
   // each holding "earlier", and returns their names.
   static std::set<std::string> leave_earlier_maximal_files(
@@ -383,19 +395,13 @@ TEST_F(DiskFaultsTest, ASignalNeverLeavesTheSourcesBehind) {
 // A name as long as a directory entry may be: `--line-name` of 235 and 245
 // characters makes the line geometry's name 245 and 255 bytes long.
 TEST_F(DiskFaultsTest, ScenariocCompilesUnderTheLongestNames) {
-  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenarioc",
-                program_dir / "scenarioc");
-  const fs::path line = root / "Firenze_Pisa_linea.txt";
-  const fs::path train = root / "Firenze_Pisa_11711-.txt";
-  std::ofstream(line, std::ios::binary) << embedded_line_source();
-  std::ofstream(train, std::ios::binary) << embedded_train_source();
+  const auto [line, train] = write_embedded_sources();
   for (const std::size_t length : {235u, 245u}) {
     const std::string name(length, 'L');
     const fs::path out = root / ("out" + std::to_string(length));
     const Outcome r =
-        run(nullptr,
-            {"scenarioc", "compile", line.string(), train.string(), "-o",
-             out.string(), "--line-name", name, "--train-number", "11711"});
+        run(nullptr, {"scenarioc", "compile", line, train, "-o", out.string(),
+                      "--line-name", name, "--train-number", "11711"});
     EXPECT_EQ(r.status, 0) << r.err;
     std::set<std::string> written;
     for (const auto& e : fs::directory_iterator(out)) {
@@ -559,21 +565,15 @@ TEST_F(AddressSpaceSweep, EveryLimitEndsScenariocCompileCleanly) {
   GTEST_SKIP() << "the address sanitizer reserves more address space than "
                   "any limit leaves";
 #endif
-  fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenarioc",
-                program_dir / "scenarioc");
-  const fs::path line = root / "Firenze_Pisa_linea.txt";
-  const fs::path train = root / "Firenze_Pisa_11711-.txt";
-  std::ofstream(line, std::ios::binary) << embedded_line_source();
-  std::ofstream(train, std::ios::binary) << embedded_train_source();
+  const auto [line, train] = write_embedded_sources();
   const fs::path out = root / "out";
   fs::create_directory(out);
-  EXPECT_GT(sweep({"scenarioc", "compile", line.string(), train.string(), "-o",
-                   out.string()},
-                  out,
-                  {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
-                   "Firenze_Pisa_11711.dat"},
-                  "scenarioc: error: out of memory\n"),
-            0);
+  EXPECT_GT(
+      sweep({"scenarioc", "compile", line, train, "-o", out.string()}, out,
+            {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
+             "Firenze_Pisa_11711.dat"},
+            "scenarioc: error: out of memory\n"),
+      0);
 }
 
 }  // namespace
