@@ -11,6 +11,7 @@
 #include "build_version.h"
 #include "output/temporary_files.h"
 #include "scenario/build_run.h"
+#include "scenario/lack_of_memory.h"
 #include "tools/commands.h"
 
 namespace {
@@ -70,7 +71,16 @@ int with_output_checked(int status) {
 
 }  // namespace
 
+const char scenc::kOutOfMemoryLine[] = "scenarioc: error: out of memory\n";
+
 int main(int argc, char** argv) {
   scenc::handle_file_signals();
-  return with_output_checked(run_command(argc, argv));
+  if (scenc::throw_on_lack_of_memory()) {
+    try {
+      return with_output_checked(run_command(argc, argv));
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  std::fputs(scenc::kOutOfMemoryLine, stderr);
+  return scenc::exit_status::kFileFailed;
 }
