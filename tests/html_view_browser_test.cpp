@@ -392,8 +392,12 @@ TEST_F(Browser, NoTwoLabelsMeetAtAnyZoomOnTheMaximalScenario) {
     const Json found = eval(page, R"((() => {
       const texts = window.plotTexts, ink = window.plotInk;
       const lanes = {};
-      for (const l of document.querySelectorAll('.lane'))
-        lanes[l.dataset.lane] = l.querySelector('canvas').getBoundingClientRect();
+      for (const l of document.querySelectorAll('.lane')) {
+        const r = l.querySelector('canvas').getBoundingClientRect();
+        lanes[l.dataset.lane] = {left: r.left + scrollX, right: r.right + scrollX,
+                                 top: r.top + scrollY, bottom: r.bottom + scrollY,
+                                 width: r.width};
+      }
       const meet = (a, b) => a.left < b.right - 0.5 && b.left < a.right - 0.5 &&
                              a.top < b.bottom - 0.5 && b.top < a.bottom - 0.5;
       const problems = [];
