@@ -60,7 +60,9 @@ std::string CompileStop::text() const {
   t += ": " + message + ". ";
   std::string rest = left_out;
   if (!rest.empty()) rest[0] = static_cast<char>(std::toupper(rest[0]));
-  t += rest + " was not compiled, so what it places is missing";
+  const bool several = rest.find(" and ") != std::string::npos;
+  t += rest + (several ? " were not compiled, so what they place is missing"
+                       : " was not compiled, so what it places is missing");
   if (position) t += "; the picture is greyed past km " + km_text(*position, 3);
   return t + ".";
 }
@@ -120,6 +122,24 @@ std::optional<PlanPoint> plan_point(const LineProfile& p, std::int64_t metre) {
 
 namespace {
 
+// The points of a plan set metre by metre, for walks over all of them.
+struct PlanMetres {
+  explicit PlanMetres(const LineProfile& p)
+      : tag_x(p.tags_of(0)),
+        tag_y(p.tags_of(1)),
+        x(p.values_of(0)),
+        y(p.values_of(1)) {}
+  // Whether the compile drew a point at metre `m`.
+  bool has(std::int64_t m) const {
+    constexpr auto kEmpty = static_cast<std::uint8_t>(LineProfile::Tag::kEmpty);
+    return tag_x[m] != kEmpty && tag_y[m] != kEmpty;
+  }
+  const std::uint8_t* tag_x;
+  const std::uint8_t* tag_y;
+  const double* x;
+  const double* y;
+};
+
 // The plan's metres: about this many points of the track's polyline, and a
 // little room around the box of every metre.
 constexpr std::int64_t kMostPlanPoints = 4000;
@@ -131,14 +151,10 @@ PlanView plan_view(const ScenarioSet& s,
   const LineProfile& p = s.profile;
   PlanView plan;
   const std::int64_t metres = p.metre_count();
-  const std::uint8_t* tag_x = p.tags_of(0);
-  const std::uint8_t* tag_y = p.tags_of(1);
-  const double* x = p.values_of(0);
-  const double* y = p.values_of(1);
-  const auto has = [&](std::int64_t m) {
-    return tag_x[m] != static_cast<std::uint8_t>(LineProfile::Tag::kEmpty) &&
-           tag_y[m] != static_cast<std::uint8_t>(LineProfile::Tag::kEmpty);
-  };
+  const PlanMetres points(p);
+  const double* x = points.x;
+  const double* y = points.y;
+  const auto has = [&](std::int64_t m) { return points.has(m); };
   for (std::int64_t m = 0; m < metres; ++m) {
     if (!has(m)) continue;
     plan.x0 = std::min(plan.x0, x[m]);
@@ -216,11 +232,19 @@ std::vector<HeightPoint> line_heights(const std::vector<TrackCell>& cells) {
 int curve_class_of(double turn) {
   const double size = std::abs(turn);
   if (!(size >= kCurveClassTurns[0] / 2)) return 0;  // NaN reads straight
+  // The nearest on a logarithmic scale: |log(size / t)| is the logarithm of
+  // the larger of size / t and t / size, so that ratio tells the same
+  // without a logarithm for every metre of a long line.
+  const auto apart = [size](int c) {
+    const double t = curve_class_turn(c);
+    return std::max(size / t, t / size);
+  };
   int best = 1;
+  double nearest = apart(1);
   for (int c = 2; c <= 6; ++c) {
-    if (std::abs(std::log(size / curve_class_turn(c))) <
-        std::abs(std::log(size / curve_class_turn(best)))) {
+    if (const double a = apart(c); a < nearest) {
       best = c;
+      nearest = a;
     }
   }
   return turn > 0 ? best : -best;
@@ -240,19 +264,16 @@ std::string curve_label(int curve_class) {
   return (curve_class > 0 ? "d" : "s") + std::to_string(std::abs(curve_class));
 }
 
+
 std::vector<CurveRun> curve_runs(const LineProfile& profile,
                                  std::int64_t last_metre) {
   std::vector<CurveRun> runs;
   if (!profile.exists()) return runs;
   const std::int64_t last = std::min(last_metre, profile.metre_count() - 1);
-  const std::uint8_t* tag_x = profile.tags_of(0);
-  const std::uint8_t* tag_y = profile.tags_of(1);
-  const double* x = profile.values_of(0);
-  const double* y = profile.values_of(1);
-  const auto has = [&](std::int64_t m) {
-    return tag_x[m] != static_cast<std::uint8_t>(LineProfile::Tag::kEmpty) &&
-           tag_y[m] != static_cast<std::uint8_t>(LineProfile::Tag::kEmpty);
-  };
+  const PlanMetres plan(profile);
+  const double* x = plan.x;
+  const double* y = plan.y;
+  const auto has = [&](std::int64_t m) { return plan.has(m); };
   for (std::int64_t m = 2; m <= last; ++m) {
     if (!has(m) || !has(m - 1) || !has(m - 2)) continue;
     // The compile turns the step (dx, dy) by t into (dx + t dy, dy - t dx):
