@@ -139,6 +139,7 @@ int serve_live_view(const ServeRequest& req, std::ostream& out,
                     std::ostream& err) {
   try {
     // What cannot be read at the start is a mistake in the command line.
+    const auto first_started = Clock::now();
     std::optional<Loaded> first = load(req);
     std::vector<FileWatch::Item> items = watched(req, first->scenario);
     const std::size_t registry_item = items.size();
@@ -177,7 +178,7 @@ int serve_live_view(const ServeRequest& req, std::ostream& out,
       const bool files =
           changed.empty() || changed.size() > changed.count(registry_item);
       if (first) {
-        publish(first, Clock::now());
+        publish(first, first_started);
       } else if (files) {
         const auto started = Clock::now();
         try {

@@ -154,9 +154,8 @@ PlanView plan_view(const ScenarioSet& s,
   const PlanMetres points(p);
   const double* x = points.x;
   const double* y = points.y;
-  const auto has = [&](std::int64_t m) { return points.has(m); };
   for (std::int64_t m = 0; m < metres; ++m) {
-    if (!has(m)) continue;
+    if (!points.has(m)) continue;
     plan.x0 = std::min(plan.x0, x[m]);
     plan.x1 = std::max(plan.x1, x[m]);
     plan.y0 = std::min(plan.y0, y[m]);
@@ -179,7 +178,7 @@ PlanView plan_view(const ScenarioSet& s,
                           std::vector<PlanPoint>& out) {
     for (std::int64_t m = from; m <= to;
          m = (m == to ? to + 1 : std::min(m + stride, to))) {
-      if (has(m)) out.push_back(PlanPoint{m, x[m], y[m]});
+      if (points.has(m)) out.push_back(PlanPoint{m, x[m], y[m]});
     }
   };
   sample(0, end, plan.track);
@@ -264,7 +263,6 @@ std::string curve_label(int curve_class) {
   return (curve_class > 0 ? "d" : "s") + std::to_string(std::abs(curve_class));
 }
 
-
 std::vector<CurveRun> curve_runs(const LineProfile& profile,
                                  std::int64_t last_metre) {
   std::vector<CurveRun> runs;
@@ -273,9 +271,8 @@ std::vector<CurveRun> curve_runs(const LineProfile& profile,
   const PlanMetres plan(profile);
   const double* x = plan.x;
   const double* y = plan.y;
-  const auto has = [&](std::int64_t m) { return plan.has(m); };
   for (std::int64_t m = 2; m <= last; ++m) {
-    if (!has(m) || !has(m - 1) || !has(m - 2)) continue;
+    if (!plan.has(m) || !plan.has(m - 1) || !plan.has(m - 2)) continue;
     // The compile turns the step (dx, dy) by t into (dx + t dy, dy - t dx):
     // the cross product of the two steps is -t (dx^2 + dy^2).
     const double ax = x[m - 1] - x[m - 2], ay = y[m - 1] - y[m - 2];

@@ -360,13 +360,15 @@ class PlotBuilder {
       svg.text(page::kLeft - 6, hy(g) + 4, std::to_string(std::lround(g)),
                "text-anchor=\"end\" font-size=\"11\"");
     }
-    std::string line, area;
+    std::string line;
     for (const HeightPoint& p : scene_.heights) {
       line +=
           (line.empty() ? "M" : " L") + n(px(p.metre)) + " " + n(hy(p.height));
     }
-    area = line + " L" + n(px(scene_.heights.back().metre)) + " " + n(hy(low)) +
-           " L" + n(px(scene_.heights.front().metre)) + " " + n(hy(low)) + " Z";
+    // The same line closed along the panel's foot, filled under it.
+    const std::string area =
+        line + " L" + n(px(scene_.heights.back().metre)) + " " + n(hy(low)) +
+        " L" + n(px(scene_.heights.front().metre)) + " " + n(hy(low)) + " Z";
     svg.path(area, fill(colour::kHeights, "fill-opacity=\"0.25\""));
     svg.path(line, stroke(colour::kHeights, 1.5, "stroke-linejoin=\"round\""));
     axis_title(svg, top, height, "m");
