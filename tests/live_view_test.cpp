@@ -199,6 +199,11 @@ TEST_F(Serve, AnswersOnlyItsOwnPathsToItself) {
   const int port = port_of(*serve);
   ASSERT_NE(port, 0) << serve->stderr_text();
   const std::string us = "127.0.0.1:" + std::to_string(port);
+  // The page of the first compile is there as soon as the address is out.
+  Connection first(port);
+  first.send("GET / HTTP/1.1\r\nHost: " + us + "\r\n\r\n");
+  EXPECT_NE(first.read_until("</html>").find("\"live\":true,\"version\":1,"),
+            std::string::npos);
   const auto get = [&](const std::string& target, const std::string& host) {
     return "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
   };

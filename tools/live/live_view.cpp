@@ -152,6 +152,20 @@ int serve_live_view(const ServeRequest& req, std::ostream& out,
     ViewServer server(req.port);
     std::vector<fs::path> inputs{req.scenario};
     if (!req.train_source.empty()) inputs.push_back(req.train_source);
+    News news;
+    std::uint64_t version = 0;
+    const auto publish = [&](const Loaded& loaded, Clock::time_point started) {
+      ++version;
+      const PlotScene scene = make_scene(loaded.scenario, loaded.findings);
+      const std::string json = plot_scene_json(scene, version);
+      server.set_page(plot_page(scene, json));
+      server.send("scene", json);
+      news.compiled(version, Clock::now() - started,
+                    findings_text(loaded.findings));
+    };
+    // The page is there before anyone is told where to ask for it.
+    publish(*first, first_started);
+    first.reset();
     ServeRegistry registry(inputs, server.url());
     out << server.url() << std::endl;
     pid_t browser = -1;
@@ -161,36 +175,23 @@ int serve_live_view(const ServeRequest& req, std::ostream& out,
       }
     }
 
-    News news;
-    std::uint64_t version = 0;
-    const auto publish = [&](std::optional<Loaded>& loaded,
-                             Clock::time_point started) {
-      ++version;
-      const PlotScene scene = make_scene(loaded->scenario, loaded->findings);
-      const std::string json = plot_scene_json(scene, version);
-      server.set_page(plot_page(scene, json));
-      server.send("scene", json);
-      news.compiled(version, Clock::now() - started,
-                    findings_text(loaded->findings));
-      loaded.reset();
-    };
     until_stopped(watch, kSettle, [&](const std::set<std::size_t>& changed) {
-      const bool files =
-          changed.empty() || changed.size() > changed.count(registry_item);
-      if (first) {
-        publish(first, first_started);
-      } else if (files) {
+      // The first call, with nothing changed, finds the first compile out
+      // already; a change of the registry alone is news, not a compile.
+      const bool files = changed.size() > changed.count(registry_item);
+      if (files) {
         const auto started = Clock::now();
         try {
-          std::optional<Loaded> next = load(req);
-          publish(next, started);
+          publish(load(req), started);
         } catch (const ToolError& e) {
           news.failed(e.message);
         } catch (const std::exception& e) {
           news.failed(e.what());
         }
       }
-      if (files) err << "scenarioc serve: " << news.compile_text() << "\n";
+      if (files || changed.empty()) {
+        err << "scenarioc serve: " << news.compile_text() << "\n";
+      }
       news.others(registry.others());
       server.send("status", news.json());
       if (browser > 0 && ::waitpid(browser, nullptr, WNOHANG) == browser)
