@@ -302,6 +302,36 @@ TEST_F(Serve, TellsEveryPageWhatHappensToTheFiles) {
   EXPECT_TRUE(fs::is_empty(runtime_.path() / "scenarioc-serve"));
 }
 
+// Given the directory of compiled files, it reads them again each time a
+// compile replaces them.
+TEST_F(Serve, FollowsCompiledFilesToo) {
+  const fs::path out = work_.path() / "out";
+  const auto compile = [&] {
+    ChildProcess c({kScenarioc, "compile", sources_.line.string(),
+                    sources_.train.string(), "-o", out.string()},
+                   {});
+    return c.wait_for_exit(20s);
+  };
+  ASSERT_EQ(compile(), 0);
+  ChildProcess serve(
+      {kScenarioc, "serve", out.string()},
+      {.environment = {{"XDG_RUNTIME_DIR", runtime_.path().string()}}});
+  const int port = port_of(serve);
+  ASSERT_NE(port, 0) << serve.stderr_text();
+  Connection events(port);
+  events.send(events_request(port));
+  // A picture of compiled files has no diagnostics to show.
+  EXPECT_NE(events.read_until("\"diagnostics\":null").find("\"version\":1"),
+            std::string::npos);
+  std::string train = scenc::testing::read_file(sources_.train);
+  train.replace(train.find("segnale,   6400,"), 16, "segnale,   4600,");
+  write_file(sources_.train, train);
+  EXPECT_EQ(compile(), 1);
+  EXPECT_NE(events.read_until("\"version\":2").find("event: scene"),
+            std::string::npos)
+      << serve.stderr_text();
+}
+
 TEST_F(Serve, SaysWhatKeepsItFromStarting) {
   // A port that is taken.
   auto serve = start();
