@@ -452,6 +452,7 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
   d.check = fault_check_name(f.code);
   d.code = f.code;
   d.position = f.position;
+  d.cell = f.cell;
   const FaultInfo* info = find_fault(f.code);
   d.source = info != nullptr ? info->source : SourceKind::kLine;
   if (f.field.known() && f.field.line > 0) point_at(d, texts, f.field);
