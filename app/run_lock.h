@@ -5,8 +5,10 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "app/platform.h"
 
@@ -41,9 +43,12 @@ class RunLock {
 // up first, and stays up while another run of the directory finishes, so
 // that a person sees the program waiting. Every file is touched only after
 // `show_waiting_window` returns.
+// `on_turn` runs once the turn is held.
 class TakingTurns final : public Platform {
  public:
-  TakingTurns(Platform& shown, RunLock& lock) : shown_(shown), lock_(lock) {}
+  TakingTurns(Platform& shown, RunLock& lock,
+              std::function<void()> on_turn = {})
+      : shown_(shown), lock_(lock), on_turn_(std::move(on_turn)) {}
   void show_waiting_window() override;
   void show_error_box(const std::string& text) override {
     shown_.show_error_box(text);
@@ -53,6 +58,7 @@ class TakingTurns final : public Platform {
  private:
   Platform& shown_;
   RunLock& lock_;
+  std::function<void()> on_turn_;
 };
 
 }  // namespace scenc

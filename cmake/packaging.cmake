@@ -5,21 +5,42 @@
 # share/bash-completion/completions/, the documentation to
 # share/doc/<package>/.
 
-# The man pages carry the project's version; installed compressed, as
-# Debian ships them.
+set(SCENARIO_PACKAGE_MAINTAINER
+  "Scenario compiler maintainers <maintainers@scenario-compiler.invalid>"
+  CACHE STRING "Maintainer field of the Debian package")
+
+# The man pages carry the project's version, the changelog its version and
+# maintainer; installed compressed, as Debian ships them.
 set(SCENARIO_MAN_DIR ${CMAKE_BINARY_DIR}/man)
-set(man_pages "")
-foreach(page scenario.1 scenarioc.1)
-  configure_file(docs/man/${page} ${SCENARIO_MAN_DIR}/${page} @ONLY)
+set(compressed_docs "")
+function(scenario_compressed_doc source output)
+  configure_file(${source} ${output} @ONLY)
   add_custom_command(
-    OUTPUT ${SCENARIO_MAN_DIR}/${page}.gz
-    COMMAND gzip -9 -n -k -f ${SCENARIO_MAN_DIR}/${page}
-    DEPENDS ${SCENARIO_MAN_DIR}/${page}
+    OUTPUT ${output}.gz
+    COMMAND gzip -9 -n -k -f ${output}
+    DEPENDS ${output}
     VERBATIM)
-  list(APPEND man_pages ${SCENARIO_MAN_DIR}/${page}.gz)
+  set(compressed_docs ${compressed_docs} ${output}.gz PARENT_SCOPE)
+endfunction()
+foreach(page scenario.1 scenarioc.1)
+  scenario_compressed_doc(docs/man/${page} ${SCENARIO_MAN_DIR}/${page})
 endforeach()
-add_custom_target(man_pages ALL DEPENDS ${man_pages})
+set(man_pages ${compressed_docs})
+scenario_compressed_doc(cmake/changelog.in ${CMAKE_BINARY_DIR}/package/changelog)
+configure_file(cmake/copyright.in ${CMAKE_BINARY_DIR}/package/copyright @ONLY)
+add_custom_target(package_docs ALL DEPENDS ${compressed_docs})
+# Building the programs alone (the README's build command) makes these too,
+# so that installing and packaging find everything they take.
+add_dependencies(scenario package_docs)
+if(TARGET scenarioc)
+  add_dependencies(scenarioc package_docs)
+endif()
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The programs are installed stripped, as the Debian package has them: the
+# build tree keeps the symbols for a debugger. Set before the programs'
+# install rules, which read it as they run.
+install(CODE "set(CMAKE_INSTALL_DO_STRIP TRUE)")
 
 install(TARGETS scenario RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(SCENARIO_HAS_WINDOW)
@@ -32,7 +53,9 @@ if(TARGET scenarioc)
           RENAME scenarioc)
 endif()
 
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md ${CMAKE_BINARY_DIR}/package/copyright
+              ${CMAKE_BINARY_DIR}/package/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The authors' reference, once it is written.
 install(FILES docs/authoring.md DESTINATION ${CMAKE_INSTALL_DOCDIR} OPTIONAL)
 file(GLOB format_descriptions CONFIGURE_DEPENDS
@@ -45,9 +68,6 @@ install(DIRECTORY editors/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/editors)
 install(FILES editors/scenario-sources.tmLanguage.json
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/editors/vscode)
 
-set(SCENARIO_PACKAGE_MAINTAINER
-  "Scenario compiler maintainers <maintainers@scenario-compiler.invalid>"
-  CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${SCENARIO_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -29,7 +29,12 @@ void* LineProfile::allocate_large(std::size_t bytes) {
   // Map one huge page more than needed and cut it down to an aligned run.
   void* raw = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) throw std::bad_alloc();
+  if (raw == MAP_FAILED) {
+    // As operator new does: the program's handler for a lack of memory
+    // first, which may end the program without throwing.
+    if (const std::new_handler handler = std::get_new_handler()) handler();
+    throw std::bad_alloc();
+  }
   const auto first = reinterpret_cast<std::uintptr_t>(raw);
   const std::uintptr_t start = (first + kHugePage - 1) / kHugePage * kHugePage;
   if (start > first) ::munmap(raw, start - first);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 
 #include "output/scenario_files.h"
 #include "output/temporary_files.h"
@@ -91,8 +92,8 @@ int create_temporary(const std::filesystem::path& target,
     temp.replace_filename(
         temporary_name(target.filename().string(), ::getpid(), attempt));
     note_temporary(temp);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                          0666);
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) forget_temporary();
     if (fd >= 0 || errno != EEXIST || attempt > 100) return fd;
   }
@@ -123,47 +124,132 @@ void fill_descriptor(int fd, const std::string& file, bool placeable,
   }
 }
 
-// The file `path` names: a symbolic link is followed to the file it names,
-// which need not exist yet, so that the file is replaced and the link
-// stays.
-std::filesystem::path followed_links(const std::filesystem::path& path) {
-  std::filesystem::path file = path;
-  for (int depth = 0; depth < 40; ++depth) {
-    struct stat st {};
-    if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file;
-    std::error_code ec;
-    const std::filesystem::path named = std::filesystem::read_symlink(file, ec);
-    if (ec) throw FileError{path.string(), ec.message()};
-    file = named.is_absolute() ? named : file.parent_path() / named;
-  }
-  throw FileError{path.string(), reason_of(ELOOP)};
+// Where a write of a name goes once its links are followed: a regular file
+// replaced (or made), or a device or FIFO written where it is.
+struct OutputTarget {
+  std::filesystem::path path;
+  bool in_place = false;
+  // `path` is a link only the kernel resolves (a process's descriptor,
+  // such as /proc/self/fd/1 on a pipe), opened through it.
+  bool through_link = false;
+  // What `path` is, when it exists.
+  std::optional<struct stat> existing;
+};
+
+constexpr const char* kLinkOfAnotherUser =
+    "a symbolic link owned by another user, not followed";
+constexpr const char* kNotWritable =
+    "neither a regular file, a character device nor a FIFO";
+constexpr const char* kFifoWithoutReader = "a FIFO that no process reads";
+
+// A link is followed only when the user running the program made it, or
+// root (the system's own, such as /dev/stdout). A link of another user is
+// never followed, not even in that user's own directory: it would let them
+// choose which of this user's files the run replaces.
+bool may_follow(const struct stat& link) {
+  return link.st_uid == ::geteuid() || link.st_uid == 0;
 }
 
-// True when `path` names something that exists and is neither a regular
-// file nor a directory: a device, a FIFO, a socket.
-bool is_special_file(const std::filesystem::path& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
-         !S_ISDIR(st.st_mode);
+// What a name that is not a link comes to.
+OutputTarget target_of(const std::filesystem::path& file,
+                       const struct stat& st) {
+  if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+    return {file, false, false, st};
+  if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))
+    return {file, true, false, st};
+  throw FileError{file.string(), kNotWritable};
+}
+
+// Follows the links of `named`, each one checked before it is followed. A
+// link may lead to a file that does not exist yet: it is made there, and the
+// link stays a link.
+OutputTarget output_target(const std::filesystem::path& named) {
+  std::filesystem::path file = named;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0)
+      return {file, false, false, std::nullopt};
+    if (!S_ISLNK(st.st_mode)) return target_of(file, st);
+    if (!may_follow(st)) throw FileError{named.string(), kLinkOfAnotherUser};
+    std::error_code ec;
+    const std::filesystem::path text = std::filesystem::read_symlink(file, ec);
+    if (ec) throw FileError{named.string(), ec.message()};
+    const std::filesystem::path next =
+        text.is_absolute() ? text : file.parent_path() / text;
+    struct stat found {};
+    if (::lstat(next.c_str(), &found) != 0 && ::stat(file.c_str(), &st) == 0) {
+      // The link's text names no file, yet the kernel resolves it.
+      if (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) {
+        throw FileError{named.string(), kNotWritable};
+      }
+      return {file, true, true, st};
+    }
+    file = next;
+  }
+  throw FileError{named.string(), reason_of(ELOOP)};
+}
+
+// Opens a device or a FIFO for writing without waiting on it. A FIFO that
+// no process reads yet is given a moment for its reader to come (a reader
+// started beside the program may open it a little later), then refused: the
+// run must never wait for ever.
+int open_in_place(const OutputTarget& target, const std::string& file) {
+  const int follow = target.through_link ? 0 : O_NOFOLLOW;
+  const bool fifo = S_ISFIFO(target.existing->st_mode);
+  constexpr int kLooksForAReader = 100;  // 10 ms apart: a second
+  for (int look = 0;; ++look) {
+    const int fd =
+        ::open(target.path.c_str(),
+               O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow);
+    if (fd >= 0) return fd;
+    if (errno == EINTR) continue;
+    if (errno != ENXIO || !fifo) {
+      throw FileError{file, reason_of(errno)};
+    }
+    if (look == kLooksForAReader) {
+      throw FileError{file, kFifoWithoutReader};
+    }
+    ::usleep(10000);
+  }
 }
 
 // Writes into a device or a FIFO where it is, as any program writing to
-// /dev/null does: it cannot be replaced, and must not be.
-void write_in_place(const std::filesystem::path& target,
+// /dev/null does: it cannot be replaced, and must not be. Failures name
+// `file`, the name the run was given.
+void write_in_place(const OutputTarget& target, const std::string& file,
                     const OutputDirectory::Fill& fill) {
-  int fd;
-  do {
-    fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) throw FileError{target.string(), reason_of(errno)};
+  const int fd = open_in_place(target, file);
+  struct stat st {};
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &st) != 0 ||
+      (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) || flags < 0 ||
+      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    throw FileError{file, kNotWritable};
+  }
   try {
-    fill_descriptor(fd, target.string(), false, fill);
+    fill_descriptor(fd, file, false, fill);
   } catch (...) {
     ::close(fd);
     throw;
   }
-  if (::close(fd) != 0 && errno != EINTR) {
-    throw FileError{target.string(), reason_of(errno)};
+  if (::close(fd) != 0 && errno != EINTR)
+    throw FileError{file, reason_of(errno)};
+}
+
+// Gives the file replacing `replaced` its owner, group and permissions, so
+// that replacing a file never changes who may read or write it. Where the
+// owner cannot be given (only root may), the group still is where it can.
+void keep_owner_and_mode(int fd, const std::string& file,
+                         const struct stat& replaced) {
+  if (replaced.st_uid != ::geteuid() || replaced.st_gid != ::getegid()) {
+    if (::fchown(fd, replaced.st_uid, replaced.st_gid) != 0) {
+      [[maybe_unused]] const int ignored =
+          ::fchown(fd, static_cast<uid_t>(-1), replaced.st_gid);
+    }
+  }
+  if (::fchmod(fd, replaced.st_mode & 0777) != 0) {
+    throw FileError{file, reason_of(errno)};
   }
 }
 
@@ -178,30 +264,27 @@ std::filesystem::path program_directory() {
 
 void DiskDirectory::write(const std::string& name, const Fill& fill) {
   const std::filesystem::path named = dir_ / name;
-  // Most names are plain files or nothing yet: one look tells, and only a
-  // link is looked through.
-  struct stat st {};
-  const bool link = ::lstat(named.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-  const bool special =
-      link ? is_special_file(named)
-           : st.st_mode != 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-  if (special) return write_in_place(named, fill);
-  const std::filesystem::path target = link ? followed_links(named) : named;
-  const std::filesystem::path dir = target.parent_path();
+  const OutputTarget target = output_target(named);
+  if (target.in_place) return write_in_place(target, named.string(), fill);
+  const std::filesystem::path dir = target.path.parent_path();
   auto listed = stale_.find(dir);
   if (listed == stale_.end())
     listed = stale_.emplace(dir, StaleTemporaries(dir)).first;
-  listed->second.remove_for(target.filename().string());
+  listed->second.remove_for(target.path.filename().string());
+  const std::string file = target.path.string();
   std::filesystem::path temp;
-  const int fd = create_temporary(target, temp);
-  if (fd < 0) throw FileError{target.string(), reason_of(errno)};
+  const int fd = create_temporary(target.path, temp);
+  if (fd < 0) throw FileError{file, reason_of(errno)};
   const auto discard = [&] {
     ::close(fd);
     ::unlink(temp.c_str());
     forget_temporary();
   };
   try {
-    fill_descriptor(fd, target.string(), true, fill, &buffers_);
+    fill_descriptor(fd, file, true, fill, &buffers_);
+    if (target.existing && S_ISREG(target.existing->st_mode)) {
+      keep_owner_and_mode(fd, file, *target.existing);
+    }
   } catch (...) {
     discard();
     throw;
@@ -210,13 +293,13 @@ void DiskDirectory::write(const std::string& name, const Fill& fill) {
     const int err = errno;
     ::unlink(temp.c_str());
     forget_temporary();
-    throw FileError{target.string(), reason_of(err)};
+    throw FileError{file, reason_of(err)};
   }
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
+  if (::rename(temp.c_str(), target.path.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
     forget_temporary();
-    throw FileError{target.string(), reason_of(err)};
+    throw FileError{file, reason_of(err)};
   }
   forget_temporary();
 }

@@ -22,7 +22,13 @@ std::filesystem::path program_directory();
 
 // Writes files into one directory. Each file is written under a temporary
 // name beside its final name and renamed over it once complete, so a run
-// that fails part-way leaves the earlier file intact.
+// that fails part-way leaves the earlier file intact; the file replaced
+// keeps its owner and permissions. A symbolic link is followed only when
+// the user running the program or root owns it (another user's link is
+// refused with FileError), and the file it leads to is replaced, the link
+// staying a link. A character device, or a FIFO that a process reads, is
+// written where it is; a FIFO that none reads, and anything else that is
+// not a regular file, is refused at once.
 class DiskDirectory final : public OutputDirectory {
  public:
   explicit DiskDirectory(std::filesystem::path dir) : dir_(std::move(dir)) {}
@@ -59,9 +65,9 @@ class DiskSources final : public SourceStore {
       : dir_(std::move(dir)), model_(model) {}
   Status load(SourceKind source, SourceText& text) override;
   bool remove(SourceKind source) override;
+  std::filesystem::path path_of(SourceKind source) const;
 
  private:
-  std::filesystem::path path_of(SourceKind source) const;
   std::filesystem::path dir_;
   const Model& model_;
 };

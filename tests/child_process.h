@@ -38,6 +38,14 @@ inline std::string find_on_path(const std::string& program) {
   return {};
 }
 
+// A process number that no process has now: that of a child that ended.
+inline pid_t ended_process() {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  waitpid(pid, nullptr, 0);
+  return pid;
+}
+
 // Changes to the environment a child starts with: a value sets the
 // variable, nullopt removes it.
 using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;

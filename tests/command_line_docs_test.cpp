@@ -129,10 +129,14 @@ TEST(Completion, OffersFilesByTheirKindAndTheValuesOfAnOption) {
       // Compiled files to dump or plot.
       {{"scenarioc", "dump", ""}, {"a_1.sim", "a_1.dat", "a_linea.dat", "out"}},
       {{"scenarioc", "plot", "a_1."}, {"a_1.sim", "a_1.dat"}},
+      {{"scenarioc", "serve", "a_1."}, {"a_1.sim", "a_1.dat"}},
+      {{"scenarioc", "watch", "a_"}, {"a_linea.txt", "a_1-.txt"}},
       // The value an option takes.
       {{"scenarioc", "dump", "--kind", ""}, {"cells", "slots", "geometry"}},
       {{"scenarioc", "compile", "-o", ""}, {"out"}},
       {{"scenarioc", "sources", "--output", ""}, {"out"}},
+      {{"scenarioc", "watch", "-o", ""}, {"out"}},
+      {{"scenarioc", "serve", "--port", ""}, {}},
       {{"scenarioc", "plot", "-o", ""}, {"line.svg", "out"}},
       {{"scenarioc", "compile", "--line-name", ""}, {}},
       {{"scenarioc", "co"}, {"compile"}},

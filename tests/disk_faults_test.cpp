@@ -25,10 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "testing/generate_scenario.h"
 #include "child_process.h"
 #include "embedded_run.h"
 #include "scenario/emitters.h"
+#include "testing/generate_scenario.h"
 
 namespace scenc {
 namespace {
@@ -66,14 +66,6 @@ bool default_signals() {
     std::signal(signal_number, SIG_DFL);
   }
   return true;
-}
-
-// A process number that no process has now: that of a child that ended.
-pid_t ended_process() {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(0);
-  ::waitpid(pid, nullptr, 0);
-  return pid;
 }
 
 struct Outcome {
@@ -152,6 +144,18 @@ class DiskFaultsTest : public ::testing::Test {
     const fs::path train = root / "Massima_10001-.txt";
     std::ofstream(line, std::ios::binary) << maximal.line_source;
     std::ofstream(train, std::ios::binary) << maximal.train_source;
+    return {line.string(), train.string()};
+  }
+
+  // Writes the embedded scenario's sources beside the program directory,
+  // copies scenarioc into it, and returns the sources' paths.
+  std::pair<std::string, std::string> write_embedded_sources() const {
+    fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenarioc",
+                  program_dir / "scenarioc");
+    const fs::path line = root / "Firenze_Pisa_linea.txt";
+    const fs::path train = root / "Firenze_Pisa_11711-.txt";
+    std::ofstream(line, std::ios::binary) << embedded_line_source();
+    std::ofstream(train, std::ios::binary) << embedded_train_source();
     return {line.string(), train.string()};
   }
 
@@ -279,7 +283,7 @@ TEST_F(DiskFaultsTest, ScenariocCompileIntoAFailingDirectory) {
 }
 
 TEST_F(DiskFaultsTest, ARunRemovesTheTemporariesThatKilledRunsLeft) {
-  const std::string gone = std::to_string(ended_process());
+  const std::string gone = std::to_string(testing::ended_process());
   const std::string alive = std::to_string(::getpid());
   const std::vector<std::string> stale = {
       ".Firenze_Pisa_linea.txt." + gone + ".0.tmp",
@@ -344,6 +348,71 @@ TEST_F(DiskFaultsTest, ASignalWhileWritingLeavesNoTemporary) {
   }
 }
 
+// The two sources exist only while a run compiles them: an interrupt, a
+// termination or a hang-up that ends a run removes them, whenever it comes.
+// The signal is sent as the line source appears, and a little later run
+// after run, so that it falls before, while and after the sources exist.
+TEST_F(DiskFaultsTest, ASignalNeverLeavesTheSourcesBehind) {
+#ifdef SCENARIO_SANITIZED
+  constexpr int kRuns = 15;
+#else
+  constexpr int kRuns = 60;
+#endif
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    int ended_by_signal = 0;
+    for (int attempt = 0; attempt < kRuns; ++attempt) {
+      SCOPED_TRACE("signal " + std::to_string(signal_number) + ", run " +
+                   std::to_string(attempt));
+      const int watch = ::inotify_init1(IN_CLOEXEC);
+      ASSERT_GE(watch, 0);
+      ASSERT_GE(::inotify_add_watch(watch, program_dir.c_str(), IN_MOVED_TO),
+                0);
+      testing::ChildProcess child({(program_dir / "scenario").string()},
+                                  {.environment = {{"DISPLAY", std::nullopt}},
+                                   .prepare = default_signals});
+      pollfd moved{watch, POLLIN, 0};
+      if (::poll(&moved, 1, 20000) == 1) {
+        ::usleep(static_cast<useconds_t>(attempt % 6) * 300);
+        ::kill(child.pid(), signal_number);
+      }
+      ::close(watch);
+      const auto status = child.wait_for_exit(std::chrono::minutes(1));
+      ASSERT_TRUE(status);
+      if (*status == 128 + signal_number)
+        ++ended_by_signal;
+      else
+        EXPECT_EQ(*status, 0) << child.stderr_text();
+      std::set<std::string> left = names_in_program_dir();
+      for (const std::string& name : testing::files_of_a_run())
+        left.erase(name);
+      EXPECT_EQ(left,
+                (std::set<std::string>{"scenario", testing::kRunLockFile}));
+    }
+    EXPECT_GT(ended_by_signal, kRuns / 2) << "signal " << signal_number;
+  }
+}
+
+// A name as long as a directory entry may be: `--line-name` of 235 and 245
+// characters makes the line geometry's name 245 and 255 bytes long.
+TEST_F(DiskFaultsTest, ScenariocCompilesUnderTheLongestNames) {
+  const auto [line, train] = write_embedded_sources();
+  for (const std::size_t length : {235u, 245u}) {
+    const std::string name(length, 'L');
+    const fs::path out = root / ("out" + std::to_string(length));
+    const Outcome r =
+        run(nullptr, {"scenarioc", "compile", line, train, "-o", out.string(),
+                      "--line-name", name, "--train-number", "11711"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::set<std::string> written;
+    for (const auto& e : fs::directory_iterator(out)) {
+      written.insert(e.path().filename().string());
+    }
+    EXPECT_EQ(written,
+              (std::set<std::string>{name + "_linea.dat", name + "_11711.sim",
+                                     name + "_11711.dat"}));
+  }
+}
+
 // The address space a child may use, set before it starts.
 rlim_t address_space_limit = RLIM_INFINITY;
 bool limit_address_space() {
@@ -403,6 +472,108 @@ TEST_F(DiskFaultsTest, MemoryThatRunsOutEndsTheRunWithoutAHalfWrittenFile) {
     EXPECT_EQ(names.size(), 3u) << "a temporary was left";
   }
   EXPECT_GT(ran_out, 0);
+}
+
+// Memory that runs out anywhere in a run, even where too little is left to
+// throw, ends it with status 3 and one line, never with an abort (it once
+// ended with "terminate called without an active exception"). A sweep of
+// address-space limits two pages apart, from the least at which the program
+// starts (the dynamic loader itself needs some) up to the least at which it
+// succeeds: every run ends 0 or 3, leaves no temporary and no source, and
+// each file holds what it held before or the whole of what a run writes.
+class AddressSpaceSweep : public DiskFaultsTest {
+ protected:
+  // The least limit, to the page, at which `holds` (true at `high`).
+  template <typename Holds>
+  static rlim_t least_limit(rlim_t low, rlim_t high, Holds holds) {
+    while (high - low > 4096) {
+      const rlim_t middle = (low + high) / 2 / 4096 * 4096;
+      (holds(middle) ? high : low) = middle;
+    }
+    return high;
+  }
+
+  Outcome run_limited(rlim_t limit, std::vector<std::string> argv) const {
+    address_space_limit = limit;
+    return run(limit_address_space, std::move(argv));
+  }
+
+  // Sweeps `argv`, which writes `files` into `dir`, and returns the number
+  // of runs that ran out.
+  int sweep(std::vector<std::string> argv, const fs::path& dir,
+            const std::set<std::string>& files, const std::string& line) {
+    std::vector<std::string> version = {argv[0], "--version"};
+    const rlim_t start = least_limit(256 << 10, 256 << 20, [&](rlim_t limit) {
+      const auto status = run_limited(limit, version).status;
+      return status == 0 || status == 3;
+    });
+    rlim_t enough = least_limit(start, 256 << 20, [&](rlim_t limit) {
+      return run_limited(limit, argv).status == 0;
+    });
+    // The files of a run with room, from a limit where it goes through
+    // again.
+    for (int tries = 0; tries < 64 && run_limited(enough, argv).status != 0;
+         ++tries) {
+      enough += 4096;
+    }
+    std::map<std::string, std::string> whole;
+    for (const std::string& name : files) whole[name] = read_file(dir / name);
+    int ran_out = 0;
+    for (rlim_t limit = start; limit <= enough; limit += 8192) {
+      SCOPED_TRACE(std::to_string(limit >> 10) + " KiB");
+      for (const std::string& name : files) {
+        std::ofstream(dir / name, std::ios::binary) << "earlier";
+      }
+      const Outcome r = run_limited(limit, argv);
+      if (r.status != 0) {
+        ++ran_out;
+        EXPECT_EQ(r.status, 3);
+        EXPECT_EQ(r.err, line);
+      }
+      std::set<std::string> left;
+      for (const auto& e : fs::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (files.count(name) == 0) {
+          left.insert(name);
+          continue;
+        }
+        const std::string bytes = read_file(e.path());
+        EXPECT_TRUE(bytes == "earlier" || bytes == whole[name]) << name;
+      }
+      left.erase("scenario");
+      left.erase("scenarioc");
+      left.erase(testing::kRunLockFile);
+      EXPECT_TRUE(left.empty()) << *left.begin();
+      if (HasFailure()) break;
+    }
+    return ran_out;
+  }
+};
+
+TEST_F(AddressSpaceSweep, EveryLimitEndsTheScenarioProgramCleanly) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than "
+                  "any limit leaves";
+#endif
+  EXPECT_GT(sweep({"scenario"}, program_dir, testing::files_of_a_run(),
+                  "scenario: out of memory\n"),
+            0);
+}
+
+TEST_F(AddressSpaceSweep, EveryLimitEndsScenariocCompileCleanly) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than "
+                  "any limit leaves";
+#endif
+  const auto [line, train] = write_embedded_sources();
+  const fs::path out = root / "out";
+  fs::create_directory(out);
+  EXPECT_GT(
+      sweep({"scenarioc", "compile", line, train, "-o", out.string()}, out,
+            {"Firenze_Pisa_linea.dat", "Firenze_Pisa_11711.sim",
+             "Firenze_Pisa_11711.dat"},
+            "scenarioc: error: out of memory\n"),
+      0);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "output/file_system.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,9 +14,11 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "child_process.h"
 #include "output/scenario_files.h"
+#include "output/temporary_files.h"
 
 namespace scenc {
 namespace {
@@ -149,6 +153,99 @@ TEST_F(FileSystemTest, WritesThroughNamesThatAreNotPlainFiles) {
   }
 }
 
+// A FIFO that no process reads, or a name that is neither a regular file,
+// a character device nor a FIFO (here a socket), is refused at once with one
+// line: a run must never wait on it for ever. What the name is stays.
+TEST_F(FileSystemTest, RefusesWhatItCannotWriteWithoutWaiting) {
+  ASSERT_EQ(::mkfifo((dir / "unread.svg").c_str(), 0600), 0);
+  const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socket_path = (dir / "socket.svg").string();
+  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socket_path.c_str());
+  ASSERT_EQ(
+      ::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address),
+      0);
+  const struct {
+    const char* name;
+    const char* reason;
+  } cases[] = {
+      {"unread.svg", "a FIFO that no process reads"},
+      {"socket.svg", "neither a regular file, a character device nor a FIFO"},
+  };
+  DiskDirectory out(dir);
+  for (const auto& c : cases) {
+    const auto started = std::chrono::steady_clock::now();
+    try {
+      out.write(c.name, [](ByteWriter& w) { w.bytes("never"); });
+      ADD_FAILURE() << c.name << " was written";
+    } catch (const FileError& e) {
+      EXPECT_EQ(e.file, (dir / c.name).string());
+      EXPECT_EQ(e.reason, c.reason);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started,
+              std::chrono::seconds(10))
+        << c.name;
+  }
+  ::close(listening);
+  EXPECT_TRUE(fs::is_fifo(dir / "unread.svg"));
+  EXPECT_TRUE(fs::is_socket(dir / "socket.svg"));
+  EXPECT_EQ(names_in(dir), (std::set<std::string>{"unread.svg", "socket.svg"}));
+}
+
+// Replacing a file never changes who may read or write it: the new file
+// takes the permissions of the one it replaces, through a link as well.
+TEST_F(FileSystemTest, AReplacedFileKeepsItsPermissions) {
+  DiskDirectory out(dir);
+  for (const fs::perms mode :
+       {fs::perms::owner_read | fs::perms::owner_write,
+        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+            fs::perms::group_write | fs::perms::others_read}) {
+    put(dir / "kept.dat", "earlier");
+    fs::permissions(dir / "kept.dat", mode);
+    fs::create_symlink("kept.dat", dir / "link.dat");
+    for (const char* name : {"kept.dat", "link.dat"}) {
+      out.write(name, [](ByteWriter& w) { w.bytes("new"); });
+      EXPECT_EQ(testing::read_file(dir / "kept.dat"), "new");
+      EXPECT_EQ(fs::status(dir / "kept.dat").permissions(), mode) << name;
+    }
+    fs::remove(dir / "link.dat");
+  }
+}
+
+// A name as long as a directory entry may be (255 bytes) is written all the
+// same: its temporary is cut to fit, and the temporaries of such names that
+// killed runs left are still found and removed.
+TEST_F(FileSystemTest, WritesNamesOfTheLongestLength) {
+  for (const std::size_t length : {1u, 100u, 237u, 238u, 245u, 255u}) {
+    SCOPED_TRACE(length);
+    std::string name;
+    for (std::size_t i = 0; i < length; ++i)
+      name += static_cast<char>('a' + i % 26);
+    for (const pid_t pid : {1, 4194304, 2147483647}) {
+      const std::string temporary = temporary_name(name, pid, 12);
+      EXPECT_LE(temporary.size(), 255u);
+      EXPECT_EQ(temporary_owner(temporary, name), pid) << temporary;
+      // Another name that the cut one could stand for only where it was
+      // cut.
+      EXPECT_EQ(temporary_owner(temporary, name + "x").has_value(),
+                temporary.size() == 255u)
+          << temporary;
+      EXPECT_FALSE(temporary_owner(temporary, name.substr(1)));
+    }
+  }
+  const std::string longest(251, 'n');
+  const std::string name = longest + ".dat";
+  const pid_t gone = testing::ended_process();
+  const std::string stale = temporary_name(name, gone, 0);
+  put(dir / stale, "cut");
+  DiskDirectory out(dir);
+  out.write(name, [](ByteWriter& w) { w.bytes("whole"); });
+  EXPECT_EQ(testing::read_file(dir / name), "whole");
+  EXPECT_EQ(names_in(dir), std::set<std::string>{name});
+}
+
 TEST_F(FileSystemTest, ReadWholeFileTellsMissingFromUnreadable) {
   std::string all_bytes;
   for (int i = 0; i < 200000; ++i)
@@ -230,6 +327,7 @@ struct ProgramRun {
   fs::path program_dir;
   fs::path work_dir;
   std::optional<int> status;
+  std::string out;
   std::string err;
 };
 
@@ -238,17 +336,20 @@ struct ProgramRun {
 // answers. `blocked`, when given, is made a directory beside the program
 // first, so that the file of that name cannot be written.
 ProgramRun run_program_copy(const fs::path& base,
-                            const std::string& blocked = "") {
-  ProgramRun run{base / "program", base / "work", {}, {}};
+                            const std::string& blocked = "",
+                            const std::vector<std::string>& arguments = {}) {
+  ProgramRun run{base / "program", base / "work", {}, {}, {}};
   fs::create_directories(run.program_dir);
   fs::create_directories(run.work_dir);
   fs::copy_file(fs::path(SCENARIO_BIN_DIR) / "scenario",
                 run.program_dir / "scenario");
   if (!blocked.empty()) fs::create_directory(run.program_dir / blocked);
-  testing::ChildProcess child({(run.program_dir / "scenario").string()},
-                              {.environment = {{"DISPLAY", std::nullopt}},
-                               .working_directory = run.work_dir});
+  std::vector<std::string> argv = {(run.program_dir / "scenario").string()};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  testing::ChildProcess child(argv, {.environment = {{"DISPLAY", std::nullopt}},
+                                     .working_directory = run.work_dir});
   run.status = child.wait_for_exit(std::chrono::seconds(60));
+  run.out = child.stdout_text();
   run.err = child.stderr_text();
   return run;
 }
@@ -265,6 +366,57 @@ TEST_F(FileSystemTest, ScenarioProgramWritesBesideItsExecutable) {
   EXPECT_EQ(fs::file_size(run.program_dir / "Firenze_Pisa_linea.dat"),
             1779964u);
   EXPECT_EQ(fs::file_size(run.program_dir / "Firenze_Pisa_11711.dat"), 26715u);
+}
+
+// The program takes no argument but --help (or -h) and --version: these
+// answer on standard output, anything else is refused with status 64 and
+// one line. Either way nothing is written, not even the lock file.
+TEST_F(FileSystemTest, ScenarioProgramAnswersHelpAndRefusesOtherArguments) {
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out_begins;
+    std::string err;
+  } cases[] = {
+      {{"--help"}, 0, "Usage: scenario [--help | --version]\n", ""},
+      {{"-h"}, 0, "Usage: scenario [--help | --version]\n", ""},
+      {{"--version"}, 0, "scenario 1", ""},
+      {{"--hlep"}, 64, "", "'--hlep'"},
+      {{"build"}, 64, "", "'build'"},
+      {{"--help", "now"}, 64, "", "'now'"},
+      {{"--version", "-h"}, 64, "", "'-h'"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.front());
+    const ProgramRun run =
+        run_program_copy(dir / std::to_string(n++), "", c.arguments);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_TRUE(run.out.starts_with(c.out_begins)) << run.out;
+    if (c.err.empty()) {
+      EXPECT_EQ(run.err, "");
+    } else {
+      EXPECT_EQ(run.err, "scenario: unknown argument " + c.err +
+                             " (it takes only --help or --version); nothing "
+                             "was written\n");
+    }
+    EXPECT_EQ(names_in(run.program_dir), std::set<std::string>{"scenario"});
+    EXPECT_TRUE(names_in(run.work_dir).empty());
+  }
+}
+
+// A FIFO in place of the lock file would hold the run up until a writer
+// came; it is refused at once, and nothing else is written.
+TEST_F(FileSystemTest, ScenarioProgramRefusesALockFileThatIsNotAPlainFile) {
+  fs::create_directories(dir / "program");
+  ASSERT_EQ(::mkfifo((dir / "program" / ".scenario.lock").c_str(), 0600), 0);
+  const ProgramRun run = run_program_copy(dir);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, (run.program_dir / ".scenario.lock").string() +
+                         ": not a plain file (a link, a FIFO or a device); "
+                         "remove it\n");
+  EXPECT_EQ(names_in(run.program_dir),
+            (std::set<std::string>{"scenario", ".scenario.lock"}));
 }
 
 // A file that cannot be written ends the run with status 3 and one line

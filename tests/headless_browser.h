@@ -216,10 +216,16 @@ class HeadlessBrowser {
            mouse(session, "mouseReleased", x, y);
   }
 
-  // The page as PNG bytes, or "" when it failed.
-  std::string screenshot(const std::string& session) {
-    const auto shot =
-        call("Page.captureScreenshot", {{"format", "png"}}, session);
+  // The page as PNG bytes, or "" when it failed; with `clip` ({x, y,
+  // width, height} in the page's pixels), that part of it only.
+  std::string screenshot(const std::string& session,
+                         const Json& clip = nullptr) {
+    Json params = {{"format", "png"}};
+    if (!clip.is_null()) {
+      params["clip"] = clip;
+      params["clip"]["scale"] = 1;
+    }
+    const auto shot = call("Page.captureScreenshot", params, session);
     return shot ? decode_base64((*shot)["data"].get<std::string>()) : "";
   }
 

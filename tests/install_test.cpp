@@ -4,10 +4,14 @@
 // reach.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -125,6 +129,18 @@ void expect_searches_no_directory(const fs::path& program) {
   EXPECT_EQ(dynamic.out.find("RPATH"), std::string::npos) << dynamic.out;
 }
 
+// The program or module carries no symbol table and no debugging sections:
+// installed stripped, as the Debian package has it.
+void expect_stripped(const fs::path& file) {
+  const Outcome sections =
+      step({find_on_path("readelf"), "-S", "-W", file.string()});
+  ASSERT_EQ(sections.status, 0) << sections.err;
+  for (const char* section : {".symtab", ".debug_"}) {
+    EXPECT_EQ(sections.out.find(section), std::string::npos)
+        << file << " has " << section;
+  }
+}
+
 // Runs the installed scenario program from another directory: its files
 // land beside it, none in the working directory.
 void expect_builds_beside_itself(const OutOfReach& reach, const fs::path& bin,
@@ -153,6 +169,8 @@ TEST(Installed, ProgramsRunFromAnotherDirectoryWithTheBuildOutOfReach) {
         "share/man/man1/scenarioc.1.gz",
         "share/bash-completion/completions/scenarioc",
         "share/doc/" SCENARIO_PACKAGE_NAME "/formats/README.md",
+        "share/doc/" SCENARIO_PACKAGE_NAME "/copyright",
+        "share/doc/" SCENARIO_PACKAGE_NAME "/changelog.gz",
         "share/doc/" SCENARIO_PACKAGE_NAME "/editors/README.md",
         "share/doc/" SCENARIO_PACKAGE_NAME
         "/editors/vscode/scenario-sources.tmLanguage.json"}) {
@@ -164,6 +182,11 @@ TEST(Installed, ProgramsRunFromAnotherDirectoryWithTheBuildOutOfReach) {
 #endif
   expect_searches_no_directory(prefix / "bin/scenario");
   expect_searches_no_directory(prefix / "bin/scenarioc");
+  expect_stripped(prefix / "bin/scenario");
+  expect_stripped(prefix / "bin/scenarioc");
+#ifdef SCENARIO_HAS_WINDOW
+  expect_stripped(prefix / SCENARIO_MODULE_DIR / "scenario_window.so");
+#endif
 
   const OutOfReach reach;
   if (!reach.hides_the_trees()) {
@@ -218,9 +241,9 @@ TEST(Installed, ProgramsRunFromAnotherDirectoryWithTheBuildOutOfReach) {
   watcher.pump();
   ASSERT_EQ(shown.wait_for_exit(10s), 0) << shown.stderr_text();
   // The loader reports the module by the path it was loaded from: the
-  // package's module directory, relative to the program.
+  // package's module directory in the prefix the program runs from.
   const std::string module =
-      (bin / ".." / SCENARIO_MODULE_DIR / "scenario_window.so").string();
+      (prefix / SCENARIO_MODULE_DIR / "scenario_window.so").string();
   EXPECT_NE(shown.stderr_text().find("calling init: " + module),
             std::string::npos)
       << shown.stderr_text();
@@ -266,6 +289,22 @@ TEST(DebianPackage, UnpacksIntoAThrowawayRootAndRuns) {
     EXPECT_NE(fields.out.find(library), std::string::npos) << fields.out;
   }
 
+  // Debian's own checker finds nothing to mend but the one call CPack adds
+  // for any module under /usr/lib, to the linker cache, which a module in a
+  // directory of the package's own does not need.
+  const std::string lintian = find_on_path("lintian");
+  if (lintian.empty()) {
+    ADD_FAILURE() << "lintian is not installed (scripts/install-deps --tests)";
+  } else {
+    const Outcome lint =
+        step({lintian, "--allow-root", "--no-tag-display-limit", deb});
+    std::istringstream lines(lint.out);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_NE(line.find("maintscript-calls-ldconfig"), std::string::npos)
+          << line;
+    }
+  }
+
   const fs::path root = temp.path() / "root";
   const Outcome unpack =
       step({find_on_path("dpkg-deb"), "-x", deb, root.string()});
@@ -279,6 +318,10 @@ TEST(DebianPackage, UnpacksIntoAThrowawayRootAndRuns) {
   EXPECT_EQ(version.status, 0) << version.err;
   EXPECT_EQ(version.out, version_line("scenarioc"));
   expect_builds_beside_itself(reach, root / "usr/bin", elsewhere);
+
+  EXPECT_TRUE(fs::is_regular_file(root / "usr/share/doc" /
+                                  SCENARIO_PACKAGE_NAME / "copyright"));
+  expect_stripped(root / "usr/bin/scenario");
 
   // Each installed page reads without a warning of the formatter.
   for (const char* page : {"scenario", "scenarioc"}) {
@@ -294,6 +337,131 @@ TEST(DebianPackage, UnpacksIntoAThrowawayRootAndRuns) {
     EXPECT_EQ(man.err, "") << page;
     EXPECT_NE(man.out.find(std::string(page) + " - "), std::string::npos)
         << man.out;
+  }
+}
+
+// The sh command of the README section `heading`.
+std::string readme_command(const std::string& heading) {
+  const std::string readme =
+      testing::read_file(std::string(SCENARIO_SOURCE_DIR) + "/README.md");
+  std::smatch m;
+  std::regex_search(readme, m,
+                    std::regex("## " + heading + "[\\s\\S]*?```sh\n([^\n]*)"));
+  return m.empty() ? std::string() : m[1].str();
+}
+
+// The packages `scripts/install-deps` would install, with `arguments`.
+std::set<std::string> install_deps_list(std::vector<std::string> arguments) {
+  arguments.insert(
+      arguments.begin(),
+      {std::string(SCENARIO_SOURCE_DIR) + "/scripts/install-deps", "--list"});
+  const Outcome listed = step(arguments);
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  std::set<std::string> packages;
+  std::istringstream lines(listed.out);
+  for (std::string line; std::getline(lines, line);) packages.insert(line);
+  return packages;
+}
+
+// The README's build command builds only the two programs. Whatever the
+// install takes from the build tree besides them (the man pages, the
+// changelog) must exist once the tree is configured or be made by building
+// those targets, so that the README's install and packaging work after it.
+// A fresh tree is configured and the build of the README's targets asked
+// what it would do.
+TEST(Installed, WhatTheReadmeBuildsIsAllTheInstallTakes) {
+  const std::string command = readme_command("Build and run");
+  std::smatch targets_match;
+  ASSERT_TRUE(std::regex_search(command, targets_match,
+                                std::regex("--target ([^&]*[^ &])")))
+      << command;
+  std::vector<std::string> targets;
+  std::istringstream words(targets_match[1].str());
+  for (std::string word; words >> word;) targets.push_back(word);
+
+  const testing::TemporaryDirectory temp("scenario-fresh");
+  ASSERT_FALSE(temp.path().empty());
+  const fs::path tree = temp.path() / "build";
+  const Outcome configure =
+      step({SCENARIO_CMAKE_COMMAND, "-S", SCENARIO_SOURCE_DIR, "-B",
+            tree.string(), "-DBUILD_TESTING=OFF"});
+  ASSERT_EQ(configure.status, 0) << configure.out << configure.err;
+  std::vector<std::string> dry_run = {SCENARIO_CMAKE_COMMAND, "--build",
+                                      tree.string(), "--target"};
+  dry_run.insert(dry_run.end(), targets.begin(), targets.end());
+  dry_run.insert(dry_run.end(), {"--", "-n"});
+  // The dry run stops where a step needs what an earlier one would have
+  // made; the targets' prerequisites, which make the documents, come first.
+  const Outcome would = step(dry_run);
+
+  // Every file of the tree that an install rule names, but the programs.
+  const std::string rules = testing::read_file(tree / "cmake_install.cmake");
+  const std::regex named("\"" + tree.string() + "/([^\"]+)\"");
+  int checked = 0;
+  for (std::sregex_iterator it(rules.begin(), rules.end(), named), end;
+       it != end; ++it) {
+    const std::string file = (*it)[1];
+    if (file.starts_with("bin/") || file.find('/') == std::string::npos) {
+      continue;
+    }
+    ++checked;
+    EXPECT_TRUE(fs::exists(tree / file) ||
+                would.out.find("Generating " + file) != std::string::npos)
+        << file << " is installed but not made by building " << targets_match[1]
+        << "\n"
+        << would.out;
+  }
+  EXPECT_GE(checked, 4);
+}
+
+// The README's build-and-run command installs what building and running
+// need; its test command, which CI runs as it stands, adds what the tests
+// need. Building and running, with everything those packages depend on,
+// bring no browser, editor, X server, Node.js or test tool onto a fresh
+// machine: shown with the dependencies as the package lists tell them.
+TEST(InstallDeps, BuildingAndRunningBringNoTestTool) {
+  EXPECT_NE(readme_command("Build and run").find("scripts/install-deps && "),
+            std::string::npos);
+  const std::string test_command = readme_command("Build and test");
+  EXPECT_TRUE(test_command.starts_with("scripts/install-deps --tests && "))
+      << test_command;
+  EXPECT_NE(testing::read_file(std::string(SCENARIO_SOURCE_DIR) + "/.ci/run")
+                .find(test_command),
+            std::string::npos)
+      << ".ci/run does not run the README's test command";
+
+  const std::set<std::string> building = install_deps_list({});
+  const std::set<std::string> testing = install_deps_list({"--tests"});
+  EXPECT_TRUE(std::includes(testing.begin(), testing.end(), building.begin(),
+                            building.end()));
+  for (const char* tool : {"libgtest-dev", "xvfb", "chromium", "neovim"}) {
+    EXPECT_EQ(testing.count(tool), 1u) << tool;
+  }
+
+  std::set<std::string> brought = building;
+  const std::string apt_cache = find_on_path("apt-cache");
+  if (!apt_cache.empty()) {
+    std::vector<std::string> depends = {
+        apt_cache,         "depends",       "--recurse",
+        "--no-recommends", "--no-suggests", "--no-conflicts",
+        "--no-breaks",     "--no-replaces", "--no-enhances"};
+    depends.insert(depends.end(), building.begin(), building.end());
+    const Outcome closure = step(depends);
+    std::istringstream lines(closure.out);
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line[0] != ' ') brought.insert(line);
+    }
+    EXPECT_GT(brought.size(), building.size() * 4) << closure.err;
+  } else {
+    std::cout << "[ NOTE     ] no apt-cache here: only the lists themselves "
+                 "are checked\n";
+  }
+  const std::regex unwanted(
+      "chromium.*|firefox.*|neovim.*|vim.*|emacs.*|nano|xvfb|xserver-.*|"
+      "nodejs|npm|imagemagick.*|googletest|libgtest-dev|libgmock-dev|"
+      "libbenchmark-dev|xdotool|lintian|clang.*|librsvg2-bin");
+  for (const std::string& package : brought) {
+    EXPECT_FALSE(std::regex_match(package, unwanted)) << package;
   }
 }
 

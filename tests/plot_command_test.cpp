@@ -1,3 +1,5 @@
+#include "tools/plot_command.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,11 +15,10 @@
 #include "scenario_fixture.h"
 #include "svg_text_boxes.h"
 #include "tools/inspect/describe.h"
+#include "tools/inspect/scenario_set.h"
+#include "tools/plot/from_sources.h"
 #include "tools/plot/html_plot.h"
 #include "tools/plot/label_placement.h"
-#include "tools/plot_command.h"
-#include "tools/plot/from_sources.h"
-#include "tools/inspect/scenario_set.h"
 #include "tools/plot/svg_plot.h"
 
 namespace scenc::tools {
@@ -222,7 +223,7 @@ TEST(Plot, FromSourcesDrawsWhatTheFilesHold) {
   ASSERT_TRUE(scenc::testing::run_scenario_program(dir.path()));
   const auto sources = scenc::testing::embedded_sources(dir.path());
   const CompiledSources compiled = compile_sources(sources.line, sources.train);
-  EXPECT_TRUE(compiled.diagnostics.empty());
+  EXPECT_TRUE(compiled.findings.diagnostics.empty());
   EXPECT_EQ(render_plot_svg(compiled.scenario),
             render_plot_svg(load_scenario(dir.path())));
 
@@ -295,6 +296,115 @@ TEST(Plot, DrawsEachFaultAtItsPlace) {
     EXPECT_TRUE(
         scenc::testing::overlapping(scenc::testing::text_boxes(svg)).empty());
   }
+}
+
+// The heights climb each cell's gradient over its 50 m from 0 m at the
+// start, a point at each change, up to the last cell that has a gradient;
+// the plan keeps the track's points and the objects on it.
+TEST(Plot, TheSceneHasTheHeightsAndThePlan) {
+  TemporaryDirectory dir("plot_scene_test");
+  const auto sources = scenc::testing::embedded_sources(dir.path());
+  const CompiledSources compiled = compile_sources(sources.line, sources.train);
+  const PlotScene scene = make_scene(compiled.scenario, compiled.findings);
+  // 0 per mille to 300 m, +4 to 500 m, 0 to 2000 m, +4 to 2300 m, 0 to
+  // 4000 m, -4 to 4600 m; the last gradient runs to cell 1777.
+  const std::vector<std::pair<double, double>> first = {
+      {0, 0},      {300, 0},    {500, 0.8},  {2000, 0.8},
+      {2300, 2.0}, {4000, 2.0}, {4600, -0.4}};
+  ASSERT_GT(scene.heights.size(), first.size());
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    EXPECT_EQ(scene.heights[i].metre, first[i].first) << i;
+    EXPECT_NEAR(scene.heights[i].height, first[i].second, 1e-9) << i;
+  }
+  EXPECT_EQ(scene.heights.back().metre, 1778 * 50);
+
+  ASSERT_TRUE(scene.plan);
+  const PlanView& plan = *scene.plan;
+  EXPECT_EQ(plan.track.front().metre, 0);
+  EXPECT_EQ(plan.track.back().metre, 82000);
+  EXPECT_EQ(plan.margin.front().metre, 82000);
+  EXPECT_LE(plan.track.size() + plan.margin.size(), 4100u);
+  ASSERT_TRUE(plan.end);
+  const LineProfile& p = compiled.scenario.profile;
+  EXPECT_EQ(plan.end->x, p.value(0, 82000));
+  EXPECT_EQ(plan.end->y, p.value(1, 82000));
+  // Each station, signal and board, at the point of its metre.
+  std::size_t stations = 0, objects = 0;
+  for (const PlanMark& m : plan.marks) {
+    EXPECT_EQ(m.at.x, p.value(0, m.at.metre));
+    EXPECT_EQ(m.at.y, p.value(1, m.at.metre));
+    (m.kind == PlanMark::Kind::kStation ? stations : objects) += 1;
+  }
+  EXPECT_EQ(stations, scene.stations.size());
+  EXPECT_EQ(objects, std::count_if(compiled.scenario.cells.begin(),
+                                   compiled.scenario.cells.end(),
+                                   [](const TrackCell& c) {
+                                     return c.kind == cell_kind::kSignal ||
+                                            c.kind == cell_kind::kSpeedBoard;
+                                   }));
+  const std::string svg = render_plot_svg(scene);
+  EXPECT_NE(svg.find("Heights from the gradients"), std::string::npos);
+  EXPECT_EQ(svg.find("The compile stopped"), std::string::npos);
+}
+
+// A fault that ends a source's compile is named over the picture with the
+// place the picture stops being whole, and the panels are greyed past it;
+// the errors are listed before the warnings.
+TEST(Plot, SaysWhereTheCompileStopped) {
+  const struct {
+    scenc::testing::SourceEdit edit;
+    std::string check;
+    std::optional<std::int64_t> position;
+    std::string left_out;
+  } cases[] = {
+      {{true, "segnale,   6400,", "segnale,   4600,"},
+       "fault-16",
+       4600,
+       "the rest of the train source"},
+      {{false, "cartello indicatore,  18550,", "cartello indicatore,  800,"},
+       "fault-6",
+       800,
+       "the rest of the line source and the whole train source"},
+      {{true, "segnale,   6400,", "segnale,   96400,"},
+       "fault-15",
+       96400,
+       "the rest of the train source"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.check);
+    TemporaryDirectory dir("plot_stop_test");
+    const auto sources = scenc::testing::embedded_sources(
+        dir.path(), {c.edit,
+                     {false, "indicatori_vmax, 7800, 120,",
+                      "indicatori_vmax, 7800, 121,"}});
+    const CompiledSources compiled =
+        compile_sources(sources.line, sources.train);
+    const auto& d = compiled.findings.diagnostics;
+    ASSERT_GE(d.size(), 2u);
+    EXPECT_EQ(d.front().severity, Severity::kError);
+    EXPECT_EQ(d.back().severity, Severity::kWarning);
+    ASSERT_EQ(compiled.findings.stops.size(), 1u);
+    const CompileStop& stop = compiled.findings.stops.front();
+    EXPECT_EQ(stop.check, c.check);
+    EXPECT_EQ(stop.position, c.position);
+    EXPECT_EQ(stop.left_out, c.left_out);
+    EXPECT_EQ(stop.message, d.front().message);
+    const PlotScene scene = make_scene(compiled.scenario, compiled.findings);
+    EXPECT_EQ(scene.whole_until, static_cast<double>(*c.position));
+    const std::string svg = render_plot_svg(scene);
+    EXPECT_NE(svg.find("The compile stopped at " + c.check), std::string::npos);
+    EXPECT_NE(svg.find("pointer-events=\"none\""), std::string::npos);
+    EXPECT_TRUE(
+        scenc::testing::overlapping(scenc::testing::text_boxes(svg)).empty());
+  }
+  // A taken cell is named by the diagnostic, for the view to land on.
+  TemporaryDirectory dir("plot_stop_test");
+  const auto sources = scenc::testing::embedded_sources(
+      dir.path(), {{true, "segnale,   6400,", "segnale,   4600,"}});
+  EXPECT_EQ(compile_sources(sources.line, sources.train)
+                .findings.diagnostics.front()
+                .cell,
+            93);
 }
 
 // The curve lane reads the plan metre by metre: a curve that runs on past
@@ -395,10 +505,10 @@ TEST(Plot, NoTwoTextsMeet) {
   const auto maximal_paths = scenc::testing::maximal_sources(dir.path());
   const CompiledSources maximal =
       compile_sources(maximal_paths.line, maximal_paths.train);
-  ASSERT_TRUE(maximal.diagnostics.empty());
+  ASSERT_TRUE(maximal.findings.diagnostics.empty());
   const ScenarioSet embedded_set = load_scenario(dir.path());
   const std::string maximal_svg =
-      render_plot_svg(make_scene(maximal.scenario, maximal.diagnostics));
+      render_plot_svg(make_scene(maximal.scenario, maximal.findings));
 
   const struct {
     const char* name;

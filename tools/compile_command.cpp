@@ -1,6 +1,8 @@
 // The compile, check and sources subcommands: the scenario program's own
 // compile run on an author's two sources, with every fault it records
 // reported at the row that raised it.
+#include "tools/compile_command.h"
+
 #include <sched.h>
 #include <unistd.h>
 
@@ -25,8 +27,8 @@
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
 #include "tools/check/check.h"
-#include "tools/commands.h"
 #include "tools/check/diagnostic_output.h"
+#include "tools/commands.h"
 #include "tools/inspect/source_names.h"
 
 namespace scenc::tools {
@@ -34,21 +36,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
-
-struct CompileOptions {
-  std::string line_source;
-  std::string train_source;
-  std::string out_dir = ".";
-  std::optional<std::string> line_name;
-  std::optional<std::string> train_number;
-  bool no_geometry = false;
-  bool json = false;
-  std::string format = "text";
-  std::string colour = "auto";
-  int max_errors = 50;
-  std::vector<std::string> warning_switches;  // -W NAME, -W no-NAME, -W error
-  bool strict = false;
-};
 
 // The names become file names inside the output directory, so they must not
 // lead out of it.
@@ -405,6 +392,81 @@ int guarded(const std::function<int()>& run) {
   return exit_status::kFileFailed;
 }
 
+}  // namespace
+
+int compile_or_check(const CompileOptions& o, bool write_files) {
+  return guarded([&] { return run_compile(o, write_files); });
+}
+
+void add_check_options(CLI::App& command, CompileOptions& o) {
+  command.add_option("LINE_SOURCE", o.line_source, "the line source text")
+      ->required();
+  command.add_option("TRAIN_SOURCE", o.train_source, "the train source text")
+      ->required();
+  command.add_flag("--json", o.json,
+                   "also print one JSON object on standard output: "
+                   "error_code, error_position, error_exit, files, "
+                   "diagnostics, truncated (nothing when a file cannot be "
+                   "read or written); the same as --format json");
+  command
+      .add_option("--format", o.format,
+                  "text (the default: diagnostics on standard error only), "
+                  "json or sarif: also print the diagnostics in that form "
+                  "on standard output")
+      ->check(CLI::IsMember({"text", "json", "sarif"}))
+      ->option_text("FORMAT");
+  command
+      .add_option("--color", o.colour,
+                  "colour the diagnostics: auto (on a terminal, unless "
+                  "NO_COLOR is set), always or never")
+      ->check(CLI::IsMember({"auto", "always", "never"}))
+      ->option_text("WHEN");
+  command
+      .add_option("--max-errors", o.max_errors,
+                  "stop after this many errors (default 50; 0: no limit)")
+      ->check(CLI::NonNegativeNumber)
+      ->option_text("N");
+  command
+      .add_option("-W", o.warning_switches,
+                  "-Wno-NAME silences the warning NAME, -WNAME enables it, "
+                  "-Werror makes warnings fail the run (status 1)")
+      ->check(kWarningSwitch)
+      ->allow_extra_args(false)
+      ->option_text("NAME");
+  command.add_flag("--strict", o.strict,
+                   "warnings fail the run (status 1), as -Werror");
+}
+
+void add_output_options(CLI::App& command, CompileOptions& o) {
+  command
+      .add_option("-o,--output", o.out_dir,
+                  "directory that receives the binary files (created when "
+                  "missing; default: the working directory)")
+      ->option_text("DIR");
+  command
+      .add_option("--line-name", o.line_name,
+                  "line name (default: the line source's file name without "
+                  "\"" +
+                      std::string(file_ending::kLineSource) +
+                      "\", else without its extension)")
+      ->check(kScenarioName)
+      ->option_text("NAME");
+  command
+      .add_option("--train-number", o.train_number,
+                  "train number (default: what stands between "
+                  "\"<line name>_\" and \"" +
+                      std::string(file_ending::kTrainSource) +
+                      "\" in the train source's file name, else that name "
+                      "without its extension)")
+      ->check(kScenarioName)
+      ->option_text("NAME");
+  command.add_flag("--no-geometry", o.no_geometry,
+                   "compile without the line profile and skip the line "
+                   "geometry file");
+}
+
+namespace {
+
 constexpr const char* kExitStatuses =
     "Exit status: 0 clean; 1 a fault was recorded, or a warning under "
     "--strict (the files are written all the same); 2 error exit, no binary "
@@ -418,45 +480,10 @@ std::shared_ptr<CompileOptions> add_compiling_command(
     CLI::App*& command) {
   auto o = std::make_shared<CompileOptions>();
   command = app.add_subcommand(name, description);
-  command->add_option("LINE_SOURCE", o->line_source, "the line source text")
-      ->required();
-  command->add_option("TRAIN_SOURCE", o->train_source, "the train source text")
-      ->required();
-  command->add_flag("--json", o->json,
-                    "also print one JSON object on standard output: "
-                    "error_code, error_position, error_exit, files, "
-                    "diagnostics, truncated (nothing when a file cannot be "
-                    "read or written); the same as --format json");
-  command
-      ->add_option("--format", o->format,
-                   "text (the default: diagnostics on standard error only), "
-                   "json or sarif: also print the diagnostics in that form "
-                   "on standard output")
-      ->check(CLI::IsMember({"text", "json", "sarif"}))
-      ->option_text("FORMAT");
-  command
-      ->add_option("--color", o->colour,
-                   "colour the diagnostics: auto (on a terminal, unless "
-                   "NO_COLOR is set), always or never")
-      ->check(CLI::IsMember({"auto", "always", "never"}))
-      ->option_text("WHEN");
-  command
-      ->add_option("--max-errors", o->max_errors,
-                   "stop after this many errors (default 50; 0: no limit)")
-      ->check(CLI::NonNegativeNumber)
-      ->option_text("N");
-  command
-      ->add_option("-W", o->warning_switches,
-                   "-Wno-NAME silences the warning NAME, -WNAME enables it, "
-                   "-Werror makes warnings fail the run (status 1)")
-      ->check(kWarningSwitch)
-      ->allow_extra_args(false)
-      ->option_text("NAME");
-  command->add_flag("--strict", o->strict,
-                    "warnings fail the run (status 1), as -Werror");
+  add_check_options(*command, *o);
   command->footer("Examples:\n" + examples + "\n" + kExitStatuses);
   command->callback([o, write_files, &status] {
-    status = guarded([&] { return run_compile(*o, write_files); });
+    status = compile_or_check(*o, write_files);
   });
   return o;
 }
@@ -478,31 +505,7 @@ void register_compile_commands(CLI::App& app, int& status) {
       "--train-number 2041 --no-geometry\n"
       "  scenarioc compile a_linea.txt a_1-.txt --json\n",
       true, status, compile);
-  compile
-      ->add_option("-o,--output", options->out_dir,
-                   "directory that receives the binary files (created when "
-                   "missing; default: the working directory)")
-      ->option_text("DIR");
-  compile
-      ->add_option("--line-name", options->line_name,
-                   "line name (default: the line source's file name without "
-                   "\"" +
-                       std::string(file_ending::kLineSource) +
-                       "\", else without its extension)")
-      ->check(kScenarioName)
-      ->option_text("NAME");
-  compile
-      ->add_option("--train-number", options->train_number,
-                   "train number (default: what stands between "
-                   "\"<line name>_\" and \"" +
-                       std::string(file_ending::kTrainSource) +
-                       "\" in the train source's file name, else that name "
-                       "without its extension)")
-      ->check(kScenarioName)
-      ->option_text("NAME");
-  compile->add_flag("--no-geometry", options->no_geometry,
-                    "compile without the line profile and skip the line "
-                    "geometry file");
+  add_output_options(*compile, *options);
 
   CLI::App* check = nullptr;
   add_compiling_command(

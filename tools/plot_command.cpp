@@ -16,16 +16,16 @@ namespace scenc::tools {
 int run_plot(const PlotRequest& req, std::ostream& out, std::ostream& err) {
   try {
     ScenarioSet scenario;
-    std::optional<std::vector<PlotDiagnostic>> diagnostics;
+    std::optional<SourceFindings> findings;
     if (req.train_source.empty()) {
       scenario = load_scenario(req.scenario);
     } else {
       CompiledSources compiled =
           compile_sources(req.scenario, req.train_source);
       scenario = std::move(compiled.scenario);
-      diagnostics = std::move(compiled.diagnostics);
+      findings = std::move(compiled.findings);
     }
-    const PlotScene scene = make_scene(scenario, std::move(diagnostics));
+    const PlotScene scene = make_scene(scenario, std::move(findings));
     const std::string picture =
         req.html ? render_plot_html(scene) : render_plot_svg(scene);
     if (req.output == "-") {

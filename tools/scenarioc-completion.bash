@@ -1,6 +1,6 @@
 # bash completion for scenarioc: the subcommands, their options, and file
-# names by the kind of file each subcommand takes (.txt sources to compile
-# or plot, .sim and .dat files to dump or plot). Installed as
+# names by the kind of file each subcommand takes (.txt sources to compile,
+# watch, plot or serve, .sim and .dat files to dump, plot or serve). Installed as
 # share/bash-completion/completions/scenarioc.
 
 # Adds to COMPREPLY the names that start with $1 and end in one of the
@@ -37,14 +37,14 @@ _scenarioc() {
   COMPREPLY=()
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      compile | check | sources | warnings | dump | plot | lsp)
+      compile | check | sources | warnings | dump | plot | lsp | serve | watch)
         command=${COMP_WORDS[i]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "compile check sources warnings dump plot lsp -h --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "compile check sources warnings dump plot lsp serve watch -h --help --version" -- "$cur"))
     return
   fi
 
@@ -72,13 +72,13 @@ _scenarioc() {
       COMPREPLY=($(compgen -W "auto always never" -- "$cur"))
       return
       ;;
-    *:--max-errors)
+    *:--max-errors | serve:--port)
       return
       ;;
   esac
 
   # -Werror, -WNAME and -Wno-NAME, the names from the program itself.
-  if [[ ($command == compile || $command == check) && $cur == -W* ]]; then
+  if [[ ($command == compile || $command == check || $command == watch) && $cur == -W* ]]; then
     local names name switches="-Werror"
     names=$("${COMP_WORDS[0]}" warnings 2>/dev/null | awk '/^[a-z]/ {print $1}')
     for name in $names; do
@@ -97,15 +97,17 @@ _scenarioc() {
     dump) options="--json --all --kind -h --help" ;;
     plot) options="-o --output --html -h --help" ;;
     lsp) options="--stdio -h --help" ;;
+    serve) options="--port --open -h --help" ;;
+    watch) options="-o --output --line-name --train-number --no-geometry --json --format --color --max-errors -W --strict -h --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
     return
   fi
   case $command in
-    compile | check) _scenarioc_files "$cur" .txt ;;
+    compile | check | watch) _scenarioc_files "$cur" .txt ;;
     dump) _scenarioc_files "$cur" .sim .dat ;;
-    plot) _scenarioc_files "$cur" .sim .dat .txt ;;
+    plot | serve) _scenarioc_files "$cur" .sim .dat .txt ;;
   esac
 }
 

@@ -11,6 +11,7 @@
 #include "build_version.h"
 #include "output/temporary_files.h"
 #include "scenario/build_run.h"
+#include "scenario/lack_of_memory.h"
 #include "tools/commands.h"
 
 namespace {
@@ -32,6 +33,8 @@ int run_command(int argc, char** argv) {
   scenc::tools::register_dump_command(app, status);
   scenc::tools::register_plot_command(app, status);
   scenc::tools::register_lsp_command(app, status);
+  scenc::tools::register_serve_command(app, status);
+  scenc::tools::register_watch_command(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -70,7 +73,16 @@ int with_output_checked(int status) {
 
 }  // namespace
 
+const char scenc::kOutOfMemoryLine[] = "scenarioc: error: out of memory\n";
+
 int main(int argc, char** argv) {
   scenc::handle_file_signals();
-  return with_output_checked(run_command(argc, argv));
+  if (scenc::throw_on_lack_of_memory()) {
+    try {
+      return with_output_checked(run_command(argc, argv));
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  std::fputs(scenc::kOutOfMemoryLine, stderr);
+  return scenc::exit_status::kFileFailed;
 }

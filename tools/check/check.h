@@ -78,6 +78,7 @@ struct AuthorDiagnostic {
   std::int64_t line = 0, column = 0, end_column = 0;
   std::optional<std::int32_t> position;  // metres along the line
   std::optional<std::int32_t> code;      // the fault number, for faults
+  std::optional<std::int32_t> cell;      // the taken cell a fault names
   bool after_recovery = false;           // found after blanking a row
   std::vector<DiagnosticNote> notes;     // related rows
 };

@@ -383,6 +383,7 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
   d.check = fault_check_name(f.code);
   d.code = f.code;
   d.position = f.position;
+  d.cell = f.cell;
   const FaultInfo* info = find_fault(f.code);
   d.source = info != nullptr && info->source != SourceKind::kNone
                  ? info->source

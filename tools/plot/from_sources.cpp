@@ -45,8 +45,10 @@ CompiledSources compile_sources(const std::filesystem::path& line_source,
   }
 
   CompiledSources out;
-  out.diagnostics =
+  std::vector<PlotDiagnostic>& diagnostics = out.findings.diagnostics;
+  diagnostics =
       plot_diagnostics(check, line_source.string(), train_source.string());
+  out.findings.stops = compile_stops(check, diagnostics);
   // An error exit the check told at its row needs no second word here.
   const bool told = std::any_of(
       check.diagnostics.begin(), check.diagnostics.end(),
@@ -58,7 +60,7 @@ CompiledSources compile_sources(const std::filesystem::path& line_source,
                 error_exit_text(std::to_string(check.error_exit)) +
                 "; no binary file is written";
     d.file = line_source.string();
-    out.diagnostics.push_back(std::move(d));
+    diagnostics.insert(diagnostics.begin(), std::move(d));
   }
 
   ScenarioSet& set = out.scenario;

@@ -15,7 +15,7 @@ namespace scenc::tools {
 struct CompiledSources {
   // Its paths name the files a compile beside the line source would write.
   ScenarioSet scenario;
-  std::vector<PlotDiagnostic> diagnostics;
+  SourceFindings findings;
 };
 
 // Reads and compiles both sources; throws ToolError when one cannot be

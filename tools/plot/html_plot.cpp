@@ -1,11 +1,12 @@
 #include "tools/plot/html_plot.h"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "tools/inspect/describe.h"
+#include "tools/plot/svg_writer.h"
 #include "tools/plot/symbols.h"
 #include "tools/plot/view_page.h"
-#include "tools/plot/svg_writer.h"
 
 namespace scenc::tools {
 namespace {
@@ -60,12 +61,50 @@ Json colours_json() {
           {"grid", colour::kGrid},
           {"curveRight", colour::kCurveRight},
           {"curveLeft", colour::kCurveLeft},
+          {"heights", colour::kHeights},
+          {"greyed", colour::kGreyed},
           {"error", severity_colour(Severity::kError)},
           {"warningDiagnostic", severity_colour(Severity::kWarning)},
           {"note", severity_colour(Severity::kNote)}};
 }
 
-Json scene_json(const PlotScene& scene) {
+// A length on the plan to a tenth of a metre: finer than any drawing of
+// it, and a third of the page's bytes that full doubles would take.
+double tenth(double v) { return std::round(v * 10) / 10; }
+
+Json plan_json(const PlanView& plan) {
+  const auto points = [](const std::vector<PlanPoint>& list) {
+    Json out = Json::array();
+    for (const PlanPoint& p : list) {
+      out.push_back(p.metre);
+      out.push_back(tenth(p.x));
+      out.push_back(tenth(p.y));
+    }
+    return out;
+  };
+  // Each mark: [kind, metre, x, y, name]; kind 0 station, 1 signal, 2 board.
+  Json marks = Json::array();
+  for (const PlanMark& m : plan.marks) {
+    marks.push_back({static_cast<int>(m.kind), m.at.metre, tenth(m.at.x),
+                     tenth(m.at.y), m.name});
+  }
+  return {
+      {"track", points(plan.track)},
+      {"margin", points(plan.margin)},
+      {"box", {tenth(plan.x0), tenth(plan.x1), tenth(plan.y0), tenth(plan.y1)}},
+      {"marks", std::move(marks)}};
+}
+
+Json heights_json(const std::vector<HeightPoint>& heights) {
+  Json out = Json::array();
+  for (const HeightPoint& h : heights) {
+    out.push_back(h.metre);
+    out.push_back(std::round(h.height * 100) / 100);
+  }
+  return out;
+}
+
+Json scene_json(const PlotScene& scene, std::optional<std::uint64_t> live) {
   const ScenarioSet& s = *scene.scenario;
   Json stations = Json::array();
   for (const PlotStation& st : scene.stations) {
@@ -113,10 +152,20 @@ Json scene_json(const PlotScene& scene) {
            {"check", d.check},
            {"message", d.message},
            {"location", location_text(d)},
-           {"position", d.position ? Json(*d.position) : Json(nullptr)}});
+           {"position", d.position ? Json(*d.position) : Json(nullptr)},
+           {"cell", d.cell ? Json(*d.cell) : Json(nullptr)},
+           {"afterStop", d.after_stop}});
     }
   }
+  Json stops = Json::array();
+  for (const CompileStop& stop : scene.stops) {
+    stops.push_back(
+        {{"text", stop.text()},
+         {"position", stop.position ? Json(*stop.position) : Json(nullptr)}});
+  }
   return {
+      {"live", live.has_value()},
+      {"version", live.value_or(0)},
       {"title", scene.title()},
       {"length", scene.length},
       {"domainEnd", scene.domain_end},
@@ -135,7 +184,12 @@ Json scene_json(const PlotScene& scene) {
       {"objects", std::move(objects)},
       {"slowOrders", std::move(slow_orders)},
       {"curves", std::move(curves)},
-      {"diagnostics", std::move(diagnostics)}};
+      {"plan", scene.plan ? plan_json(*scene.plan) : Json(nullptr)},
+      {"heights", heights_json(scene.heights)},
+      {"diagnostics", std::move(diagnostics)},
+      {"stops", std::move(stops)},
+      {"wholeUntil",
+       scene.whole_until ? Json(*scene.whole_until) : Json(nullptr)}};
 }
 
 // The page with each placeholder replaced once, in a single pass, so that a
@@ -161,13 +215,16 @@ std::string fill_page(
 
 }  // namespace
 
-std::string render_plot_html(const PlotScene& scene) {
+std::string plot_scene_json(const PlotScene& scene,
+                            std::optional<std::uint64_t> live) {
   // Names are bytes as the author wrote them; the rare byte that is not
   // UTF-8 is replaced rather than failing. A "<" inside a string could end
   // the script element early: JSON may spell it \u003c.
-  std::string data =
-      scene_json(scene).dump(-1, ' ', false, Json::error_handler_t::replace);
+  const std::string data =
+      scene_json(scene, live)
+          .dump(-1, ' ', false, Json::error_handler_t::replace);
   std::string safe;
+  safe.reserve(data.size());
   for (const char c : data) {
     if (c == '<') {
       safe += "\\u003c";
@@ -175,8 +232,17 @@ std::string render_plot_html(const PlotScene& scene) {
       safe += c;
     }
   }
+  return safe;
+}
+
+std::string plot_page(const PlotScene& scene, const std::string& json) {
   return fill_page(kPlotViewPage,
-                   {{"@TITLE@", xml_escape(scene.title())}, {"@DATA@", safe}});
+                   {{"@TITLE@", xml_escape(scene.title())}, {"@DATA@", json}});
+}
+
+std::string render_plot_html(const PlotScene& scene,
+                             std::optional<std::uint64_t> live) {
+  return plot_page(scene, plot_scene_json(scene, live));
 }
 
 }  // namespace scenc::tools

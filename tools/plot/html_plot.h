@@ -5,12 +5,24 @@
 // the lanes, each one a link to its place on the line.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "tools/plot/scene.h"
 
 namespace scenc::tools {
 
-std::string render_plot_html(const PlotScene& scene);
+// `live`: the page follows a server's compiles (`scenarioc serve`), and
+// this is the number of the compile it shows.
+std::string render_plot_html(const PlotScene& scene,
+                             std::optional<std::uint64_t> live = {});
+
+// The data the page draws, as one line of JSON: the page carries it, and
+// the server sends it anew after each compile.
+std::string plot_scene_json(const PlotScene& scene,
+                            std::optional<std::uint64_t> live = {});
+// The page around data that plot_scene_json() made for `scene`.
+std::string plot_page(const PlotScene& scene, const std::string& json);
 
 }  // namespace scenc::tools

@@ -162,4 +162,23 @@ bool needs_leader(const LabelWish& wish, const LabelSpot& spot) {
           std::abs(spot.left + wish.width / 2 - wish.anchor) > wish.width / 2);
 }
 
+std::optional<TextBox> ClearSpots::take_first(
+    const std::vector<TextBox>& candidates) {
+  for (const TextBox& b : candidates) {
+    if (b.x0 < frame_.x0 || b.x1 > frame_.x1 || b.y0 < frame_.y0 ||
+        b.y1 > frame_.y1) {
+      continue;
+    }
+    const auto meets = [&](const TextBox& t) { return b.meets(t, gap_); };
+    const auto covers = [&](const TextBox& t) { return b.meets(t); };
+    if (std::any_of(taken_.begin(), taken_.end(), meets) ||
+        std::any_of(ink_.begin(), ink_.end(), covers)) {
+      continue;
+    }
+    taken_.push_back(b);
+    return b;
+  }
+  return std::nullopt;
+}
+
 }  // namespace scenc::tools

@@ -4,6 +4,7 @@
 // symbol to a label that moved.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 namespace scenc::tools {
@@ -39,5 +40,32 @@ int rows_used(const std::vector<LabelSpot>& spots);
 // True when a placed label does not stand centred in the first row over its
 // symbol, so that a leader line must show where it belongs.
 bool needs_leader(const LabelWish& wish, const LabelSpot& spot);
+
+// A box a text or a drawing takes on the page.
+struct TextBox {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool meets(const TextBox& o, double gap = 0) const {
+    return x0 < o.x1 + gap && o.x0 < x1 + gap && y0 < o.y1 && o.y0 < y1;
+  }
+};
+
+// Labels that may stand on any side of what they name, placed in two
+// dimensions: each takes the first of its candidate boxes that lies inside
+// the frame and clear of the labels taken before (by `gap` along a row)
+// and of the ink marked (lines and symbols a label must not cover).
+class ClearSpots {
+ public:
+  explicit ClearSpots(TextBox frame, double gap = 4)
+      : frame_(frame), gap_(gap) {}
+  void ink(const TextBox& box) { ink_.push_back(box); }
+  // The box taken, or none when every candidate meets something.
+  std::optional<TextBox> take_first(const std::vector<TextBox>& candidates);
+
+ private:
+  TextBox frame_;
+  double gap_;
+  std::vector<TextBox> taken_;
+  std::vector<TextBox> ink_;
+};
 
 }  // namespace scenc::tools

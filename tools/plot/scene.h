@@ -1,7 +1,8 @@
 // What the plot shows of a scenario, worked out once for both of its views
 // (the SVG picture and the HTML page): the stations, the slow orders, the
-// curvature of the line read from its plan, and the diagnostics of the
-// compile that made it.
+// plan of the line and its curvature, the heights its gradients build, and
+// the diagnostics of the compile that made it, with where that compile
+// stopped.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,11 @@ struct PlotDiagnostic {
   std::int64_t line = 0;  // 1-based; 0 when the row is not known
   std::int64_t column = 0;
   std::optional<std::int64_t> position;  // metres along the line
+  // The grid cell the diagnostic names (a taken cell), where it names one.
+  std::optional<std::int64_t> cell;
+  // Found by compiling again past a fault that ended a stage: the row it
+  // names is not in the picture, which shows the compile as given.
+  bool after_stop = false;
 };
 
 // "FILE:LINE:COLUMN", or "FILE" when the row is not known.
@@ -35,10 +41,35 @@ std::string diagnostic_text(const PlotDiagnostic& d);
 
 // Every fault and warning of the check on two sources, each pointed at the
 // source that holds it (`line_source` or `train_source`, as the author named
-// them).
+// them): the errors first, then the warnings, each in source order.
 std::vector<PlotDiagnostic> plot_diagnostics(const CheckResult& check,
                                              const std::string& line_source,
                                              const std::string& train_source);
+
+// A fault that ended the compile of a source, or skipped the rest of it:
+// what comes after its row in the sources is not in the picture.
+struct CompileStop {
+  std::string check;     // "fault-22"
+  std::string message;   // as the diagnostic words it
+  std::string location;  // "FILE:LINE:COLUMN"
+  // Where the fault stands on the line; none for a fault without a place.
+  std::optional<std::int64_t> position;
+  std::string left_out;  // "the rest of the train source"
+
+  // One sentence for the banner over the picture.
+  std::string text() const;
+};
+
+// The faults of the compile as given (the model `check` kept) that ended a
+// source's compile, in the order raised, worded as their diagnostics.
+std::vector<CompileStop> compile_stops(
+    const CheckResult& check, const std::vector<PlotDiagnostic>& diagnostics);
+
+// What a compile of two sources said about them.
+struct SourceFindings {
+  std::vector<PlotDiagnostic> diagnostics;
+  std::vector<CompileStop> stops;
+};
 
 // A run of metres of the plan that turn alike: `curve_class` is 0 on a
 // straight run, 1 to 6 on a right-hand curve of that class and -1 to -6 on
@@ -66,6 +97,50 @@ std::string curve_label(int curve_class);
 // two after one) start a new run.
 std::vector<CurveRun> curve_runs(const LineProfile& profile,
                                  std::int64_t last_metre);
+
+// A point of the plan: a metre along the line and where the track stands
+// there, x and y in metres.
+struct PlanPoint {
+  std::int64_t metre = 0;
+  double x = 0;
+  double y = 0;
+};
+
+// Something on the track drawn on the plan as well.
+struct PlanMark {
+  enum class Kind { kStation, kSignal, kBoard };
+  Kind kind = Kind::kStation;
+  PlanPoint at;
+  std::string name;  // a station's name; empty for the others
+};
+
+// The plan as both views draw it: the track as a polyline of a few
+// thousand points (every metre would be far too much for a long line), the
+// run-out past the line's end apart, the box every metre of it fits in with
+// a little room around, and the objects on it.
+struct PlanView {
+  std::vector<PlanPoint> track;   // metre 0 to the end of the line
+  std::vector<PlanPoint> margin;  // from the end of the line on
+  double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+  std::optional<PlanPoint> start, end;
+  std::vector<PlanMark> marks;  // stations, then signals and boards
+};
+
+// The point of the plan at `metre` (kept to the plan's metres), where the
+// compile drew one.
+std::optional<PlanPoint> plan_point(const LineProfile& profile,
+                                    std::int64_t metre);
+
+// A point of the line's heights: the track climbs each cell's gradient over
+// its 50 m, from 0 m at the start of the line.
+struct HeightPoint {
+  double metre = 0;
+  double height = 0;
+};
+
+// The heights at each change of gradient, up to the last cell that carries
+// one (cells past the fills carry none).
+std::vector<HeightPoint> line_heights(const std::vector<TrackCell>& cells);
 
 struct PlotStation {
   int slot = 0;
@@ -95,16 +170,23 @@ struct PlotScene {
   std::vector<SlowOrderExtent> slow_orders;
   // None when no plan was written.
   std::optional<std::vector<CurveRun>> curves;
+  std::optional<PlanView> plan;
+  std::vector<HeightPoint> heights;
   // Shown when the picture comes from sources: an empty list then says the
   // compile found nothing.
   std::optional<std::vector<PlotDiagnostic>> diagnostics;
+  std::vector<CompileStop> stops;
+  // The picture is whole only before this place: the least position of a
+  // stop.
+  std::optional<double> whole_until;
 
   // "Line L, train T: 82.0 km, 16 stations".
   std::string title() const;
 };
 
+// `findings`: what the compile said, when the picture comes from sources.
 PlotScene make_scene(const ScenarioSet& scenario,
-                     std::optional<std::vector<PlotDiagnostic>> diagnostics);
+                     std::optional<SourceFindings> findings);
 
 // The label an object's symbol carries on the picture, or "" for none: a
 // board's highest speed, a signboard's text (blanks squeezed), an

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "tools/plot/svg_writer.h"
 
@@ -26,6 +27,8 @@ inline constexpr double kTopRow = 64;  // plan, legend and timetable
 inline constexpr double kGapAfterTopRow = 40;
 inline constexpr double kGapBeforePanel = 28;  // room for a panel's title
 inline constexpr double kGradientHeight = 110;
+inline constexpr double kHeightsHeight = 90;
+inline constexpr double kBannerLine = 16;  // a line of the stop's banner
 inline constexpr double kCurvePlotHeight = 76;
 inline constexpr double kSpeedHeight = 150;
 inline constexpr double kLaneHeight = 30;  // a lane of symbols, without labels
@@ -46,6 +49,30 @@ inline constexpr const char* kLeader = "#adb5bd";
 }  // namespace ink
 
 inline std::string n(double v) { return svg_number(v); }
+
+// `text` cut at blanks into lines no wider than `width`, as text_width
+// measures them; a word wider than that has a line of its own.
+inline std::vector<std::string> wrapped(const std::string& text, double size,
+                                        bool bold, double width) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t blank = text.find(' ', at);
+    const std::string word = text.substr(
+        at, blank == std::string::npos ? std::string::npos : blank - at);
+    at = blank == std::string::npos ? text.size() : blank + 1;
+    const std::string longer = line.empty() ? word : line + " " + word;
+    if (!line.empty() && text_width(longer, size, bold) > width) {
+      lines.push_back(line);
+      line = word;
+    } else {
+      line = longer;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
 
 // The step of round numbers (1, 2 or 5 times a power of ten) that cuts
 // `span` into about `parts` pieces.

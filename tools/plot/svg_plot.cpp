@@ -28,6 +28,9 @@ constexpr double kLanePitch = 11;
 constexpr int kOptionalRows = 2;  // for labels that may be left out
 constexpr int kCurveRows = 3;
 constexpr double kCurveApart = 3;  // pixels between curves to name them
+// Pixels between two labels of a row: closer, a row of numbers reads as
+// one run of text.
+constexpr double kGap = 8;
 constexpr std::size_t kMostListedDiagnostics = 40;
 }  // namespace labels
 
@@ -85,7 +88,7 @@ class LaneLabels {
   }
 
   void place(double from, double to, int optional_rows) {
-    spots_ = place_labels(wishes_, from, to, optional_rows);
+    spots_ = place_labels(wishes_, from, to, optional_rows, labels::kGap);
     rows_ = rows_used(spots_);
   }
 
@@ -141,24 +144,24 @@ class PlotBuilder {
       }
       width_ = std::max(width_, page::kLeft + 26 + widest_listed(listed) + 50);
     }
+    SvgWriter head;
+    head.text(page::kLeft, page::kTitleBaseline, scene_.title(),
+              "font-size=\"20\" font-weight=\"bold\"");
     SvgWriter body;
-    double y = page::kTopRow;
+    double y = page::kTopRow + draw_stop_banner(head);
     const double top_height = draw_top_row(body, scene_, y, width_);
     y += top_height + page::kGapAfterTopRow;
     y = draw_station_strip(body, y);
     y = draw_gradient_panel(body, y + page::kGapBeforePanel);
+    y = draw_height_panel(body, y + page::kGapBeforePanel);
     y = draw_curve_panel(body, y + page::kGapBeforePanel);
     y = draw_speed_panel(body, y + page::kGapBeforePanel);
     y = draw_object_lanes(body, y + page::kGapBeforePanel);
     y = draw_km_axis(body, y);
     y = draw_unplaced_diagnostics(body, y);
     const double height = y + page::kBottomMargin;
-
-    SvgWriter head;
-    head.text(page::kLeft, page::kTitleBaseline, scene_.title(),
-              "font-size=\"20\" font-weight=\"bold\"");
     return SvgWriter::document(width_, height, kFont, kFontSize, scene_.title(),
-                               {&head, &guides_, &body});
+                               {&head, &guides_, &body, &greyed_});
   }
 
  private:
@@ -169,6 +172,23 @@ class PlotBuilder {
                              (width_ - page::kLeft - page::kRight);
   }
   double right_edge() const { return width_ - page::kRight; }
+
+  // Where a compile stopped, said under the title in as many lines as the
+  // page's width needs; returns the height it takes.
+  double draw_stop_banner(SvgWriter& svg) {
+    double y = page::kTitleBaseline + page::kBannerLine + 4;
+    const auto style =
+        std::string("font-size=\"12\" font-weight=\"bold\" fill=\"") +
+        colour::kError + "\"";
+    for (const CompileStop& stop : scene_.stops) {
+      for (const std::string& line : wrapped(
+               stop.text(), 12, true, width_ - page::kLeft - page::kRight)) {
+        svg.text(page::kLeft, y, line, style);
+        y += page::kBannerLine;
+      }
+    }
+    return y - (page::kTitleBaseline + page::kBannerLine + 4);
+  }
 
   // --- profile along the line -------------------------------------------
 
@@ -187,6 +207,15 @@ class PlotBuilder {
       guides_.line(x, top, x, top + height,
                    std::string("stroke=\"") + ink::kGuide +
                        "\" stroke-width=\"1\" stroke-dasharray=\"2 3\"");
+    }
+    // Past where the compile stopped the panel is greyed: what the rows
+    // after the stop would have placed is not there.
+    if (scene_.whole_until) {
+      const double x = px(*scene_.whole_until);
+      greyed_.rect(x, top, right_edge() - x, height,
+                   fill(colour::kGreyed,
+                        "fill-opacity=\"0.35\" "
+                        "pointer-events=\"none\""));
     }
     // A diagnostic's place runs through every panel, so that what stands
     // there can be seen beside it.
@@ -305,6 +334,47 @@ class PlotBuilder {
     return top + height;
   }
 
+  // The heights the gradients build along the line, from 0 m at its start.
+  double draw_height_panel(SvgWriter& svg, double top) {
+    const double height = page::kHeightsHeight;
+    frame(svg, top, height, "Heights from the gradients (m, from the start)");
+    if (scene_.heights.empty()) {
+      svg.text(page::kLeft + 8, top + 19, "No cell carries a gradient.",
+               std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
+      return top + height;
+    }
+    double low = 0, high = 0;
+    for (const HeightPoint& p : scene_.heights) {
+      low = std::min(low, p.height);
+      high = std::max(high, p.height);
+    }
+    const double h_step = nice_step(std::max(high - low, 1.0), 3);
+    low = std::floor(low / h_step) * h_step;
+    high = std::max(std::ceil(high / h_step) * h_step, low + h_step);
+    const auto hy = [&](double h) {
+      return top + height - 6 - (h - low) / (high - low) * (height - 12);
+    };
+    for (double g = low; g <= high + 1e-6; g += h_step) {
+      svg.line(page::kLeft, hy(g), right_edge(), hy(g),
+               stroke(colour::kGrid, 1));
+      svg.text(page::kLeft - 6, hy(g) + 4, std::to_string(std::lround(g)),
+               "text-anchor=\"end\" font-size=\"11\"");
+    }
+    std::string line;
+    for (const HeightPoint& p : scene_.heights) {
+      line +=
+          (line.empty() ? "M" : " L") + n(px(p.metre)) + " " + n(hy(p.height));
+    }
+    // The same line closed along the panel's foot, filled under it.
+    const std::string area =
+        line + " L" + n(px(scene_.heights.back().metre)) + " " + n(hy(low)) +
+        " L" + n(px(scene_.heights.front().metre)) + " " + n(hy(low)) + " Z";
+    svg.path(area, fill(colour::kHeights, "fill-opacity=\"0.25\""));
+    svg.path(line, stroke(colour::kHeights, 1.5, "stroke-linejoin=\"round\""));
+    axis_title(svg, top, height, "m");
+    return top + height;
+  }
+
   // The curvature of the plan: right-hand curves above the zero line,
   // left-hand ones below, each class a step further out.
   double draw_curve_panel(SvgWriter& svg, double top) {
@@ -411,9 +481,8 @@ class PlotBuilder {
                "text-anchor=\"end\" font-size=\"11\"");
     }
     // Slow orders: from the start cell to its end cell, drawn at least a few
-    // pixels wide so that a short one still shows. Each speed is written
-    // just right of its band where that leaves the others clear.
-    std::vector<LabelWish> wishes;
+    // pixels wide so that a short one still shows.
+    ClearSpots speeds(TextBox{page::kLeft, top, right_edge(), top + height});
     for (const SlowOrderExtent& o : scene_.slow_orders) {
       const double x0 = px(static_cast<double>(cell_position(o.start_cell)));
       const double x1 = px(static_cast<double>(cell_position(o.end_cell)));
@@ -422,29 +491,78 @@ class PlotBuilder {
                fill(colour::kSlowOrder, "fill-opacity=\"0.35\""));
       svg.line(x0, vy(o.speed), x0 + w, vy(o.speed),
                stroke(colour::kSlowOrder, 3));
-      const double lw = text_width(speed_label(o.speed), 11, true);
-      wishes.push_back(LabelWish{x0 + w + 3 + lw / 2, lw, false, 0});
+      speeds.ink(TextBox{x0, vy(o.speed) - 1.5, x0 + w, vy(o.speed) + 1.5});
     }
-    const auto spots = place_labels(wishes, page::kLeft, right_edge(), 1, 3);
-    for (std::size_t i = 0; i < wishes.size(); ++i) {
-      if (!spots[i].placed) continue;
-      svg.text(spots[i].left, vy(scene_.slow_orders[i].speed) - 4,
-               speed_label(scene_.slow_orders[i].speed),
-               std::string("font-size=\"11\" font-weight=\"bold\" fill=\"") +
-                   colour::kSlowOrder + "\" " + kHalo);
-    }
-    // The line speed limit counts a cell from 50 x i metres, as gradients do.
+    // The line speed limit counts a cell from 50 x i metres, as gradients
+    // do; its steps are the ink the slow orders' speeds keep clear of.
     std::string d;
+    double last_y = 0;
     for (const Run& r : speed_runs) {
       const double x0 = px(static_cast<double>(r.first) * 50);
       const double x1 = px(static_cast<double>(r.last + 1) * 50);
-      d += (d.empty() ? "M" : " L") + n(x0) + " " + n(vy(r.value)) + " L" +
-           n(x1) + " " + n(vy(r.value));
+      const double y = vy(r.value);
+      if (!d.empty()) {
+        speeds.ink(
+            TextBox{x0 - 1, std::min(y, last_y), x0 + 1, std::max(y, last_y)});
+      }
+      d += (d.empty() ? "M" : " L") + n(x0) + " " + n(y) + " L" + n(x1) + " " +
+           n(y);
+      speeds.ink(TextBox{x0, y - 1, x1, y + 1});
+      last_y = y;
     }
     if (!d.empty())
       svg.path(d, stroke(colour::kSpeed, 2, "stroke-linejoin=\"round\""));
+    // Each speed beside its band, just above or below its bar, else higher
+    // up the panel; where none is clear the hover still names it.
+    const double size = 11;
+    for (const SlowOrderExtent& o : scene_.slow_orders) {
+      const double x0 = px(static_cast<double>(cell_position(o.start_cell)));
+      const double x1 =
+          x0 + std::max(px(static_cast<double>(cell_position(o.end_cell))) - x0,
+                        4.0);
+      const std::string label = speed_label(o.speed);
+      const double lw = text_width(label, size, true);
+      std::vector<TextBox> spots;
+      for (const double base : {vy(o.speed) - 4, vy(o.speed) + 15, top + 14,
+                                top + 28, top + height - 4}) {
+        for (const double left : {x1 + 3, x0 - 3 - lw}) {
+          spots.push_back(TextBox{left, base - kTextAscent * size, left + lw,
+                                  base + kTextDescent * size});
+        }
+      }
+      if (const auto b = speeds.take_first(spots)) {
+        svg.text(b->x0, b->y1 - kTextDescent * size, label,
+                 std::string("font-size=\"11\" font-weight=\"bold\" fill=\"") +
+                     colour::kSlowOrder + "\" " + kHalo);
+      }
+    }
     axis_title(svg, top, height, "km/h");
     return top + height;
+  }
+
+  // The diagnostics with a place, gathered by the spot their marks take;
+  // each group is led by its most severe.
+  struct MarkGroup {
+    double x = 0;
+    const PlotDiagnostic* first = nullptr;
+    int count = 0;
+  };
+  std::vector<MarkGroup> marks_by_spot(
+      const std::vector<PlotDiagnostic>& diagnostics) const {
+    std::vector<MarkGroup> groups;
+    for (const PlotDiagnostic& d : diagnostics) {
+      if (!d.position) continue;
+      const double x = px(static_cast<double>(*d.position));
+      const auto same = std::find_if(
+          groups.begin(), groups.end(),
+          [&](const MarkGroup& g) { return std::abs(g.x - x) < 0.5; });
+      if (same != groups.end()) {
+        ++same->count;
+      } else {
+        groups.push_back(MarkGroup{x, &d, 1});
+      }
+    }
+    return groups;
   }
 
   static std::string speed_label(int speed) {
@@ -484,11 +602,15 @@ class PlotBuilder {
           break;
       }
     }
+    // Every diagnostic's mark is named; marks that fall on one spot share
+    // a name that counts them.
     if (scene_.diagnostics) {
-      for (const PlotDiagnostic& d : *scene_.diagnostics) {
-        if (!d.position) continue;
-        lane_labels[kFaults].add(px(static_cast<double>(*d.position)), d.check,
-                                 severity_colour(d.severity), false);
+      for (const MarkGroup& g : marks_by_spot(*scene_.diagnostics)) {
+        lane_labels[kFaults].add(
+            g.x,
+            g.first->check +
+                (g.count > 1 ? " +" + std::to_string(g.count - 1) : ""),
+            severity_colour(g.first->severity), true);
       }
     }
     std::vector<double> lane_top(7, top);
@@ -647,6 +769,7 @@ class PlotBuilder {
   const ScenarioSet& s_;
   double width_ = page::kStartWidth;
   SvgWriter guides_;  // station guides, drawn under every panel
+  SvgWriter greyed_;  // over every panel, past where the compile stopped
 };
 
 }  // namespace

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "tools/inspect/describe.h"
-#include "tools/plot/symbols.h"
+#include "tools/plot/label_placement.h"
 #include "tools/plot/svg_layout.h"
+#include "tools/plot/symbols.h"
 
 namespace scenc::tools {
 namespace {
@@ -20,9 +21,6 @@ using namespace svg_layout;
 namespace plan {
 constexpr double kMaxWidth = 700;
 constexpr double kMaxHeight = 600;
-constexpr double kPadding = 0.04;           // of the larger span, around it
-constexpr double kLeastSpan = 1000;         // metres, for a very short line
-constexpr std::int64_t kMostPoints = 4000;  // of the track's polyline
 constexpr double kLabelSize = 11;
 }  // namespace plan
 
@@ -36,18 +34,10 @@ constexpr double kTimetableRow = 18;
 constexpr double kTimetableSize = 11;
 }  // namespace top_row
 
-// A box a text takes, for the plan's own placement of its names.
-struct Box {
-  double x0, y0, x1, y1;
-  bool meets(const Box& o) const {
-    return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1;
-  }
-};
-
 class TopRow {
  public:
   TopRow(const PlotScene& scene, double& width)
-      : scene_(scene), s_(*scene.scenario), width_(width) {}
+      : scene_(scene), width_(width) {}
 
   double draw(SvgWriter& svg, double top) {
     const double plan_right = draw_plan(svg, top);
@@ -73,52 +63,33 @@ class TopRow {
   double draw_plan(SvgWriter& svg, double top) {
     svg.text(page::kLeft - 60, top - 8, "Plan of the line",
              "font-size=\"14\" font-weight=\"bold\"");
-    const LineProfile& p = s_.profile;
-    if (!s_.geometry_path || !p.exists()) {
+    if (!scene_.plan) {
       svg.text(page::kLeft - 60, top + 20,
                "No line geometry file: the plan is not drawn.",
                std::string("fill=\"") + ink::kNote + "\"");
       plan_height_ = 40;
       return page::kLeft + 300;
     }
-    const std::int64_t metres = p.metre_count();
-    const auto has = [&](std::int64_t m) {
-      return p.tag(0, m) != LineProfile::Tag::kEmpty &&
-             p.tag(1, m) != LineProfile::Tag::kEmpty;
-    };
-    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-    for (std::int64_t m = 0; m < metres; ++m) {
-      if (!has(m)) continue;
-      x0 = std::min(x0, p.value(0, m));
-      x1 = std::max(x1, p.value(0, m));
-      y0 = std::min(y0, p.value(1, m));
-      y1 = std::max(y1, p.value(1, m));
-    }
-    // A little room around the track, so that the start, the end and their
-    // labels stay inside the frame.
-    const double pad =
-        plan::kPadding * std::max({x1 - x0, y1 - y0, plan::kLeastSpan});
-    x0 -= pad;
-    x1 += pad;
-    y0 -= pad;
-    y1 += pad;
+    const PlanView& plan = *scene_.plan;
     // Same scale on both axes, the larger span filling its side.
-    const double span_x = x1 - x0, span_y = y1 - y0;
+    const double span_x = plan.x1 - plan.x0, span_y = plan.y1 - plan.y0;
     const double scale =
         std::min(plan::kMaxWidth / span_x, plan::kMaxHeight / span_y);
     const double w = span_x * scale, h = span_y * scale;
     const double left = page::kLeft, plot_top = top + 10;
-    const auto sx = [&](double x) { return left + (x - x0) * scale; };
-    const auto sy = [&](double y) { return plot_top + (y1 - y) * scale; };
+    const auto sx = [&](double x) { return left + (x - plan.x0) * scale; };
+    const auto sy = [&](double y) { return plot_top + (plan.y1 - y) * scale; };
 
     // Grid and axes in km.
     const double step = nice_step(std::max(span_x, span_y), 8);
-    for (double g = std::ceil(x0 / step) * step; g <= x1 + 1e-6; g += step) {
+    for (double g = std::ceil(plan.x0 / step) * step; g <= plan.x1 + 1e-6;
+         g += step) {
       svg.line(sx(g), plot_top, sx(g), plot_top + h, stroke(colour::kGrid, 1));
       svg.text(sx(g), plot_top + h + 16, km_text(g, 0),
                "text-anchor=\"middle\" font-size=\"11\"");
     }
-    for (double g = std::ceil(y0 / step) * step; g <= y1 + 1e-6; g += step) {
+    for (double g = std::ceil(plan.y0 / step) * step; g <= plan.y1 + 1e-6;
+         g += step) {
       svg.line(left, sy(g), left + w, sy(g), stroke(colour::kGrid, 1));
       svg.text(left - 6, sy(g) + 4, km_text(g, 0),
                "text-anchor=\"end\" font-size=\"11\"");
@@ -130,31 +101,25 @@ class TopRow {
              "text-anchor=\"middle\" transform=\"rotate(-90 " + n(left - 44) +
                  " " + n(plot_top + h / 2) + ")\"");
 
-    // The track, then the margin beyond the line's end in grey. Every
-    // metre would be too much SVG for a long line: a few thousand points.
-    const std::int64_t end = std::min<std::int64_t>(s_.line_length, metres - 1);
-    const std::int64_t stride =
-        std::max<std::int64_t>(1, metres / plan::kMostPoints);
-    const auto polyline = [&](std::int64_t from, std::int64_t to,
+    // The track, then the margin beyond the line's end in grey.
+    const auto polyline = [&](const std::vector<PlanPoint>& points,
                               const std::string& style) {
       std::string d;
-      for (std::int64_t m = from; m <= to;
-           m = (m == to ? to + 1 : std::min(m + stride, to))) {
-        if (!has(m)) continue;
-        d += (d.empty() ? "M" : " L") + n(sx(p.value(0, m))) + " " +
-             n(sy(p.value(1, m)));
+      for (const PlanPoint& p : points) {
+        d += (d.empty() ? "M" : " L") + n(sx(p.x)) + " " + n(sy(p.y));
       }
       if (!d.empty()) svg.path(d, style);
     };
-    polyline(end, metres - 1,
+    polyline(plan.margin,
              stroke(colour::kMargin, 1.5, "stroke-dasharray=\"5 4\""));
-    polyline(0, end, stroke(colour::kTrack, 2.5, "stroke-linejoin=\"round\""));
+    polyline(plan.track,
+             stroke(colour::kTrack, 2.5, "stroke-linejoin=\"round\""));
 
-    // Stations, the start and the end on the plan, each named beside its
-    // point, inside the frame, where the name does not cover another; the
-    // station strip below names every station in any case.
-    const Box frame{left, plot_top, left + w, plot_top + h};
-    std::vector<Box> taken;
+    // Signals and boards small beside the track, stations over them, each
+    // station, the start and the end named beside its point, inside the
+    // frame, where the name does not cover another; the station strip
+    // below names every station in any case.
+    ClearSpots names(TextBox{left, plot_top, left + w, plot_top + h}, 0);
     // The start and the end are in bold, and may also stand at a corner of
     // their point.
     const auto place = [&](double cx, double cy, const std::string& label,
@@ -171,49 +136,48 @@ class TopRow {
                                                  {cx + 6, cy + 6 + up},
                                                  {cx - 6 - lw, cy - 6 - down},
                                                  {cx - 6 - lw, cy + 6 + up}};
+      std::vector<TextBox> boxes;
       for (const auto& [bx, by] : std::span(tries).first(bold ? 8 : 4)) {
-        const Box b{bx, by - up, bx + lw, by + down};
-        if (b.x0 < frame.x0 || b.x1 > frame.x1 || b.y0 < frame.y0 ||
-            b.y1 > frame.y1) {
-          continue;
-        }
-        if (std::any_of(taken.begin(), taken.end(),
-                        [&](const Box& t) { return b.meets(t); })) {
-          continue;
-        }
-        taken.push_back(b);
-        svg.text(bx, by, label,
+        boxes.push_back(TextBox{bx, by - up, bx + lw, by + down});
+      }
+      if (const auto b = names.take_first(boxes)) {
+        svg.text(b->x0, b->y1 - down, label,
                  bold ? "font-size=\"11\" font-weight=\"bold\""
                       : "font-size=\"11\"");
-        return;
       }
     };
-    std::vector<std::pair<double, double>> points;
-    for (const PlotStation& st : scene_.stations) {
-      const std::int64_t m =
-          std::clamp<std::int64_t>(st.position, 0, metres - 1);
-      if (!has(m)) continue;
-      const double cx = sx(p.value(0, m)), cy = sy(p.value(1, m));
+    for (const PlanMark& mark : plan.marks) {
+      const double cx = sx(mark.at.x), cy = sy(mark.at.y);
+      switch (mark.kind) {
+        case PlanMark::Kind::kSignal:
+          svg.circle(cx, cy, 1.8, fill(colour::kSignal));
+          break;
+        case PlanMark::Kind::kBoard:
+          svg.rect(cx - 1.8, cy - 1.8, 3.6, 3.6, fill(colour::kBoard));
+          break;
+        case PlanMark::Kind::kStation:
+          break;
+      }
+    }
+    for (const PlanMark& mark : plan.marks) {
+      if (mark.kind != PlanMark::Kind::kStation) continue;
+      const double cx = sx(mark.at.x), cy = sy(mark.at.y);
       svg.circle(cx, cy, 3.5,
                  fill("white", std::string("stroke=\"") + colour::kStation +
                                    "\" stroke-width=\"1.5\""));
-      taken.push_back(Box{cx - 4, cy - 4, cx + 4, cy + 4});
-      points.emplace_back(cx, cy);
+      names.ink(TextBox{cx - 4, cy - 4, cx + 4, cy + 4});
     }
     // The ends first: they are named whatever the stations near them.
-    if (has(end)) {
-      const double ex = sx(p.value(0, end)), ey = sy(p.value(1, end));
+    if (plan.end) {
+      const double ex = sx(plan.end->x), ey = sy(plan.end->y);
       svg.circle(ex, ey, 4, fill(colour::kTrack));
-      place(ex, ey, "end, km " + km_text(static_cast<double>(end)), true);
+      place(ex, ey, "end, km " + km_text(static_cast<double>(plan.end->metre)),
+            true);
     }
-    if (has(0)) place(sx(p.value(0, 0)), sy(p.value(1, 0)), "start", true);
-    std::size_t k = 0;
-    for (const PlotStation& st : scene_.stations) {
-      const std::int64_t m =
-          std::clamp<std::int64_t>(st.position, 0, metres - 1);
-      if (!has(m)) continue;
-      place(points[k].first, points[k].second, st.name, false);
-      ++k;
+    if (plan.start) place(sx(plan.start->x), sy(plan.start->y), "start", true);
+    for (const PlanMark& mark : plan.marks) {
+      if (mark.kind != PlanMark::Kind::kStation) continue;
+      place(sx(mark.at.x), sy(mark.at.y), mark.name, false);
     }
     plan_height_ = h + 50;
     return left + w;
@@ -340,7 +304,6 @@ class TopRow {
   double right_edge() const { return width_ - page::kRight; }
 
   const PlotScene& scene_;
-  const ScenarioSet& s_;
   double& width_;  // the page's, widened for the timetable
   double plan_height_ = 0;
 };
