@@ -260,11 +260,11 @@ Flow compile_matching_rows(CompileRun& run, std::span<const Keyword> table,
   return Flow::kGoOn;
 }
 
-// Whether a failure inside a row leaves nothing behind that undoing the row
-// would not put back: a value that did not fit, a cell outside the grid.
-bool can_go_on_past_failure(const GeneralFailure& failure) {
-  if (failure.past_end || failure.row) return false;
-  switch (failure.cause.cause) {
+// Whether a failure of this cause inside a row leaves nothing behind that
+// undoing the row would not put back: a value that did not fit, a cell
+// outside the grid.
+bool undoing_the_row_mends(FaultCause cause) {
+  switch (cause) {
     case FaultCause::kNumberTooLarge:
     case FaultCause::kValueTooLarge:
     case FaultCause::kTextTooLong:
@@ -275,6 +275,11 @@ bool can_go_on_past_failure(const GeneralFailure& failure) {
     default:
       return false;
   }
+}
+
+bool can_go_on_past_failure(const GeneralFailure& failure) {
+  if (failure.past_end || failure.row) return false;
+  return undoing_the_row_mends(failure.cause.cause);
 }
 
 // A recovering compile: the rows of one keyword field are undone when one
@@ -331,17 +336,7 @@ bool can_go_on_past(const FaultRecord& f) {
     case fault::kLineLength:
       return false;
     case fault::kGeneralFailure:
-      switch (f.cause.cause) {
-        case FaultCause::kNumberTooLarge:
-        case FaultCause::kValueTooLarge:
-        case FaultCause::kTextTooLong:
-        case FaultCause::kCellOutsideGrid:
-        case FaultCause::kNoSignboardSlot:
-        case FaultCause::kSpeedCode:
-          break;
-        default:
-          return false;
-      }
+      if (!undoing_the_row_mends(f.cause.cause)) return false;
       break;
     default:
       break;
