@@ -14,7 +14,7 @@
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
 #include "tools/check/check.h"
-#include "tools/check/lint.h"
+#include "tools/check/account.h"
 #include "tools/check/source_rows.h"
 
 namespace scenc::bench {
@@ -226,20 +226,21 @@ void BM_AuthorRows(benchmark::State& state) {
 }
 BENCHMARK(BM_AuthorRows)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-// ... and the compile with (1) and without (0) the trace the lint reads.
+// ... and the compile with (1) and without (0) the account the check
+// words its diagnostics from.
 void BM_TracedCompile(benchmark::State& state) {
   const bool traced = state.range(0) != 0;
   for (auto _ : state) {
     Model m;
     m.line_name = "Massima";
     m.train_number = "10001";
-    MemorySources sources(scenario().line_source, scenario().train_source);
-    tools::LintTrace trace(scenario().line_source.size(),
-                           scenario().train_source.size());
+    SourceViews sources(scenario().line_source, scenario().train_source);
+    tools::CompileAccountData account;
+    tools::AccountKeeper keeper(account);
     const BuildOutcome outcome =
-        compile_scenario(m, 1, sources, traced ? &trace : nullptr);
+        compile_scenario(m, 1, sources, traced ? &keeper : nullptr);
     if (outcome.error_exit != 0) state.SkipWithError("fault");
-    benchmark::DoNotOptimize(trace.line.fields.data());
+    benchmark::DoNotOptimize(account.line.fields.data());
   }
   state.SetBytesProcessed(state.iterations() * source_bytes());
 }

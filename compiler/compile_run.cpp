@@ -36,11 +36,27 @@ bool contains_ignoring_case(std::string_view field, std::string_view word) {
   return false;
 }
 
-void CompileRun::begin_source(SourceKind which, std::string text) {
-  bytes = std::move(text);
-  reader = FieldReader(bytes);
+SourceStore::Status CompileRun::load_source(SourceKind which) {
+  return sources.load(which, text);
+}
+
+void CompileRun::begin_source(SourceKind which) {
+  reader = FieldReader(text.bytes());
   source = which;
-  if (observer != nullptr) observer->source_begins(which, bytes);
+  if (observer != nullptr) observer->source_begins(which, text.bytes());
+}
+
+void CompileRun::tell_field(std::size_t index, FieldType type) {
+  // How a number's text read is worked out only for an observer, from the
+  // bytes the reader took, with the reader's own rule.
+  const ReadSpan span = last_span();
+  NumberToken number;
+  if (type != FieldType::kText) {
+    number = parse_number_token(
+        text.bytes().substr(reader.field_begin(),
+                            reader.field_end() - reader.field_begin()));
+  }
+  observer->field_read(index, type, span, number);
 }
 
 std::string_view CompileRun::read_keyword() {
@@ -98,7 +114,39 @@ TrackCell& CompileRun::cell(std::int64_t i) {
   if (i < 0 || i > last_cell()) {
     throw failure_of(FaultCause::kCellOutsideGrid, i, 0, last_cell());
   }
-  return model.track_cells[static_cast<std::size_t>(i)];
+  TrackCell& c = model.track_cells[static_cast<std::size_t>(i)];
+  if (undo.active) undo.cells.emplace_back(i, c);
+  return c;
+}
+
+ScenarioSlot& CompileRun::slot(std::int64_t i) {
+  ScenarioSlot& s = model.scenario_slots.at(static_cast<std::size_t>(i));
+  if (undo.active) undo.slots.emplace_back(i, s);
+  return s;
+}
+
+void CompileRun::begin_undo() {
+  undo.cells.clear();
+  undo.slots.clear();
+  undo.line = line;
+  undo.train = train;
+  undo.plan = model.line_profile.mark();
+  undo.placements = model.row_of_cell.size();
+  undo.active = true;
+}
+
+void CompileRun::undo_rows() {
+  for (auto c = undo.cells.rbegin(); c != undo.cells.rend(); ++c) {
+    model.track_cells[static_cast<std::size_t>(c->first)] = c->second;
+  }
+  for (auto s = undo.slots.rbegin(); s != undo.slots.rend(); ++s) {
+    model.scenario_slots[static_cast<std::size_t>(s->first)] = s->second;
+  }
+  static_cast<LineCursors&>(line) = undo.line;
+  train = undo.train;
+  model.line_profile.rewind(undo.plan);
+  model.row_of_cell.resize(undo.placements);
+  undo.active = false;
 }
 
 FaultRecord CompileRun::record_of(std::int32_t code) const {
@@ -109,38 +157,54 @@ FaultRecord CompileRun::record_of(std::int32_t code) const {
   return f;
 }
 
+void CompileRun::record(const FaultRecord& f) {
+  model.record_fault(f);
+  if (observer != nullptr) observer->fault_raised(f);
+}
+
 Flow CompileRun::raise(std::int32_t code, int field,
                        std::optional<std::int32_t> position,
                        std::optional<std::int64_t> cell,
-                       FaultCauseDetail cause) {
+                       FaultCauseDetail cause,
+                       std::optional<CellPlacement> related) {
   FaultRecord f = record_of(code);
   f.cause = cause;
   // A fault that ends the compile lets the source go before it is recorded:
-  // a source that cannot be let go is the general failure instead.
-  if (f.ending == FaultEnding::kEndsCompile && source != SourceKind::kNone) {
+  // a source that cannot be let go is the general failure instead. A
+  // recovering compile lets it go only once it gives up.
+  if (f.ending == FaultEnding::kEndsCompile && source != SourceKind::kNone &&
+      !recovering) {
     remove_source(source);
   }
   f.position = position;
   f.place = current.row.keyword;
   f.field = field_place(field);
   f.row = current.row;
+  f.placed = related;
   if (cell) {
     f.cell = static_cast<std::int32_t>(*cell);
     if (const CellPlacement* standing = model.placement_of(*f.cell)) {
       f.placed = *standing;
     }
+    if (f.cause.cause == FaultCause::kNone && *cell >= 0 &&
+        *cell <= last_cell()) {
+      f.cause = {FaultCause::kCellTaken,
+                 model.track_cells[static_cast<std::size_t>(*cell)].kind, 0,
+                 0};
+    }
   }
-  model.record_fault(f);
+  record(f);
   return flow_after(f.ending);
 }
 
 void CompileRun::raise_for(std::int32_t code, const SourceRow& origin,
-                           SourcePlace field) {
+                           SourcePlace field, FaultCauseDetail cause) {
   FaultRecord f = record_of(code);
   f.place = origin.keyword;
   f.field = field;
   f.row = origin;
-  model.record_fault(f);
+  f.cause = cause;
+  record(f);
 }
 
 void CompileRun::raise_general_failure(const GeneralFailure& failure) {
@@ -165,8 +229,12 @@ void CompileRun::raise_general_failure(const GeneralFailure& failure) {
     f.place = failure.row->keyword;
     f.row = *failure.row;
     f.field = failure.field;
+  } else if (failure.field.known() && current.keyword != nullptr) {
+    // A value computed from an earlier field of the row: the field that
+    // holds it.
+    f.field = failure.field;
   }
-  model.record_fault(f);
+  record(f);
 }
 
 void CompileRun::placed(std::int64_t cell, int field) {
@@ -174,17 +242,114 @@ void CompileRun::placed(std::int64_t cell, int field) {
                                             current.row, field_place(field)});
 }
 
-Flow compile_rows(CompileRun& run, std::span<const Keyword> table,
-                  std::string_view keyword) {
-  if (run.observer != nullptr) run.observer->keyword_examined(table);
+namespace {
+
+// Compiles the rows of `table` that `keyword` matches; `stopped` is the
+// last one begun.
+Flow compile_matching_rows(CompileRun& run, std::span<const Keyword> table,
+                           std::string_view keyword,
+                           const Keyword** stopped = nullptr) {
   for (const Keyword& k : table) {
     if (!k.matches(keyword)) continue;
+    if (stopped != nullptr) *stopped = &k;
     run.begin_row(k);
     const Flow flow = k.compile(run);
     run.end_row();
     if (flow != Flow::kGoOn) return flow;
   }
   return Flow::kGoOn;
+}
+
+// Whether a failure of this cause inside a row leaves nothing behind that
+// undoing the row would not put back: a value that did not fit, a cell
+// outside the grid.
+bool undoing_the_row_mends(FaultCause cause) {
+  switch (cause) {
+    case FaultCause::kNumberTooLarge:
+    case FaultCause::kValueTooLarge:
+    case FaultCause::kTextTooLong:
+    case FaultCause::kCellOutsideGrid:
+    case FaultCause::kNoSignboardSlot:
+    case FaultCause::kSpeedCode:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool can_go_on_past_failure(const GeneralFailure& failure) {
+  if (failure.past_end || failure.row) return false;
+  return undoing_the_row_mends(failure.cause.cause);
+}
+
+// A recovering compile: the rows of one keyword field are undone when one
+// of them raises a fault it can go on past, and the fields the faulting row
+// had not read yet go with it, read as it would have read them: a station
+// named "STAZIONE 02" left standing would begin a row of its own. What is
+// skipped follows from the fields alone, wherever the line ends are.
+Flow compile_rows_recovering(CompileRun& run, std::span<const Keyword> table,
+                             std::string_view keyword) {
+  run.begin_undo();
+  Flow flow = Flow::kGoOn;
+  const Keyword* stopped = nullptr;
+  try {
+    flow = compile_matching_rows(run, table, keyword, &stopped);
+  } catch (const GeneralFailure& failure) {
+    if (run.current.keyword == nullptr || !can_go_on_past_failure(failure)) {
+      run.undo.active = false;
+      throw;
+    }
+    run.raise_general_failure(failure);
+    run.current.keyword = nullptr;
+    flow = Flow::kEndCall;
+  }
+  if (flow == Flow::kGoOn) {
+    run.undo.active = false;
+    return flow;
+  }
+  if (!can_go_on_past(run.model.fault_log.back())) {
+    run.undo.active = false;
+    if (run.model.fault_log.back().ending == FaultEnding::kEndsCompile) {
+      run.remove_source(run.source);
+    }
+    return flow;
+  }
+  run.undo_rows();
+  for (std::size_t i = run.current.read;
+       i < stopped->fields.size() && !run.reader.at_end(); ++i) {
+    if (stopped->fields[i].type == FieldType::kText) {
+      run.reader.read_text_field();
+    } else {
+      run.reader.read_number_token();
+    }
+  }
+  if (run.observer != nullptr) run.observer->rows_undone();
+  return Flow::kGoOn;
+}
+
+}  // namespace
+
+bool can_go_on_past(const FaultRecord& f) {
+  switch (f.code) {
+    case fault::kNoLineSource:
+    case fault::kNoGeneralSection:
+    case fault::kLineLength:
+      return false;
+    case fault::kGeneralFailure:
+      if (!undoing_the_row_mends(f.cause.cause)) return false;
+      break;
+    default:
+      break;
+  }
+  return f.ending != FaultEnding::kGoesOn && f.row.keyword.known() &&
+         f.row.end > f.row.begin;
+}
+
+Flow compile_rows(CompileRun& run, std::span<const Keyword> table,
+                  std::string_view keyword) {
+  if (run.observer != nullptr) run.observer->keyword_examined(table);
+  if (run.recovering) return compile_rows_recovering(run, table, keyword);
+  return compile_matching_rows(run, table, keyword);
 }
 
 bool compile_body(CompileRun& run, std::span<const Keyword> table) {

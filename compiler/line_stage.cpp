@@ -2,6 +2,7 @@
 // kilometric progressives, and the body rows (gradients, curves, mountains,
 // speed-indicator boards, signboards) with the fills that close the line.
 #include <algorithm>
+#include <limits>
 
 #include "compiler/compile_run.h"
 #include "compiler/memorizza_dati.h"
@@ -16,11 +17,13 @@ constexpr int kStartField = field_index(fields::kSignalRepetition, "start");
 constexpr int kEndField = field_index(fields::kSignalRepetition, "end");
 
 Flow progressive_row(CompileRun& run, int slot_index) {
-  ScenarioSlot& slot =
-      run.model.scenario_slots[static_cast<std::size_t>(slot_index)];
+  ScenarioSlot& slot = run.slot(slot_index);
   slot.num1 = run.number<std::int32_t>();
   slot.num2 = run.number<std::int32_t>();
   slot.num3 = run.number<std::int32_t>();
+  run.stored_in_slot(slot_index, "num1", slot.num1, 0);
+  run.stored_in_slot(slot_index, "num2", slot.num2, 1);
+  run.stored_in_slot(slot_index, "num3", slot.num3, 2);
   run.line.progressive_rows[static_cast<std::size_t>(slot_index - 81)] = {
       run.current.row,
       run.field_place(field_index(fields::kProgressive, "first")),
@@ -29,8 +32,11 @@ Flow progressive_row(CompileRun& run, int slot_index) {
   return Flow::kGoOn;
 }
 
-Flow background_row(CompileRun& run, std::int32_t ScenarioSlot::*field) {
-  run.model.scenario_slots[kLineSlot].*field = run.number<std::int32_t>();
+Flow background_row(CompileRun& run, std::int32_t ScenarioSlot::*field,
+                    std::string_view name) {
+  const auto v = run.number<std::int32_t>();
+  run.slot(kLineSlot).*field = v;
+  run.stored_in_slot(kLineSlot, name, v, 0);
   return Flow::kGoOn;
 }
 
@@ -38,10 +44,13 @@ Flow background_row(CompileRun& run, std::int32_t ScenarioSlot::*field) {
 
 Flow length_row(CompileRun& run) {
   const auto length = run.number<std::int32_t>();
-  run.model.scenario_slots[kConsistSlot].num2 = length;
+  run.slot(kConsistSlot).num2 = length;
+  run.stored_in_slot(kConsistSlot, "num2", length, kLengthField);
   // A negative length is refused like one that is too long: no grid exists.
   if (length > kLongestLine || length < 0) {
-    return run.raise(fault::kLineLength, kLengthField);
+    return run.raise(fault::kLineLength, kLengthField, std::nullopt,
+                     std::nullopt,
+                     {FaultCause::kOutOfRange, length, 0, kLongestLine});
   }
   // Nothing reads the grid or the plan before the general section ends, so
   // a later length row only replaces the length to allocate for. Allocating
@@ -58,24 +67,26 @@ Flow progressive_one_row(CompileRun& run) { return progressive_row(run, 83); }
 
 // The second background goes to the third number, the third to the second.
 Flow background_one_row(CompileRun& run) {
-  return background_row(run, &ScenarioSlot::num1);
+  return background_row(run, &ScenarioSlot::num1, "num1");
 }
 Flow background_two_row(CompileRun& run) {
-  return background_row(run, &ScenarioSlot::num3);
+  return background_row(run, &ScenarioSlot::num3, "num3");
 }
 Flow background_three_row(CompileRun& run) {
-  return background_row(run, &ScenarioSlot::num2);
+  return background_row(run, &ScenarioSlot::num2, "num2");
 }
 
 Flow signal_repetition_row(CompileRun& run) {
-  ScenarioSlot& slot = run.model.scenario_slots[kTrainSlot];
+  ScenarioSlot& slot = run.slot(kTrainSlot);
   slot.num1 = run.number<std::int32_t>();
   slot.num2 = run.number<std::int32_t>();
   if (slot.num1 % 50 != 0) {
-    return run.raise(fault::kRepetitionStart, kStartField);
+    return run.raise(fault::kRepetitionStart, kStartField, std::nullopt,
+                     std::nullopt, off_step(slot.num1, 50));
   }
   if (slot.num2 % 50 != 0) {
-    return run.raise(fault::kRepetitionEnd, kEndField);
+    return run.raise(fault::kRepetitionEnd, kEndField, std::nullopt,
+                     std::nullopt, off_step(slot.num2, 50));
   }
   const std::string_view keyword = run.current.text;
   if (contains(keyword, "4")) {
@@ -86,6 +97,9 @@ Flow signal_repetition_row(CompileRun& run) {
     return run.raise(fault::kRepetitionCodes);
   }
   if (slot.num2 == 0) slot.num3 = 0;
+  run.stored_in_slot(kTrainSlot, "num1", slot.num1, kStartField);
+  run.stored_in_slot(kTrainSlot, "num2", slot.num2, kEndField);
+  run.stored_in_slot(kTrainSlot, "num3", slot.num3);
   return Flow::kGoOn;
 }
 
@@ -122,6 +136,7 @@ bool extend_profile(CompileRun& run, std::int64_t to, double turn) {
 
 void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
                    std::int32_t& tipo) {
+  constexpr int kTipo = field_index(fields::kMountain, "tipo");
   LineState& line = run.line;
   bool markers = false;
   if (tipo > 10) {
@@ -132,27 +147,56 @@ void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
   // Two mountains less than 150 m apart join into one of type 3.
   if (line.mountain_counter > 1 &&
       std::int64_t{inizio} - line.previous_mountain_end <= 150) {
+    if (run.observer != nullptr) {
+      Decision d;
+      d.kind = Decision::Kind::kMountainJoined;
+      d.field = kTipo;
+      d.written = tipo;
+      d.value = 3;
+      d.limit = line.previous_mountain_end;
+      d.earlier = line.previous_mountain_row;
+      run.decided(d);
+    }
     tipo = 3;
   }
   line.previous_mountain_end = fine;
+  if (run.observer != nullptr) line.previous_mountain_row = run.current.row;
   const std::int64_t first = round_div_even(inizio, 50);
   // The end cell is fine / 50 - 1 rounded as a whole: a mountain ending at
   // 225 m ends on cell 4 (3.5 rounds to 4), one ending at 275 m on cell 4.
   const std::int64_t last = round_div_even(std::int64_t{fine} - 50, 50);
   // Cells outside the grid are left out; the count of every fourth cell
   // still starts at the mountain's first cell.
-  line.mountains.add(
-      run.model.track_cells, first, std::max<std::int64_t>(first, 0),
-      std::min<std::int64_t>(last, run.last_cell()), wrap8(tipo), markers);
-}
-
-// Two speeds in km/h packed into one value: the s speed / 5 in the hundreds
-// and the d speed / 5 in the units.
-std::int16_t board_speeds(std::int32_t s, std::int32_t d) {
-  return checked<std::int16_t>(round_div_even(std::int64_t{s} * 100 + d, 5));
+  const std::int64_t from = std::max<std::int64_t>(first, 0);
+  const std::int64_t to = std::min<std::int64_t>(last, run.last_cell());
+  line.mountains.add(run.model.track_cells, first, from, to, wrap8(tipo),
+                     markers);
+  if (from <= to) {
+    run.stored(Store::Target::kCells, from, to, "mountain", wrap8(tipo), kTipo);
+  }
 }
 
 constexpr int kBoardPosition = field_index(fields::kSpeedBoard, "posizione");
+
+// Two speeds in km/h packed into one value: the s speed / 5 in the hundreds
+// and the d speed / 5 in the units. `s_field` and `d_field` are the row's
+// fields they come from; a value that does not fit points at the s speed.
+std::int16_t board_speeds(CompileRun& run, std::int32_t s, std::int32_t d,
+                          int s_field, int d_field) {
+  const std::int64_t written = std::int64_t{s} * 100 + d;
+  const std::int64_t kept = round_div_even(written, 5);
+  run.rounded(d_field, written, 5, kept);
+  if (kept < std::numeric_limits<std::int16_t>::min() ||
+      kept > std::numeric_limits<std::int16_t>::max()) {
+    GeneralFailure failure =
+        failure_of(FaultCause::kValueTooLarge, kept,
+                   std::numeric_limits<std::int16_t>::min(),
+                   std::numeric_limits<std::int16_t>::max());
+    failure.field = run.field_place(s_field);
+    throw failure;
+  }
+  return static_cast<std::int16_t>(kept);
+}
 
 Flow memo_indicatori_v_max(CompileRun& run, std::int32_t posizione,
                            const std::int32_t& vas, const std::int32_t& vbs,
@@ -161,18 +205,31 @@ Flow memo_indicatori_v_max(CompileRun& run, std::int32_t posizione,
                            const std::int32_t& vad, const std::int32_t& vbd,
                            const std::int32_t& vcd,
                            const std::int32_t& strisced) {
+  using fields::kSpeedBoard;
+  constexpr int kVas = field_index(kSpeedBoard, "vas");
+  constexpr int kVbs = field_index(kSpeedBoard, "vbs");
+  constexpr int kVcs = field_index(kSpeedBoard, "vcs");
+  constexpr int kStrisces = field_index(kSpeedBoard, "strisces");
   const std::int64_t c = cell_index(posizione);
   TrackCell& cell = run.cell(c);
   if (!cell.is_free()) {
     return run.raise(fault::kBoardCellTaken, kBoardPosition, posizione, c);
   }
   cell.kind = cell_kind::kSpeedBoard;
-  cell.value1 = board_speeds(vas, vad);
-  cell.value2 = board_speeds(vbs, vbd);
-  cell.value3 = board_speeds(vcs, vcd);
+  cell.value1 = board_speeds(run, vas, vad, kVas,
+                             field_index(kSpeedBoard, "vad"));
+  cell.value2 = board_speeds(run, vbs, vbd, kVbs,
+                             field_index(kSpeedBoard, "vbd"));
+  cell.value3 = board_speeds(run, vcs, vcd, kVcs,
+                             field_index(kSpeedBoard, "vcd"));
   // The stripes are packed on 16 bits and wrap.
   cell.value4 = wrap16(std::int64_t{wrap16(strisces)} * 10 + wrap16(strisced));
   run.placed(c, kBoardPosition);
+  run.stored_in_cell(c, "kind", cell.kind, kBoardPosition);
+  run.stored_in_cell(c, "value1", cell.value1, kVas);
+  run.stored_in_cell(c, "value2", cell.value2, kVbs);
+  run.stored_in_cell(c, "value3", cell.value3, kVcs);
+  run.stored_in_cell(c, "value4", cell.value4, kStrisces);
   return Flow::kGoOn;
 }
 
@@ -184,17 +241,23 @@ Flow gradient_row(CompileRun& run) {
   const auto position = run.number<std::int32_t>();
   const auto gradient = run.number<std::int32_t>();
   if (!run.in_range(position)) {
-    return run.raise(fault::kBeyondGrid, kPosition, position);
+    return run.raise(fault::kBeyondGrid, kPosition, position, std::nullopt,
+                     run.range_cause(position, 0));
   }
   const std::int64_t n = round_div_even(position, 50);
   if (n > 0) {
     // The cell at the cursor is written at least once, even when the row's
-    // cell lies behind it.
+    // cell lies behind it: the previous row's gradient, up to this row's
+    // cell.
+    const std::int64_t first = line.gradient_cursor;
+    const std::uint8_t stored =
+        wrap8(std::int64_t{line.previous_gradient} + 100);
     do {
-      run.cell(line.gradient_cursor).gradient =
-          wrap8(std::int64_t{line.previous_gradient} + 100);
+      run.cell(line.gradient_cursor).gradient = stored;
       ++line.gradient_cursor;
     } while (line.gradient_cursor < n);
+    run.stored(Store::Target::kCells, first, line.gradient_cursor - 1,
+               "gradient", stored, kPosition);
   }
   line.previous_gradient = gradient;
   return Flow::kGoOn;
@@ -210,7 +273,8 @@ Flow curve_row(CompileRun& run) {
   const auto start = run.number<std::int32_t>();
   const auto length = run.number<std::int32_t>();
   if (!run.in_range(start)) {
-    return run.raise(fault::kBeyondGrid, kStart, start);
+    return run.raise(fault::kBeyondGrid, kStart, start, std::nullopt,
+                     run.range_cause(start, 0));
   }
   const CurveClass* curve_class = curve_class_named(keyword);
   if (curve_class == nullptr) {
@@ -219,8 +283,16 @@ Flow curve_row(CompileRun& run) {
                      {FaultCause::kCurveWithoutClass, std::nullopt, 0, 0});
   }
   // Only the letter s is tested for the side: it turns the other way.
-  const double k = curve_turns_left(keyword) ? -curve_class->curvature()
-                                             : curve_class->curvature();
+  const bool left = curve_turns_left(keyword);
+  const double k = left ? -curve_class->curvature() : curve_class->curvature();
+  if (run.observer != nullptr) {
+    Decision d;
+    d.kind = Decision::Kind::kCurveClass;
+    d.value = curve_class->number;
+    d.step = static_cast<std::int64_t>(keyword.find(curve_class->digit));
+    d.left = left;
+    run.decided(d);
+  }
   if (!run.model.line_profile.exists()) {
     throw failure_of(FaultCause::kNoTrackCells);
   }
@@ -231,10 +303,15 @@ Flow curve_row(CompileRun& run) {
     return run.raise(fault::kBadCurve, kStart, std::nullopt, std::nullopt,
                      too_long(start));
   }
+  const std::int64_t turning_from = run.line.profile_cursor;
   const std::int64_t end = std::int64_t{start} + length;
   if (!extend_profile(run, end, k)) {
     return run.raise(fault::kBadCurve, kLength, std::nullopt, std::nullopt,
                      too_long(end));
+  }
+  if (turning_from <= end) {
+    run.stored(Store::Target::kPlan, turning_from, end, "turn",
+               left ? -curve_class->number : curve_class->number, kLength);
   }
   return Flow::kGoOn;
 }
@@ -245,7 +322,8 @@ Flow mountain_row(CompileRun& run) {
   const auto fine = run.number<std::int32_t>();
   auto tipo = run.number<std::int32_t>();
   if (!run.in_range(inizio)) {
-    return run.raise(fault::kBeyondGrid, kInizio, inizio);
+    return run.raise(fault::kBeyondGrid, kInizio, inizio, std::nullopt,
+                     run.range_cause(inizio, 0));
   }
   memo_montagna(run, inizio, fine, tipo);
   return Flow::kGoOn;
@@ -257,7 +335,8 @@ Flow speed_board_row(CompileRun& run) {
   const std::int32_t posizione = v[kBoardPosition];
   if (!run.in_range(posizione) || cell_index(posizione) < 0) {
     return run.raise(fault::kBeyondGrid, kBoardPosition, posizione,
-                     std::nullopt, run.range_cause(posizione));
+                     std::nullopt,
+                     run.range_cause(posizione, cell_index(posizione)));
   }
   return memo_indicatori_v_max(run, posizione, v[1], v[2], v[3], v[4], v[5],
                                v[6], v[7], v[8]);
@@ -267,10 +346,10 @@ Flow signboard_row(CompileRun& run) {
   constexpr int kPosition = field_index(fields::kSignboard, "position");
   std::int32_t& slot_cursor = run.line.sign_slot_cursor;
   const auto position = run.number<std::int32_t>();
-  const std::string_view text = run.text();
+  const std::string_view text = run.text_field();
   if (!run.in_range(position) || cell_index(position) < 0) {
     return run.raise(fault::kBeyondGrid, kPosition, position, std::nullopt,
-                     run.range_cause(position));
+                     run.range_cause(position, cell_index(position)));
   }
   const std::int64_t c = cell_index(position);
   TrackCell& cell = run.cell(c);
@@ -282,10 +361,13 @@ Flow signboard_row(CompileRun& run) {
   // Signboard texts take the slots from 80 downward; one more than the
   // slots hold is the general failure.
   if (slot_cursor < 0) throw failure_of(FaultCause::kNoSignboardSlot);
-  run.model.scenario_slots[static_cast<std::size_t>(slot_cursor)].name =
-      slot_text(text);
-  --slot_cursor;
+  run.slot(slot_cursor).name = slot_text(text);
   run.placed(c, kPosition);
+  run.stored_in_cell(c, "kind", cell.kind, kPosition);
+  run.stored_in_cell(c, "value1", cell.value1, kPosition);
+  run.stored_in_slot(slot_cursor, "name", static_cast<std::int64_t>(text.size()),
+                     field_index(fields::kSignboard, "text"));
+  --slot_cursor;
   return Flow::kGoOn;
 }
 
@@ -363,8 +445,7 @@ void progressive_ordina(Model& model) {
 bool compile_line_source(CompileRun& run) {
   Model& m = run.model;
   LineState& line = run.line;
-  std::string text;
-  switch (run.sources.load(SourceKind::kLine, text)) {
+  switch (run.load_source(SourceKind::kLine)) {
     case SourceStore::Status::kMissing:
       // Nothing is let go: the source was never found.
       run.current.row = SourceRow{SourcePlace{SourceKind::kLine, 0, 0}};
@@ -378,7 +459,7 @@ bool compile_line_source(CompileRun& run) {
       break;
   }
   run.line_found = true;
-  run.begin_source(SourceKind::kLine, std::move(text));
+  run.begin_source(SourceKind::kLine);
   FieldReader& reader = run.reader;
 
   // Preamble: everything up to the first field that holds "[generale]".

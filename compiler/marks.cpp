@@ -31,21 +31,42 @@ Flow memo_segnale(CompileRun& run, std::int32_t posizione, std::int32_t sx,
   if (!cell.is_free()) {
     return run.raise(fault::kSignalCellTaken, kSignalPosition, posizione, i);
   }
+  using fields::kSignal;
   cell.kind = cell_kind::kSignal;
   cell.value4 = wrap16(std::int64_t{rapp} * 10 + std::int64_t{sx} * 3 + dx);
   cell.value1 = wrap16(std::int64_t{s1} * 10 + d1);
   cell.value2 = wrap16(std::int64_t{s2} * 10 + d2);
   cell.value3 = wrap16(std::int64_t{s3} * 10 + d3);
   // Short times are raised to the shortest the simulator honours.
-  if (tempo >= 1 && tempo <= 100) tempo = 101;
+  if (tempo >= 1 && tempo <= 100) {
+    if (run.observer != nullptr && sx == 2) {
+      Decision d;
+      d.kind = Decision::Kind::kRaised;
+      d.field = field_index(kSignal, "tempo");
+      d.written = tempo;
+      d.value = 101;
+      run.decided(d);
+    }
+    tempo = 101;
+  }
   cell.signal_time = sx == 2 ? wrap8(tempo) : 0;
   run.placed(i, kSignalPosition);
+  run.stored_in_cell(i, "kind", cell.kind, kSignalPosition);
+  run.stored_in_cell(i, "value1", cell.value1, field_index(kSignal, "s1"));
+  run.stored_in_cell(i, "value2", cell.value2, field_index(kSignal, "s2"));
+  run.stored_in_cell(i, "value3", cell.value3, field_index(kSignal, "s3"));
+  run.stored_in_cell(i, "value4", cell.value4, field_index(kSignal, "rapp"));
+  run.stored_in_cell(i, "signal_time", cell.signal_time,
+                     field_index(kSignal, "tempo"));
   // Approach codes 100 to 400 m before the signal, whatever those cells
   // hold; those before the start of the grid are left out.
   for (int k = 1; k <= 4; ++k) {
     const std::int64_t a = i - 2 * k;
     if (a < 0) continue;
-    run.cell(a).approach = wrap8((std::int64_t{sx} * 3 + dx) * 10 + k);
+    TrackCell& approach = run.cell(a);
+    approach.approach = wrap8((std::int64_t{sx} * 3 + dx) * 10 + k);
+    run.stored_in_cell(a, "approach", approach.approach,
+                       field_index(kSignal, "sx"));
   }
   return Flow::kGoOn;
 }
@@ -90,6 +111,23 @@ Flow memo_rallentamento(CompileRun& run, std::int32_t x, std::int32_t v,
   end.value1 = wrap16(v);
   start.value3 = wrap16(f_tt);
   end.value3 = wrap16(f_tt);
+  if (run.observer != nullptr) {
+    constexpr int kV = field_index(fields::kSlowOrder, "v");
+    for (const auto& [c, what] : {std::pair{e, &end}, std::pair{s, &start}}) {
+      run.stored_in_cell(c, "kind", what->kind,
+                         c == e ? kLength : kSlowOrderPosition);
+      run.stored_in_cell(c, "value1", what->value1, kV);
+      run.stored_in_cell(c, "value2", what->value2,
+                         field_index(fields::kSlowOrder, "d_v"));
+      run.stored_in_cell(c, "value3", what->value3,
+                         field_index(fields::kSlowOrder, "f_tt"));
+    }
+    if (warned) {
+      run.stored_in_cell(w, "kind", cell_kind::kSlowOrderWarning,
+                         kSlowOrderPosition);
+      run.stored_in_cell(w, "value1", wrap16(v), kV);
+    }
+  }
 
   if (warned && f_ta != 0) {
     for (int j = 0; j < 4; ++j) {
@@ -103,6 +141,10 @@ Flow memo_rallentamento(CompileRun& run, std::int32_t x, std::int32_t v,
       approach.value1 = static_cast<std::int16_t>(j + 1);
       if (d_v != 0) approach.value2 = static_cast<std::int16_t>(j + 1);
       run.placed(a - j, kSlowOrderPosition);
+      run.stored_in_cell(a - j, "kind", approach.kind,
+                         field_index(fields::kSlowOrder, "f_ta"));
+      run.stored_in_cell(a - j, "value1", approach.value1,
+                         field_index(fields::kSlowOrder, "f_ta"));
     }
   }
   return Flow::kGoOn;
@@ -119,10 +161,13 @@ Flow memo_abbattimento(CompileRun& run, std::int32_t position,
   if (value > 0) {
     cell.kind = cell_kind::kAbbattimento;
     cell.value1 = wrap16(value);
+    run.stored_in_cell(c, "value1", cell.value1,
+                       field_index(fields::kAbbattimento, "value"));
   } else {
     cell.kind = cell_kind::kAbbattimentoZero;
   }
   run.placed(c, kAbbattimentoPosition);
+  run.stored_in_cell(c, "kind", cell.kind, kAbbattimentoPosition);
   return Flow::kGoOn;
 }
 

@@ -33,8 +33,8 @@ void general_failure(CompileRun& run, const GeneralFailure& failure) {
 }  // namespace
 
 void memorizza_dati(Model& model, SourceStore& sources,
-                    CompileObserver* observer) {
-  CompileRun run(model, sources, observer);
+                    CompileObserver* observer, CompileMode mode) {
+  CompileRun run(model, sources, observer, mode == CompileMode::kRecover);
   try {
     // The identity may be given as UTF-8 (an author's command line); the
     // slots, and the codes computed from them, carry single-byte text.

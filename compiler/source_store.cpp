@@ -4,12 +4,12 @@
 
 namespace scenc {
 
-SourceStore::Status MemorySources::load(SourceKind source, std::string& bytes) {
-  auto& text = source == SourceKind::kLine ? line : train;
-  if (!text) return Status::kMissing;
+SourceStore::Status MemorySources::load(SourceKind source, SourceText& text) {
+  auto& held = source == SourceKind::kLine ? line : train;
+  if (!held) return Status::kMissing;
   // Handed over, not copied: a source is held once, by the compile.
-  bytes = std::move(*text);
-  text->clear();
+  text.hold(std::move(*held));
+  held->clear();
   return Status::kOk;
 }
 
@@ -20,5 +20,14 @@ bool MemorySources::remove(SourceKind source) {
   text.reset();
   return true;
 }
+
+SourceStore::Status SourceViews::load(SourceKind source, SourceText& text) {
+  const auto& kept = source == SourceKind::kLine ? line : train;
+  if (!kept) return Status::kMissing;
+  text.view(*kept);
+  return Status::kOk;
+}
+
+bool SourceViews::remove(SourceKind) { return true; }
 
 }  // namespace scenc

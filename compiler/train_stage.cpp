@@ -14,8 +14,7 @@ namespace {
 std::uint8_t speed_code(const TrainState& t) {
   const std::int64_t code = round_div_even(t.current_speed, 5);
   if (code < 0 || code > 255) {
-    GeneralFailure failure =
-        failure_of(FaultCause::kValueTooLarge, code, 0, 255);
+    GeneralFailure failure = failure_of(FaultCause::kSpeedCode, code, 0, 255);
     if (t.current_speed_field.known()) {
       failure.row = t.current_speed_row;
       failure.field = t.current_speed_field;
@@ -52,8 +51,10 @@ void end_steps(CompileRun& run) {
     // 50 m step.
     for (const LineState::ProgressiveRow& row : run.line.progressive_rows) {
       if (row.first % 50 != 0 || row.second % 50 != 0) {
+        const bool first = row.first % 50 != 0;
         run.raise_for(fault::kProgressiveStep, row.row,
-                      row.first % 50 != 0 ? row.first_field : row.second_field);
+                      first ? row.first_field : row.second_field,
+                      off_step(first ? row.first : row.second, 50));
         return;
       }
     }
@@ -65,37 +66,51 @@ void end_steps(CompileRun& run) {
 }  // namespace
 
 Flow braked_mass_row(CompileRun& run) {
-  run.model.scenario_slots[kConsistSlot].num1 = run.number<std::int32_t>();
+  const auto v = run.number<std::int32_t>();
+  run.slot(kConsistSlot).num1 = v;
+  run.stored_in_slot(kConsistSlot, "num1", v, 0);
   return Flow::kGoOn;
 }
 
 Flow cars_row(CompileRun& run) {
-  run.model.scenario_slots[kConsistSlot].num3 = run.number<std::int32_t>();
+  const auto v = run.number<std::int32_t>();
+  run.slot(kConsistSlot).num3 = v;
+  run.stored_in_slot(kConsistSlot, "num3", v, 0);
   return Flow::kGoOn;
 }
 
 Flow speed_limit_row(CompileRun& run) {
   constexpr int kPosition = field_index(fields::kSpeedLimit, "position");
   TrainState& t = run.train;
+  constexpr int kSpeed = field_index(fields::kSpeedLimit, "speed");
   const auto position = run.number<std::int32_t>();
   const auto speed = run.number<std::int32_t>();
   if (!run.in_range(position)) {
-    return run.raise(fault::kBeyondGrid, kPosition, position);
+    return run.raise(fault::kBeyondGrid, kPosition, position, std::nullopt,
+                     run.range_cause(position, 0));
   }
   const std::int64_t m = round_div_even(position, 50);
   // The previous limit holds up to the cell before this row's; a row that
   // does not lie beyond the cursor still fills one cell.
   if (m > 0) {
+    const std::int64_t first = t.speed_cursor;
     do {
       if (t.speed_cursor >= run.last_cell()) break;
       run.cell(t.speed_cursor).speed_limit = speed_code(t);
       ++t.speed_cursor;
     } while (t.speed_cursor < m);
+    if (t.speed_cursor > first) {
+      run.stored(Store::Target::kCells, first, t.speed_cursor - 1,
+                 "speed_limit", speed_code(t), kPosition);
+    }
   }
   t.current_speed = speed;
   t.current_speed_row = run.current.row;
-  t.current_speed_field =
-      run.field_place(field_index(fields::kSpeedLimit, "speed"));
+  t.current_speed_field = run.field_place(kSpeed);
+  run.rounded(kSpeed, speed, 5, round_div_even(speed, 5));
+  // A recovering compile finds a speed whose code does not fit at its own
+  // row, where it can go on past it, rather than at the next fill.
+  if (run.recovering) speed_code(t);
   return Flow::kGoOn;
 }
 
@@ -105,30 +120,41 @@ Flow adhesion_row(CompileRun& run) {
   const auto position = run.number<std::int32_t>();
   const auto value = run.number<std::int32_t>();
   if (!run.in_range(position)) {
-    return run.raise(fault::kBeyondGrid, kPosition, position);
+    return run.raise(fault::kBeyondGrid, kPosition, position, std::nullopt,
+                     run.range_cause(position, 0));
   }
   const std::int64_t m = round_div_even(position, 50);
   if (m > 0) {
+    const std::int64_t first = t.adhesion_cursor;
     do {
       if (t.adhesion_cursor > run.last_cell()) break;
       run.cell(t.adhesion_cursor).adhesion = wrap8(t.current_adhesion);
       ++t.adhesion_cursor;
     } while (t.adhesion_cursor < m);
+    if (t.adhesion_cursor > first) {
+      run.stored(Store::Target::kCells, first, t.adhesion_cursor - 1,
+                 "adhesion", wrap8(t.current_adhesion), kPosition);
+    }
   }
   t.current_adhesion = value;
   return Flow::kGoOn;
 }
 
 Flow clock_row(CompileRun& run) {
-  ScenarioSlot& slot = run.model.scenario_slots[kTrainSlot];
+  ScenarioSlot& slot = run.slot(kTrainSlot);
   slot.word3 = run.number<std::int16_t>();
   slot.word4 = run.number<std::int16_t>();
   slot.word5 = run.number<std::int16_t>();
+  run.stored_in_slot(kTrainSlot, "word3", slot.word3, 0);
+  run.stored_in_slot(kTrainSlot, "word4", slot.word4, 1);
+  run.stored_in_slot(kTrainSlot, "word5", slot.word5, 2);
   return Flow::kGoOn;
 }
 
 Flow sand_row(CompileRun& run) {
-  run.model.scenario_slots[kTrainSlot].word1 = run.number<std::int16_t>();
+  const auto v = run.number<std::int16_t>();
+  run.slot(kTrainSlot).word1 = v;
+  run.stored_in_slot(kTrainSlot, "word1", v, 0);
   return Flow::kGoOn;
 }
 
@@ -141,7 +167,8 @@ Flow signal_row(CompileRun& run) {
   const std::int32_t posizione = v[kSignalPosition];
   if (!run.in_range(posizione) || signal_leaves_grid(run, posizione)) {
     return run.raise(fault::kBeyondGrid, kSignalPosition, posizione,
-                     std::nullopt, run.range_cause(posizione));
+                     std::nullopt,
+                     run.range_cause(posizione, cell_index(posizione)));
   }
   return memo_segnale(run, posizione, v[1], v[2], v[3], v[4], v[5], v[6], v[7],
                       v[8], v[9], v[10]);
@@ -152,8 +179,11 @@ Flow slow_order_row(CompileRun& run) {
   for (auto& x : v) x = run.number<std::int32_t>();
   const std::int32_t x = v[kSlowOrderPosition];
   if (!run.in_range(x) || slow_order_leaves_grid(run, x, v[2])) {
+    const std::int64_t start = cell_index(x);
     return run.raise(fault::kBeyondGrid, kSlowOrderPosition, x, std::nullopt,
-                     run.range_cause(x));
+                     run.range_cause(x, start >= 0 && start <= run.last_cell()
+                                            ? cell_index(std::int64_t{x} + v[2])
+                                            : start));
   }
   return memo_rallentamento(run, x, v[1], v[2], v[3], v[4], v[5]);
 }
@@ -163,7 +193,8 @@ Flow abbattimento_row(CompileRun& run) {
   const auto value = run.number<std::int32_t>();
   if (!run.in_range(position) || abbattimento_leaves_grid(run, position)) {
     return run.raise(fault::kBeyondGrid, kAbbattimentoPosition, position,
-                     std::nullopt, run.range_cause(position));
+                     std::nullopt,
+                     run.range_cause(position, round_div_even(position, 50)));
   }
   return memo_abbattimento(run, position, value);
 }
@@ -173,22 +204,25 @@ Flow station_row(CompileRun& run) {
   constexpr int kLength = field_index(fields::kStation, "length");
   TrainState& t = run.train;
   const std::int32_t n = t.station;
-  ScenarioSlot& slot = run.model.scenario_slots[static_cast<std::size_t>(n)];
+  ScenarioSlot& slot = run.slot(n);
 
   slot.num3 = run.number<std::int32_t>();
   const std::int32_t pos = slot.num3;
   // A station reaches 800 m beyond its position.
   if (!run.in_range(pos, 800)) {
-    return run.raise(fault::kBeyondGrid, kPosition, pos);
+    return run.raise(fault::kBeyondGrid, kPosition, pos, std::nullopt,
+                     run.range_cause(pos, 0, 800));
   }
   if (pos % 50 != 0) {
-    return run.raise(fault::kStationPosition, kPosition, pos);
+    return run.raise(fault::kStationPosition, kPosition, pos, std::nullopt,
+                     off_step(pos, 50));
   }
 
   slot.kind = run.number<std::uint8_t>();
   const auto len = run.number<std::int32_t>();
   if (len % 100 != 0) {
-    return run.raise(fault::kStationLength, kLength, pos);
+    return run.raise(fault::kStationLength, kLength, pos, std::nullopt,
+                     off_step(len, 100));
   }
 
   slot.flag = run.number<std::uint8_t>();
@@ -204,29 +238,36 @@ Flow station_row(CompileRun& run) {
   const auto hours = run.number<std::int32_t>();
   const auto minutes = run.number<std::int32_t>();
   const auto seconds = run.number<std::int32_t>();
-  slot.name = slot_text(run.text());
-  slot.num4 = checked<std::int32_t>((std::int64_t{hours} * 60 + minutes) * 60 + seconds);
+  slot.name = slot_text(run.text_field());
+  slot.num4 = checked_from<std::int32_t>(
+      run, (std::int64_t{hours} * 60 + minutes) * 60 + seconds,
+      field_index(fields::kStation, "hours"));
 
   // The station's extent along the line.
   const std::uint8_t kind = slot.kind;
   if (kind == 5 || kind == 6) {
-    slot.num1 = checked<std::int32_t>(std::int64_t{pos} - len);
-    slot.num2 = checked<std::int32_t>(std::int64_t{pos} + 150);
+    slot.num1 = checked_from<std::int32_t>(run, std::int64_t{pos} - len, kLength);
+    slot.num2 = checked_from<std::int32_t>(run, std::int64_t{pos} + 150, kPosition);
     slot.byte3 = 0;
   } else if (kind == 7 || kind == 8) {
-    slot.num1 = checked<std::int32_t>(std::int64_t{pos} - len);
-    slot.num2 = checked<std::int32_t>(std::int64_t{pos} + len);
+    slot.num1 = checked_from<std::int32_t>(run, std::int64_t{pos} - len, kLength);
+    slot.num2 = checked_from<std::int32_t>(run, std::int64_t{pos} + len, kLength);
     slot.byte3 = 0;
   } else {
-    slot.num1 = checked<std::int32_t>(std::int64_t{pos} - len / 2);
-    slot.num2 = checked<std::int32_t>(std::int64_t{pos} + len / 2 +
-                                      (slot.byte3 != 0 ? 50 : 0));
+    slot.num1 =
+        checked_from<std::int32_t>(run, std::int64_t{pos} - len / 2, kLength);
+    slot.num2 = checked_from<std::int32_t>(
+        run, std::int64_t{pos} + len / 2 + (slot.byte3 != 0 ? 50 : 0), kLength);
   }
   if (len < 600) slot.byte4 = 0;
   if (n == 1) {
     slot.byte4 = 0;
     slot.byte3 = 0;
   }
+  run.stored_in_slot(n, "num3", slot.num3, kPosition);
+  run.stored_in_slot(n, "num1", slot.num1, kLength);
+  run.stored_in_slot(n, "num2", slot.num2, kLength);
+  run.stored_in_slot(n, "num4", slot.num4, field_index(fields::kStation, "hours"));
 
   // Kinds from 25 up occupy a slot but place nothing on the grid. The
   // marker goes on the cell 100 m before the end of the extent, the four
@@ -243,39 +284,58 @@ Flow station_row(CompileRun& run) {
       for (int k = 1; k <= 4; ++k) {
         // q = end / 50 - k - 1, computed exactly; written only above cell 1.
         if (end > 50 * (k + 2)) {
-          run.cell(round_div_even(end - 50 * (k + 1), 50)).approach = wrap8(80 + k);
+          const std::int64_t q = round_div_even(end - 50 * (k + 1), 50);
+          run.cell(q).approach = wrap8(80 + k);
+          run.stored_in_cell(q, "approach", 80 + k, kLength);
         }
       }
     }
     if (end <= 100) {
-      return run.raise(fault::kStationTooEarly, kPosition);
+      return run.raise(fault::kStationTooEarly, kPosition, std::nullopt,
+                       std::nullopt,
+                       {FaultCause::kStationEndsEarly, end, 0, 100});
     }
     TrackCell& cell = run.cell(marker);
     cell.kind = cell_kind::kStationMarker;
     cell.value1 = static_cast<std::int16_t>(n);
     run.placed(marker, kPosition);
+    run.stored_in_cell(marker, "kind", cell.kind, kLength);
+    run.stored_in_cell(marker, "value1", n, kLength);
   }
 
-  if (n > 1 &&
-      std::int64_t{slot.num1} - 350 <
-          run.model.scenario_slots[static_cast<std::size_t>(n - 1)].num2) {
-    return run.raise(fault::kStationsTooClose, kPosition, pos);
+  if (n > 1) {
+    const std::int32_t before =
+        run.model.scenario_slots[static_cast<std::size_t>(n - 1)].num2;
+    if (std::int64_t{slot.num1} - 350 < before) {
+      const FaultCause cause = slot.num1 < before
+                                   ? FaultCause::kStationsOverlap
+                                   : FaultCause::kStationsTooClose;
+      return run.raise(
+          fault::kStationsTooClose, kPosition, pos, std::nullopt,
+          {cause, slot.num1, before, 0},
+          CellPlacement{-1, t.previous_station_row, t.previous_station_field});
+    }
   }
   t.station = n + 1;
+  t.previous_station_row = run.current.row;
+  t.previous_station_field = run.field_place(kPosition);
   // Stations fill the slots upward and must stay below the signboard texts.
   if (t.station >= run.line.sign_slot_cursor) {
-    return run.raise(fault::kTooManyStations);
+    return run.raise(fault::kTooManyStations, kKeywordField, std::nullopt,
+                     std::nullopt,
+                     {FaultCause::kTooManyStations, n,
+                      kFirstSignboardSlot - run.line.sign_slot_cursor,
+                      run.line.sign_slot_cursor - 2});
   }
   return Flow::kGoOn;
 }
 
 bool compile_train_source(CompileRun& run) {
-  std::string text;
   run.begin_source(SourceKind::kTrain, {});
-  if (run.sources.load(SourceKind::kTrain, text) != SourceStore::Status::kOk) {
+  if (run.load_source(SourceKind::kTrain) != SourceStore::Status::kOk) {
     throw failure_of(FaultCause::kSourceUnreadable);
   }
-  run.begin_source(SourceKind::kTrain, std::move(text));
+  run.begin_source(SourceKind::kTrain);
   FieldReader& reader = run.reader;
 
   // Preamble: everything up to and including the first "[generale]".

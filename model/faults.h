@@ -114,9 +114,10 @@ static_assert(fault_table_checks::well_formed(),
               "fault numbers ascend, names are unique kebab-case, and every "
               "fault has a message and a place it points at");
 
-// Why a fault was raised, where its number stands for several causes (the
-// general failure, fault 103, a position outside the grid), so that a
-// diagnostic can name the one that happened.
+// Why a fault was raised and the limit it crossed, so that a diagnostic can
+// name what happened with the compile's own numbers. A fault number that
+// stands for several causes (the general failure, fault 103, a position
+// outside the grid, the two ways stations meet) has one of each.
 enum class FaultCause : std::uint8_t {
   kNone,
   kNumberTooLarge,    // a number read does not fit the field it is read into
@@ -133,6 +134,18 @@ enum class FaultCause : std::uint8_t {
   kCurveWithoutClass,  // a curve keyword without a class digit 1 to 6
   kProfileTooLong,     // a curve that carries the profile past the longest line
   kMarksOutsideGrid,   // a row in range whose marks would leave the grid
+  kBeyondRange,      // a position past the greatest accepted (`highest`)
+  kOutOfRange,       // a value outside `lowest` to `highest`
+  kNotOnStep,        // a value between the multiples `lowest` and `highest`
+  kCellTaken,        // a cell holding an object of the kind `value`
+  kTooManyStations,  // station `value`, where `highest` fit beside `lowest`
+                     // signboard texts
+  kStationsOverlap,  // an extent from `value` m, before `lowest` m
+  kStationsTooClose,  // an extent from `value` m, less than 350 m after `lowest` m
+  kStationEndsEarly,  // an extent ending at `value` m, at most `highest` m
+  kSpeedCode,         // a speed whose code `value` does not fit 0 to 255
+  kStampFieldTaken,   // a stamp or code field already holding `value`
+  kStampCellMarked,   // the same, from a mark the finishing pass placed
 };
 
 // The details of a cause: the value that did not fit or went too far, and
@@ -142,6 +155,8 @@ struct FaultCauseDetail {
   std::optional<std::int64_t> value;
   std::int64_t lowest = 0;
   std::int64_t highest = 0;
+
+  bool operator==(const FaultCauseDetail&) const = default;
 };
 
 // One fault as it was raised. Only the compile's own records and side
@@ -160,7 +175,8 @@ struct FaultRecord {
   SourceRow row;
   FaultEnding ending = FaultEnding::kGoesOn;
   // For a fault on a taken cell: the cell, and the row that placed what
-  // stands there (when a source row did).
+  // stands there (when a source row did); for stations too close, the
+  // previous station's row.
   std::optional<std::int32_t> cell;
   std::optional<CellPlacement> placed;
   // Why, for the faults whose number stands for several causes.

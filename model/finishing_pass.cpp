@@ -40,6 +40,7 @@ class FinishingPass {
   void run() {
     for (std::int32_t i = 1; i <= last_ - 2; ++i) {
       const std::uint8_t kind = cells_[i].kind;
+      subject_ = i;
       if (kind == cell_kind::kSlowOrderWarning) {
         mark_signals_before_warning(i);
       } else if (kind == cell_kind::kSlowOrderStart) {
@@ -65,7 +66,36 @@ class FinishingPass {
   void mark(std::int32_t c) {
     cells_[c].kind = cell_kind::kAbbattimento;
     cells_[c].value1 = kMarkValue;
+    if (c == kStampCell) stamp_cell_marked_for_ = subject_;
   }
+
+ public:
+  // The error exit `code`, found on the stamp field `value` (0 for one of
+  // the slot's): recorded at the row that put it there, a mark of this pass
+  // at the row of the slow order it was placed for. It does not take the
+  // place of the compile's own fault in `error_code`.
+  void record_error_exit(std::int32_t code, std::int64_t value) {
+    FaultRecord f;
+    f.code = code;
+    f.ending = FaultEnding::kErrorExit;
+    f.cell = kStampCell;
+    f.cause = {FaultCause::kStampFieldTaken, value, 0, 0};
+    const CellPlacement* origin = nullptr;
+    if (value != 0 && stamp_cell_marked_for_) {
+      f.cause.cause = FaultCause::kStampCellMarked;
+      origin = placement_of(*stamp_cell_marked_for_);
+    } else if (value != 0) {
+      origin = placement_of(kStampCell);
+    }
+    if (origin != nullptr) {
+      f.place = origin->row.keyword;
+      f.field = origin->field;
+      f.row = origin->row;
+    }
+    model_.error_exit = f;
+  }
+
+ private:
 
   void cap(std::int32_t c) {
     cells_[c].value1 =
@@ -207,9 +237,15 @@ class FinishingPass {
     }
   }
 
+  static constexpr std::int32_t kStampCell = 1;
+
   Model& model_;
   std::vector<TrackCell>& cells_;
   const std::int32_t last_;
+  // The main-loop cell being finished, and the one a mark on the stamp
+  // cell was placed for.
+  std::int32_t subject_ = 0;
+  std::optional<std::int32_t> stamp_cell_marked_for_;
   // For each cell, the index of its last placement (-1: none), once built.
   std::vector<std::int32_t> last_placement_;
 };
@@ -219,18 +255,25 @@ class FinishingPass {
 std::int32_t minimo(std::int32_t x, std::int32_t y) { return x > y ? y : x; }
 
 std::int32_t finish_track_cells(Model& model) {
-  FinishingPass(model).run();
+  FinishingPass pass(model);
+  pass.run();
 
   ScenarioSlot& line = model.scenario_slots[kLineSlot];
   TrackCell& stamp_cell = model.track_cells[1];
   // A stamp field already in use means something (a mark, a compiled row)
   // landed where the format marks and codes go; writing over it would hide
   // that, so the build stops instead.
-  if (line.word1 != 0 || stamp_cell.value1 != 0) return fault::kStampTaken;
+  if (line.word1 != 0 || stamp_cell.value1 != 0) {
+    pass.record_error_exit(fault::kStampTaken, stamp_cell.value1);
+    return fault::kStampTaken;
+  }
   line.word1 = kLineStamp;
   stamp_cell.value1 = kCellStamp;
 
-  if (line.num4 != 0 || stamp_cell.value2 != 0) return fault::kCodeTaken;
+  if (line.num4 != 0 || stamp_cell.value2 != 0) {
+    pass.record_error_exit(fault::kCodeTaken, stamp_cell.value2);
+    return fault::kCodeTaken;
+  }
   line.num4 = codice_gara_st(model);
   stamp_cell.value2 = static_cast<std::int16_t>(codice_gara_og(model));
   return 0;

@@ -225,6 +225,18 @@ void LineProfile::store_every_metre() {
   *this = std::move(stored);
 }
 
+LineProfile::Mark LineProfile::mark() const {
+  return Mark{runs_.size(), runs_.empty() ? 0 : runs_.back().last,
+              drawn_end_};
+}
+
+void LineProfile::rewind(const Mark& m) {
+  if (!is_drawn()) return;
+  runs_.resize(m.runs);
+  if (!runs_.empty()) runs_.back().last = m.last;
+  drawn_end_ = m.drawn_end;
+}
+
 void LineProfile::draw(std::int64_t to, double turn) {
   if (to < drawn_end_) return;
   if (!is_drawn()) {

@@ -237,6 +237,16 @@ class LineProfile {
   // The first metre from 2 on that is not drawn.
   std::int64_t drawn_end() const { return drawn_end_; }
 
+  // How far a drawn profile is drawn, to draw it back to: metres drawn
+  // after a mark are undone by rewinding to it.
+  struct Mark {
+    std::size_t runs = 0;
+    std::int64_t last = 0;  // of the last run then
+    std::int64_t drawn_end = 2;
+  };
+  Mark mark() const;
+  void rewind(const Mark& m);
+
   // A drawn profile: metres 0 and 1 as set, metres 2 up to drawn_end() - 1
   // drawn in runs, the rest empty.
   bool is_drawn() const { return values_.empty(); }
@@ -323,6 +333,10 @@ struct Model {
 
   // Every fault the run raised, in order; `error_code` keeps only the last.
   std::vector<FaultRecord> fault_log;
+  // The error exit the finishing pass stopped at (1250 or 1251), with the
+  // row that put a value where the stamps go; it takes no place in
+  // `error_code` or the log, which keep the compile's own faults.
+  std::optional<FaultRecord> error_exit;
   // Every mark a source row placed on the grid, in the order placed (boards,
   // signboards, station markers, signals, slow-order cells, abbattimento
   // marks; not the mountain markers, which count as free cells), so that a

@@ -360,8 +360,11 @@ std::filesystem::path DiskSources::path_of(SourceKind source) const {
                      : ScenarioFileNames::train_source(model_));
 }
 
-SourceStore::Status DiskSources::load(SourceKind source, std::string& bytes) {
-  return read_whole_file(path_of(source), bytes, nullptr);
+SourceStore::Status DiskSources::load(SourceKind source, SourceText& text) {
+  std::string bytes;
+  const Status status = read_whole_file(path_of(source), bytes, nullptr);
+  text.hold(std::move(bytes));
+  return status;
 }
 
 bool DiskSources::remove(SourceKind source) {

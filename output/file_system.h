@@ -63,7 +63,7 @@ class DiskSources final : public SourceStore {
  public:
   DiskSources(std::filesystem::path dir, const Model& model)
       : dir_(std::move(dir)), model_(model) {}
-  Status load(SourceKind source, std::string& bytes) override;
+  Status load(SourceKind source, SourceText& text) override;
   bool remove(SourceKind source) override;
   std::filesystem::path path_of(SourceKind source) const;
 

@@ -24,10 +24,11 @@ void write_scenario_texts(const Model& model, OutputDirectory& out) {
 }
 
 BuildOutcome compile_scenario(Model& model, std::int32_t j,
-                              SourceStore& sources, CompileObserver* observer) {
+                              SourceStore& sources, CompileObserver* observer,
+                              CompileMode mode) {
   BuildOutcome outcome;
   model.clear_for_build(j);
-  memorizza_dati(model, sources, observer);
+  memorizza_dati(model, sources, observer, mode);
   if (!model.has_track_cells()) {
     // Nothing to finish or write: a compile that stopped before the length
     // row ends at the error exit with its own fault number.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "compiler/compile_observer.h"
+#include "compiler/memorizza_dati.h"
 #include "compiler/source_store.h"
 #include "model/track_model.h"
 #include "output/output_directory.h"
@@ -43,10 +44,12 @@ struct BuildOutcome {
 // Clears the slots, sets `write_line_file` to `j`, compiles the sources and
 // runs the finishing pass with its stamps and codes: everything of a build
 // but the files. A compile that leaves no track cells goes to the error exit
-// with its fault number. `observer`, when given, sees what the compile reads.
+// with its fault number. `observer`, when given, sees what the compile reads;
+// `mode` tells a build's compile from one that only looks for faults.
 BuildOutcome compile_scenario(Model& model, std::int32_t j,
                               SourceStore& sources,
-                              CompileObserver* observer = nullptr);
+                              CompileObserver* observer = nullptr,
+                              CompileMode mode = CompileMode::kBuild);
 
 // Clears the slots, sets `write_line_file` to `j`, compiles the sources,
 // runs the finishing pass with its stamps and codes, and writes the line

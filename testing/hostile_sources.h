@@ -60,6 +60,39 @@ inline std::string mountain_rows(std::size_t size) {
   return text + "[fine]\r\n";
 }
 
+// A line source of the longest line with a gradient row every `step`
+// metres: below 50 m, rows share cells, and each still fills one, so the
+// gradient cursor runs past the last cell and every later row is a fault.
+inline std::string gradient_rows(std::int32_t step) {
+  std::string text =
+      "[generale]\r\nlunghezza percorso, 1000000\r\n[pendenze]\r\n";
+  for (std::int32_t p = 0; p < 1000000; p += step) {
+    text += "pendenza, " + std::to_string(p) + ", " +
+            std::to_string(p / step % 7 - 3) + "\r\n";
+  }
+  return text + "[fine]\r\n";
+}
+
+// A train source of about `size` bytes for the embedded line: speed-limit
+// rows over and over, and every `fault_every` bytes a signal on a cell a
+// signal already takes, a fault that ends the stage and hides the rows
+// behind it.
+inline std::string train_with_faults(std::size_t size,
+                                     std::size_t fault_every) {
+  std::string text =
+      "inizio_dati\r\n[generale]\r\nsegnale, 1000, 1,4,1,0,0, 0,0,0,0,0\r\n";
+  std::size_t next_fault = fault_every;
+  for (std::int64_t i = 0; text.size() < size; ++i) {
+    text += "velocita' limite, " + std::to_string(i * 50 % 88000) + ", " +
+            std::to_string(30 + i % 20 * 5) + "\r\n";
+    if (text.size() >= next_fault) {
+      text += "segnale, 1000, 1,4,1,0,0, 0,0,0,0,0\r\n";
+      next_fault += fault_every;
+    }
+  }
+  return text + "[fine]\r\n";
+}
+
 // `size` bytes of noise, the same for the same seed on every machine.
 inline std::string noise(std::size_t size, std::uint32_t seed) {
   std::mt19937 random(seed);

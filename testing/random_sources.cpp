@@ -1,6 +1,7 @@
 #include "testing/random_sources.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <initializer_list>
 #include <random>
@@ -1209,6 +1210,15 @@ bool write_source_pair(const SourcePair& pair,
         write("restyled/" + train_source_name(pair), pair.train_restyled) && ok;
   }
   return ok;
+}
+
+SeedRange seeds_from_environment(std::uint64_t fallback) {
+  const auto from = [](const char* name, std::uint64_t otherwise) {
+    const char* text = std::getenv(name);
+    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10)
+                                            : otherwise;
+  };
+  return {from("RANDOM_SOURCES_SEED", 0), from("RANDOM_SOURCES_COUNT", fallback)};
 }
 
 }  // namespace scenc::bench

@@ -56,6 +56,15 @@ const std::vector<std::int32_t>& targeted_faults();
 
 SourcePair random_source_pair(std::uint64_t seed);
 
+// The seeds a test walks: RANDOM_SOURCES_COUNT of them (`fallback` when it
+// is not set) from RANDOM_SOURCES_SEED on (0 when it is not set), so that a
+// longer run is one setting away.
+struct SeedRange {
+  std::uint64_t first = 0;
+  std::uint64_t count = 0;
+};
+SeedRange seeds_from_environment(std::uint64_t fallback);
+
 enum class LineEnd { kCrLf, kLf, kCr };
 // `text` (CR LF line ends) with every line end written as `end`.
 std::string with_line_ends(std::string_view text, LineEnd end);

@@ -131,9 +131,9 @@ TEST(BuildRun, EndsWithTheStatusOfWhatTheCompileAndFinishingFound) {
 // ends with the failure, not with fault 25 and files from a half-built model.
 TEST(BuildRun, RunningOutOfMemoryIsNoFaultOfTheSources) {
   struct : SourceStore {
-    Status load(SourceKind source, std::string& bytes) override {
+    Status load(SourceKind source, SourceText& text) override {
       if (source == SourceKind::kTrain) throw std::bad_alloc();
-      bytes = line_source("");
+      text.hold(line_source(""));
       return Status::kOk;
     }
     bool remove(SourceKind source) override {

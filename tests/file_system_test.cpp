@@ -274,10 +274,10 @@ TEST_F(FileSystemTest, DiskSourcesReadAndRemoveTheScenarioSources) {
   put(dir / "Firenze_Pisa_linea.txt", "line\r\n");
   DiskSources sources(dir, m);
 
-  std::string bytes;
-  EXPECT_EQ(sources.load(SourceKind::kLine, bytes), SourceStore::Status::kOk);
-  EXPECT_EQ(bytes, "line\r\n");
-  EXPECT_EQ(sources.load(SourceKind::kTrain, bytes),
+  SourceText text;
+  EXPECT_EQ(sources.load(SourceKind::kLine, text), SourceStore::Status::kOk);
+  EXPECT_EQ(text.bytes(), "line\r\n");
+  EXPECT_EQ(sources.load(SourceKind::kTrain, text),
             SourceStore::Status::kMissing);
 
   EXPECT_TRUE(sources.remove(SourceKind::kLine));
@@ -286,17 +286,25 @@ TEST_F(FileSystemTest, DiskSourcesReadAndRemoveTheScenarioSources) {
 }
 
 // `scenarioc` reads an author's sources into memory before the compile: the
-// compile takes over those bytes instead of holding a second copy.
+// compile takes over those bytes, or reads a view of them, instead of
+// holding a second copy.
 TEST(MemorySources, HandTheirBytesOverRatherThanCopyThem) {
   MemorySources sources(std::string(1 << 20, 'x'), std::string(1 << 20, 'y'));
   const char* const held = sources.line->data();
-  std::string bytes;
-  ASSERT_EQ(sources.load(SourceKind::kLine, bytes), SourceStore::Status::kOk);
-  EXPECT_EQ(bytes.data(), held);
-  EXPECT_EQ(bytes.size(), std::size_t{1} << 20);
+  SourceText text;
+  ASSERT_EQ(sources.load(SourceKind::kLine, text), SourceStore::Status::kOk);
+  EXPECT_EQ(text.bytes().data(), held);
+  EXPECT_EQ(text.bytes().size(), std::size_t{1} << 20);
   EXPECT_TRUE(sources.line->empty());
   EXPECT_TRUE(sources.remove(SourceKind::kLine));
   EXPECT_TRUE(sources.line_removed);
+
+  const std::string line(1 << 20, 'x');
+  SourceViews views(line, std::nullopt);
+  ASSERT_EQ(views.load(SourceKind::kLine, text), SourceStore::Status::kOk);
+  EXPECT_EQ(text.bytes().data(), line.data());
+  EXPECT_EQ(views.load(SourceKind::kTrain, text),
+            SourceStore::Status::kMissing);
 }
 
 TEST_F(FileSystemTest, ProgramDirectoryIsTheExecutablesNotTheWorkingOne) {

@@ -411,6 +411,33 @@ TEST_F(LspSources, HoverTellsWhatARowBecomes) {
       "");
 }
 
+// The hover tells the class the compile gave a curve, and where the compile
+// stopped: at a curve whose keyword lost its class digit, and not at the
+// curves behind it.
+TEST_F(LspSources, HoverTellsWhereTheCompileStopped) {
+  client_.initialize();
+  std::string line = line_text_;
+  const std::size_t at = line.find("curvas2,");
+  ASSERT_NE(at, std::string::npos);
+  line.erase(at + 6, 1);  // "curvas2" becomes "curvas"
+  open(train_uri_, train_text_);
+  open(line_uri_, line);
+  const auto hover_at = [&](const char* start) {
+    const int row = line_starting(line, start);
+    EXPECT_GE(row, 0) << start;
+    return hover_text(client_, line_uri_, row, 1);
+  };
+  const std::string faulted = hover_at("curvas,");
+  EXPECT_NE(faulted.find("the compile ends at this row"), std::string::npos)
+      << faulted;
+  EXPECT_EQ(faulted.find("class "), std::string::npos) << faulted;
+  const std::string behind = hover_at("curvas3,");
+  EXPECT_NE(behind.find("the compile did not reach this row"),
+            std::string::npos)
+      << behind;
+  EXPECT_EQ(behind.find("radius about"), std::string::npos) << behind;
+}
+
 // Every row of the keyword tables, written as its example: the hover names
 // it, and a row the source holds once tells the slot fields it sets.
 TEST_F(LspSources, HoverKnowsEveryKeyword) {

@@ -48,16 +48,11 @@ constexpr std::uint64_t kDefaultCount = 40;
 constexpr std::uint64_t kDefaultCount = 160;
 #endif
 
-std::uint64_t from_environment(const char* name, std::uint64_t fallback) {
-  const char* text = std::getenv(name);
-  return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10)
-                                          : fallback;
-}
 std::uint64_t seed_count() {
-  return from_environment("RANDOM_SOURCES_COUNT", kDefaultCount);
+  return bench::seeds_from_environment(kDefaultCount).count;
 }
 std::uint64_t first_seed() {
-  return from_environment("RANDOM_SOURCES_SEED", 0);
+  return bench::seeds_from_environment(kDefaultCount).first;
 }
 
 // What a build leaves that another build of the same pair must match.

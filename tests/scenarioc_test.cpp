@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -284,8 +285,9 @@ TEST_F(Scenarioc, WarningsChangeNoFileAndNoStatusUnlessStrict) {
   EXPECT_NE(plain.err.find("w_1-.txt:2:1: warning: "), std::string::npos)
       << plain.err;
   EXPECT_NE(plain.err.find("[missing-table]\n"), std::string::npos);
-  const ToolRun silent = run({"compile", "w_linea.txt", "w_1-.txt", "-o",
-                              "silent", "-Wno-missing-table", "--strict"});
+  const ToolRun silent =
+      run({"compile", "w_linea.txt", "w_1-.txt", "-o", "silent",
+           "-Wno-missing-table", "-Wno-no-stations", "--strict"});
   EXPECT_EQ(silent.status, 0) << silent.err;
   EXPECT_EQ(silent.err.find("missing-table"), std::string::npos);
   for (const char* name : {"w_linea.dat", "w_1.sim", "w_1.dat"}) {
@@ -374,6 +376,17 @@ TEST_F(Scenarioc, SarifLogValidatesAgainstTheSchema) {
   source("s_1-.txt", train_source("segnale, 1000, 1,4,1,0,0, 0,0,0,0,0\r\n"
                                   "segnale, 1010, 1,4,1,0,0, 0,0,0,0,0\r\n" +
                                   station_at(2775) + station_at(3000)));
+  // An error exit is a result at the row that led to it.
+  source("e_1-.txt",
+         train_source("segnale, 0, 1,4,1,0,0, 0,0,0,0,0\r\n" + station_at(500)));
+  const auto validates = [&](const std::string& text) {
+    std::ofstream(work_ / "log.sarif", std::ios::binary) << text;
+    ChildProcess node({"/bin/sh", "-c", "exec node \"$1\" < \"$2\"", "sh",
+                       validator.string(), (work_ / "log.sarif").string()},
+                      {.environment = {}});
+    EXPECT_EQ(node.wait_for_exit(kPatience), 0) << node.stderr_text();
+    EXPECT_EQ(node.stdout_text(), "valid SARIF 2.1.0\n");
+  };
   const ToolRun r =
       run({"check", "s_linea.txt", "s_1-.txt", "--format", "sarif"});
   EXPECT_EQ(r.status, 1);
@@ -384,12 +397,24 @@ TEST_F(Scenarioc, SarifLogValidatesAgainstTheSchema) {
     levels.insert(result["level"].get<std::string>());
   }
   EXPECT_EQ(levels, (std::set<std::string>{"error", "warning"}));
-  std::ofstream(work_ / "log.sarif", std::ios::binary) << r.out;
-  ChildProcess node({"/bin/sh", "-c", "exec node \"$1\" < \"$2\"", "sh",
-                     validator.string(), (work_ / "log.sarif").string()},
-                    {.environment = {}});
-  EXPECT_EQ(node.wait_for_exit(kPatience), 0) << node.stderr_text();
-  EXPECT_EQ(node.stdout_text(), "valid SARIF 2.1.0\n");
+  validates(r.out);
+
+  const ToolRun exit =
+      run({"check", "s_linea.txt", "e_1-.txt", "--format", "sarif"});
+  EXPECT_EQ(exit.status, 2);
+  const json exit_log = json::parse(exit.out);
+  const json& results = exit_log["runs"][0]["results"];
+  const auto found = std::find_if(
+      results.begin(), results.end(),
+      [](const json& x) { return x["ruleId"] == "fault-1250"; });
+  ASSERT_NE(found, results.end()) << exit.out;
+  EXPECT_EQ((*found)["level"], "error");
+  EXPECT_EQ((*found)["locations"][0]["physicalLocation"]["region"]["startLine"],
+            3);
+  const json& rule =
+      exit_log["runs"][0]["tool"]["driver"]["rules"][(*found)["ruleIndex"].get<int>()];
+  EXPECT_EQ(rule["id"], "fault-1250");
+  validates(exit.out);
 }
 
 // ---- The JSON report ------------------------------------------------------
@@ -479,15 +504,24 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
            {"severity", "warning"},
            {"check", "missing-table"},
            {"after_recovery", false}},
-          // Warnings come with the faults: the small line ends at 1000 m.
-          // A warning stands at the position its row names.
           {{"code", nullptr},
-           {"position", 1550},
+           {"position", nullptr},
+           {"file", "stamp_1-.txt"},
+           {"line", 2},
+           {"column", 1},
+           {"severity", "warning"},
+           {"check", "no-stations"},
+           {"after_recovery", false}},
+          // The error exit at the slow order the finishing pass marked
+          // cell 1 for (its row also lies beyond the small line's end:
+          // the error speaks for that field).
+          {{"code", 1250},
+           {"position", nullptr},
            {"file", "stamp_1-.txt"},
            {"line", 5},
            {"column", 16},
-           {"severity", "warning"},
-           {"check", "beyond-line-end"},
+           {"severity", "error"},
+           {"check", "fault-1250"},
            {"after_recovery", false}}}}}},
   };
   for (const auto& c : cases) {

@@ -176,6 +176,27 @@ std::optional<std::string> clash_with_sources(const Model& model,
   return std::nullopt;
 }
 
+// What an error exit leaves in the output directory: nothing of this run,
+// and the files of an earlier one, named, where there are any.
+std::string earlier_files(const Model& model, const CompileOptions& o) {
+  std::vector<std::string> names{ScenarioFileNames::slot_file(model),
+                                 ScenarioFileNames::cell_file(model)};
+  if (!o.no_geometry) {
+    names.insert(names.begin(), ScenarioFileNames::line_geometry(model));
+  }
+  const fs::path dir = o.out_dir.empty() ? fs::path(".") : fs::path(o.out_dir);
+  std::string found;
+  for (const std::string& name : names) {
+    std::error_code ec;
+    if (!fs::exists(dir / name, ec)) continue;
+    found += (found.empty() ? "" : ", ") + (dir / name).string();
+  }
+  return found.empty()
+             ? "; nothing was written"
+             : "; nothing was written: " + found +
+                   " are from an earlier run, not from these sources";
+}
+
 void report_file_error(const FileError& e) {
   std::cerr << "scenarioc: error: cannot write " << e.file << ": " << e.reason
             << '\n';
@@ -238,7 +259,8 @@ int run_compile(const CompileOptions& o, bool write_files) {
   BuildOutcome outcome;
   std::optional<FileError> failed;
   if (write_files) {
-    MemorySources store(line_bytes, train_bytes);
+    // A view of the bytes read: the compile holds the sources once.
+    SourceViews store(line_bytes, train_bytes);
     outcome = compile_scenario(built, options.write_line_file, store);
     if (outcome.error_exit == 0) {
       AuthorDirectory disk(o.out_dir);
@@ -262,7 +284,9 @@ int run_compile(const CompileOptions& o, bool write_files) {
   }
   if (outcome.error_exit != 0) {
     std::cerr << "error exit:"
-              << error_exit_text(std::to_string(outcome.error_exit)) << '\n';
+              << error_exit_text(std::to_string(outcome.error_exit))
+              << (write_files ? earlier_files(built, o) : std::string())
+              << '\n';
   }
   const std::string format = o.json ? "json" : o.format;
   if (format == "json" || format == "sarif") {

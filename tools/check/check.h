@@ -16,15 +16,20 @@
 
 #include "model/faults.h"
 #include "model/track_model.h"
-#include "tools/check/source_rows.h"
+#include "tools/check/account.h"
 
 namespace scenc::tools {
 
 // ---- The warnings ---------------------------------------------------------
 
+// What a warning reads: the compile's account alone, or also the layout of
+// the author's lines.
+enum class WarningBasis : std::uint8_t { kAccount, kLines };
+
 struct WarningInfo {
   std::string_view name;  // stable, kebab-case
   bool on_by_default;
+  WarningBasis reads;
   std::string_view description;  // one line
   std::string_view example;      // rows that raise it, split by '\n'
   std::string_view fix;          // one line
@@ -32,15 +37,15 @@ struct WarningInfo {
 
 namespace warning {
 enum Id : int {
-#define WARNING(constant, name, on, description, example, fix) constant,
+#define WARNING(constant, name, on, reads, description, example, fix) constant,
 #include "tools/check/warnings.def"
 #undef WARNING
 };
 }  // namespace warning
 
 inline constexpr WarningInfo kWarnings[] = {
-#define WARNING(constant, name, on, description, example, fix) \
-  {name, on, description, example, fix},
+#define WARNING(constant, name, on, reads, description, example, fix) \
+  {name, on, WarningBasis::reads, description, example, fix},
 #include "tools/check/warnings.def"
 #undef WARNING
 };
@@ -78,12 +83,6 @@ struct AuthorDiagnostic {
   std::vector<DiagnosticNote> notes;     // related rows
 };
 
-// The largest source read row by row for warnings. An author's sources are
-// far smaller (a line of 1,000,000 m with a row every 500 m takes about
-// 100 KB); a larger one is still compiled and its faults reported, but its
-// rows are not traced, which would cost memory many times its size.
-inline constexpr std::size_t kLargestCheckedSource = std::size_t{1} << 20;
-
 struct CheckOptions {
   // At most this many errors (0: no cap); the rest are not looked for.
   int max_errors = 50;
@@ -118,6 +117,11 @@ struct CheckResult {
   // Without `recover`: a fault ended a stage, and a check with recovery
   // may find more behind it.
   bool recovery_left = false;
+  // The compile's own account of the sources as given: the rows it
+  // compiled, what each read, stored and decided. Its views of the bytes
+  // are cleared (they looked into the sources checked): spans and offsets
+  // stay, for whatever holds the sources to look them up in.
+  CompileAccountData account;
 
   int errors() const;
   int warnings() const;

@@ -119,6 +119,24 @@ std::string where(const std::string& file, std::int64_t line,
   return s + ": ";
 }
 
+// The most characters of a source line an excerpt shows: a longer line is
+// shown around the field, cut where "..." stands.
+constexpr std::int64_t kExcerptWidth = 120;
+
+// Of a line shown as `text`, the characters from `first` (1-based) on, at
+// most `count` of them.
+std::string characters_of(const std::string& text, std::int64_t first,
+                          std::int64_t count) {
+  std::string out;
+  std::int64_t n = 0;
+  for (const char ch : text) {
+    const bool starts = (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    if (starts) ++n;
+    if (n >= first && n < first + count) out.push_back(ch);
+  }
+  return out;
+}
+
 // The source line and a caret under the field, ~ under the rest of it.
 void print_excerpt(std::ostream& out, LineFinder& lines, std::int64_t line,
                    std::int64_t column, std::int64_t end_column,
@@ -127,12 +145,33 @@ void print_excerpt(std::ostream& out, LineFinder& lines, std::int64_t line,
   const std::string_view bytes = lines.line(line);
   const std::string number = std::to_string(line);
   const std::string gutter(std::max<std::size_t>(number.size(), 4), ' ');
+  std::string shown = printable_line(bytes);
+  std::int64_t from = 0;
+  std::int64_t to = 0;
+  if (column > 0) {
+    from = character_column(bytes, column);
+    to = std::max(from + 1,
+                  character_column(bytes, std::max(end_column, column + 1)));
+  }
+  const std::int64_t width = characters_in(bytes, static_cast<std::int64_t>(
+                                                      bytes.size()));
+  if (width > kExcerptWidth) {
+    // Around the field: a third of the width before it.
+    to = std::min(to, from + kExcerptWidth - 8);
+    const std::int64_t first = std::clamp<std::int64_t>(
+        from - kExcerptWidth / 3, 1, std::max<std::int64_t>(1, width - kExcerptWidth + 1));
+    const std::string before = first > 1 ? "..." : "";
+    const std::string after = first + kExcerptWidth <= width ? "..." : "";
+    shown = before + characters_of(shown, first, kExcerptWidth) + after;
+    if (column > 0) {
+      const std::int64_t shift = first - 1 - static_cast<std::int64_t>(before.size());
+      from -= shift;
+      to -= shift;
+    }
+  }
   out << std::string(gutter.size() - number.size(), ' ') << number << " | "
-      << printable_line(bytes) << '\n';
+      << shown << '\n';
   if (column <= 0) return;
-  const std::int64_t from = character_column(bytes, column);
-  const std::int64_t to = std::max(
-      from + 1, character_column(bytes, std::max(end_column, column + 1)));
   out << gutter << " | " << std::string(static_cast<std::size_t>(from - 1), ' ')
       << c.caret() << '^'
       << std::string(static_cast<std::size_t>(to - from - 1), '~') << c.reset()
@@ -272,7 +311,6 @@ Json sarif_log(const CheckResult& result, const CheckedFiles& files,
   Json rules = Json::array();
   std::vector<std::string> ids;
   for (const FaultInfo& f : kFaults) {
-    if (f.ending == FaultEnding::kErrorExit) continue;
     ids.push_back(fault_check_name(f.code));
     rules.push_back({{"id", ids.back()},
                      {"name", f.name},

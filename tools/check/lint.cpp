@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -12,120 +13,13 @@
 #include "model/cp1252.h"
 
 namespace scenc::tools {
-
-// ---- The trace --------------------------------------------------------------
-
-void LintTrace::expect(const SourceRows& line_rows,
-                       const SourceRows& train_rows) {
-  const auto room = [](TracedSource& t, const SourceRows& rows) {
-    t.keywords.reserve(rows.rows.size() + 1);
-    t.rows.reserve(rows.rows.size() + 1);
-    t.fields.reserve(rows.most_fields + 1);
-  };
-  if (!skip_line) room(line, line_rows);
-  if (!skip_train) room(train, train_rows);
-}
-
-void LintTrace::source_begins(SourceKind source, std::string_view bytes) {
-  current_ = nullptr;
-  bool& skip = source == SourceKind::kTrain ? skip_train : skip_line;
-  // The spans of a larger source do not fit the trace.
-  if (bytes.size() > kLargestCheckedSource) skip = true;
-  if (skip) return;
-  current_ = source == SourceKind::kTrain ? &train : &line;
-  current_->restart();
-  line_ = 0;
-  on_line_ = 0;
-  unkept_.reset();
-  part_ = SourcePart::kPreamble;
-}
-
-void LintTrace::part_begins(SourcePart part) {
-  part_ = part;
-  if (current_ == nullptr) return;
-  if (part == SourcePart::kGeneral) current_->reached_general = true;
-  if (part == SourcePart::kBody) current_->reached_body = true;
-}
-
-void LintTrace::keyword_read(const ReadSpan& field, bool at_end) {
-  if (current_ == nullptr) return;
-  unkept_.reset();
-  on_line_ = field.line == line_ ? on_line_ + 1 : 1;
-  line_ = field.line;
-  if (on_line_ > kMostFieldsOfALine) {
-    unkept_ = TracedSource::Keyword{field, part_, at_end, false};
-    return;
-  }
-  current_->keywords.push_back({field, part_, at_end, false});
-}
-
-void LintTrace::keyword_examined(std::span<const scenc::Keyword>) {
-  if (unkept_) {
-    unkept_->examined = true;
-    return;
-  }
-  if (current_ == nullptr || current_->keywords.empty()) return;
-  current_->keywords.back().examined = true;
-}
-
-void LintTrace::row_begins(const scenc::Keyword& keyword) {
-  if (current_ == nullptr) return;
-  if (unkept_) {
-    current_->keywords.push_back(*unkept_);
-    unkept_.reset();
-  }
-  TracedSource::Row row;
-  row.keyword = &keyword;
-  row.keyword_read = static_cast<std::uint32_t>(
-      current_->keywords.empty() ? 0 : current_->keywords.size() - 1);
-  row.first_field = static_cast<std::uint32_t>(current_->fields.size());
-  current_->rows.push_back(row);
-}
-
-void LintTrace::field_read(std::size_t index, FieldType type,
-                           const ReadSpan& field) {
-  if (current_ == nullptr || current_->rows.empty()) return;
-  current_->fields.push_back({field, type, static_cast<std::uint32_t>(index)});
-  ++current_->rows.back().field_count;
-}
-
-void LintTrace::row_ends() {
-  if (current_ == nullptr || current_->rows.empty()) return;
-  current_->rows.back().returned = true;
-}
-
-int edits_to_contain(std::string_view text, std::string_view word) {
-  const std::size_t n = word.size();
-  const std::size_t m = text.size();
-  if (n == 0) return 0;
-  // d[i][j]: edits for word[0..i) to end at text[0..j); any start is free.
-  std::vector<int> prev2(m + 1, 0), prev(m + 1, 0), cur(m + 1, 0);
-  for (std::size_t j = 0; j <= m; ++j) prev[j] = 0;
-  for (std::size_t i = 1; i <= n; ++i) {
-    cur[0] = static_cast<int>(i);
-    for (std::size_t j = 1; j <= m; ++j) {
-      const int cost = word[i - 1] == text[j - 1] ? 0 : 1;
-      int best = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + cost});
-      if (i > 1 && j > 1 && word[i - 1] == text[j - 2] &&
-          word[i - 2] == text[j - 1]) {
-        best = std::min(best, prev2[j - 2] + 1);
-      }
-      cur[j] = best;
-    }
-    prev2 = prev;
-    prev = cur;
-  }
-  return *std::min_element(prev.begin(), prev.end());
-}
-
 namespace {
 
+using Row = SourceAccount::Row;
+using AccountField = SourceAccount::Field;
+using KeywordRead = SourceAccount::KeywordField;
+
 std::string num(std::int64_t v) { return std::to_string(v); }
-
-char lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 
 std::string_view trimmed(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -147,16 +41,23 @@ std::string_view example_keyword(const scenc::Keyword& k) {
   return trimmed(e.substr(0, e.find(',')));
 }
 
-// How far a keyword field is from matching `k`: the edits its words need.
-int distance_to(std::string_view field_lower, const scenc::Keyword& k) {
-  int d = edits_to_contain(field_lower, lowered(k.word));
-  if (!k.also.empty()) d += edits_to_contain(field_lower, lowered(k.also));
-  return d;
+// A keyword field mended to match `k`: its words put in, at the least cost.
+Mended mended_to(std::string_view field, const scenc::Keyword& k) {
+  Mended m = mended_to_contain(field, lowered(k.word));
+  if (!k.also.empty()) {
+    const Mended also = mended_to_contain(m.text, lowered(k.also));
+    m.text = also.text;
+    m.cost += also.cost;
+  }
+  return m;
 }
 
+// The most a field may be off a keyword to be offered it: an edit for
+// every four letters of its words, at least one.
 int tolerance(const scenc::Keyword& k) {
   const std::size_t letters = k.word.size() + k.also.size();
-  return static_cast<int>(std::max<std::size_t>(1, letters / 4));
+  return kEditCost * static_cast<int>(std::max<std::size_t>(1, letters / 4)) +
+         1;
 }
 
 struct TableOf {
@@ -177,6 +78,40 @@ std::string home_of(SourceKind source, SourcePart part) {
              ? "the line source's general section (between [generale] and "
                "the first section header)"
              : "the line source's body (after its first section header)";
+}
+
+std::span<const std::string_view> headers_of(SourceKind source) {
+  return source == SourceKind::kTrain
+             ? std::span<const std::string_view>(kTrainSectionHeaders)
+             : std::span<const std::string_view>(kLineSectionHeaders);
+}
+
+// A field in the form of a section header.
+bool looks_like_header(std::string_view field) {
+  const std::string_view t = trimmed(field);
+  return !t.empty() && t.front() == '[' && is_section_header(t);
+}
+
+// "a station row", "an adhesion row".
+std::string a_row(std::string_view row) {
+  const bool vowel = !row.empty() && std::string_view("aeiou").find(row.front()) !=
+                                         std::string_view::npos;
+  return (vowel ? "an " : "a ") + std::string(row) + " row";
+}
+
+bool holds_letters(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  });
+}
+
+// A field written as a comment is in other languages.
+std::string_view other_comment_mark(std::string_view field) {
+  const std::string_view t = trimmed(field);
+  for (const std::string_view mark : {"//", "#", ";"}) {
+    if (t.starts_with(mark)) return mark;
+  }
+  return {};
 }
 
 // ---- Places -----------------------------------------------------------------
@@ -206,7 +141,7 @@ Place place_of(const ReadSpan& s, std::string_view text) {
   return {s.line, s.column, s.column + std::max<std::int64_t>(width, 1)};
 }
 
-// A set of indices or byte offsets, one bit each.
+// A set of indices, one bit each.
 class Marks {
  public:
   explicit Marks(std::size_t size) : bits_(size, false) {}
@@ -220,28 +155,34 @@ class Marks {
   std::vector<bool> bits_;
 };
 
+// The value of a number field as the compiler read it; none where its text
+// was not a whole number (the field has had its warning, and nothing
+// follows from a 0).
+std::optional<std::int64_t> number_of(const AccountField& f) {
+  if (f.type == FieldType::kText || f.reading != NumberToken::Kind::kNumber) {
+    return std::nullopt;
+  }
+  return f.value;
+}
+
 // ---- The lint of one source -------------------------------------------------
 
 class SourceLint {
  public:
   SourceLint(SourceKind source, const SourceRows& rows,
-             const TracedSource& trace, const SourceRows& line_rows,
-             const Model& model, const CheckOptions& options,
-             const std::set<std::int32_t>& faulted_lines,
-             std::vector<AuthorDiagnostic>& out)
+             const SourceAccount& account, const LintContext& context,
+             bool read_whole, std::vector<AuthorDiagnostic>& out)
       : source_(source),
         rows_(rows),
         text_(rows.text),
-        trace_(trace),
-        line_rows_(line_rows),
-        model_(model),
-        options_(options),
-        faulted_(faulted_lines),
+        account_(account),
+        context_(context),
+        model_(context.model),
+        options_(context.options),
+        read_whole_(read_whole),
         out_(out),
         eaten_(rows.rows.size() + 2, false),
-        compiled_keywords_(trace.keywords.size()),
-        bad_fields_(rows.text.size() + 1),
-        handled_(rows.text.size() + 1) {}
+        compiled_keywords_(account.keywords.size()) {}
 
   void run() {
     run_checks();
@@ -258,11 +199,15 @@ class SourceLint {
  private:
   void run_checks() {
     byte_order_mark();
+    if (utf16()) return;
     if (!parts()) return;
     rows_read();
     keyword_fields();
     preamble_rows();
-    if (source_ == SourceKind::kTrain) tables();
+    if (source_ == SourceKind::kTrain) {
+      tables();
+      stations();
+    }
     if (first_beyond_ && beyond_after_first_ > 0) {
       out_[*first_beyond_].notes.push_back(note(
           source_, first_other_beyond_,
@@ -296,6 +241,8 @@ class SourceLint {
     d.column = at.column;
     d.end_column = at.end_column;
     d.notes = std::move(notes);
+    // A warning about a row stands where the row places its object.
+    d.position = position_;
     out_.push_back(std::move(d));
   }
 
@@ -310,6 +257,8 @@ class SourceLint {
     return n;
   }
 
+  Place at(const ReadSpan& s) const { return place_of(s, text_); }
+
   const AuthorRow* row_at(std::int64_t line) const { return rows_.row(line); }
 
   // Whether the span begins its line: the first field as the author wrote
@@ -321,7 +270,15 @@ class SourceLint {
   }
 
   std::string_view bytes_of(const ReadSpan& s) const {
-    return text_.substr(s.begin, s.end - s.begin);
+    return account_.bytes_of(s);
+  }
+  std::string_view field_text(const ReadSpan& s) const {
+    return account_.text_of(s);
+  }
+  const KeywordRead* keyword_of(const Row& r) const {
+    return r.keyword_read < account_.keywords.size()
+               ? &account_.keywords[r.keyword_read]
+               : nullptr;
   }
 
   // ---- Whole source ----
@@ -334,37 +291,82 @@ class SourceLint {
     }
   }
 
+  // A source in UTF-16, either byte order, with or without its mark: every
+  // other byte of its text is 0. True when it is one (nothing else of it
+  // is worth telling).
+  bool utf16() {
+    const std::string_view t = text_;
+    std::string_view order;
+    if (t.starts_with("\xFF\xFE")) {
+      order = "little-endian";
+    } else if (t.starts_with("\xFE\xFF")) {
+      order = "big-endian";
+    } else {
+      // Without a mark: ASCII text as UTF-16 has a 0 byte in every pair.
+      const std::size_t pairs = std::min<std::size_t>(t.size() / 2, 256);
+      std::size_t low = 0;
+      std::size_t high = 0;
+      for (std::size_t i = 0; i < pairs; ++i) {
+        low += t[2 * i + 1] == '\0' && t[2 * i] != '\0' ? 1 : 0;
+        high += t[2 * i] == '\0' && t[2 * i + 1] != '\0' ? 1 : 0;
+      }
+      if (pairs < 4) return false;
+      if (low * 10 >= pairs * 9) {
+        order = "little-endian";
+      } else if (high * 10 >= pairs * 9) {
+        order = "big-endian";
+      } else {
+        return false;
+      }
+    }
+    warn(warning::kUtf16Source, {1, 1, 2},
+         "the source is UTF-16 text (" + std::string(order) +
+             ", as an editor saves \"Unicode\"): the compiler reads single "
+             "bytes, finds a 0 byte between every two letters and none of "
+             "its rows; save it as Windows-1252 (ANSI)");
+    return true;
+  }
+
   // Whether the source reached its rows; a train source without
   // "[generale]" gets one warning for all of it.
   bool parts() {
-    if (!trace_.begun) return false;
+    if (!account_.begun) return false;
     // The compile goes on to the body at the end of the source too: the
     // preamble must have held "[generale]".
-    const bool found = std::any_of(
-        trace_.keywords.begin(), trace_.keywords.end(),
-        [&](const TracedSource::Keyword& k) {
-          return k.part == SourcePart::kPreamble &&
-                 contains_ignoring_case(bytes_of(k.span), kGeneralHeader);
-        });
+    const bool found = generale() != nullptr;
     if (found || source_ != SourceKind::kTrain) return found;
-    Place at{1, 1, 2};
+    Place where{1, 1, 2};
     std::string message =
         "the train source has no [generale]: the compiler ignores all of it, "
         "and the train has no station, car or speed limit";
     // A header typed wrong is the likely cause: point at it.
-    for (const AuthorRow& r : rows_.rows) {
-      if (r.kind != RowKind::kHeader) continue;
-      const std::string header = lowered(trimmed(r.fields.front().text));
-      if (edits_to_contain(header, kGeneralHeader) <= 3) {
-        at = place_of(r.fields.front(), r.line);
-        message = "`" + shown(r.fields.front().text) +
+    for (const KeywordRead& k : account_.keywords) {
+      const std::string_view field = field_text(k.span);
+      if (!looks_like_header(field)) continue;
+      if (cost_to_contain(lowered(trimmed(field)), kGeneralHeader) <=
+          3 * kEditCost) {
+        where = at(k.span);
+        message = "`" + shown(field) +
                   "` is not [generale]: the compiler ignores the whole train "
                   "source, and the train has no station, car or speed limit";
         break;
       }
     }
-    warn(warning::kMissingGenerale, at, message);
+    warn(warning::kMissingGenerale, where, message);
     return false;
+  }
+
+  // The keyword field holding "[generale]" that ended the preamble.
+  const KeywordRead* generale() const {
+    for (const KeywordRead& k : account_.keywords) {
+      if (k.part != SourcePart::kPreamble) break;
+      if (contains_ignoring_case(bytes_of(k.span), kGeneralHeader)) return &k;
+    }
+    return nullptr;
+  }
+  Place general_place() const {
+    const KeywordRead* k = generale();
+    return k != nullptr ? at(k->span) : Place{1, 1, 2};
   }
 
   // Rows an author wrote before "[generale]": ignored.
@@ -394,8 +396,8 @@ class SourceLint {
 
   void keyword_fields() {
     int comments_in_a_row = 0;
-    for (std::size_t i = 0; i < trace_.keywords.size(); ++i) {
-      const TracedSource::Keyword& k = trace_.keywords[i];
+    for (std::size_t i = 0; i < account_.keywords.size(); ++i) {
+      const KeywordRead& k = account_.keywords[i];
       const std::string_view field = field_text(k.span);
       quotes(k.span, "field");
       const bool comment = is_comment(field);
@@ -417,30 +419,22 @@ class SourceLint {
         if (compiled) third_comment(k, field, before);
         continue;
       }
+      if (!other_comment_mark(field).empty()) {
+        not_a_comment(i, k, field, compiled);
+        continue;
+      }
       if (compiled || !begins_line(k.span) || eaten_[k.span.line]) continue;
       unmatched(i, k, field);
     }
   }
 
-  // A keyword field as the reader returned it (a quoted one without its
-  // quotes).
-  std::string_view field_text(const ReadSpan& s) const {
-    std::string_view t = bytes_of(s);
-    if (!t.empty() && t.front() == '"') {
-      t.remove_prefix(1);
-      const std::size_t close = t.find('"');
-      if (close != std::string_view::npos) t = t.substr(0, close);
-    }
-    return t;
-  }
-
-  void last_field(const TracedSource::Keyword& k, std::string_view field) {
+  void last_field(const KeywordRead& k, std::string_view field) {
     const auto table = keywords_of(source_, k.part);
     const auto match = std::find_if(
         table.begin(), table.end(),
         [&](const scenc::Keyword& kw) { return kw.matches(field); });
     if (match == table.end() || is_comment(field)) return;
-    warn(warning::kLastRowNotRead, place_of(k.span, text_),
+    warn(warning::kLastRowNotRead, at(k.span),
          "the source ends with this field, which the compiler never reads: "
          "this " +
              std::string(match->row) +
@@ -450,12 +444,12 @@ class SourceLint {
 
   // A comment whose "-" is not its first character, but which holds a
   // keyword: the author meant a row.
-  void hidden_row(const TracedSource::Keyword& k, std::string_view field) {
+  void hidden_row(const KeywordRead& k, std::string_view field) {
     const std::string_view t = trimmed(field);
     if (t.empty() || t.front() == '-' || !begins_line(k.span)) return;
     for (const scenc::Keyword& kw : keywords_of(source_, k.part)) {
       if (!kw.matches(field)) continue;
-      warn(warning::kCommentHidesRow, place_of(k.span, text_),
+      warn(warning::kCommentHidesRow, at(k.span),
            "the \"-\" in `" + shown(field) +
                "` makes this a comment, so this " + std::string(kw.row) +
                " row is not compiled");
@@ -463,50 +457,59 @@ class SourceLint {
     }
   }
 
-  void third_comment(const TracedSource::Keyword& k, std::string_view field,
+  void third_comment(const KeywordRead& k, std::string_view field,
                      int before) {
     const auto table = keywords_of(source_, k.part);
     const auto match = std::find_if(
         table.begin(), table.end(),
         [&](const scenc::Keyword& kw) { return kw.matches(field); });
     if (match == table.end()) return;
-    warn(warning::kThirdComment, place_of(k.span, text_),
+    warn(warning::kThirdComment, at(k.span),
          "this comment follows " + num(before) +
              " comments in a row, so the compiler reads it as a row: it holds "
              "`" +
-             std::string(match->word) + "` and is compiled as a " +
-             std::string(match->row) + " row");
+             std::string(match->word) + "` and is compiled as " +
+             a_row(match->row));
+  }
+
+  // A field written as a comment in another language: what the compiler
+  // does with it.
+  void not_a_comment(std::size_t index, const KeywordRead& k,
+                     std::string_view field, bool compiled) {
+    std::string what = "the compiler reads it as a keyword field";
+    if (compiled) {
+      for (const Row& r : account_.rows) {
+        if (r.keyword_read != index) continue;
+        what = "the compiler compiles it as " + a_row(r.keyword->row) +
+               ", for the `" + std::string(r.keyword->word) +
+               "` it holds, and takes the row's fields from what follows";
+        break;
+      }
+    } else {
+      what += " that matches no row and ignores it";
+    }
+    warn(warning::kNotAComment, at(k.span),
+         "`" + shown(field) + "` is not a comment: a comment is a field that "
+             "holds a \"-\" (write `- " +
+             shown(trimmed(field).substr(other_comment_mark(field).size())) +
+             "`); " + what);
   }
 
   // Where the compiler begins a row later on the line of an ignored keyword
   // field: the fields after an unmatched keyword are each tried as a
   // keyword, so one that holds a keyword (a station named "STAZIONE 01")
-  // begins a row of its own and takes its fields from what follows it. The
-  // trace tells it where the compile read the line; a line a recovery
-  // compile blanked is read from its fields as the author wrote them.
+  // begins a row of its own and takes its fields from what follows it.
   struct RowBegun {
     ReadSpan at;
     const scenc::Keyword* keyword = nullptr;
   };
   std::optional<RowBegun> row_begun_later_on_line(std::size_t index) const {
-    const TracedSource::Keyword& k = trace_.keywords[index];
-    for (const TracedSource::Row& r : trace_.rows) {
+    const KeywordRead& k = account_.keywords[index];
+    for (const Row& r : account_.rows) {
       if (r.keyword_read <= index) continue;
-      const ReadSpan& at = trace_.keywords[r.keyword_read].span;
-      if (at.line != k.span.line) break;
-      return RowBegun{at, r.keyword};
-    }
-    const AuthorRow* row = row_at(k.span.line);
-    if (row == nullptr) return std::nullopt;
-    const std::span<const RowField> fields = rows_.fields_of(*row);
-    for (std::size_t i = 1; i < fields.size(); ++i) {
-      const RowField& f = fields[i];
-      if (is_comment(f.text)) continue;
-      for (const scenc::Keyword& kw : keywords_of(source_, k.part)) {
-        if (!kw.matches(f.text)) continue;
-        return RowBegun{
-            ReadSpan{row->line, f.column, f.begin, f.end}, &kw};
-      }
+      const ReadSpan& begun = r.keyword_span;
+      if (begun.line != k.span.line) break;
+      return RowBegun{begun, r.keyword};
     }
     return std::nullopt;
   }
@@ -520,7 +523,7 @@ class SourceLint {
     if (!later) return std::string(row_ignored);
     const std::string field = shown(field_text(later->at));
     const std::string what(later->keyword->row);
-    notes.push_back(note(source_, place_of(later->at, text_),
+    notes.push_back(note(source_, at(later->at),
                          "`" + field + "` holds `" +
                              std::string(later->keyword->word) + "`, so a " +
                              what +
@@ -531,14 +534,14 @@ class SourceLint {
   }
 
   // A keyword field at the start of its line that matched no row.
-  void unmatched(std::size_t index, const TracedSource::Keyword& k,
+  void unmatched(std::size_t index, const KeywordRead& k,
                  std::string_view field) {
     const std::string_view t = trimmed(field);
     if (t.empty()) return;
-    const Place at = place_of(k.span, text_);
+    const Place where = at(k.span);
     std::vector<DiagnosticNote> notes;
     if (is_section_header(field)) {
-      section_header(t, at);
+      section_header(t, where);
       return;
     }
     const std::string lower = lowered(field);
@@ -549,7 +552,7 @@ class SourceLint {
         return w.empty() || contains(lower, lowered(w));
       };
       if (has(kw.word) && has(kw.also)) {
-        warn(warning::kKeywordCase, at,
+        warn(warning::kKeywordCase, where,
              "`" + shown(field) + "` is not a " + std::string(kw.row) +
                  " row: its keyword must be written in small letters (\"" +
                  std::string(example_keyword(kw)) + "\"), so " +
@@ -563,10 +566,10 @@ class SourceLint {
       if (other.source == source_ && other.part == k.part) continue;
       for (const scenc::Keyword& kw : other.table) {
         if (!kw.matches(field) && !(kw.case_rule == CaseRule::kExactCase &&
-                                    distance_to(lower, kw) == 0)) {
+                                    mended_to(lower, kw).cost == 0)) {
           continue;
         }
-        warn(warning::kRowInWrongPart, at,
+        warn(warning::kRowInWrongPart, where,
              "this " + std::string(kw.row) + " row belongs in " +
                  home_of(other.source, other.part) + "; " +
                  ignored(index, "the compiler ignores it here", notes),
@@ -575,91 +578,73 @@ class SourceLint {
       }
     }
     // A source of thousands of such rows: past the cap, skip the search.
-    if (const auto t = told_.find(warning::kUnknownKeyword);
-        t != told_.end() && t->second.count == kMostOfAKind) {
-      if (reported_.insert({at.line, at.column, warning::kUnknownKeyword})
+    if (const auto told = told_.find(warning::kUnknownKeyword);
+        told != told_.end() && told->second.count == kMostOfAKind) {
+      if (reported_.insert({where.line, where.column, warning::kUnknownKeyword})
               .second) {
-        ++t->second.more;
+        ++told->second.more;
       }
       return;
     }
-    // The nearest keyword, as a hint.
-    const scenc::Keyword* best = nullptr;
+    // The field mended to the nearest keyword, as a hint.
     const TableOf* best_table = nullptr;
-    int best_distance = 0;
+    Mended best;
     for (const TableOf& t2 : kTables) {
       for (const scenc::Keyword& kw : t2.table) {
-        const int d = distance_to(lower, kw);
-        if (d > tolerance(kw)) continue;
+        Mended m = mended_to(trimmed(field), kw);
+        if (m.cost > tolerance(kw)) continue;
         const bool here = t2.source == source_ && t2.part == k.part;
-        // Prefer a keyword of this part at the same distance.
-        if (best == nullptr || d < best_distance ||
-            (d == best_distance && here &&
-             !(best_table->source == source_ && best_table->part == k.part))) {
-          best = &kw;
+        // Prefer a keyword of this part at the same cost.
+        if (best_table == nullptr || m.cost < best.cost ||
+            (m.cost == best.cost && here &&
+             !(best_table->source == source_ &&
+               best_table->part == k.part))) {
+          best = std::move(m);
           best_table = &t2;
-          best_distance = d;
         }
       }
     }
     std::string message = "`" + shown(field) + "` matches no row of " +
-                          home_of(source_, k.part) +
-                          ": " +
+                          home_of(source_, k.part) + ": " +
                           ignored(index, "the compiler ignores this row", notes);
-    if (best != nullptr) {
-      message += "; did you mean `" + std::string(example_keyword(*best)) + "`";
+    if (best_table != nullptr) {
+      message += "; did you mean `" + shown(best.text) + "`";
       if (best_table->source != source_ || best_table->part != k.part) {
         message +=
             " (a row of " + home_of(best_table->source, best_table->part) + ")";
       }
       message += "?";
     }
-    warn(warning::kUnknownKeyword, at, message, std::move(notes));
+    warn(warning::kUnknownKeyword, where, message, std::move(notes));
   }
 
-  void section_header(std::string_view header, const Place& at) {
-    const std::span<const std::string_view> known =
-        source_ == SourceKind::kTrain
-            ? std::span<const std::string_view>(kTrainSectionHeaders)
-            : std::span<const std::string_view>(kLineSectionHeaders);
+  void section_header(std::string_view header, const Place& where) {
+    const auto known = headers_of(source_);
     const std::string lower = lowered(header);
-    std::string_view nearest;
-    int nearest_distance = 4;
-    for (const std::string_view h : known) {
-      if (lower == h) return;
-      const int d = edits_to_contain(lower, h) +
-                    static_cast<int>(
-                        lower.size() > h.size() ? lower.size() - h.size() : 0);
-      if (d < nearest_distance) {
-        nearest = h;
-        nearest_distance = d;
-      }
-    }
+    if (std::find(known.begin(), known.end(), lower) != known.end()) return;
+    const std::string_view nearest = nearest_header(header, known);
     std::string message =
         "`" + shown(header) + "` is not a section header of the " +
         (source_ == SourceKind::kTrain ? "train" : "line") + " source";
     if (!nearest.empty())
       message += "; did you mean `" + std::string(nearest) + "`?";
-    warn(warning::kUnknownSection, at, message);
+    warn(warning::kUnknownSection, where, message);
   }
 
   // ---- Rows the compile read ----
 
-  // The fields of a row that give its place and extent, and their values
-  // (none where the field is not a number: it has had its warning, and
-  // nothing follows from a 0). Taken once the row's fields have been
-  // looked at.
+  // The fields of a row that give its place and extent, and their values.
   struct RoleField {
-    const TracedSource::Field* field = nullptr;
+    const AccountField* field = nullptr;
     std::optional<std::int64_t> value;
   };
   struct RowValues {
     RoleField position, distance, end;
   };
-  RowValues values_of(const TracedSource::Row& r,
-                      std::span<const TracedSource::Field> fields) const {
+  RowValues values_of(const Row& r,
+                      std::span<const AccountField> fields) const {
     RowValues v;
-    for (const TracedSource::Field& f : fields) {
+    for (const AccountField& f : fields) {
       const FieldRole role = r.keyword->fields[f.index].role;
       RoleField* slot = role == FieldRole::kPosition   ? &v.position
                         : role == FieldRole::kDistance ? &v.distance
@@ -667,16 +652,17 @@ class SourceLint {
                                                        : nullptr;
       if (slot == nullptr || slot->field != nullptr) continue;
       slot->field = &f;
-      slot->value = value_of(f);
+      slot->value = number_of(f);
     }
     return v;
   }
 
-  // The last row of each keyword read so far, with its values: the rows
-  // after it of the same keyword are set against it. Few keywords: a list.
+  // The last row of each keyword the compile kept so far, with its values:
+  // the rows after it of the same keyword are set against it. Few
+  // keywords: a list.
   struct PreviousRow {
     const scenc::Keyword* keyword = nullptr;
-    const TracedSource::Row* row = nullptr;
+    const Row* row = nullptr;
     RowValues values;
   };
   PreviousRow& previous_of(std::vector<PreviousRow>& previous,
@@ -687,35 +673,143 @@ class SourceLint {
     return previous.emplace_back(PreviousRow{keyword, nullptr, {}});
   }
 
+  // What each row the compile read means, whatever the lines it stands
+  // on; and, for a row that begins its line, whether it kept to it.
   void rows_read() {
     std::vector<PreviousRow> previous;
-    for (const TracedSource::Row& r : trace_.rows) {
+    for (const Row& r : account_.rows) {
       compiled_keywords_.insert(r.keyword_read);
-      const TracedSource::Keyword& k = trace_.keywords[r.keyword_read];
-      const std::span<const TracedSource::Field> fields = trace_.fields_of(r);
-      // Rows that do not begin their line are leftovers of another row, or
-      // rows an author put after another on one line: nothing to say.
-      const bool own_line = begins_line(k.span) && !eaten_[k.span.line];
+      const std::span<const AccountField> fields = account_.fields_of(r);
+      position_ = position_of(r, fields);
+      const std::string_view keyword = field_text(r.keyword_span);
       // A comment compiled as a row has had its warning.
-      const bool comment = is_comment(field_text(k.span));
+      if (is_comment(keyword)) continue;
       const bool complete =
           r.returned && r.field_count == r.keyword->fields.size();
-      bool clean = own_line && !comment;
-      if (clean && complete && !fields.empty()) {
-        clean = row_extent(r, k, fields);
+      // A header read as a row takes its fields from the lines after it:
+      // its own warning says so.
+      if (looks_like_header(keyword)) {
+        header_read_as_row(r, keyword);
+        continue;
       }
-      if (!clean) continue;
-      for (const TracedSource::Field& f : fields) field_value(r, f);
+      if (begins_line(r.keyword_span) && !eaten_[r.keyword_span.line] &&
+          complete && !fields.empty()) {
+        row_extent(r, fields);
+      }
+      // A row that took another row's text has one warning for it; its
+      // fields say no more (those before are shifted, those after are
+      // another row's). A row that raised a fault has it told there.
+      const std::size_t own = own_fields(r, fields);
+      if (own < fields.size()) {
+        if (!r.faulted) runs_into_next(r, fields, own);
+        continue;
+      }
+      field_values(r, fields);
       const RowValues values = values_of(r, fields);
       PreviousRow& before = previous_of(previous, r.keyword);
-      if (faulted_.count(k.span.line) != 0) {
-        negative_extent(r, values);
-      } else {
-        row_meaning(r, k, fields, values, before);
+      row_meaning(r, fields, values, before);
+      if (!r.undone) {
+        before.row = &r;
+        before.values = values;
       }
-      before.row = &r;
-      before.values = values;
     }
+    position_.reset();
+  }
+
+  // Where a row places its object: its position as the compiler read it.
+  static std::optional<std::int32_t> position_of(
+      const Row& r, std::span<const AccountField> fields) {
+    for (const AccountField& f : fields) {
+      if (r.keyword->fields[f.index].role != FieldRole::kPosition) continue;
+      const auto v = number_of(f);
+      if (!v) return std::nullopt;
+      return static_cast<std::int32_t>(*v);
+    }
+    return std::nullopt;
+  }
+
+  // How many of a row's fields are its own: the rest, from the first that
+  // holds another row's keyword, a comment or a header, belong to rows
+  // its author wrote after it. A name that holds a keyword (a station
+  // "STAZIONE DI SIGNA") is a name: only one that is a keyword as the
+  // reference writes it ("stazione") counts.
+  std::size_t own_fields(const Row& r,
+                         std::span<const AccountField> fields) const {
+    const auto table = keywords_of(source_, r.part);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      const AccountField& f = fields[i];
+      const std::string_view text = trimmed(field_text(f.span));
+      if (text.empty()) continue;
+      if (f.type == FieldType::kText) {
+        if (text.front() == '-' || looks_like_header(text) ||
+            std::any_of(table.begin(), table.end(),
+                        [&](const scenc::Keyword& k) {
+                          return lowered(text) == lowered(example_keyword(k));
+                        })) {
+          return i;
+        }
+        continue;
+      }
+      // A number field: only text that is not a number can be another's,
+      // and a comment holds words ("-1.5" is a number written wrong).
+      if (f.reading != NumberToken::Kind::kNotNumber) continue;
+      if ((is_comment(text) && holds_letters(text)) || looks_like_header(text) ||
+          std::any_of(table.begin(), table.end(),
+                      [&](const scenc::Keyword& k) { return k.matches(text); })) {
+        return i;
+      }
+    }
+    return fields.size();
+  }
+
+  void runs_into_next(const Row& r, std::span<const AccountField> fields,
+                      std::size_t own) {
+    const scenc::Keyword& kw = *r.keyword;
+    const AccountField& taken = fields[own];
+    const std::string_view text = field_text(taken.span);
+    const std::string name(kw.fields[taken.index].name);
+    std::string what = "a row";
+    if (is_comment(text)) {
+      what = "a comment";
+    } else if (looks_like_header(text)) {
+      what = "a header";
+    } else {
+      for (const scenc::Keyword& k : keywords_of(source_, r.part)) {
+        if (k.matches(text)) {
+          what = a_row(k.row);
+          break;
+        }
+      }
+    }
+    warn(warning::kRowRunsIntoNext, at(r.keyword_span),
+         "this " + std::string(kw.row) + " row has " + num(own) + " of the " +
+             num(kw.fields.size()) + " fields it takes before `" +
+             shown(text) + "`, which the compiler reads as its `" + name +
+             "`: " + what + " begins there and is lost" +
+             separator_hint(r.keyword_span),
+         {note(source_, at(taken.span),
+               "`" + shown(text) + "` is read as the `" + name + "` of the " +
+                   std::string(kw.row) + " row on line " +
+                   num(r.keyword_span.line))});
+  }
+
+  void header_read_as_row(const Row& r, std::string_view keyword) {
+    const std::string_view nearest =
+        nearest_header(trimmed(keyword), headers_of(source_));
+    std::string message =
+        "`" + shown(keyword) +
+        "` has the form of a section header, but the compiler compiles it as " +
+        a_row(r.keyword->row) + ", for the `" +
+        std::string(r.keyword->word) + "` it holds, and takes its " +
+        num(r.keyword->fields.size()) + " field" +
+        (r.keyword->fields.size() == 1 ? "" : "s") + " from what follows";
+    if (r.part == SourcePart::kGeneral) {
+      message += "; as a header it also ends the general section";
+    }
+    if (!nearest.empty() && lowered(trimmed(keyword)) != nearest) {
+      message += "; did you mean `" + std::string(nearest) + "`?";
+    }
+    warn(warning::kHeaderReadAsRow, at(r.keyword_span), message);
   }
 
   // Why a row's own line gave it no fields, when the author separated them
@@ -725,7 +819,8 @@ class SourceLint {
     const std::string_view field = bytes_of(keyword);
     for (const char c : {';', '\t', '|'}) {
       if (field.find(c) == std::string_view::npos) continue;
-      const std::string shown_separator = c == '\t' ? "a tab" : std::string("`") + c + "`";
+      const std::string shown_separator =
+          c == '\t' ? "a tab" : std::string("`") + c + "`";
       return " (" + shown_separator +
              " does not separate fields: only a comma does, so the keyword "
              "field holds the whole line)";
@@ -733,104 +828,67 @@ class SourceLint {
     return "";
   }
 
-  // Whether the row kept to its line: one that runs on over later lines or
-  // leaves fields over gets one warning. False when the row's own fields
-  // are not worth looking at any further.
-  bool row_extent(const TracedSource::Row& r, const TracedSource::Keyword& k,
-                  std::span<const TracedSource::Field> fields) {
+  // Whether a row that begins its line kept to it, as its author laid it
+  // out: one whose fields go on over later lines, or that leaves fields
+  // over on its line, gets one warning.
+  void row_extent(const Row& r, std::span<const AccountField> fields) {
     const scenc::Keyword& kw = *r.keyword;
-    const TracedSource::Field& last = fields.back();
-    const auto at = [&] { return place_of(k.span, text_); };
-    if (last.span.line > k.span.line) {
-      // The first field read from a later line.
-      const TracedSource::Field* first_later = nullptr;
-      for (const TracedSource::Field& f : fields) {
-        if (f.span.line > k.span.line) {
+    const ReadSpan k = r.keyword_span;
+    const AccountField& last = fields.back();
+    if (last.span.line > k.line) {
+      for (std::int64_t l = k.line + 1; l <= last.span.line; ++l) {
+        eaten_[static_cast<std::size_t>(l)] = true;
+      }
+      // A row that took another row's keyword has its warning.
+      if (own_fields(r, fields) < fields.size()) return;
+      const AccountField* first_later = nullptr;
+      for (const AccountField& f : fields) {
+        if (f.span.line > k.line) {
           first_later = &f;
           break;
         }
       }
-      // Did a later line begin a row, a header or a comment of its own?
-      const TracedSource::Field* taken = nullptr;
-      for (const TracedSource::Field& f : fields) {
-        if (f.span.line == k.span.line || !begins_line(f.span)) continue;
-        const AuthorRow* row = row_at(f.span.line);
-        if (row != nullptr &&
-            (row->kind == RowKind::kRow || row->kind == RowKind::kHeader ||
-             row->kind == RowKind::kComment)) {
-          taken = &f;
-          break;
-        }
-      }
-      for (std::int64_t l = k.span.line + 1; l <= last.span.line; ++l) {
-        eaten_[static_cast<std::size_t>(l)] = true;
-      }
-      const std::size_t on_line =
-          static_cast<std::size_t>(first_later - fields.data());
-      if (taken != nullptr) {
-        const Field& f = kw.fields[taken->index];
-        const AuthorRow* row = row_at(taken->span.line);
-        warn(
-            warning::kRowRunsIntoNext, at(),
-            "this " + std::string(kw.row) + " row has " + num(on_line) +
-                " of the " + num(kw.fields.size()) +
-                " fields it takes; the compiler reads its `" +
-                std::string(f.name) + "` from line " + num(taken->span.line) +
-                ", and the row there is lost" + separator_hint(k.span),
-            {note(source_, place_of(taken->span, text_),
-                  "this " +
-                      std::string(
-                          row != nullptr && row->kind == RowKind::kRow
-                              ? std::string(row->keywords.front()->row) + " row"
-                              : std::string("line")) +
-                      " is read as the `" + std::string(f.name) +
-                      "` of the row on line " + num(k.span.line))});
-        return false;
-      }
       // A comma at the end of the line leaves an empty field there, read
       // as 0, and every field after it shifts by one.
-      for (const TracedSource::Field& f : fields) {
+      for (const AccountField& f : fields) {
         const char at_field =
             f.span.begin < text_.size() ? text_[f.span.begin] : '\n';
-        if (f.span.line != k.span.line ||
-            (at_field != '\r' && at_field != '\n')) {
+        if (f.span.line != k.line || (at_field != '\r' && at_field != '\n')) {
           continue;
         }
-        bad_fields_.insert(f.span.begin);
-        handled_.insert(f.span.begin);
-        warn(warning::kRowContinues, at(),
-             "this " + std::string(kw.row) + " row goes on over line " +
-                 num(first_later->span.line) +
-                 ", and the comma that ends line " + num(k.span.line) +
+        warn(warning::kRowContinues, at(k),
+             "on its line this " + std::string(kw.row) +
+                 " row goes on over line " + num(first_later->span.line) +
+                 ", and the comma that ends line " + num(k.line) +
                  " leaves an empty field before the line end: the compiler "
                  "reads 0 for its `" +
                  std::string(kw.fields[f.index].name) +
                  "`, and every field after it moves up by one");
-        return true;
+        return;
       }
-      warn(warning::kRowContinues, at(),
-           "this " + std::string(kw.row) + " row goes on over line " +
-               num(first_later->span.line) +
+      warn(warning::kRowContinues, at(k),
+           "on its line this " + std::string(kw.row) +
+               " row goes on over line " + num(first_later->span.line) +
                ": the compiler reads its fields across the line end" +
-               separator_hint(k.span));
-      return true;
+               separator_hint(k));
+      return;
     }
     // Fields left on the row's line after its last field. Where only
     // blanks and commas follow it, every field there is empty, and there
     // is no need to read them.
-    const AuthorRow* row = row_at(k.span.line);
-    if (row == nullptr) return true;
+    const AuthorRow* row = row_at(k.line);
+    if (row == nullptr) return;
     bool only_blanks = true;
     for (std::size_t i = last.span.end; i < row->end && only_blanks; ++i) {
       only_blanks = text_[i] == ' ' || text_[i] == ',';
     }
-    if (only_blanks) return true;
+    if (only_blanks) return;
     std::vector<const RowField*> left;
     for (const RowField& f : rows_.fields_of(*row)) {
       if (f.begin < last.span.end) continue;
       if (trimmed(f.text).empty() || is_comment(f.text)) continue;
       // A row of its own after this one on the same line is compiled.
-      const auto table = keywords_of(source_, k.part);
+      const auto table = keywords_of(source_, r.part);
       if (std::any_of(table.begin(), table.end(), [&](const scenc::Keyword& x) {
             return x.matches(f.text);
           })) {
@@ -838,21 +896,23 @@ class SourceLint {
       }
       left.push_back(&f);
     }
-    if (left.empty()) return true;
+    if (left.empty()) return;
     const Field& last_field = kw.fields[last.index];
-    const Place from = place_of(*left.front(), k.span.line);
+    const Place from = place_of(*left.front(), k.line);
     if (last_field.type == FieldType::kText) {
       warn(warning::kTextCutAtComma, from,
-           "the " + std::string(kw.row) + "'s " + std::string(last_field.name) +
+           "on its line the " + std::string(kw.row) + "'s " +
+               std::string(last_field.name) +
                " ends at the comma before this: the compiler keeps `" +
-               shown(bytes_of(last.span)) + "` and reads `" +
+               shown(field_text(last.span)) + "` and reads `" +
                shown(left.front()->text) +
                "` as a new row; leave the comma out, or quote the whole text");
-      return true;
+      return;
     }
     std::string message =
-        std::string(kw.row) + " rows take " + num(kw.fields.size()) + " field" +
-        (kw.fields.size() == 1 ? "" : "s") + "; `" + shown(left.front()->text) +
+        "on its line, after the " + std::to_string(kw.fields.size()) +
+        " field" + (kw.fields.size() == 1 ? "" : "s") + " " + a_row(kw.row) +
+        " takes, `" + shown(left.front()->text) +
         "`" + (left.size() > 1 ? " and what follows" : "") +
         " is read as a new row and ignored";
     // "2,5": a decimal comma splits one number in two, and the row's last
@@ -872,21 +932,50 @@ class SourceLint {
       message += " (a decimal comma? numbers are whole, and a comma ends one)";
     }
     warn(warning::kExtraFields, from, message);
-    return true;
   }
 
-  // One field's value against its field's kind, range and step.
-  void field_value(const TracedSource::Row& r, const TracedSource::Field& f) {
-    if (handled_.contains(f.span.begin)) return;
+  // Each field's value against its field's kind, range and step. Number
+  // fields that read 0 because tabs stand in them are told once for the
+  // row.
+  void field_values(const Row& r, std::span<const AccountField> fields) {
+    std::vector<const AccountField*> tabbed;
+    for (const AccountField& f : fields) {
+      if (f.type != FieldType::kText &&
+          f.reading == NumberToken::Kind::kNotNumber &&
+          bytes_of(f.span).find('\t') != std::string_view::npos) {
+        tabbed.push_back(&f);
+      }
+    }
+    for (const AccountField& f : fields) {
+      if (tabbed.size() > 1 &&
+          std::find(tabbed.begin(), tabbed.end(), &f) != tabbed.end()) {
+        continue;
+      }
+      field_value(r, f);
+    }
+    if (tabbed.size() < 2) return;
+    std::string names;
+    for (std::size_t i = 0; i < tabbed.size(); ++i) {
+      names += i == 0 ? "" : (i + 1 == tabbed.size() ? " and " : ", ");
+      names += "`" + std::string(r.keyword->fields[tabbed[i]->index].name) + "`";
+    }
+    warn(warning::kNotANumber, at(tabbed.front()->span),
+         "tabs stand in " + num(static_cast<std::int64_t>(tabbed.size())) +
+             " number fields of this " + std::string(r.keyword->row) +
+             " row, and a tab is not a blank to the compiler: it reads 0 for " +
+             names + "; separate fields with commas and spaces");
+  }
+
+  void field_value(const Row& r, const AccountField& f) {
     const Field& declared = r.keyword->fields[f.index];
-    const auto at = [&] { return place_of(f.span, text_); };
+    const auto where = [&] { return at(f.span); };
     const std::string_view bytes = bytes_of(f.span);
     if (declared.type == FieldType::kText) {
       quotes(f.span, declared.name);
       const std::string_view value = field_text(f.span);
       if (holds_utf8(value)) {
         warn(
-            warning::kNotWindows1252, at(),
+            warning::kNotWindows1252, where(),
             "the " + std::string(r.keyword->row) + "'s " +
                 std::string(declared.name) +
                 " is UTF-8 text: the simulator reads Windows-1252 and shows `" +
@@ -895,12 +984,10 @@ class SourceLint {
       }
       return;
     }
-    const NumberToken token = parse_number_token(bytes);
     const auto what = [&] { return "the " + std::string(declared.name); };
-    switch (token.kind) {
+    switch (f.reading) {
       case NumberToken::Kind::kEmpty: {
-        bad_fields_.insert(f.span.begin);
-        const Place p = at();
+        const Place p = where();
         warn(warning::kEmptyNumber, {p.line, p.column, p.column + 1},
              "the " + std::string(r.keyword->row) + " row's " +
                  std::string(declared.name) +
@@ -908,8 +995,7 @@ class SourceLint {
         return;
       }
       case NumberToken::Kind::kNotNumber:
-        bad_fields_.insert(f.span.begin);
-        warn(warning::kNotANumber, at(),
+        warn(warning::kNotANumber, where(),
              "`" + shown(bytes) +
                  "` is not a whole number, so the compiler reads 0 for " +
                  what() + number_hint(bytes));
@@ -919,7 +1005,7 @@ class SourceLint {
       case NumberToken::Kind::kNumber:
         break;
     }
-    const std::int64_t v = token.value;
+    const std::int64_t v = f.value;
     if (v < Field::type_lowest(declared.type) ||
         v > Field::type_highest(declared.type)) {
       return;  // the general failure says so
@@ -928,25 +1014,38 @@ class SourceLint {
       return declared.unit.empty() ? "" : " " + std::string(declared.unit);
     };
     if (v < declared.lowest || v > declared.highest) {
-      warn(warning::kValueOutOfRange, at(),
+      warn(warning::kValueOutOfRange, where(),
            what() + " " + num(v) + unit() + " lies outside " +
                num(declared.lowest) + " to " + num(declared.highest) +
                ", the range the files keep it in: they hold another value");
       return;
     }
     if (declared.unit == "km/h" && v > kFastestPlausibleSpeed) {
-      warn(warning::kImplausibleSpeed, at(),
+      warn(warning::kImplausibleSpeed, where(),
            what() + " " + num(v) + unit() + " is faster than any train runs (" +
                num(kFastestPlausibleSpeed) + " km/h): a digit too many?");
       return;
     }
     if (declared.step > 0 && v % declared.step != 0) {
-      warn(warning::kValueRounded, at(),
+      warn(warning::kValueRounded, where(),
            what() + " " + num(v) + unit() + " is not a multiple of " +
                num(declared.step) + unit() +
                ": the files keep it in steps of " + num(declared.step) +
-               unit());
+               unit() + rounded_to(r, f));
     }
+  }
+
+  // What the compile kept of a value it rounded.
+  std::string rounded_to(const Row& r, const AccountField& f) const {
+    for (const Decision& d : account_.decisions_of(r)) {
+      if (d.kind != Decision::Kind::kRounded ||
+          d.field != static_cast<int>(f.index)) {
+        continue;
+      }
+      return ", and the compiler keeps round(" + num(d.written) + " / " +
+             num(d.step) + ") = " + num(d.value);
+    }
+    return "";
   }
 
   static std::string number_hint(std::string_view bytes) {
@@ -975,9 +1074,9 @@ class SourceLint {
     const std::string_view bytes = bytes_of(s);
     if (bytes.empty() || bytes.front() != '"') return;
     const std::size_t close = bytes.find('"', 1);
-    const Place at = place_of(s, text_);
+    const Place where = at(s);
     if (close == std::string_view::npos) {
-      warn(warning::kUnclosedQuote, at,
+      warn(warning::kUnclosedQuote, where,
            "the quote that opens this " + std::string(what) +
                " is never closed: the field runs to the end of the source");
       return;
@@ -991,7 +1090,7 @@ class SourceLint {
           ++lines;
         }
       }
-      warn(warning::kUnclosedQuote, at,
+      warn(warning::kUnclosedQuote, where,
            "the quote that opens this " + std::string(what) +
                " closes only on line " + num(s.line + lines) +
                ": the field runs over the line ends between");
@@ -999,7 +1098,7 @@ class SourceLint {
     }
     const std::string_view after = trimmed(bytes.substr(close + 1));
     if (!after.empty()) {
-      warn(warning::kTextAfterQuote, at,
+      warn(warning::kTextAfterQuote, where,
            "`" + shown(after) +
                "` after the closing quote is dropped: the compiler keeps only "
                "the quoted text");
@@ -1008,49 +1107,20 @@ class SourceLint {
 
   // ---- What the row means on the line ----
 
-  // The value of the row's field of `role`; none when it is not a number
-  // (the field has had its warning, and nothing follows from a 0).
-  std::optional<std::int64_t> value_of(
-      const TracedSource::Row& r, std::span<const TracedSource::Field> fields,
-      FieldRole role) const {
-    for (const TracedSource::Field& f : fields) {
-      if (r.keyword->fields[f.index].role != role) continue;
-      return value_of(f);
-    }
-    return std::nullopt;
-  }
-  std::optional<std::int64_t> value_of(const TracedSource::Field& f) const {
-    if (bad_fields_.contains(f.span.begin)) return std::nullopt;
-    const NumberToken t = parse_number_token(bytes_of(f.span));
-    if (t.kind == NumberToken::Kind::kTooLarge) return std::nullopt;
-    return t.value;
-  }
-  const TracedSource::Field* field_of(
-      std::span<const TracedSource::Field> fields, const TracedSource::Row& r,
-      FieldRole role) const {
-    for (const TracedSource::Field& f : fields) {
-      if (r.keyword->fields[f.index].role == role) return &f;
-    }
-    return nullptr;
-  }
-
   // The length row's field, for notes that say where the line ends.
   std::optional<DiagnosticNote> length_note(std::int64_t length) const {
-    for (const AuthorRow& row : line_rows_.rows) {
-      if (row.kind != RowKind::kRow || row.keywords.front()->row != "length" ||
-          line_rows_.fields_of(row).size() < 2) {
-        continue;
-      }
+    const SourceAccount& line = context_.account.line;
+    for (const Row& r : line.rows) {
+      if (r.keyword->compile != length_row || r.field_count == 0) continue;
       return note(SourceKind::kLine,
-                  place_of(line_rows_.fields_of(row)[1], row.line),
+                  place_of(line.fields_of(r).front().span, line.bytes),
                   "the line ends at " + num(length) + " m");
     }
     return std::nullopt;
   }
 
-  // A length that is negative, or an end before the start: also on a row
-  // that raised a fault, whose cause it may be.
-  void negative_extent(const TracedSource::Row& r, const RowValues& values) {
+  // A length that is negative, or an end before the start.
+  void negative_extent(const Row& r, const RowValues& values) {
     const auto row = [&] { return std::string(r.keyword->row); };
     const auto& position = values.position.value;
     const auto& distance = values.distance.value;
@@ -1058,66 +1128,77 @@ class SourceLint {
     const auto& end = values.end.value;
     const auto* end_field = values.end.field;
     if (distance && distance_field != nullptr && *distance < 0) {
-      warn(warning::kNegativeLength, place_of(distance_field->span, text_),
+      warn(warning::kNegativeLength, at(distance_field->span),
            "the " + row() + "'s length " + num(*distance) + " m is negative");
     }
     if (end && position && end_field != nullptr && *end < *position) {
-      warn(warning::kNegativeLength, place_of(end_field->span, text_),
+      warn(warning::kNegativeLength, at(end_field->span),
            "the " + row() + " ends at " + num(*end) +
                " m, before it starts at " + num(*position) + " m");
     }
   }
 
-  void row_meaning(const TracedSource::Row& r, const TracedSource::Keyword& k,
-                   std::span<const TracedSource::Field> fields,
+  void beyond_line_end(const Row& r, const RowValues& values) {
+    const auto& position = values.position.value;
+    const auto* position_field = values.position.field;
+    if (!position || position_field == nullptr) return;
+    if (*position < 0) {
+      warn(warning::kNegativePosition, at(position_field->span),
+           "the " + std::string(r.keyword->row) + " lies at " +
+               num(*position) + " m, before the start of the line");
+      return;
+    }
+    if (!model_.has_track_cells() ||
+        r.keyword->section == Section::kLineGeneral) {
+      return;
+    }
+    const std::int64_t length = model_.scenario_slots[kConsistSlot].num2;
+    if (*position <= length) return;
+    if (first_beyond_) {
+      // One wrong line length puts every later row past it: the first
+      // row says so, and counts the others.
+      if (beyond_after_first_++ == 0) {
+        first_other_beyond_ = at(position_field->span);
+      }
+      return;
+    }
+    std::vector<DiagnosticNote> notes;
+    if (auto n = length_note(length)) notes.push_back(std::move(*n));
+    const std::size_t before = out_.size();
+    warn(warning::kBeyondLineEnd, at(position_field->span),
+         "the " + std::string(r.keyword->row) + " at " + num(*position) +
+             " m lies beyond the end of the line at " + num(length) + " m",
+         std::move(notes));
+    if (out_.size() > before) first_beyond_ = before;
+  }
+
+  void row_meaning(const Row& r, std::span<const AccountField> fields,
                    const RowValues& values, const PreviousRow& before) {
     const scenc::Keyword& kw = *r.keyword;
     const auto row = [&] { return std::string(kw.row); };
+    beyond_line_end(r, values);
+    negative_extent(r, values);
+    for (const Decision& d : account_.decisions_of(r)) {
+      if (d.kind == Decision::Kind::kCurveClass) curve_keyword(r, d);
+      if (d.kind == Decision::Kind::kMountainJoined) {
+        mountains_joined(r, values, d);
+      }
+    }
+
+    const Row* previous = before.row;
+    if (previous == nullptr) return;
     const auto& position = values.position.value;
     const auto* position_field = values.position.field;
     const auto& distance = values.distance.value;
-    const auto& end = values.end.value;
-
-    if (position && position_field != nullptr && *position < 0) {
-      warn(warning::kNegativePosition, place_of(position_field->span, text_),
-           "the " + row() + " lies at " + num(*position) +
-               " m, before the start of the line");
-    } else if (position && position_field != nullptr &&
-               model_.has_track_cells() &&
-               kw.section != Section::kLineGeneral) {
-      const std::int64_t length = model_.scenario_slots[kConsistSlot].num2;
-      if (*position > length && first_beyond_) {
-        // One wrong line length puts every later row past it: the first
-        // row says so, and counts the others.
-        if (beyond_after_first_++ == 0) {
-          first_other_beyond_ = place_of(position_field->span, text_);
-        }
-      } else if (*position > length) {
-        std::vector<DiagnosticNote> notes;
-        if (auto n = length_note(length)) notes.push_back(std::move(*n));
-        const std::size_t before = out_.size();
-        warn(warning::kBeyondLineEnd, place_of(position_field->span, text_),
-             "the " + row() + " at " + num(*position) +
-                 " m lies beyond the end of the line at " + num(length) + " m",
-             std::move(notes));
-        if (out_.size() > before) first_beyond_ = before;
-      }
-    }
-    negative_extent(r, values);
-    if (kw.compile == curve_row) curve_keyword(k);
-
-    const TracedSource::Row* previous = before.row;
-    if (previous == nullptr) return;
-    const TracedSource::Keyword& pk = trace_.keywords[previous->keyword_read];
     const auto here = [&] {
-      return position_field != nullptr ? place_of(position_field->span, text_)
-                                       : place_of(k.span, text_);
+      return position_field != nullptr ? at(position_field->span)
+                                       : at(r.keyword_span);
     };
     if (kw.order == RowOrder::kOnce) {
-      warn(warning::kRepeatedRow, place_of(k.span, text_),
+      warn(warning::kRepeatedRow, at(r.keyword_span),
            "a second " + row() + " row: it replaces the one on line " +
-               num(pk.span.line),
-           {note(source_, place_of(pk.span, text_),
+               num(previous->keyword_span.line),
+           {note(source_, at(previous->keyword_span),
                  "the first " + row() + " row, which this one replaces")});
       return;
     }
@@ -1126,9 +1207,8 @@ class SourceLint {
     if (!prev_position) return;
     const auto* prev_position_field = before.values.position.field;
     const auto there = [&] {
-      return prev_position_field != nullptr
-                 ? place_of(prev_position_field->span, text_)
-                 : place_of(pk.span, text_);
+      return prev_position_field != nullptr ? at(prev_position_field->span)
+                                            : at(previous->keyword_span);
     };
     const auto prev_words = [&] {
       return "the previous " + row() + " row, at " + num(*prev_position) + " m";
@@ -1144,7 +1224,7 @@ class SourceLint {
                                   : prev_end_value.value_or(*prev_position);
       const std::int64_t this_end = kw.compile == curve_row
                                         ? *position + distance.value_or(0)
-                                        : end.value_or(*position);
+                                        : values.end.value.value_or(*position);
       if (*position < *prev_position) {
         warn(warning::kOutOfOrder, here(),
              "this " + row() + " at " + num(*position) +
@@ -1166,8 +1246,6 @@ class SourceLint {
                  " m: it turns only from there, " + num(this_end - prev_end) +
                  " m instead of " + num(this_end - *position) + " m",
              {note(source_, there(), prev_words())});
-      } else if (kw.compile == mountain_row) {
-        mountains_joined(r, fields, *position, prev_end, here(), there());
       }
       return;
     }
@@ -1187,70 +1265,89 @@ class SourceLint {
                    " m: the previous row's value holds "
                    "for one cell only, and this one starts a cell late",
          {note(source_, there(), prev_words())});
+    (void)fields;
   }
 
-  void mountains_joined(const TracedSource::Row& r,
-                        std::span<const TracedSource::Field> fields,
-                        std::int64_t start, std::int64_t previous_end,
-                        const Place& here, const Place& there) {
-    if (start - previous_end > 150) return;
-    // The type the row gives, less 10 for one with markers.
-    std::optional<std::int64_t> type;
-    for (const TracedSource::Field& f : fields) {
-      if (r.keyword->fields[f.index].name == "tipo") {
-        type = parse_number_token(bytes_of(f.span)).value;
+  // The compile joined this mountain to the one before it.
+  void mountains_joined(const Row& r, const RowValues& values,
+                        const Decision& d) {
+    if (d.written == 3) return;
+    const auto& start = values.position.value;
+    const Place here = values.position.field != nullptr
+                           ? at(values.position.field->span)
+                           : at(r.keyword_span);
+    const std::string gap =
+        start ? num(*start - d.limit) + " m after the previous one ends at "
+              : "at most 150 m after the previous one ends at ";
+    std::vector<DiagnosticNote> notes;
+    if (d.earlier.keyword.known()) {
+      Place there{d.earlier.keyword.line, d.earlier.keyword.column,
+                  d.earlier.keyword.column + 1};
+      if (const Row* earlier = account_.row_at(d.earlier.begin)) {
+        there = at(earlier->keyword_span);
       }
+      notes.push_back(note(source_, there, "the previous mountain"));
     }
-    if (type && *type > 10) *type -= 10;
-    if (type && *type == 3) return;
     warn(warning::kMountainsJoined, here,
-         "this mountain starts " + num(start - previous_end) +
-             " m after the previous one ends at " + num(previous_end) +
-             " m (150 m or less), so the compiler makes it type 3" +
-             (type ? ", not " + num(*type) : std::string{}),
-         {note(source_, there, "the previous mountain")});
+         "this mountain starts " + gap + num(d.limit) +
+             " m (150 m or less), so the compiler makes it type 3, not " +
+             num(d.written),
+         std::move(notes));
   }
 
-  // The side and the class a curve's keyword gives.
-  void curve_keyword(const TracedSource::Keyword& k) {
-    const std::string_view field = field_text(k.span);
+  // The side and the class the compile gave a curve, set beside what its
+  // keyword seems to say.
+  void curve_keyword(const Row& r, const Decision& d) {
+    const std::string_view field = field_text(r.keyword_span);
     const std::string lower = lowered(field);
-    const Place at = place_of(k.span, text_);
+    const Place where = at(r.keyword_span);
+    const std::string turns = d.left ? "left" : "right";
     const std::size_t curva = lower.find("curva");
-    if (curva == std::string::npos) return;
-    const char side = curva + 5 < lower.size() ? lower[curva + 5] : ' ';
-    const bool turns_left = lower.find('s') != std::string::npos;
-    if (side == 'd' && turns_left) {
-      warn(warning::kCurveSide, at,
+    const char side = curva != std::string::npos && curva + 5 < lower.size()
+                          ? lower[curva + 5]
+                          : ' ';
+    if (side == 'd' && d.left) {
+      warn(warning::kCurveSide, where,
            "`" + shown(field) +
                "` holds an \"s\" after its \"d\", so the compiler turns this "
                "curve left, not right (only an \"s\" anywhere in the keyword "
                "is tested)");
     } else if (side != 's' && side != 'd') {
-      warn(warning::kCurveSide, at,
+      warn(warning::kCurveSide, where,
            "`" + shown(field) +
-               "` gives no side (s or d right after "
-               "\"curva\"): the compiler turns it " +
-               (turns_left ? "left, for the \"s\" it holds"
-                           : "right, as every curve without an \"s\""));
+               "` gives no side (s or d right after \"curva\"): the compiler "
+               "turns it " +
+               turns +
+               (d.left ? ", for the \"s\" it holds"
+                       : ", as every curve without an \"s\""));
     }
-    std::string digits;
-    for (const char d : std::string_view("123456")) {
-      if (lower.find(d) != std::string::npos) digits.push_back(d);
+    const char taken = static_cast<char>('0' + d.value);
+    std::string others;
+    for (const char c : std::string_view("123456")) {
+      if (c != taken && lower.find(c) != std::string::npos) others.push_back(c);
     }
-    if (digits.size() > 1) {
-      std::string listed;
-      for (std::size_t i = 0; i < digits.size(); ++i) {
-        listed += i == 0 ? "" : (i + 1 == digits.size() ? " and " : ", ");
-        listed.push_back(digits[i]);
-      }
-      warn(warning::kCurveClass, at,
-           "`" + shown(field) + "` holds the class digits " + listed +
-               ": the compiler takes class " + digits.substr(0, 1));
+    if (others.empty()) return;
+    std::string listed;
+    for (std::size_t i = 0; i < others.size(); ++i) {
+      listed += i == 0 ? "" : (i + 1 == others.size() ? " and " : ", ");
+      listed.push_back(others[i]);
     }
+    warn(warning::kCurveClass, where,
+         "`" + shown(field) + "` holds the class digit" +
+             (others.size() == 1 ? " " : "s ") + listed + " beside " +
+             std::string(1, taken) + ": the compiler takes class " +
+             std::string(1, taken));
   }
 
-  // ---- The speed and adhesion tables ----
+  // ---- The speed and adhesion tables, the stations ----
+
+  // The first row of `handler` the compile kept, or null.
+  const Row* first_row_of(RowHandler handler) const {
+    for (const Row& r : account_.rows) {
+      if (r.keyword->compile == handler && !r.undone) return &r;
+    }
+    return nullptr;
+  }
 
   void tables() {
     std::vector<std::string> missing;
@@ -1258,30 +1355,24 @@ class SourceLint {
       if (kw.compile != speed_limit_row && kw.compile != adhesion_row) continue;
       const std::string what =
           kw.compile == speed_limit_row ? "speed limit" : "adhesion";
-      const bool written = std::any_of(
-          rows_.rows.begin(), rows_.rows.end(), [&](const AuthorRow& row) {
-            return row.kind == RowKind::kRow &&
-                   std::find(row.keywords.begin(), row.keywords.end(), &kw) !=
-                       row.keywords.end();
-          });
-      if (!written) {
-        missing.push_back(what);
+      const Row* first = first_row_of(kw.compile);
+      if (first == nullptr) {
+        if (read_whole_) missing.push_back(what);
         continue;
       }
-      const auto first = std::find_if(
-          trace_.rows.begin(), trace_.rows.end(),
-          [&](const TracedSource::Row& r) { return r.keyword == &kw; });
-      if (first == trace_.rows.end() || !first->returned) continue;
-      const auto fields = trace_.fields_of(*first);
-      const auto p = value_of(*first, fields, FieldRole::kPosition);
-      const auto* pf = field_of(fields, *first, FieldRole::kPosition);
-      if (!p || pf == nullptr || round_div_even(*p, 50) <= 0) continue;
-      const std::int64_t cells = round_div_even(*p, 50);
-      warn(warning::kTableStartsLate, place_of(pf->span, text_),
-           "the first " + std::string(kw.row) + " row is at " + num(*p) +
-               " m: the cells before it (0 to " + num(cells - 1) + ") get a " +
+      if (!first->returned) continue;
+      const RowValues v = values_of(*first, account_.fields_of(*first));
+      if (!v.position.value || v.position.field == nullptr) continue;
+      const std::int64_t cells = round_div_even(*v.position.value, 50);
+      if (cells <= 0) continue;
+      position_ = static_cast<std::int32_t>(*v.position.value);
+      warn(warning::kTableStartsLate, at(v.position.field->span),
+           "the first " + std::string(kw.row) + " row is at " +
+               num(*v.position.value) + " m: the cells before it (0 to " +
+               num(cells - 1) + ") get " + (what == "adhesion" ? "an " : "a ") +
                what + " of 0");
     }
+    position_.reset();
     if (missing.empty()) return;
     const bool both = missing.size() == 2;
     warn(warning::kMissingTable, general_place(),
@@ -1289,17 +1380,21 @@ class SourceLint {
              (both ? missing[0] + " row and no " + missing[1] + " row"
                    : missing[0] + " row") +
              ": every track cell gets " +
-             (both ? "0 for both" : "a " + missing[0] + " of 0"));
+             (both ? "0 for both"
+                   : (missing[0] == "adhesion" ? "an " : "a ") + missing[0] +
+                         " of 0"));
   }
 
-  Place general_place() const {
-    for (const AuthorRow& r : rows_.rows) {
-      if (r.kind == RowKind::kHeader &&
-          contains_ignoring_case(r.fields.front().text, kGeneralHeader)) {
-        return place_of(r.fields.front(), r.line);
-      }
+  void stations() {
+    // A station row that raised a fault is there all the same.
+    if (!read_whole_ || !account_.reached_body ||
+        std::any_of(account_.rows.begin(), account_.rows.end(),
+                    [](const Row& r) { return r.keyword->compile == station_row; })) {
+      return;
     }
-    return {1, 1, 2};
+    warn(warning::kNoStations, general_place(),
+         "the compiler finds no station row in the train source: the train "
+         "has no timetable, and no station marker stands on the line");
   }
 
   // The most warnings of one kind told for one source; the rest are counted
@@ -1316,94 +1411,61 @@ class SourceLint {
   SourceKind source_;
   const SourceRows& rows_;
   std::string_view text_;
-  const TracedSource& trace_;
-  const SourceRows& line_rows_;
+  const SourceAccount& account_;
+  const LintContext& context_;
   const Model& model_;
   const CheckOptions& options_;
-  const std::set<std::int32_t>& faulted_;
+  bool read_whole_;
   std::vector<AuthorDiagnostic>& out_;
   std::vector<bool> eaten_;  // by line: read as fields of a row above
-  // Keyword fields rows began on, by index into the trace's keywords.
+  // Keyword fields rows began on, by index into the account's keywords.
   Marks compiled_keywords_;
-  // By the byte offset they begin at: number fields that are not numbers,
-  // and fields a row's warning has named.
-  Marks bad_fields_;
-  Marks handled_;
-  std::set<std::tuple<std::int32_t, std::int32_t, int>> reported_;
+  std::set<std::tuple<std::int64_t, std::int64_t, int>> reported_;
   // The first beyond-line-end warning of this source, and the rows past the
   // end after it, which it counts in a note.
   std::optional<std::size_t> first_beyond_;
   std::int64_t beyond_after_first_ = 0;
   Place first_other_beyond_{};
+  // The position of the row the warnings being told are about.
+  std::optional<std::int32_t> position_;
 };
+
+AuthorDiagnostic too_large(SourceKind source) {
+  AuthorDiagnostic d;
+  d.severity = Severity::kWarning;
+  d.check = std::string(kWarnings[warning::kSourceTooLarge].name);
+  d.source = source;
+  d.line = 1;
+  d.column = 1;
+  d.end_column = 2;
+  d.message = std::string("this source is larger than ") +
+              num(static_cast<std::int64_t>(kLargestCheckedSource >> 20)) +
+              " MiB: its faults are reported, but it is not read row by "
+              "row for warnings";
+  return d;
+}
 
 }  // namespace
 
-std::vector<AuthorDiagnostic> lint_sources(
-    const LintTrace& trace, const SourceRows& line, const SourceRows& train,
-    const Model& model, const std::vector<SourcePlace>& faulted_rows,
-    const CheckOptions& options) {
+std::vector<AuthorDiagnostic> lint_sources(const LintContext& context) {
   std::vector<AuthorDiagnostic> out;
-  std::set<std::int32_t> faulted_line;
-  std::set<std::int32_t> faulted_train;
-  for (const SourcePlace& p : faulted_rows) {
-    if (!p.known()) continue;
-    (p.source == SourceKind::kTrain ? faulted_train : faulted_line)
-        .insert(p.line);
-  }
-  const auto too_large = [&](SourceKind source) {
-    const WarningInfo& w = kWarnings[warning::kSourceTooLarge];
-    if (!warning_enabled(w, options)) return;
-    AuthorDiagnostic d;
-    d.severity = Severity::kWarning;
-    d.check = std::string(w.name);
-    d.source = source;
-    d.line = 1;
-    d.column = 1;
-    d.end_column = 2;
-    d.message = std::string("this source is larger than ") +
-                num(static_cast<std::int64_t>(kLargestCheckedSource >> 20)) +
-                " MiB: its faults are reported, but it is not read row by "
-                "row for warnings";
-    out.push_back(std::move(d));
-  };
-  if (trace.skip_line) {
-    too_large(SourceKind::kLine);
-  } else {
-    SourceLint(SourceKind::kLine, line, trace.line, line, model, options,
-               faulted_line, out)
-        .run();
-  }
-  if (trace.skip_train) {
-    too_large(SourceKind::kTrain);
-  } else {
-    SourceLint(SourceKind::kTrain, train, trace.train, line, model, options,
-               faulted_train, out)
-        .run();
-  }
-  return out;
-}
-
-std::string lowered(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = lower(c);
-  return out;
-}
-
-std::string shown(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  std::string t(s);
-  if (t.size() > 40) t = t.substr(0, 37) + "...";
-  t = holds_utf8(t) ? t : cp1252_to_utf8(t);
-  std::string out;
-  for (const char c : t) {
-    if (c == '\t') {
-      out += "\\t";
-    } else {
-      out.push_back(c);
+  const auto lint = [&](SourceKind source, const SourceRows& rows,
+                        bool read_whole, std::size_t size) {
+    if (size > kLargestCheckedSource) {
+      if (warning_enabled(kWarnings[warning::kSourceTooLarge],
+                          context.options)) {
+        out.push_back(too_large(source));
+      }
+      return;
     }
-  }
+    const SourceAccount& account = context.account.of(source);
+    if (!account.begun) return;
+    SourceLint(source, rows, account, context, read_whole, out).run();
+  };
+  lint(SourceKind::kLine, context.line_rows, context.line_read_whole,
+       context.line_size);
+  lint(SourceKind::kTrain, context.train_rows, context.train_read_whole,
+       context.train_size);
   return out;
 }
 

@@ -122,6 +122,7 @@ class RowHover {
  public:
   RowHover(const CheckedPair& pair, SourceKind kind, const AuthorRow& row)
       : model_(pair.check.model),
+        account_(pair.check.account.of(kind)),
         kind_(kind),
         row_(row),
         text_(pair.side(kind).text) {}
@@ -229,19 +230,26 @@ class RowHover {
     }
   }
 
+  // The row the compile of the sources as given compiled for `k` on this
+  // row's keyword field, as its account tells; null where it did not reach
+  // it (or kept only the rows of a source too large to keep whole).
+  const tools::SourceAccount::Row* compiled(const Keyword& k) const {
+    const std::size_t begin = row_.fields.front().begin;
+    for (const tools::SourceAccount::Row& r : account_.rows) {
+      if (r.keyword == &k && r.keyword_span.begin == begin) return &r;
+    }
+    return nullptr;
+  }
+
   void station(const Keyword& k) {
-    const auto position = number_of(row_, k, "position");
-    const RowField* name = field_with_role(row_, k, FieldRole::kLabel);
-    if (!position || name == nullptr) return;
-    // The station's slot: the one that holds its position and name. Stations
-    // take the slots from 1 upward, below the signboard texts.
+    // The station's slot: the one the compile stored its position into.
     std::optional<int> slot;
-    for (int i = 1; i < kFirstSignboardSlot; ++i) {
-      const ScenarioSlot& s = model_.scenario_slots[static_cast<std::size_t>(i)];
-      if (tools::slot_role(i, s) == tools::SlotRole::kStation &&
-          s.num3 == *position && s.name == name->text) {
-        slot = i;
-        break;
+    const tools::SourceAccount::Row* r = compiled(k);
+    if (r != nullptr && !r->faulted) {
+      for (const Store& st : account_.stores_of(*r)) {
+        if (st.target == Store::Target::kSlot && st.field == "num3") {
+          slot = static_cast<int>(st.first);
+        }
       }
     }
     if (!slot) {
@@ -261,18 +269,29 @@ class RowHover {
   void curve(const Keyword& k) {
     const auto start = number_of(row_, k, "start");
     const auto length = number_of(row_, k, "length");
-    const std::string_view keyword = row_.fields.front().text;
-    const CurveClass* c = curve_class_named(keyword);
     if (start && length) {
       add("from " + metres(*start) + " to " + metres(*start + *length));
     }
-    if (c == nullptr) {
-      add("no class digit 1 to 6 in its keyword: the compile ends here");
+    // The class and side the compile gave it.
+    const tools::SourceAccount::Row* r = compiled(k);
+    if (r == nullptr) {
+      if (account_.whole) {
+        add("not compiled: the compile did not reach this row (see the "
+            "diagnostics)");
+      }
       return;
     }
-    add("class " + std::string(c->digit) + ": radius about " +
-        metres(std::lround(1.0 / c->curvature())) + ", turning " +
-        (curve_turns_left(keyword) ? "left" : "right"));
+    for (const Decision& d : account_.decisions_of(*r)) {
+      if (d.kind != Decision::Kind::kCurveClass) continue;
+      add("class " + std::to_string(d.value) + ": radius about " +
+          metres(
+              std::lround(1.0 / curve_class_turn(static_cast<int>(d.value)))) +
+          ", turning " + (d.left ? "left" : "right"));
+      return;
+    }
+    if (r->faulted) {
+      add("the compile ends at this row: see its diagnostic");
+    }
   }
 
   void mountain(const Keyword& k) {
@@ -318,6 +337,7 @@ class RowHover {
   }
 
   const Model& model_;
+  const tools::SourceAccount& account_;
   SourceKind kind_;
   bool last_was_item_ = false;
   const AuthorRow& row_;

@@ -1,5 +1,7 @@
 #include "tools/plot/from_sources.h"
 
+#include <algorithm>
+
 #include "output/file_system.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
@@ -47,7 +49,11 @@ CompiledSources compile_sources(const std::filesystem::path& line_source,
   diagnostics =
       plot_diagnostics(check, line_source.string(), train_source.string());
   out.findings.stops = compile_stops(check, diagnostics);
-  if (check.error_exit != 0) {
+  // An error exit the check told at its row needs no second word here.
+  const bool told = std::any_of(
+      check.diagnostics.begin(), check.diagnostics.end(),
+      [&](const AuthorDiagnostic& d) { return d.code == check.error_exit; });
+  if (check.error_exit != 0 && !told) {
     PlotDiagnostic d;
     d.check = "error-exit";
     d.message = "the build ends at its error exit:" +
