@@ -4,6 +4,7 @@
 #   inspect  nothing else of tools/
 #   plot     check and inspect
 #   lsp      check and inspect
+#   decompile  inspect
 # and no room reaches the subcommands at tools/'s top. What tests, bench and
 # fuzz share (testing/) reaches no tool.
 # Run as: cmake -DSOURCE_DIR=<checkout> -P tool_rooms.cmake
@@ -11,8 +12,9 @@ set(allowed_check "tools/check/")
 set(allowed_inspect "tools/inspect/")
 set(allowed_plot "tools/plot/|tools/check/|tools/inspect/")
 set(allowed_lsp "tools/lsp/|tools/check/|tools/inspect/")
+set(allowed_decompile "tools/decompile/|tools/inspect/")
 set(offenders "")
-foreach(room check inspect plot lsp)
+foreach(room check inspect plot lsp decompile)
   file(GLOB_RECURSE files ${SOURCE_DIR}/tools/${room}/*.h ${SOURCE_DIR}/tools/${room}/*.cpp
        ${SOURCE_DIR}/tools/${room}/*.def)
   foreach(file ${files})

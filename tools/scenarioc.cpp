@@ -32,6 +32,7 @@ int run_command(int argc, char** argv) {
   scenc::tools::register_dump_command(app, status);
   scenc::tools::register_plot_command(app, status);
   scenc::tools::register_lsp_command(app, status);
+  scenc::tools::register_decompile_commands(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
