@@ -10,6 +10,7 @@
 #include "model/cp1252.h"
 #include "output/file_system.h"
 #include "tools/commands.h"
+#include "tools/decompile_command.h"
 #include "tools/decompile/decompile.h"
 #include "tools/decompile/row_diff.h"
 #include "tools/inspect/source_names.h"
@@ -18,13 +19,6 @@ namespace scenc::tools {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct DecompileOptions {
-  std::string scenario;
-  std::string out_dir = ".";
-  bool force = false;
-  bool strict = false;
-};
 
 const fs::path& path_of(const ScenarioBytes& files, FileKind kind) {
   static const fs::path none("line geometry");
@@ -75,7 +69,7 @@ bool holds_other(const fs::path& file, const std::string& bytes) {
          held != bytes;
 }
 
-int run_decompile(const DecompileOptions& o, std::ostream& err) {
+int decompile_to_disk(const DecompileRequest& o, std::ostream& err) {
   const ScenarioBytes files = read_scenario_files(o.scenario);
   const ScenarioSet set = decode_scenario(files);
   const DecompiledScenario d = decompile(set, files);
@@ -217,8 +211,8 @@ int print_diff(const std::string& what, const std::string& a_name,
   return 1;
 }
 
-int run_diff(const std::string& a_name, const std::string& b_name,
-             std::ostream& out, std::ostream& err) {
+int diff_sides(const std::string& a_name, const std::string& b_name,
+               std::ostream& out, std::ostream& err) {
   Side a = side_of(a_name);
   Side b = side_of(b_name);
   for (const Side* s : {&a, &b}) {
@@ -264,8 +258,17 @@ int guarded(const char* command, std::ostream& err, Run run) {
 
 }  // namespace
 
+int run_decompile(const DecompileRequest& request, std::ostream& err) {
+  return guarded("decompile", err, [&] { return decompile_to_disk(request, err); });
+}
+
+int run_diff(const std::string& a, const std::string& b, std::ostream& out,
+             std::ostream& err) {
+  return guarded("diff", err, [&] { return diff_sides(a, b, out, err); });
+}
+
 void register_decompile_commands(CLI::App& app, int& status) {
-  auto o = std::make_shared<DecompileOptions>();
+  auto o = std::make_shared<DecompileRequest>();
   CLI::App* decompile = app.add_subcommand(
       "decompile",
       "Write the line source and train source that compile to a scenario's "
@@ -295,8 +298,7 @@ void register_decompile_commands(CLI::App& app, int& status) {
       "usage error, or a source there differs; 65 a file is cut short or "
       "damaged.\n");
   decompile->callback([o, &status] {
-    status = guarded("decompile", std::cerr,
-                     [&] { return run_decompile(*o, std::cerr); });
+    status = run_decompile(*o, std::cerr);
   });
 
   auto sides = std::make_shared<std::vector<std::string>>();
@@ -318,9 +320,7 @@ void register_decompile_commands(CLI::App& app, int& status) {
       "their error exit; 3 a file could not be read; 64 usage error; 65 a "
       "file is cut short or damaged.\n");
   diff->callback([sides, &status] {
-    status = guarded("diff", std::cerr, [&] {
-      return run_diff((*sides)[0], (*sides)[1], std::cout, std::cerr);
-    });
+    status = run_diff((*sides)[0], (*sides)[1], std::cout, std::cerr);
   });
 }
 

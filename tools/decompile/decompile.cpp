@@ -72,6 +72,26 @@ std::vector<std::int64_t> certain_abbattimenti(const ScenarioSet& set) {
   return cells;
 }
 
+// Adds to `rows` the cells the files mark with 180 where the compile of the
+// sources as they stand places nothing: an abbattimento row's marks. False
+// when there is none.
+bool rows_for_marks(const Recovery& r, const Model& compiled,
+                    std::vector<std::int64_t>& rows) {
+  bool added = false;
+  for (std::size_t i = 0; i < r.set.cells.size(); ++i) {
+    const TrackCell& held = r.set.cells[i];
+    const auto cell = static_cast<std::int64_t>(i);
+    if (held.kind == cell_kind::kAbbattimento && held.value1 == kFinishingMark &&
+        compiled.track_cells[i].kind != cell_kind::kAbbattimento &&
+        50 * cell <= r.last_position()) {
+      rows.push_back(cell);
+      added = true;
+    }
+  }
+  std::sort(rows.begin(), rows.end());
+  return added;
+}
+
 // ---- Naming what differs -------------------------------------------------
 
 struct NamedField {
@@ -286,6 +306,16 @@ CompiledInMemory compile_in_memory(const std::string& line_source,
 }
 
 DecompiledScenario decompile(const ScenarioSet& set, const ScenarioBytes& bytes) {
+  const auto length = line_length_of(set.slots);
+  if (!length ||
+      static_cast<std::int64_t>(set.cells.size()) != last_cell_for_length(*length) + 1) {
+    throw ToolError{exit_status::kMalformedFile,
+                    set.slot_path.string() + ": slot " + std::to_string(kConsistSlot) +
+                        " holds a line length of " +
+                        std::to_string(set.slots[kConsistSlot].num2) +
+                        " m, which no compile accepts; there are no sources to "
+                        "give back"};
+  }
   DecompiledScenario out;
   Recovery r(set);
   out.line_name = file_name_of(r, kLineSlot);
@@ -303,33 +333,23 @@ DecompiledScenario decompile(const ScenarioSet& set, const ScenarioBytes& bytes)
 
   // The finishing pass marks kind 12 with 180 around slow orders; a row may
   // place the same. Compiled again, a mark the pass does not place there is
-  // a row's, and its row may move the pass's marks: so round after round.
+  // a row's, and its row may move the pass's marks: so round after round,
+  // until the compile places every mark the rows do not.
   std::vector<std::int64_t> rows = certain_abbattimenti(set);
   std::vector<DecompileNote> train_notes;
+  std::unique_ptr<Compiled> c;
   for (int round = 0; round < kMarkRounds; ++round) {
     Recovery train(set);
     out.train = recover_train_source(train, rows);
-    train_notes = std::move(train.notes);
     out.train_source = source_text(out.train);
-    const auto c = compile(out.line_source, out.train_source, out.line_name,
-                           out.train_number, 0, false);
+    train_notes = std::move(train.notes);
+    c = compile(out.line_source, out.train_source, out.line_name,
+                out.train_number, write_line_file, true);
     if (!c->model.has_track_cells() ||
-        c->model.track_cells.size() != set.cells.size()) {
+        c->model.track_cells.size() != set.cells.size() ||
+        !rows_for_marks(r, c->model, rows)) {
       break;
     }
-    bool added = false;
-    for (std::size_t i = 0; i < set.cells.size(); ++i) {
-      const TrackCell& held = set.cells[i];
-      const auto cell = static_cast<std::int64_t>(i);
-      if (held.kind == cell_kind::kAbbattimento && held.value1 == kFinishingMark &&
-          c->model.track_cells[i].kind != cell_kind::kAbbattimento &&
-          50 * cell <= r.last_position()) {
-        rows.push_back(cell);
-        added = true;
-      }
-    }
-    std::sort(rows.begin(), rows.end());
-    if (!added) break;
   }
   r.notes.insert(r.notes.end(), train_notes.begin(), train_notes.end());
   if (!out.with_geometry) {
@@ -337,9 +357,6 @@ DecompiledScenario decompile(const ScenarioSet& set, const ScenarioBytes& bytes)
                        "the sources draw the line straight; compile them with "
                        "--no-geometry to write the same files"});
   }
-
-  const auto c = compile(out.line_source, out.train_source, out.line_name,
-                         out.train_number, write_line_file, true);
   out.same_bytes = Comparison(r, *c).same(bytes);
   out.notes = std::move(r.notes);
   return out;

@@ -53,7 +53,9 @@ struct DecompiledScenario {
   bool has_doubts() const;
 };
 
-// Decompiles the files `bytes` holds, decoded as `set`.
+// Decompiles the files `bytes` holds, decoded as `set`. Throws ToolError
+// when the slots hold no line length a compile accepts, or a grid of
+// another size: no source compiles to them.
 DecompiledScenario decompile(const ScenarioSet& set,
                              const ScenarioBytes& bytes);
 

@@ -1,6 +1,7 @@
 #include "tools/decompile/source_text.h"
 
 #include <algorithm>
+#include <map>
 
 namespace scenc::tools {
 namespace {
@@ -16,17 +17,20 @@ std::string field_of(const std::string& text) {
   return needs_quotes(text) ? '"' + text + '"' : text;
 }
 
-// Column widths of a section: the longest keyword, and each number column's
-// widest number, so that the rows line up.
+// Column widths of the rows of one keyword in a section: the longest
+// keyword of the section, and each number column's widest number, so that
+// the rows line up.
 struct Widths {
   std::size_t keyword = 0;
   std::vector<std::size_t> numbers;
 };
 
-Widths widths_of(const std::vector<RecoveredRow>& rows) {
-  Widths w;
+std::map<std::string, Widths> widths_of(const std::vector<RecoveredRow>& rows) {
+  std::map<std::string, Widths> by_keyword;
+  std::size_t keyword = 0;
   for (const RecoveredRow& row : rows) {
-    w.keyword = std::max(w.keyword, row.keyword.size());
+    keyword = std::max(keyword, row.keyword.size());
+    Widths& w = by_keyword[row.keyword];
     if (w.numbers.size() < row.numbers.size()) {
       w.numbers.resize(row.numbers.size(), 0);
     }
@@ -35,7 +39,8 @@ Widths widths_of(const std::vector<RecoveredRow>& rows) {
           std::max(w.numbers[j], std::to_string(row.numbers[j]).size());
     }
   }
-  return w;
+  for (auto& [word, w] : by_keyword) w.keyword = keyword;
+  return by_keyword;
 }
 
 // A number field absorbs the blanks before it and ends at the comma after
@@ -84,10 +89,10 @@ std::string source_text(const RecoveredSource& source) {
     first = false;
     line(section.header);
     for (const std::string& l : section.legend) line(l);
-    const Widths w = widths_of(section.rows);
+    const auto widths = widths_of(section.rows);
     for (const RecoveredRow& row : section.rows) {
       if (!row.comment.empty()) line(row.comment);
-      line(aligned_row(row, w));
+      line(aligned_row(row, widths.at(row.keyword)));
     }
   }
   line("[fine]");

@@ -154,8 +154,10 @@ void find_signal_codes(const Recovery& r, std::vector<Writer>& writers,
 // their slots' order, then the signals along the line) wherever it leaves
 // every cell the code it holds, else one in which the row whose code a cell
 // holds comes after the others that write there.
-std::vector<std::size_t> writing_order(Recovery& r, const std::vector<Writer>& writers,
-                                       const std::map<std::int64_t, std::vector<std::size_t>>& at) {
+std::vector<std::size_t> writing_order(
+    Recovery& r, const std::vector<Writer>& writers,
+    const std::map<std::int64_t, std::vector<std::size_t>>& at,
+    const std::vector<std::pair<std::size_t, std::size_t>>& before) {
   const std::size_t n = writers.size();
   std::vector<std::set<std::size_t>> after(n);
   std::vector<int> before_count(n, 0);
@@ -165,6 +167,7 @@ std::vector<std::size_t> writing_order(Recovery& r, const std::vector<Writer>& w
   for (std::size_t i = 0; i + 1 < n; ++i) {
     if (writers[i].station && writers[i + 1].station) edge(i, i + 1);
   }
+  for (const auto& [a, b] : before) edge(a, b);
   for (const auto& [c, ws] : at) {
     std::optional<std::size_t> kept;  // the last in default order that fits
     for (std::size_t w : ws) {
@@ -216,18 +219,19 @@ std::vector<std::size_t> writing_order(Recovery& r, const std::vector<Writer>& w
 struct Station {
   RecoveredRow row;
   Writer writer;
+  std::int64_t marker = -1;  // its marker's cell; none for kinds from 25
 };
 
 // The extent end of a station and the cells it marks, as its row places
 // them.
-std::vector<std::pair<std::int64_t, int>> station_approach(std::uint8_t kind,
+std::vector<std::pair<std::int64_t, int>> station_approach(const Recovery& r,
+                                                           std::uint8_t kind,
                                                            std::int64_t end) {
   std::vector<std::pair<std::int64_t, int>> cells;
   if (kind >= 25 || kind == 5 || kind == 6) return cells;
   for (int k = 1; k <= 4; ++k) {
-    if (end > 50 * (k + 2)) {
-      cells.emplace_back(round_div_even(end - 50 * (k + 1), 50), k);
-    }
+    const std::int64_t c = round_div_even(end - 50 * (k + 1), 50);
+    if (end > 50 * (k + 2) && c <= r.last_cell) cells.emplace_back(c, k);
   }
   return cells;
 }
@@ -289,21 +293,15 @@ std::vector<Station> stations(Recovery& r, std::vector<bool>& explained) {
                 "a station name that holds a double quote and a comma, a line "
                 "end or a leading blank: no field of a source reads as it");
     }
-    Writer w{true, out.size(), station_approach(s.kind, s.num2), std::nullopt};
+    Writer w{true, out.size(), station_approach(r, s.kind, s.num2), std::nullopt};
+    std::int64_t marker = -1;
     if (s.kind < 25) {
-      const std::int64_t marker = round_div_even(std::int64_t{s.num2} - 50, 50);
+      marker = round_div_even(std::int64_t{s.num2} - 50, 50);
       if (marker >= 0 && marker <= r.last_cell) {
         explained[static_cast<std::size_t>(marker)] = true;
-        const TrackCell& m = r.cell(marker);
-        if (m.signal_time != 0) {
-          r.on_cell(Severity::kWarning, marker,
-                    "the marker of station " + std::to_string(n) +
-                        " stands over a signal placed before it, whose "
-                        "values it kept; no row is written for that signal");
-        }
       }
     }
-    out.push_back({std::move(written), std::move(w)});
+    out.push_back({std::move(written), std::move(w), marker});
   }
   const int lowest = r.lowest_signboard_slot();
   for (int k = count + 1; k <= kFirstSignboardSlot; ++k) {
@@ -443,6 +441,9 @@ std::vector<RecoveredRow> slow_orders(Recovery& r, std::vector<bool>& explained)
 struct Signal {
   std::int64_t cell;
   Writer writer;
+  // A signal whose cell a station's marker took afterwards: the station's
+  // index. The marker kept all but the signal's kind and first value.
+  std::optional<std::size_t> under_station;
 };
 
 // tempo as the row gives it: raised to 101 from 1 to 100, and only its low
@@ -454,6 +455,7 @@ std::int64_t tempo_of(std::uint8_t kept) {
 
 RecoveredRow signal_row(Recovery& r, const Signal& g) {
   const TrackCell& c = r.cell(g.cell);
+  const std::int64_t v1 = g.under_station ? 0 : c.value1;
   const std::int64_t v4 = c.value4;
   // value4 = rapp x 10 + x, where x = sx x 3 + dx is known modulo 128 from
   // the approach codes, or free. A signal with a time has sx 2.
@@ -481,7 +483,7 @@ RecoveredRow signal_row(Recovery& r, const Signal& g) {
     const std::int64_t tens = (v - floor_mod(v, 10)) / 10;
     return std::pair{tens, v - 10 * tens};
   };
-  const auto [s1, d1] = digits(c.value1);
+  const auto [s1, d1] = digits(v1);
   const auto [s2, d2] = digits(c.value2);
   const auto [s3, d3] = digits(c.value3);
   if (position_of_cell(g.cell) > r.last_position()) {
@@ -492,16 +494,35 @@ RecoveredRow signal_row(Recovery& r, const Signal& g) {
                          d2, d3, tempo_of(c.signal_time)});
 }
 
-std::vector<Signal> signals(Recovery& r, std::vector<bool>& explained) {
+// The signals, and those a station marker stands over: a marker with a
+// time kept it from a signal (no other object has one).
+std::vector<Signal> signals(Recovery& r, std::vector<bool>& explained,
+                            const std::vector<Station>& stations) {
   std::vector<Signal> out;
+  std::map<std::int64_t, std::size_t> station_of_marker;
+  for (std::size_t n = 0; n < stations.size(); ++n) {
+    station_of_marker[stations[n].marker] = n;
+  }
   for (std::int64_t i = 0; i <= r.last_cell; ++i) {
-    if (r.cell(i).kind != cell_kind::kSignal) continue;
+    const TrackCell& cell = r.cell(i);
+    std::optional<std::size_t> under;
+    if (cell.kind == cell_kind::kStationMarker && cell.signal_time != 0 &&
+        station_of_marker.count(i) != 0) {
+      under = station_of_marker[i];
+      r.on_cell(Severity::kWarning, i,
+                "the marker of station " + std::to_string(*under + 1) +
+                    " stands over a signal placed before it, whose first value "
+                    "it took; the signal is written before the station with "
+                    "s1 and d1 0, one reading of several");
+    } else if (cell.kind != cell_kind::kSignal) {
+      continue;
+    }
     explained[static_cast<std::size_t>(i)] = true;
-    Writer w{false, out.size(), {}, std::nullopt, r.cell(i).value4};
+    Writer w{false, out.size(), {}, std::nullopt, cell.value4};
     for (int k = 1; k <= 4; ++k) {
       if (i - 2 * k >= 0) w.cells.emplace_back(i - 2 * k, k);
     }
-    out.push_back({i, std::move(w)});
+    out.push_back({i, std::move(w), under});
   }
   return out;
 }
@@ -577,7 +598,7 @@ RecoveredSource recover_train_source(Recovery& r,
   std::vector<bool> explained(r.cells.size(), false);
   std::vector<Station> station_rows = stations(r, explained);
   std::vector<RecoveredRow> slow_order_rows = slow_orders(r, explained);
-  std::vector<Signal> signal_list = signals(r, explained);
+  std::vector<Signal> signal_list = signals(r, explained, station_rows);
 
   // Stations first, then signals along the line, unless the approach codes
   // ask otherwise.
@@ -599,7 +620,14 @@ RecoveredSource recover_train_source(Recovery& r,
   for (std::size_t i = 0; i < signal_list.size(); ++i) {
     signal_list[i].writer = writers[station_rows.size() + i];
   }
-  const std::vector<std::size_t> order = writing_order(r, writers, at);
+  // A signal a station's marker stands over came before the station.
+  std::vector<std::pair<std::size_t, std::size_t>> before;
+  for (std::size_t i = 0; i < signal_list.size(); ++i) {
+    if (signal_list[i].under_station) {
+      before.emplace_back(station_rows.size() + i, *signal_list[i].under_station);
+    }
+  }
+  const std::vector<std::size_t> order = writing_order(r, writers, at, before);
 
   // Runs of stations and of signals in that order, each under its header.
   std::vector<RecoveredSection> runs;
@@ -613,9 +641,7 @@ RecoveredSource recover_train_source(Recovery& r,
         is_station ? station_rows[writers[w].row].row
                    : signal_row(r, signal_list[writers[w].row]));
   }
-  if (runs.empty() || runs.front().header != "[stazioni]") {
-    runs.insert(runs.begin(), {"[stazioni]", kStationLegend, {}});
-  }
+  if (station_rows.empty()) runs.insert(runs.begin(), {"[stazioni]", kStationLegend, {}});
   if (runs.back().header != "[segnali]") {
     runs.push_back({"[segnali]", kSignalLegend, {}});
   }
