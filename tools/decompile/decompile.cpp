@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
+#include <map>
+#include <optional>
 #include <functional>
 #include <memory>
 
@@ -26,21 +29,125 @@ constexpr int kNamedDifferences = 8;
 struct Compiled {
   Model model;
   BuildOutcome outcome;
-  MemoryDirectory files;
 };
 
 std::unique_ptr<Compiled> compile(const std::string& line_source,
                                   const std::string& train_source,
                                   const std::string& line_name,
                                   const std::string& train_number,
-                                  std::int32_t write_line_file, bool write) {
+                                  std::int32_t write_line_file) {
   auto c = std::make_unique<Compiled>();
   c->model.line_name = line_name;
   c->model.train_number = train_number;
   MemorySources sources(line_source, train_source);
-  c->outcome = write ? memorizza_percorso(c->model, write_line_file, sources, c->files)
-                     : compile_scenario(c->model, write_line_file, sources);
+  c->outcome = compile_scenario(c->model, write_line_file, sources);
   return c;
+}
+
+// Files kept in memory, each string taken once at the size the file can
+// reach, so that the megabytes of a plan are not copied as they grow.
+class FilesInMemory final : public OutputDirectory {
+ public:
+  explicit FilesInMemory(const Model& m) : model_(m) {}
+  void write(const std::string& name, const Fill& fill) override {
+    StringSink sink;
+    if (name == ScenarioFileNames::line_geometry(model_)) {
+      sink.bytes.reserve(2 * static_cast<std::size_t>(model_.line_profile.metre_count()) *
+                         kLongestTaggedValue);
+    }
+    ByteWriter out(sink);
+    fill(out);
+    out.flush();
+    files[name] = std::move(sink.bytes);
+  }
+  std::map<std::string, std::string> files;
+
+ private:
+  const Model& model_;
+};
+
+// Takes a file's bytes as a compile writes them, at their place or in
+// order, and compares them with the bytes a file holds, keeping none.
+class ComparingSink final : public ByteSink {
+ public:
+  explicit ComparingSink(std::string_view held) : held_(held) {}
+  void append(const char* data, std::size_t size) override {
+    compare(appended_, data, size);
+    appended_ += size;
+  }
+  bool write_at(std::uint64_t offset, const char* data, std::size_t size) override {
+    compare(offset, data, size);
+    return true;
+  }
+  // Where the compiled bytes first differ from the held ones, or where the
+  // shorter of the two ends; nothing when they agree.
+  std::optional<std::uint64_t> first_difference() const {
+    if (end_ == held_.size()) return first_;
+    return std::min({first_.value_or(end_), end_, std::uint64_t{held_.size()}});
+  }
+
+ private:
+  void compare(std::uint64_t offset, const char* data, std::size_t size) {
+    end_ = std::max<std::uint64_t>(end_, offset + size);
+    if (offset >= held_.size()) {
+      note(offset);
+      return;
+    }
+    const std::size_t n = std::min<std::uint64_t>(size, held_.size() - offset);
+    if (std::memcmp(held_.data() + offset, data, n) != 0) {
+      std::size_t at = 0;
+      while (held_[offset + at] == data[at]) ++at;
+      note(offset + at);
+    }
+  }
+  void note(std::uint64_t at) {
+    if (!first_ || at < *first_) first_ = at;
+  }
+
+  std::string_view held_;
+  std::uint64_t appended_ = 0;
+  std::uint64_t end_ = 0;
+  std::optional<std::uint64_t> first_;
+};
+
+template <typename Write>
+std::string encoded(Write write) {
+  StringSink sink;
+  ByteWriter out(sink);
+  write(out);
+  out.flush();
+  return std::move(sink.bytes);
+}
+
+// A plan's runs with the neighbours that turn alike joined: two plans draw
+// the same metres when these agree.
+std::vector<LineProfile::Run> joined(const std::vector<LineProfile::Run>& runs) {
+  std::vector<LineProfile::Run> out;
+  for (const LineProfile::Run& run : runs) {
+    if (!out.empty() && std::bit_cast<std::uint64_t>(out.back().turn) ==
+                            std::bit_cast<std::uint64_t>(run.turn)) {
+      out.back().last = run.last;
+    } else {
+      out.push_back(run);
+    }
+  }
+  return out;
+}
+
+// The first metre the two plans draw with other turns, or where one of them
+// ends; nothing when they draw alike.
+std::optional<std::int64_t> first_other_turn(const std::vector<LineProfile::Run>& a,
+                                             const std::vector<LineProfile::Run>& b) {
+  std::int64_t from = 2;
+  for (std::size_t i = 0; i < a.size() || i < b.size(); ++i) {
+    if (i >= a.size() || i >= b.size()) return from;
+    if (std::bit_cast<std::uint64_t>(a[i].turn) != std::bit_cast<std::uint64_t>(b[i].turn)) {
+      return from;
+    }
+    if (a[i].last != b[i].last) return std::min(a[i].last, b[i].last) + 1;
+    from = a[i].last + 1;
+  }
+  return std::nullopt;
 }
 
 // A name as a file name carries it: UTF-8, which the compile turns back
@@ -154,23 +261,19 @@ class Comparison {
       return false;
     }
     bool same = true;
-    same = compare_slots(held.slots, file(ScenarioFileNames::slot_file(m))) && same;
-    same = compare_cells(held.cells, file(ScenarioFileNames::cell_file(m))) && same;
+    same = compare_slots(held.slots, encoded([&](ByteWriter& w) { write_slot_file(m, w); })) &&
+           same;
+    same = compare_cells(held.cells, encoded([&](ByteWriter& w) { write_cell_file(m, w); })) &&
+           same;
     if (held.geometry) {
-      same = compare_geometry(*held.geometry,
-                              file(ScenarioFileNames::line_geometry(m))) &&
+      same = (r_.plan.complete ? compare_plan(m.line_profile)
+                               : compare_geometry(m.line_profile, *held.geometry)) &&
              same;
     }
     return same;
   }
 
  private:
-  const std::string& file(const std::string& name) const {
-    static const std::string none;
-    const auto it = c_.files.files.find(name);
-    return it == c_.files.files.end() ? none : it->second;
-  }
-
   void differs(FileKind kind, std::string record, std::size_t offset,
                const std::string& what) {
     if (named_ < kNamedDifferences) {
@@ -230,38 +333,37 @@ class Comparison {
     return false;
   }
 
-  bool compare_geometry(const std::string& held, const std::string& compiled) {
-    if (held == compiled) return true;
-    LineProfile p;
-    const LineProfile& mine = r_.set.profile;
-    if (compiled.empty() || read_line_geometry_file(compiled, p) ||
-        p.metre_count() != mine.metre_count()) {
-      differs(FileKind::kGeometry, "the file", 0,
-              "the sources compile no plan of the same length");
-      count_rest(FileKind::kGeometry);
-      return false;
-    }
-    for (int coordinate = 0; coordinate < 2; ++coordinate) {
-      const std::uint8_t* tags = p.tags_of(coordinate);
-      const double* values = p.values_of(coordinate);
-      for (std::int64_t m = 0; m < p.metre_count(); ++m) {
-        const auto i = static_cast<std::size_t>(m);
-        const bool same_tag = tags[i] == mine.tags_of(coordinate)[i];
-        if (same_tag && (tags[i] == 0 || std::bit_cast<std::uint64_t>(values[i]) ==
-                                             std::bit_cast<std::uint64_t>(
-                                                 mine.values_of(coordinate)[i]))) {
-          continue;
-        }
-        differs(FileKind::kGeometry,
-                "metre " + std::to_string(m) + (coordinate == 0 ? " (x)" : " (y)"),
-                r_.metre_offset(m, coordinate), "a point that differs");
-        // One note for a plan: every metre after the first that differs
-        // differs as well.
-        count_rest(FileKind::kGeometry);
-        return false;
-      }
-    }
+  // A plan read whole, turn by turn, is drawn again from the same runs,
+  // each metre from the two before it as the file's metres were: the same
+  // runs draw the same doubles.
+  bool compare_plan(const LineProfile& compiled) {
+    const auto first = first_other_turn(joined(r_.plan.runs), joined(compiled.runs()));
+    if (!first) return true;
+    plan_differs(*first, 0);
     return false;
+  }
+
+  // A plan not read whole is compared byte for byte as it is written.
+  bool compare_geometry(const LineProfile& compiled, std::string_view held) {
+    ComparingSink sink(held);
+    ByteWriter out(sink);
+    write_line_geometry_file(compiled, out);
+    out.flush();
+    const auto first = sink.first_difference();
+    if (!first) return true;
+    const auto [m, coordinate] = r_.metre_at(*first);
+    plan_differs(m, coordinate);
+    return false;
+  }
+
+  // One note for a plan: every metre after the first that differs differs
+  // as well.
+  void plan_differs(std::int64_t m, int coordinate) {
+    differs(FileKind::kGeometry,
+            "metre " + std::to_string(m) + (coordinate == 0 ? " (x)" : " (y)"),
+            r_.metre_offset(m, coordinate),
+            "the plan the sources draw differs from here on");
+    count_rest(FileKind::kGeometry);
   }
 
   Recovery& r_;
@@ -283,24 +385,23 @@ CompiledInMemory compile_in_memory(const std::string& line_source,
                                    const std::string& train_number,
                                    std::int32_t write_line_file,
                                    const std::filesystem::path& dir) {
-  auto c = compile(line_source, train_source, line_name, train_number,
-                   write_line_file, true);
+  const auto c =
+      compile(line_source, train_source, line_name, train_number, write_line_file);
   CompiledInMemory out;
   out.error_code = c->model.error_code;
   out.error_exit = c->outcome.error_exit;
   const Model& m = c->model;
   out.files.slot_path = dir / ScenarioFileNames::slot_file(m);
   out.files.cell_path = dir / ScenarioFileNames::cell_file(m);
-  auto& files = c->files.files;
-  const auto take = [&](const std::string& name) {
-    const auto it = files.find(name);
-    return it == files.end() ? std::string() : std::move(it->second);
-  };
-  out.files.slots = take(ScenarioFileNames::slot_file(m));
-  out.files.cells = take(ScenarioFileNames::cell_file(m));
-  if (files.count(ScenarioFileNames::line_geometry(m)) != 0) {
-    out.files.geometry_path = dir / ScenarioFileNames::line_geometry(m);
-    out.files.geometry = take(ScenarioFileNames::line_geometry(m));
+  if (out.error_exit != 0) return out;
+  FilesInMemory files(m);
+  write_scenario_files(m, files);
+  out.files.slots = std::move(files.files[ScenarioFileNames::slot_file(m)]);
+  out.files.cells = std::move(files.files[ScenarioFileNames::cell_file(m)]);
+  const auto plan = files.files.find(ScenarioFileNames::line_geometry(m));
+  if (plan != files.files.end()) {
+    out.files.geometry_path = dir / plan->first;
+    out.files.geometry = std::move(plan->second);
   }
   return out;
 }
@@ -344,7 +445,7 @@ DecompiledScenario decompile(const ScenarioSet& set, const ScenarioBytes& bytes)
     out.train_source = source_text(out.train);
     train_notes = std::move(train.notes);
     c = compile(out.line_source, out.train_source, out.line_name,
-                out.train_number, write_line_file, true);
+                out.train_number, write_line_file);
     if (!c->model.has_track_cells() ||
         c->model.track_cells.size() != set.cells.size() ||
         !rows_for_marks(r, c->model, rows)) {

@@ -30,6 +30,11 @@ struct Metres {
   const double* y;
 };
 
+bool same(double a, double b) {
+  // The very same doubles, bit for bit: the file is compared byte for byte.
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
 bool draws(const Metres& p, std::int64_t m, int signed_class) {
   const auto i = static_cast<std::size_t>(m);
   LinePen pen{p.x[i - 2], p.x[i - 1], p.y[i - 2], p.y[i - 1]};
@@ -39,9 +44,32 @@ bool draws(const Metres& p, std::int64_t m, int signed_class) {
     x = px;
     y = py;
   });
-  // The very same doubles, bit for bit: the file is compared byte for byte.
-  return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(p.x[i]) &&
-         std::bit_cast<std::uint64_t>(y) == std::bit_cast<std::uint64_t>(p.y[i]);
+  return same(x, p.x[i]) && same(y, p.y[i]);
+}
+
+// How many metres from m on, up to `most`, the pen draws with the same turn
+// exactly as the file holds them. The pen goes on from the points it drew,
+// which are the file's as long as they agree, a few hundred metres at a
+// time: a straight is drawn in blocks.
+std::int64_t drawn_alike(const Metres& p, std::int64_t m, std::int64_t most,
+                         int signed_class) {
+  constexpr std::int64_t kStretch = 256;
+  const auto i = static_cast<std::size_t>(m);
+  LinePen pen{p.x[i - 2], p.x[i - 1], p.y[i - 2], p.y[i - 1]};
+  const double turn = turn_of(signed_class);
+  std::size_t at = i;
+  bool differs = false;
+  while (!differs && static_cast<std::int64_t>(at - i) < most) {
+    const std::int64_t n = std::min(kStretch, most - static_cast<std::int64_t>(at - i));
+    pen.draw(n, turn, [&](double x, double y) {
+      if (differs || !same(x, p.x[at]) || !same(y, p.y[at])) {
+        differs = true;
+        return;
+      }
+      ++at;
+    });
+  }
+  return static_cast<std::int64_t>(at - i);
 }
 
 // The signed class that draws metre m, trying the one before it first;
@@ -63,16 +91,18 @@ bool seeds_hold(const LineProfile& p) {
   return is(0, 0, 0.0) && is(1, 0, 0.0) && is(0, 1, 0.0) && is(1, 1, 1.0);
 }
 
-bool drawn(const LineProfile& p, std::int64_t m) {
-  return p.tag(0, m) == Tag::kDouble && p.tag(1, m) == Tag::kDouble;
-}
-
 // The last metre drawn: every metre from 2 up to it holds two doubles,
 // every one after it is empty. Notes a plan that is not so.
-std::int64_t last_drawn(Recovery& r) {
+std::int64_t last_drawn(Recovery& r, bool& gapless) {
   const LineProfile& p = r.set.profile;
+  const std::uint8_t* x = p.tags_of(0);
+  const std::uint8_t* y = p.tags_of(1);
+  constexpr auto kDrawn = static_cast<std::uint8_t>(Tag::kDouble);
   std::int64_t last = 1;
-  while (last + 1 < p.metre_count() && drawn(p, last + 1)) ++last;
+  while (last + 1 < p.metre_count() && x[last + 1] == kDrawn && y[last + 1] == kDrawn) {
+    ++last;
+  }
+  gapless = false;
   for (std::int64_t m = last + 1; m < p.metre_count(); ++m) {
     for (int c = 0; c < 2; ++c) {
       if (p.tag(c, m) != Tag::kEmpty) {
@@ -89,6 +119,7 @@ std::int64_t last_drawn(Recovery& r) {
                "is empty, where every plan is drawn up to metre " +
                    std::to_string(fill_end));
   }
+  gapless = true;
   return last;
 }
 
@@ -103,8 +134,10 @@ std::vector<CurveRow> curve_rows(Recovery& r) {
                "line source begins it");
     return rows;
   }
-  const std::int64_t last = last_drawn(r);
+  bool gapless = false;
+  const std::int64_t last = last_drawn(r, gapless);
   const Metres metres{p.values_of(0), p.values_of(1)};
+  std::vector<LineProfile::Run>& runs = r.plan.runs;
 
   // Each run of metres that turn alike becomes one row: a curve turns the
   // metres after its start, up to its start plus its length.
@@ -113,6 +146,7 @@ std::vector<CurveRow> curve_rows(Recovery& r) {
   int turn = 0;
   std::int64_t run_start = 2;
   const auto close_run = [&](std::int64_t run_end) {
+    if (run_end >= run_start) runs.push_back({run_end, turn_of(turn)});
     if (turn == 0) {
       if (run_end > fill_end) {
         r.on_metre(Severity::kWarning, fill_end + 1, 0,
@@ -140,7 +174,10 @@ std::vector<CurveRow> curve_rows(Recovery& r) {
     rows.push_back({std::abs(turn), turn < 0, start, run_end - start});
     cursor = run_end + 1;
   };
-  for (std::int64_t m = 2; m <= last; ++m) {
+  for (std::int64_t m = 2; m <= last;) {
+    m += drawn_alike(metres, m, last - m + 1, turn);
+    if (m > last) break;
+    // The turn changes at metre m.
     const std::optional<int> c = class_drawing(metres, m, turn);
     if (!c) {
       r.on_metre(Severity::kWarning, m, 0,
@@ -149,13 +186,12 @@ std::vector<CurveRow> curve_rows(Recovery& r) {
       close_run(m - 1);
       return rows;
     }
-    if (*c != turn) {
-      close_run(m - 1);
-      turn = *c;
-      run_start = m;
-    }
+    close_run(m - 1);
+    turn = *c;
+    run_start = m;
   }
   close_run(last);
+  r.plan.complete = gapless;
   return rows;
 }
 

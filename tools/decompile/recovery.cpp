@@ -56,15 +56,32 @@ std::size_t Recovery::slot_offset(int k) const {
   return at;
 }
 
-std::size_t Recovery::metre_offset(std::int64_t m, int coordinate) const {
-  // Values of 2, 4 and 10 bytes follow one another: the offset is their
-  // sum, x values first.
+namespace {
+
+// Values of 2, 4 and 10 bytes follow one another, x values first.
+std::size_t value_size(LineProfile::Tag t) {
+  return t == LineProfile::Tag::kEmpty   ? 2
+         : t == LineProfile::Tag::kInt16 ? 4
+                                         : kLongestTaggedValue;
+}
+
+}  // namespace
+
+std::pair<std::int64_t, int> Recovery::metre_at(std::uint64_t offset) const {
   const LineProfile& p = set.profile;
-  const auto size = [](LineProfile::Tag t) -> std::size_t {
-    return t == LineProfile::Tag::kEmpty   ? 2
-           : t == LineProfile::Tag::kInt16 ? 4
-                                           : kLongestTaggedValue;
-  };
+  std::uint64_t at = 0;
+  for (int c = 0; c < 2; ++c) {
+    for (std::int64_t m = 0; m < p.metre_count(); ++m) {
+      at += value_size(p.tag(c, m));
+      if (offset < at) return {m, c};
+    }
+  }
+  return {std::max<std::int64_t>(p.metre_count() - 1, 0), 1};
+}
+
+std::size_t Recovery::metre_offset(std::int64_t m, int coordinate) const {
+  const LineProfile& p = set.profile;
+  const auto size = value_size;
   std::size_t at = 0;
   for (int c = 0; c <= coordinate; ++c) {
     const std::int64_t end = c < coordinate ? p.metre_count() : m;

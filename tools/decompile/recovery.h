@@ -21,6 +21,14 @@ class Recovery {
   // N, the last cell of the grid.
   const std::int64_t last_cell;
   std::vector<DecompileNote> notes;
+  // The plan as read metre by metre: the turn of every metre from 2 on, in
+  // runs, up to the last metre drawn. Complete when every metre was drawn
+  // by a turn and nothing follows the last one: the plan is then told by
+  // its runs alone, as a compile tells it.
+  struct Plan {
+    bool complete = false;
+    std::vector<LineProfile::Run> runs;
+  } plan;
 
   const TrackCell& cell(std::int64_t c) const {
     return cells[static_cast<std::size_t>(c)];
@@ -55,6 +63,9 @@ class Recovery {
   static std::size_t cell_offset(std::int64_t c);
   std::size_t slot_offset(int k) const;
   std::size_t metre_offset(std::int64_t m, int coordinate) const;
+  // The metre and coordinate whose value holds byte `offset` of the line
+  // geometry file; the last metre of y for an offset beyond the file.
+  std::pair<std::int64_t, int> metre_at(std::uint64_t offset) const;
 };
 
 // Names of records in notes, as the decoders name them.
