@@ -10,9 +10,8 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <algorithm>
-
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -61,8 +60,10 @@ struct Workspace {
       : dir(std::filesystem::temp_directory_path() /
             ("scenario_decompile_bench." + std::to_string(::getpid()))) {
     std::filesystem::create_directories(dir / "out");
-    std::ofstream(dir / "Massima_linea.txt", std::ios::binary) << maximal().line_source;
-    std::ofstream(dir / "Massima_10001-.txt", std::ios::binary) << maximal().train_source;
+    std::ofstream(dir / "Massima_linea.txt", std::ios::binary)
+        << maximal().line_source;
+    std::ofstream(dir / "Massima_10001-.txt", std::ios::binary)
+        << maximal().train_source;
   }
   ~Workspace() {
     std::error_code ec;
@@ -82,7 +83,8 @@ int compile_command() {
   tools::register_compile_commands(app, status);
   const std::string dir = workspace().string();
   std::vector<std::string> args{"compile", dir + "/Massima_linea.txt",
-                                dir + "/Massima_10001-.txt", "-o", dir + "/out"};
+                                dir + "/Massima_10001-.txt", "-o",
+                                dir + "/out"};
   std::reverse(args.begin(), args.end());
   app.parse(args);
   return status;
@@ -103,7 +105,8 @@ void BM_DecompileCommand(benchmark::State& state) {
   request.force = true;
   for (auto _ : state) {
     std::ostringstream err;
-    if (tools::run_decompile(request, err) != 0) state.SkipWithError(err.str().c_str());
+    if (tools::run_decompile(request, err) != 0)
+      state.SkipWithError(err.str().c_str());
   }
 }
 BENCHMARK(BM_DecompileCommand)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -17,7 +17,8 @@ namespace scenc::fuzz {
 // two little-endian 32-bit numbers, those two files, and the rest as the
 // line geometry (none when nothing is left). Sizes beyond the input are cut
 // to what is there.
-inline tools::ScenarioBytes files_of(const std::uint8_t* data, std::size_t size) {
+inline tools::ScenarioBytes files_of(const std::uint8_t* data,
+                                     std::size_t size) {
   const auto number = [&](std::size_t at) {
     std::uint32_t v = 0;
     for (std::size_t i = 0; i < 4 && at + i < size; ++i) {
@@ -45,7 +46,8 @@ inline tools::ScenarioBytes files_of(const std::uint8_t* data, std::size_t size)
 inline std::string input_of(const tools::ScenarioBytes& files) {
   std::string input;
   for (std::size_t n : {files.slots.size(), files.cells.size()}) {
-    for (int i = 0; i < 4; ++i) input += static_cast<char>((n >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+      input += static_cast<char>((n >> (8 * i)) & 0xFF);
   }
   return input + files.slots + files.cells + files.geometry.value_or("");
 }
@@ -60,11 +62,13 @@ inline std::string decompile_bytes(const std::uint8_t* data, std::size_t size) {
     return {};  // files no compile writes, refused as such
   }
   for (const tools::DecompileNote& n : d.notes) {
-    const std::size_t file_size =
-        n.file == tools::FileKind::kSlots   ? files.slots.size()
-        : n.file == tools::FileKind::kCells ? files.cells.size()
-                                            : files.geometry.value_or("").size();
-    if (n.offset > file_size) return "a note points beyond its file: " + n.record;
+    const std::size_t file_size = n.file == tools::FileKind::kSlots
+                                      ? files.slots.size()
+                                  : n.file == tools::FileKind::kCells
+                                      ? files.cells.size()
+                                      : files.geometry.value_or("").size();
+    if (n.offset > file_size)
+      return "a note points beyond its file: " + n.record;
   }
   if (d.same_bytes) {
     const tools::CompiledInMemory again =

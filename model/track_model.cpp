@@ -183,7 +183,8 @@ LinePen LineProfile::pen_at_start() const {
                  start_values_[1][1]};
 }
 
-void LineProfile::set_drawn(int coordinate, std::int64_t metre, double v, Tag t) {
+void LineProfile::set_drawn(int coordinate, std::int64_t metre, double v,
+                            Tag t) {
   if (metre < 2) {
     start_tags_[coordinate][metre] = t;
     start_values_[coordinate][metre] = v;

@@ -265,9 +265,11 @@ std::optional<DecodeError> read_line_geometry_file(
   // one walk both checks and fills; without it, a first walk counts them.
   if (line_length) profile.allocate(expected - 1);
   const auto walked =
-      line_length ? walk_values(bytes, 2 * expected, past_end, expected, count, fill(expected))
-                  : walk_values(bytes, 2 * kMostMetres, past_end, expected, count,
-                                [](std::int64_t, std::uint16_t, double) {});
+      line_length
+          ? walk_values(bytes, 2 * expected, past_end, expected, count,
+                        fill(expected))
+          : walk_values(bytes, 2 * kMostMetres, past_end, expected, count,
+                        [](std::int64_t, std::uint16_t, double) {});
   if (walked) {
     profile.release();
     return walked;

@@ -68,7 +68,8 @@ TEST(FuzzReplay, LanguageServerSeedsRunClean) {
 
 TEST(FuzzReplay, DecompileSeedsRunClean) {
   int seeds = 0;
-  const auto dir = std::filesystem::path(SCENARIO_SOURCE_DIR) / "fuzz/decompile_corpus";
+  const auto dir =
+      std::filesystem::path(SCENARIO_SOURCE_DIR) / "fuzz/decompile_corpus";
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     if (!entry.is_regular_file()) continue;
     const std::string input = contents(entry.path());
@@ -76,7 +77,8 @@ TEST(FuzzReplay, DecompileSeedsRunClean) {
     EXPECT_EQ(fuzz::decompile_bytes(data, input.size()), "") << entry.path();
     // The seeds are files of fault-free builds: they round-trip.
     const tools::ScenarioBytes files = fuzz::files_of(data, input.size());
-    EXPECT_TRUE(tools::decompile(tools::decode_scenario(files), files).same_bytes)
+    EXPECT_TRUE(
+        tools::decompile(tools::decode_scenario(files), files).same_bytes)
         << entry.path();
     ++seeds;
   }

@@ -12,6 +12,7 @@ void register_compile_commands(CLI::App& app, int& status);  // compile, check, 
 void register_dump_command(CLI::App& app, int& status);
 void register_plot_command(CLI::App& app, int& status);
 void register_lsp_command(CLI::App& app, int& status);
-void register_decompile_commands(CLI::App& app, int& status);  // decompile, diff
+// decompile, diff
+void register_decompile_commands(CLI::App& app, int& status);
 
 }  // namespace scenc::tools

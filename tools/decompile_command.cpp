@@ -1,6 +1,8 @@
 // The decompile and diff subcommands: a scenario's compiled files back into
 // the two sources that compile to them, and the difference of two
 // scenarios as the source rows that differ.
+#include "tools/decompile_command.h"
+
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -10,7 +12,6 @@
 #include "model/cp1252.h"
 #include "output/file_system.h"
 #include "tools/commands.h"
-#include "tools/decompile_command.h"
 #include "tools/decompile/decompile.h"
 #include "tools/decompile/row_diff.h"
 #include "tools/inspect/source_names.h"
@@ -55,8 +56,8 @@ void print_notes(std::ostream& err, const ScenarioBytes& files,
         n.record.starts_with("metre ")) {
       err << " at offset " << n.offset;
     }
-    err << ": " << severity_word(n.severity) << ": " << cp1252_to_utf8(n.message)
-        << "\n";
+    err << ": " << severity_word(n.severity) << ": "
+        << cp1252_to_utf8(n.message) << "\n";
   }
 }
 
@@ -78,7 +79,8 @@ int decompile_to_disk(const DecompileRequest& o, std::ostream& err) {
   // An author's own sources under these names are never replaced unasked.
   const fs::path dir = o.out_dir.empty() ? fs::path(".") : fs::path(o.out_dir);
   const std::pair<std::string, const std::string*> sources[] = {
-      {d.line_source_name, &d.line_source}, {d.train_source_name, &d.train_source}};
+      {d.line_source_name, &d.line_source},
+      {d.train_source_name, &d.train_source}};
   bool refused = false;
   for (const auto& [name, bytes] : sources) {
     if (!o.force && holds_other(dir / name, *bytes)) {
@@ -142,11 +144,12 @@ fs::path train_beside(const fs::path& line_source) {
     }
   }
   if (found.size() != 1) {
-    throw ToolError{exit_status::kUsageError,
-                    line_source.string() +
-                        (found.empty() ? ": no train source of its line beside it"
-                                       : ": several train sources of its line "
-                                         "beside it; name the train source")};
+    throw ToolError{
+        exit_status::kUsageError,
+        line_source.string() + (found.empty()
+                                    ? ": no train source of its line beside it"
+                                    : ": several train sources of its line "
+                                      "beside it; name the train source")};
   }
   return found.front();
 }
@@ -154,16 +157,18 @@ fs::path train_beside(const fs::path& line_source) {
 // The line source beside a train source, by the names its file name may
 // hold.
 fs::path line_beside(const fs::path& train_source) {
-  const fs::path dir =
-      train_source.has_parent_path() ? train_source.parent_path() : fs::path(".");
+  const fs::path dir = train_source.has_parent_path()
+                           ? train_source.parent_path()
+                           : fs::path(".");
   for (const std::string& line :
        line_names_of_train(train_source.filename().string())) {
     const fs::path candidate = dir / line_source_name(line);
     std::error_code ec;
     if (fs::exists(candidate, ec)) return candidate;
   }
-  throw ToolError{exit_status::kUsageError,
-                  train_source.string() + ": no line source of its line beside it"};
+  throw ToolError{
+      exit_status::kUsageError,
+      train_source.string() + ": no line source of its line beside it"};
 }
 
 Side side_of(const std::string& name) {
@@ -175,16 +180,17 @@ Side side_of(const std::string& name) {
     side.files = read_scenario_files(path);
   } else {
     const fs::path line = kind == SourceKind::kLine ? path : line_beside(path);
-    const fs::path train = kind == SourceKind::kTrain ? path : train_beside(path);
+    const fs::path train =
+        kind == SourceKind::kTrain ? path : train_beside(path);
     const std::string line_name = default_line_name(line);
-    CompiledInMemory c =
-        compile_in_memory(read_source(line), read_source(train), line_name,
-                          default_train_number(train, line_name), 1,
-                          line.parent_path());
+    CompiledInMemory c = compile_in_memory(
+        read_source(line), read_source(train), line_name,
+        default_train_number(train, line_name), 1, line.parent_path());
     if (c.error_exit != 0) {
       throw ToolError{exit_status::kErrorExit,
                       name + ": the sources end at the error exit " +
-                          std::to_string(c.error_exit) + "; there is nothing to compare"};
+                          std::to_string(c.error_exit) +
+                          "; there is nothing to compare"};
     }
     side.what = line.string() + " and " + train.string();
     side.files = std::move(c.files);
@@ -207,7 +213,8 @@ int print_diff(const std::string& what, const std::string& a_name,
   if (lines.empty()) return 0;
   out << "--- " << what << " of " << a_name << "\n+++ " << what << " of "
       << b_name << "\n";
-  for (const DiffLine& l : lines) out << l.mark << cp1252_to_utf8(l.text) << "\n";
+  for (const DiffLine& l : lines)
+    out << l.mark << cp1252_to_utf8(l.text) << "\n";
   return 1;
 }
 
@@ -230,8 +237,10 @@ int diff_sides(const std::string& a_name, const std::string& b_name,
   }
   const int differ =
       print_diff("line source", a.what, b.what, a.rows.line, b.rows.line, out) |
-      print_diff("train source", a.what, b.what, a.rows.train, b.rows.train, out);
-  const bool same_files = a.files.slots == b.files.slots && a.files.cells == b.files.cells &&
+      print_diff("train source", a.what, b.what, a.rows.train, b.rows.train,
+                 out);
+  const bool same_files = a.files.slots == b.files.slots &&
+                          a.files.cells == b.files.cells &&
                           (a.files.geometry == b.files.geometry ||
                            !a.files.geometry || !b.files.geometry);
   if (!differ && !same_files) {
@@ -259,7 +268,8 @@ int guarded(const char* command, std::ostream& err, Run run) {
 }  // namespace
 
 int run_decompile(const DecompileRequest& request, std::ostream& err) {
-  return guarded("decompile", err, [&] { return decompile_to_disk(request, err); });
+  return guarded("decompile", err,
+                 [&] { return decompile_to_disk(request, err); });
 }
 
 int run_diff(const std::string& a, const std::string& b, std::ostream& out,
@@ -286,9 +296,10 @@ void register_decompile_commands(CLI::App& app, int& status) {
   decompile->add_flag("--force", o->force,
                       "replace sources that differ from what would be written "
                       "(without it they are named and nothing is written)");
-  decompile->add_flag("--strict", o->strict,
-                      "fail (status 1) on any record the sources can only guess "
-                      "at, even where they compile to the same bytes");
+  decompile->add_flag(
+      "--strict", o->strict,
+      "fail (status 1) on any record the sources can only guess "
+      "at, even where they compile to the same bytes");
   decompile->footer(
       "Examples:\n"
       "  scenarioc decompile out/ -o mine\n"
@@ -297,21 +308,19 @@ void register_decompile_commands(CLI::App& app, int& status) {
       "or a doubt under --strict; 3 a file could not be read or written; 64 "
       "usage error, or a source there differs; 65 a file is cut short or "
       "damaged.\n");
-  decompile->callback([o, &status] {
-    status = run_decompile(*o, std::cerr);
-  });
+  decompile->callback([o, &status] { status = run_decompile(*o, std::cerr); });
 
-  auto sides = std::make_shared<std::vector<std::string>>();
+  auto sides = std::make_shared<std::pair<std::string, std::string>>();
   CLI::App* diff = app.add_subcommand(
       "diff",
       "Show the source rows in which two scenarios differ: compiled files, or "
       "sources compiled in memory");
-  diff->add_option("A B", *sides,
-                   "each a scenario's directory, the beginning of its file "
-                   "names or one of its files; or a line or train source, "
-                   "compiled with the other source beside it")
-      ->required()
-      ->expected(2);
+  const char* const side =
+      "a scenario's directory, the beginning of its file names or one of its "
+      "files; or a line or train source, compiled with the other source "
+      "beside it";
+  diff->add_option("A", sides->first, side)->required();
+  diff->add_option("B", sides->second, side)->required();
   diff->footer(
       "Examples:\n"
       "  scenarioc diff old/ new/\n"
@@ -320,7 +329,7 @@ void register_decompile_commands(CLI::App& app, int& status) {
       "their error exit; 3 a file could not be read; 64 usage error; 65 a "
       "file is cut short or damaged.\n");
   diff->callback([sides, &status] {
-    status = run_diff((*sides)[0], (*sides)[1], std::cout, std::cerr);
+    status = run_diff(sides->first, sides->second, std::cout, std::cerr);
   });
 }
 

@@ -37,14 +37,14 @@ _scenarioc() {
   COMPREPLY=()
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      compile | check | sources | warnings | dump | plot | lsp)
+      compile | check | sources | warnings | dump | plot | lsp | decompile | diff)
         command=${COMP_WORDS[i]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "compile check sources warnings dump plot lsp -h --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "compile check sources warnings dump plot lsp decompile diff -h --help --version" -- "$cur"))
     return
   fi
 
@@ -97,6 +97,8 @@ _scenarioc() {
     dump) options="--json --all --kind -h --help" ;;
     plot) options="-o --output --html -h --help" ;;
     lsp) options="--stdio -h --help" ;;
+    decompile) options="-o --output --force --strict -h --help" ;;
+    diff) options="-h --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
@@ -106,6 +108,8 @@ _scenarioc() {
     compile | check) _scenarioc_files "$cur" .txt ;;
     dump) _scenarioc_files "$cur" .sim .dat ;;
     plot) _scenarioc_files "$cur" .sim .dat .txt ;;
+    decompile) _scenarioc_files "$cur" .sim .dat ;;
+    diff) _scenarioc_files "$cur" .sim .dat .txt ;;
   esac
 }
 

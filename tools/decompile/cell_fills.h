@@ -12,8 +12,8 @@
 namespace scenc::tools {
 
 struct FillRow {
-  std::int64_t cell;    // the row stands at 50 x cell metres
-  std::uint8_t value;   // the byte it gives the cells from there on
+  std::int64_t cell;   // the row stands at 50 x cell metres
+  std::uint8_t value;  // the byte it gives the cells from there on
 };
 
 // Rows that, read in order, give the cells the bytes `values` (cells 0 to

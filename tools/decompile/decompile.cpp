@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <map>
-#include <optional>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "model/cp1252.h"
 #include "output/output_directory.h"
@@ -52,8 +52,9 @@ class FilesInMemory final : public OutputDirectory {
   void write(const std::string& name, const Fill& fill) override {
     StringSink sink;
     if (name == ScenarioFileNames::line_geometry(model_)) {
-      sink.bytes.reserve(2 * static_cast<std::size_t>(model_.line_profile.metre_count()) *
-                         kLongestTaggedValue);
+      sink.bytes.reserve(
+          2 * static_cast<std::size_t>(model_.line_profile.metre_count()) *
+          kLongestTaggedValue);
     }
     ByteWriter out(sink);
     fill(out);
@@ -75,7 +76,8 @@ class ComparingSink final : public ByteSink {
     compare(appended_, data, size);
     appended_ += size;
   }
-  bool write_at(std::uint64_t offset, const char* data, std::size_t size) override {
+  bool write_at(std::uint64_t offset, const char* data,
+                std::size_t size) override {
     compare(offset, data, size);
     return true;
   }
@@ -121,7 +123,8 @@ std::string encoded(Write write) {
 
 // A plan's runs with the neighbours that turn alike joined: two plans draw
 // the same metres when these agree.
-std::vector<LineProfile::Run> joined(const std::vector<LineProfile::Run>& runs) {
+std::vector<LineProfile::Run> joined(
+    const std::vector<LineProfile::Run>& runs) {
   std::vector<LineProfile::Run> out;
   for (const LineProfile::Run& run : runs) {
     if (!out.empty() && std::bit_cast<std::uint64_t>(out.back().turn) ==
@@ -136,12 +139,14 @@ std::vector<LineProfile::Run> joined(const std::vector<LineProfile::Run>& runs) 
 
 // The first metre the two plans draw with other turns, or where one of them
 // ends; nothing when they draw alike.
-std::optional<std::int64_t> first_other_turn(const std::vector<LineProfile::Run>& a,
-                                             const std::vector<LineProfile::Run>& b) {
+std::optional<std::int64_t> first_other_turn(
+    const std::vector<LineProfile::Run>& a,
+    const std::vector<LineProfile::Run>& b) {
   std::int64_t from = 2;
   for (std::size_t i = 0; i < a.size() || i < b.size(); ++i) {
     if (i >= a.size() || i >= b.size()) return from;
-    if (std::bit_cast<std::uint64_t>(a[i].turn) != std::bit_cast<std::uint64_t>(b[i].turn)) {
+    if (std::bit_cast<std::uint64_t>(a[i].turn) !=
+        std::bit_cast<std::uint64_t>(b[i].turn)) {
       return from;
     }
     if (a[i].last != b[i].last) return std::min(a[i].last, b[i].last) + 1;
@@ -172,7 +177,8 @@ std::vector<std::int64_t> certain_abbattimenti(const ScenarioSet& set) {
   for (std::size_t c = 0; c < set.cells.size(); ++c) {
     const TrackCell& cell = set.cells[c];
     if (cell.kind == cell_kind::kAbbattimentoZero ||
-        (cell.kind == cell_kind::kAbbattimento && cell.value1 != kFinishingMark)) {
+        (cell.kind == cell_kind::kAbbattimento &&
+         cell.value1 != kFinishingMark)) {
       cells.push_back(static_cast<std::int64_t>(c));
     }
   }
@@ -188,7 +194,8 @@ bool rows_for_marks(const Recovery& r, const Model& compiled,
   for (std::size_t i = 0; i < r.set.cells.size(); ++i) {
     const TrackCell& held = r.set.cells[i];
     const auto cell = static_cast<std::int64_t>(i);
-    if (held.kind == cell_kind::kAbbattimento && held.value1 == kFinishingMark &&
+    if (held.kind == cell_kind::kAbbattimento &&
+        held.value1 == kFinishingMark &&
         compiled.track_cells[i].kind != cell_kind::kAbbattimento &&
         50 * cell <= r.last_position()) {
       rows.push_back(cell);
@@ -222,16 +229,24 @@ const std::vector<NamedField>& cell_fields() {
   return fields;
 }
 
-std::string slot_difference(const ScenarioSlot& held, const ScenarioSlot& compiled) {
-  const std::pair<const char*, std::pair<std::int64_t, std::int64_t>> numbers[] = {
-      {"kind", {held.kind, compiled.kind}},    {"num1", {held.num1, compiled.num1}},
-      {"num2", {held.num2, compiled.num2}},    {"num3", {held.num3, compiled.num3}},
-      {"flag", {held.flag, compiled.flag}},    {"word1", {held.word1, compiled.word1}},
-      {"word2", {held.word2, compiled.word2}}, {"word3", {held.word3, compiled.word3}},
-      {"word4", {held.word4, compiled.word4}}, {"word5", {held.word5, compiled.word5}},
-      {"byte1", {held.byte1, compiled.byte1}}, {"byte2", {held.byte2, compiled.byte2}},
-      {"byte3", {held.byte3, compiled.byte3}}, {"byte4", {held.byte4, compiled.byte4}},
-      {"num4", {held.num4, compiled.num4}}};
+std::string slot_difference(const ScenarioSlot& held,
+                            const ScenarioSlot& compiled) {
+  const std::pair<const char*, std::pair<std::int64_t, std::int64_t>>
+      numbers[] = {{"kind", {held.kind, compiled.kind}},
+                   {"num1", {held.num1, compiled.num1}},
+                   {"num2", {held.num2, compiled.num2}},
+                   {"num3", {held.num3, compiled.num3}},
+                   {"flag", {held.flag, compiled.flag}},
+                   {"word1", {held.word1, compiled.word1}},
+                   {"word2", {held.word2, compiled.word2}},
+                   {"word3", {held.word3, compiled.word3}},
+                   {"word4", {held.word4, compiled.word4}},
+                   {"word5", {held.word5, compiled.word5}},
+                   {"byte1", {held.byte1, compiled.byte1}},
+                   {"byte2", {held.byte2, compiled.byte2}},
+                   {"byte3", {held.byte3, compiled.byte3}},
+                   {"byte4", {held.byte4, compiled.byte4}},
+                   {"num4", {held.num4, compiled.num4}}};
   std::string out;
   if (held.name != compiled.name) {
     out = "name \"" + cp1252_to_utf8(held.name) + "\" against \"" +
@@ -261,13 +276,18 @@ class Comparison {
       return false;
     }
     bool same = true;
-    same = compare_slots(held.slots, encoded([&](ByteWriter& w) { write_slot_file(m, w); })) &&
-           same;
-    same = compare_cells(held.cells, encoded([&](ByteWriter& w) { write_cell_file(m, w); })) &&
-           same;
+    same =
+        compare_slots(held.slots,
+                      encoded([&](ByteWriter& w) { write_slot_file(m, w); })) &&
+        same;
+    same =
+        compare_cells(held.cells,
+                      encoded([&](ByteWriter& w) { write_cell_file(m, w); })) &&
+        same;
     if (held.geometry) {
-      same = (r_.plan.complete ? compare_plan(m.line_profile)
-                               : compare_geometry(m.line_profile, *held.geometry)) &&
+      same = (r_.plan.complete
+                  ? compare_plan(m.line_profile)
+                  : compare_geometry(m.line_profile, *held.geometry)) &&
              same;
     }
     return same;
@@ -298,8 +318,10 @@ class Comparison {
     SlotTable slots;
     if (read_slot_file(compiled, slots)) return false;
     for (int k = 0; k < kSlotCount; ++k) {
-      const std::string d = slot_difference(r_.slot(k), slots[static_cast<std::size_t>(k)]);
-      if (!d.empty()) differs(FileKind::kSlots, slot_record(k), r_.slot_offset(k), d);
+      const std::string d =
+          slot_difference(r_.slot(k), slots[static_cast<std::size_t>(k)]);
+      if (!d.empty())
+        differs(FileKind::kSlots, slot_record(k), r_.slot_offset(k), d);
     }
     count_rest(FileKind::kSlots);
     return false;
@@ -308,7 +330,8 @@ class Comparison {
   bool compare_cells(const std::string& held, const std::string& compiled) {
     if (held == compiled) return true;
     std::vector<TrackCell> cells;
-    if (read_cell_file(compiled, cells) || cells.size() != r_.set.cells.size()) {
+    if (read_cell_file(compiled, cells) ||
+        cells.size() != r_.set.cells.size()) {
       differs(FileKind::kCells, "the file", 0,
               "cells 0 to " + std::to_string(r_.last_cell) + " against " +
                   std::to_string(static_cast<std::int64_t>(cells.size()) - 1));
@@ -337,7 +360,8 @@ class Comparison {
   // each metre from the two before it as the file's metres were: the same
   // runs draw the same doubles.
   bool compare_plan(const LineProfile& compiled) {
-    const auto first = first_other_turn(joined(r_.plan.runs), joined(compiled.runs()));
+    const auto first =
+        first_other_turn(joined(r_.plan.runs), joined(compiled.runs()));
     if (!first) return true;
     plan_differs(*first, 0);
     return false;
@@ -385,8 +409,8 @@ CompiledInMemory compile_in_memory(const std::string& line_source,
                                    const std::string& train_number,
                                    std::int32_t write_line_file,
                                    const std::filesystem::path& dir) {
-  const auto c =
-      compile(line_source, train_source, line_name, train_number, write_line_file);
+  const auto c = compile(line_source, train_source, line_name, train_number,
+                         write_line_file);
   CompiledInMemory out;
   out.error_code = c->model.error_code;
   out.error_exit = c->outcome.error_exit;
@@ -406,12 +430,14 @@ CompiledInMemory compile_in_memory(const std::string& line_source,
   return out;
 }
 
-DecompiledScenario decompile(const ScenarioSet& set, const ScenarioBytes& bytes) {
+DecompiledScenario decompile(const ScenarioSet& set,
+                             const ScenarioBytes& bytes) {
   const auto length = line_length_of(set.slots);
-  if (!length ||
-      static_cast<std::int64_t>(set.cells.size()) != last_cell_for_length(*length) + 1) {
+  if (!length || static_cast<std::int64_t>(set.cells.size()) !=
+                     last_cell_for_length(*length) + 1) {
     throw ToolError{exit_status::kMalformedFile,
-                    set.slot_path.string() + ": slot " + std::to_string(kConsistSlot) +
+                    set.slot_path.string() + ": slot " +
+                        std::to_string(kConsistSlot) +
                         " holds a line length of " +
                         std::to_string(set.slots[kConsistSlot].num2) +
                         " m, which no compile accepts; there are no sources to "
@@ -454,7 +480,8 @@ DecompiledScenario decompile(const ScenarioSet& set, const ScenarioBytes& bytes)
   }
   r.notes.insert(r.notes.end(), train_notes.begin(), train_notes.end());
   if (!out.with_geometry) {
-    r.notes.push_back({Severity::kNote, FileKind::kGeometry, "no line geometry", 0,
+    r.notes.push_back({Severity::kNote, FileKind::kGeometry, "no line geometry",
+                       0,
                        "the sources draw the line straight; compile them with "
                        "--no-geometry to write the same files"});
   }

@@ -38,7 +38,8 @@ std::vector<Triple> progressives(Recovery& r) {
   std::vector<Triple> t;
   for (int k = 81; k <= 83; ++k) {
     const ScenarioSlot& s = r.slot(k);
-    t.push_back({s.num1, s.num3 == 1 ? std::int64_t{s.num2} - 100 : s.num2, s.num3});
+    t.push_back(
+        {s.num1, s.num3 == 1 ? std::int64_t{s.num2} - 100 : s.num2, s.num3});
   }
   const bool descending = t[0].first >= t[1].first && t[1].first >= t[2].first;
   if (t[0].first + t[1].first + t[2].first != 0) {
@@ -51,7 +52,8 @@ std::vector<Triple> progressives(Recovery& r) {
     // With first numbers summing to 0, the triples are ordered by which
     // second number is positive, and all cleared when none is.
     bool cleared = true;
-    for (const Triple& x : t) cleared = cleared && x.first == 0 && x.second == 0 && x.third == 0;
+    for (const Triple& x : t)
+      cleared = cleared && x.first == 0 && x.second == 0 && x.third == 0;
     if (!cleared) {
       r.on_slot(Severity::kWarning, 81,
                 "the kilometric progressives of slots 81 to 83 are not in an "
@@ -79,9 +81,8 @@ RecoveredSection general_section(Recovery& r) {
   s.rows.push_back(row("sfondo tre", {line.num2}));
 
   const ScenarioSlot& train = r.slot(kTrainSlot);
-  const bool codes_fit = train.num2 == 0
-                             ? train.num3 == 0
-                             : train.num3 == 4 || train.num3 == 9;
+  const bool codes_fit =
+      train.num2 == 0 ? train.num3 == 0 : train.num3 == 4 || train.num3 == 9;
   if (!codes_fit || train.num1 % 50 != 0 || train.num2 % 50 != 0) {
     r.on_slot(Severity::kWarning, kTrainSlot,
               "the signal repetition (" + std::to_string(train.num1) + " to " +
@@ -103,7 +104,8 @@ RecoveredSection gradients(Recovery& r) {
   for (const TrackCell& c : r.cells) bytes.push_back(c.gradient);
   // Before the first row the gradient is 0, stored as 100.
   for (const FillRow& f : fill_rows(bytes, 100, false)) {
-    s.rows.push_back(row("pendenza", {50 * f.cell, std::int64_t{f.value} - 100}));
+    s.rows.push_back(
+        row("pendenza", {50 * f.cell, std::int64_t{f.value} - 100}));
   }
   return s;
 }
@@ -123,13 +125,15 @@ RecoveredSection curves(Recovery& r) {
 bool placeable(Recovery& r, std::int64_t c, const std::string& what) {
   if (position_of_cell(c) <= r.last_position()) return true;
   r.on_cell(Severity::kWarning, c,
-            "a " + what + " on the last cell, beyond every position a row may "
-                          "take");
+            "a " + what +
+                " on the last cell, beyond every position a row may "
+                "take");
   return false;
 }
 
 // Two speeds packed as (s / 5) x 100 + d / 5, and the stripes as s x 10 + d.
-std::pair<std::int64_t, std::int64_t> unpacked(std::int64_t v, std::int64_t base,
+std::pair<std::int64_t, std::int64_t> unpacked(std::int64_t v,
+                                               std::int64_t base,
                                                std::int64_t unit) {
   const std::int64_t high = floor_div(v, base);
   return {high * unit, (v - high * base) * unit};
@@ -154,8 +158,9 @@ RecoveredSection boards(Recovery& r) {
     const auto [vbs, vbd] = unpacked(cell.value2, 100, 5);
     const auto [vcs, vcd] = unpacked(cell.value3, 100, 5);
     const auto [strisces, strisced] = unpacked(cell.value4, 10, 1);
-    s.rows.push_back(row("indicatori_vmax", {position_of_cell(c), vas, vbs, vcs,
-                                             strisces, vad, vbd, vcd, strisced}));
+    s.rows.push_back(
+        row("indicatori_vmax", {position_of_cell(c), vas, vbs, vcs, strisces,
+                                vad, vbd, vcd, strisced}));
   }
   return s;
 }
@@ -253,15 +258,16 @@ RecoveredSource recover_line_source(Recovery& r) {
       "where in its 50 m cell each row stood: every row here stands at the",
       "start of its cell, and a gradient row only where the gradient changes;"};
   if (!r.set.geometry_path) {
-    unknown.push_back("the curves: no line geometry file was written, so these");
+    unknown.push_back(
+        "the curves: no line geometry file was written, so these");
     unknown.push_back("sources draw the line straight; compile them with");
     unknown.push_back("--no-geometry to write the same files.");
   }
   source.preamble = preamble_of("Line", r.slot(kLineSlot).name, unknown);
   source.sections.push_back(general_section(r));
   source.sections.push_back(gradients(r));
-  source.sections.push_back(r.set.geometry_path ? curves(r)
-                                                : RecoveredSection{"[curve]", {}, {}});
+  source.sections.push_back(
+      r.set.geometry_path ? curves(r) : RecoveredSection{"[curve]", {}, {}});
   source.sections.push_back(boards(r));
   source.sections.push_back(mountains(r));
   source.sections.push_back(signboards(r));

@@ -57,7 +57,8 @@ std::vector<Stretch> stretches_of(const std::vector<TrackCell>& cells,
   for (std::int64_t c = 0; c < n;) {
     const std::uint8_t type = cells[static_cast<std::size_t>(c)].mountain;
     std::int64_t end = c;
-    while (end + 1 < n && cells[static_cast<std::size_t>(end + 1)].mountain == type)
+    while (end + 1 < n &&
+           cells[static_cast<std::size_t>(end + 1)].mountain == type)
       ++end;
     if (type != 0) {
       const bool markers = markers_fit(cells, c, end, alone);
@@ -82,7 +83,8 @@ std::vector<Stretch> ordered(std::vector<Stretch> stretches,
   for (std::int64_t c : alone) rows.push_back({c - 3, c, 0, true});
   std::vector<Stretch> late;
   for (const Stretch& s : stretches) {
-    if (s.first > last_start) late.push_back({last_start, s.last, s.type, s.markers});
+    if (s.first > last_start)
+      late.push_back({last_start, s.last, s.type, s.markers});
   }
   std::reverse(late.begin(), late.end());
   rows.insert(rows.end(), late.begin(), late.end());
@@ -110,7 +112,8 @@ std::vector<MountainRow> mountain_rows(const std::vector<TrackCell>& cells) {
   // cell, which moves it one metre further from the next.
   bool may_shorten = false;
   for (const Stretch& s : stretches) {
-    MountainRow row{50 * s.first, 50 * (s.last + 1), tipo_of(s.type, s.markers), {}};
+    MountainRow row{
+        50 * s.first, 50 * (s.last + 1), tipo_of(s.type, s.markers), {}};
     if (!rows.empty() && s.type != kJoinedType &&
         row.inizio - rows.back().fine <= kJoiningGap) {
       if (may_shorten && row.inizio - (rows.back().fine - 1) > kJoiningGap) {

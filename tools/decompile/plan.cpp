@@ -60,7 +60,8 @@ std::int64_t drawn_alike(const Metres& p, std::int64_t m, std::int64_t most,
   std::size_t at = i;
   bool differs = false;
   while (!differs && static_cast<std::int64_t>(at - i) < most) {
-    const std::int64_t n = std::min(kStretch, most - static_cast<std::int64_t>(at - i));
+    const std::int64_t n =
+        std::min(kStretch, most - static_cast<std::int64_t>(at - i));
     pen.draw(n, turn, [&](double x, double y) {
       if (differs || !same(x, p.x[at]) || !same(y, p.y[at])) {
         differs = true;
@@ -99,7 +100,8 @@ std::int64_t last_drawn(Recovery& r, bool& gapless) {
   const std::uint8_t* y = p.tags_of(1);
   constexpr auto kDrawn = static_cast<std::uint8_t>(Tag::kDouble);
   std::int64_t last = 1;
-  while (last + 1 < p.metre_count() && x[last + 1] == kDrawn && y[last + 1] == kDrawn) {
+  while (last + 1 < p.metre_count() && x[last + 1] == kDrawn &&
+         y[last + 1] == kDrawn) {
     ++last;
   }
   gapless = false;

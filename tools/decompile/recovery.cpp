@@ -5,7 +5,9 @@
 namespace scenc::tools {
 
 Recovery::Recovery(const ScenarioSet& s)
-    : set(s), cells(s.cells), last_cell(static_cast<std::int64_t>(s.cells.size()) - 1) {
+    : set(s),
+      cells(s.cells),
+      last_cell(static_cast<std::int64_t>(s.cells.size()) - 1) {
   // The stamps go where the compile left zeros, or the build ends at its
   // error exit.
   if (cells.size() > 1) {
@@ -92,20 +94,21 @@ std::size_t Recovery::metre_offset(std::int64_t m, int coordinate) const {
 
 void Recovery::on_cell(DecompileNote::Severity s, std::int64_t c,
                        std::string message) {
-  notes.push_back(
-      {s, FileKind::kCells, cell_record(c), cell_offset(c), std::move(message)});
+  notes.push_back({s, FileKind::kCells, cell_record(c), cell_offset(c),
+                   std::move(message)});
 }
 
 void Recovery::on_slot(DecompileNote::Severity s, int k, std::string message) {
-  notes.push_back(
-      {s, FileKind::kSlots, slot_record(k), slot_offset(k), std::move(message)});
+  notes.push_back({s, FileKind::kSlots, slot_record(k), slot_offset(k),
+                   std::move(message)});
 }
 
 void Recovery::on_metre(DecompileNote::Severity s, std::int64_t m,
                         int coordinate, std::string message) {
-  notes.push_back({s, FileKind::kGeometry,
-                   "metre " + std::to_string(m) + (coordinate == 0 ? " (x)" : " (y)"),
-                   metre_offset(m, coordinate), std::move(message)});
+  notes.push_back(
+      {s, FileKind::kGeometry,
+       "metre " + std::to_string(m) + (coordinate == 0 ? " (x)" : " (y)"),
+       metre_offset(m, coordinate), std::move(message)});
 }
 
 std::vector<std::string> preamble_of(const std::string& what,
@@ -117,7 +120,8 @@ std::vector<std::string> preamble_of(const std::string& what,
   std::vector<std::string> lines{
       what + (plain_name && !name.empty() ? " " + name : "") +
           ", decompiled by scenarioc from its compiled files",
-      "", "What the compiled files do not keep, and these rows cannot give back:"};
+      "",
+      "What the compiled files do not keep, and these rows cannot give back:"};
   for (const std::string& u : unknown) lines.push_back("  " + u);
   return lines;
 }

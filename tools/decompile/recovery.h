@@ -78,8 +78,8 @@ RecoveredSource recover_line_source(Recovery& r);
 // The rows of the train source. `abbattimenti` are the cells whose
 // abbattimento marks come from rows of the source rather than from the
 // finishing pass (kind 13 cells and kind 12 cells found so).
-RecoveredSource recover_train_source(Recovery& r,
-                                     const std::vector<std::int64_t>& abbattimenti);
+RecoveredSource recover_train_source(
+    Recovery& r, const std::vector<std::int64_t>& abbattimenti);
 
 // The title and notes of a source's preamble.
 std::vector<std::string> preamble_of(const std::string& what,

@@ -68,7 +68,8 @@ std::vector<DiffLine> edit(const std::vector<std::string>& a,
       }
     }
   }
-  for (std::size_t i = a.size() - tail; i < a.size(); ++i) out.push_back({' ', a[i]});
+  for (std::size_t i = a.size() - tail; i < a.size(); ++i)
+    out.push_back({' ', a[i]});
   return out;
 }
 

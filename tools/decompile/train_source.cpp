@@ -52,7 +52,8 @@ std::vector<std::uint8_t> bytes_of(const Recovery& r,
 
 RecoveredSection adhesion(Recovery& r) {
   RecoveredSection s{"[aderenze]", {}, {}};
-  for (const FillRow& f : fill_rows(bytes_of(r, &TrackCell::adhesion), 0, true)) {
+  for (const FillRow& f :
+       fill_rows(bytes_of(r, &TrackCell::adhesion), 0, true)) {
     s.rows.push_back(row("aderenza", {50 * f.cell, f.value}));
   }
   return s;
@@ -61,8 +62,10 @@ RecoveredSection adhesion(Recovery& r) {
 RecoveredSection speed_limits(Recovery& r) {
   RecoveredSection s{"[vel_limite]", {}, {}};
   // A cell keeps the speed divided by 5.
-  for (const FillRow& f : fill_rows(bytes_of(r, &TrackCell::speed_limit), 0, true)) {
-    s.rows.push_back(row("velocita' limite", {50 * f.cell, 5 * std::int64_t{f.value}}));
+  for (const FillRow& f :
+       fill_rows(bytes_of(r, &TrackCell::speed_limit), 0, true)) {
+    s.rows.push_back(
+        row("velocita' limite", {50 * f.cell, 5 * std::int64_t{f.value}}));
   }
   return s;
 }
@@ -109,8 +112,9 @@ int k_at(const Writer& w, std::int64_t c) {
 // Each signal's x as if the rows stood in the default order, each cell
 // keeping the code of the last row there; false where some cell then holds
 // a code its last row cannot write.
-bool codes_in_default_order(const Recovery& r, std::vector<Writer>& writers,
-                            const std::map<std::int64_t, std::vector<std::size_t>>& at) {
+bool codes_in_default_order(
+    const Recovery& r, std::vector<Writer>& writers,
+    const std::map<std::int64_t, std::vector<std::size_t>>& at) {
   std::map<std::size_t, std::int64_t> found;
   for (const auto& [c, ws] : at) {
     const Writer& w = writers[ws.back()];
@@ -122,7 +126,8 @@ bool codes_in_default_order(const Recovery& r, std::vector<Writer>& writers,
     }
     const auto x = x_writing(code, k);
     if (!x || !w.may_be(*x)) return false;
-    if (!found.emplace(ws.back(), *x).second && found[ws.back()] != *x) return false;
+    if (!found.emplace(ws.back(), *x).second && found[ws.back()] != *x)
+      return false;
   }
   for (const auto& [w, x] : found) writers[w].x = x;
   return true;
@@ -131,8 +136,9 @@ bool codes_in_default_order(const Recovery& r, std::vector<Writer>& writers,
 // Finds each signal's x: from the default order where that order explains
 // every cell, else from the codes of the cells only it writes, then of the
 // cells it shares, each x with the parity of its last value.
-void find_signal_codes(const Recovery& r, std::vector<Writer>& writers,
-                       const std::map<std::int64_t, std::vector<std::size_t>>& at) {
+void find_signal_codes(
+    const Recovery& r, std::vector<Writer>& writers,
+    const std::map<std::int64_t, std::vector<std::size_t>>& at) {
   if (codes_in_default_order(r, writers, at)) return;
   for (Writer& w : writers) {
     if (w.station) continue;
@@ -190,7 +196,8 @@ std::vector<std::size_t> writing_order(
     }
   }
   // Kahn's order, the default order first among the rows free to come.
-  std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> ready;
+  std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>>
+      ready;
   for (std::size_t i = 0; i < n; ++i) {
     if (before_count[i] == 0) ready.push(i);
   }
@@ -259,7 +266,8 @@ std::pair<std::int64_t, std::int64_t> length_and_mar(Recovery& r, int n) {
       ((len < 600 || n == 1) && s.byte4 != 0) || (n == 1 && s.byte3 != 0)) {
     r.on_slot(Severity::kWarning, n,
               "a station whose extent (" + std::to_string(s.num1) + " to " +
-                  std::to_string(s.num2) + " m) and columns no station row "
+                  std::to_string(s.num2) +
+                  " m) and columns no station row "
                   "gives: its position is a multiple of 50 m, its length of "
                   "100 m, and the extent follows from them and its kind");
   }
@@ -282,9 +290,9 @@ std::vector<Station> stations(Recovery& r, std::vector<bool>& explained) {
     const auto [len, mar] = length_and_mar(r, n);
     const bool first = n == 1;
     const std::int64_t tab = (len < 600 || first) ? 0 : s.byte4;
-    std::vector<std::int64_t> numbers{s.num3, s.kind, len,  s.flag, tab,
-                                      mar,    s.word1, s.word2, s.byte1, s.word3,
-                                      s.word4, s.word5, s.byte2};
+    std::vector<std::int64_t> numbers{
+        s.num3,  s.kind,  len,     s.flag,  tab,     mar,    s.word1,
+        s.word2, s.byte1, s.word3, s.word4, s.word5, s.byte2};
     for (std::int64_t t : time_of(s.num4)) numbers.push_back(t);
     RecoveredRow written = row("stazione", numbers);
     written.text = s.name;
@@ -293,7 +301,8 @@ std::vector<Station> stations(Recovery& r, std::vector<bool>& explained) {
                 "a station name that holds a double quote and a comma, a line "
                 "end or a leading blank: no field of a source reads as it");
     }
-    Writer w{true, out.size(), station_approach(r, s.kind, s.num2), std::nullopt};
+    Writer w{true, out.size(), station_approach(r, s.kind, s.num2),
+             std::nullopt};
     std::int64_t marker = -1;
     if (s.kind < 25) {
       marker = round_div_even(std::int64_t{s.num2} - 50, 50);
@@ -326,7 +335,8 @@ bool same_values(const TrackCell& a, const TrackCell& b) {
 
 // The first cell of the four approach cells below a warning, when they are
 // there: value1 1 to 4 from the top, value2 the same or 0.
-std::optional<std::int64_t> approach_cells(const Recovery& r, std::int64_t warning,
+std::optional<std::int64_t> approach_cells(const Recovery& r,
+                                           std::int64_t warning,
                                            bool& numbered) {
   for (std::int64_t a : {warning - 1, warning - 2}) {
     if (a - 3 < 0) continue;
@@ -334,8 +344,9 @@ std::optional<std::int64_t> approach_cells(const Recovery& r, std::int64_t warni
     int with_value2 = 0;
     for (int j = 0; j < 4; ++j) {
       const TrackCell& c = r.cell(a - j);
-      all = all && c.kind == cell_kind::kSlowOrderApproach && c.value1 == j + 1 &&
-            (c.value2 == 0 || c.value2 == j + 1) && c.value3 == 0 && c.value4 == 0;
+      all = all && c.kind == cell_kind::kSlowOrderApproach &&
+            c.value1 == j + 1 && (c.value2 == 0 || c.value2 == j + 1) &&
+            c.value3 == 0 && c.value4 == 0;
       with_value2 += c.value2 != 0 ? 1 : 0;
     }
     if (all && (with_value2 == 0 || with_value2 == 4)) {
@@ -349,8 +360,8 @@ std::optional<std::int64_t> approach_cells(const Recovery& r, std::int64_t warni
 // The position x of a slow order starting on cell s: on s, warned (beyond
 // 1500 m) or not, its approach cells from `approach` down; the start of
 // the cell when it fits, else the nearest that does.
-std::optional<std::int64_t> slow_order_position(std::int64_t s, bool warned,
-                                                std::optional<std::int64_t> approach) {
+std::optional<std::int64_t> slow_order_position(
+    std::int64_t s, bool warned, std::optional<std::int64_t> approach) {
   for (std::int64_t d = 0; d <= 25; ++d) {
     for (std::int64_t x : {50 * (s - 1) - d, 50 * (s - 1) + d}) {
       if (cell_index(x) == s && (x > 1500) == warned &&
@@ -380,10 +391,10 @@ RecoveredRow slow_order(Recovery& r, std::int64_t s, std::int64_t e,
   mark(s);
   mark(e);
   const std::int64_t w = s - 24;  // the warning, 1200 m before the start
-  const bool warned = w >= 0 && r.cell(w).kind == cell_kind::kSlowOrderWarning &&
-                      r.cell(w).value1 == start.value1 &&
-                      r.cell(w).value2 == start.value2 && r.cell(w).value3 == 0 &&
-                      r.cell(w).value4 == 0;
+  const bool warned =
+      w >= 0 && r.cell(w).kind == cell_kind::kSlowOrderWarning &&
+      r.cell(w).value1 == start.value1 && r.cell(w).value2 == start.value2 &&
+      r.cell(w).value3 == 0 && r.cell(w).value4 == 0;
   bool numbered = false;
   const std::optional<std::int64_t> a =
       warned ? approach_cells(r, w, numbered) : std::nullopt;
@@ -397,7 +408,8 @@ RecoveredRow slow_order(Recovery& r, std::int64_t s, std::int64_t e,
               warned ? "a slow order whose warning or approach cells lie "
                        "where none of its rows places them"
                      : "a slow order beyond 1500 m without its warning 1200 m "
-                       "before it (cell " + std::to_string(w) + ")");
+                       "before it (cell " +
+                           std::to_string(w) + ")");
     x = 50 * (s - 1);
   }
   // d_v goes into value2 when it is not 0; one whose low 16 bits are 0
@@ -408,7 +420,8 @@ RecoveredRow slow_order(Recovery& r, std::int64_t s, std::int64_t e,
                                start.value3, a ? 1 : 0, d_v});
 }
 
-std::vector<RecoveredRow> slow_orders(Recovery& r, std::vector<bool>& explained) {
+std::vector<RecoveredRow> slow_orders(Recovery& r,
+                                      std::vector<bool>& explained) {
   std::vector<RecoveredRow> out;
   std::set<std::int64_t> ends;
   for (std::int64_t c = 0; c <= r.last_cell; ++c) {
@@ -428,8 +441,9 @@ std::vector<RecoveredRow> slow_orders(Recovery& r, std::vector<bool>& explained)
     }
     if (e) ends.erase(*e);
     if (position_of_cell(s) > r.last_position()) {
-      r.on_cell(Severity::kWarning, s,
-                "a slow order that starts beyond every position a row may take");
+      r.on_cell(
+          Severity::kWarning, s,
+          "a slow order that starts beyond every position a row may take");
     }
     out.push_back(slow_order(r, s, e.value_or(s), explained));
   }
@@ -487,8 +501,9 @@ RecoveredRow signal_row(Recovery& r, const Signal& g) {
   const auto [s2, d2] = digits(c.value2);
   const auto [s3, d3] = digits(c.value3);
   if (position_of_cell(g.cell) > r.last_position()) {
-    r.on_cell(Severity::kWarning, g.cell,
-              "a signal on the last cell, beyond every position a row may take");
+    r.on_cell(
+        Severity::kWarning, g.cell,
+        "a signal on the last cell, beyond every position a row may take");
   }
   return row("segnale", {position_of_cell(g.cell), sx, s1, s2, s3, rapp, dx, d1,
                          d2, d3, tempo_of(c.signal_time)});
@@ -552,8 +567,7 @@ const std::vector<std::string> kStationLegend{
     "-                           s  b  r        p               o  m  s"};
 const std::vector<std::string> kSignalLegend{
     "-                1                     destra",
-    "-                a  d1 d2 d3 ra       d1 d2 d3 ac",
-    "-                v"};
+    "-                a  d1 d2 d3 ra       d1 d2 d3 ac", "-                v"};
 
 void note_unexplained(Recovery& r, const std::vector<bool>& explained,
                       const std::vector<std::int64_t>& abbattimenti) {
@@ -563,8 +577,9 @@ void note_unexplained(Recovery& r, const std::vector<bool>& explained,
     const bool line_object = kind == cell_kind::kSpeedBoard ||
                              kind == cell_kind::kSignboard ||
                              kind == cell_kind::kMountainMarker;
-    if (kind == cell_kind::kFree || line_object || explained[static_cast<std::size_t>(c)] ||
-        rows.count(c) != 0 || kind == cell_kind::kAbbattimento) {
+    if (kind == cell_kind::kFree || line_object ||
+        explained[static_cast<std::size_t>(c)] || rows.count(c) != 0 ||
+        kind == cell_kind::kAbbattimento) {
       continue;
     }
     r.on_cell(Severity::kWarning, c,
@@ -575,8 +590,8 @@ void note_unexplained(Recovery& r, const std::vector<bool>& explained,
 
 }  // namespace
 
-RecoveredSource recover_train_source(Recovery& r,
-                                     const std::vector<std::int64_t>& abbattimenti) {
+RecoveredSource recover_train_source(
+    Recovery& r, const std::vector<std::int64_t>& abbattimenti) {
   RecoveredSource source;
   source.preamble = preamble_of(
       "Train", r.slot(kTrainSlot).name,
@@ -612,7 +627,8 @@ RecoveredSource recover_train_source(Recovery& r,
   for (std::int64_t c = 0; c <= r.last_cell; ++c) {
     if (r.cell(c).approach != 0 && at.count(c) == 0) {
       r.on_cell(Severity::kWarning, c,
-                "holds the approach code " + std::to_string(r.cell(c).approach) +
+                "holds the approach code " +
+                    std::to_string(r.cell(c).approach) +
                     ", which no station or signal writes there");
     }
   }
@@ -624,7 +640,8 @@ RecoveredSource recover_train_source(Recovery& r,
   std::vector<std::pair<std::size_t, std::size_t>> before;
   for (std::size_t i = 0; i < signal_list.size(); ++i) {
     if (signal_list[i].under_station) {
-      before.emplace_back(station_rows.size() + i, *signal_list[i].under_station);
+      before.emplace_back(station_rows.size() + i,
+                          *signal_list[i].under_station);
     }
   }
   const std::vector<std::size_t> order = writing_order(r, writers, at, before);
@@ -641,7 +658,8 @@ RecoveredSource recover_train_source(Recovery& r,
         is_station ? station_rows[writers[w].row].row
                    : signal_row(r, signal_list[writers[w].row]));
   }
-  if (station_rows.empty()) runs.insert(runs.begin(), {"[stazioni]", kStationLegend, {}});
+  if (station_rows.empty())
+    runs.insert(runs.begin(), {"[stazioni]", kStationLegend, {}});
   if (runs.back().header != "[segnali]") {
     runs.push_back({"[segnali]", kSignalLegend, {}});
   }
@@ -650,7 +668,8 @@ RecoveredSource recover_train_source(Recovery& r,
     source.sections.push_back(std::move(runs[i]));
   }
   source.sections.push_back({"[codici]", {}, {}});
-  source.sections.push_back({"[rallentamenti]", {}, std::move(slow_order_rows)});
+  source.sections.push_back(
+      {"[rallentamenti]", {}, std::move(slow_order_rows)});
   RecoveredSection last = std::move(runs.back());
   for (std::int64_t c : abbattimenti) {
     explained[static_cast<std::size_t>(c)] = true;
