@@ -90,6 +90,13 @@ struct Writer {
   std::int64_t code(int k) const {
     return station ? 80 + k : floor_mod(x.value_or(0) * 10 + k, 256);
   }
+  // The k of cell c, one of its cells.
+  int k_of(std::int64_t c) const {
+    for (const auto& [cell, k] : cells) {
+      if (cell == c) return k;
+    }
+    return 0;
+  }
 };
 
 // The x that writes `code` as the k-th approach code: x x 10 + k has the
@@ -101,12 +108,9 @@ std::optional<std::int64_t> x_writing(std::int64_t code, int k) {
   return floor_mod(twice / 2 * 77, 128);  // 77 x 5 = 1 modulo 128
 }
 
-// The k with which writer w writes cell c.
-int k_at(const Writer& w, std::int64_t c) {
-  for (const auto& [cell, k] : w.cells) {
-    if (cell == c) return k;
-  }
-  return 0;
+// Whether writer w leaves `code` on cell c, one of its cells.
+bool leaves(const Writer& w, std::int64_t c, std::int64_t code) {
+  return w.code(w.k_of(c)) == code;
 }
 
 // Each signal's x as if the rows stood in the default order, each cell
@@ -118,13 +122,12 @@ bool codes_in_default_order(
   std::map<std::size_t, std::int64_t> found;
   for (const auto& [c, ws] : at) {
     const Writer& w = writers[ws.back()];
-    const int k = k_at(w, c);
     const std::int64_t code = r.cell(c).approach;
     if (w.station) {
-      if (w.code(k) != code) return false;
+      if (!leaves(w, c, code)) return false;
       continue;
     }
-    const auto x = x_writing(code, k);
+    const auto x = x_writing(code, w.k_of(c));
     if (!x || !w.may_be(*x)) return false;
     if (!found.emplace(ws.back(), *x).second && found[ws.back()] != *x)
       return false;
@@ -175,24 +178,19 @@ std::vector<std::size_t> writing_order(
   }
   for (const auto& [a, b] : before) edge(a, b);
   for (const auto& [c, ws] : at) {
+    const std::int64_t code = r.cell(c).approach;
     std::optional<std::size_t> kept;  // the last in default order that fits
     for (std::size_t w : ws) {
-      for (const auto& [cell, k] : writers[w].cells) {
-        if (cell == c && writers[w].code(k) == r.cell(c).approach) kept = w;
-      }
+      if (leaves(writers[w], c, code)) kept = w;
     }
     if (!kept) {
       r.on_cell(Severity::kWarning, c,
-                "its approach code " + std::to_string(r.cell(c).approach) +
+                "its approach code " + std::to_string(code) +
                     " is none that the stations and signals around it write");
       continue;
     }
     for (std::size_t w : ws) {
-      bool fits = false;
-      for (const auto& [cell, k] : writers[w].cells) {
-        fits = fits || (cell == c && writers[w].code(k) == r.cell(c).approach);
-      }
-      if (!fits) edge(w, *kept);
+      if (!leaves(writers[w], c, code)) edge(w, *kept);
     }
   }
   // Kahn's order, the default order first among the rows free to come.
@@ -569,16 +567,16 @@ const std::vector<std::string> kSignalLegend{
     "-                1                     destra",
     "-                a  d1 d2 d3 ra       d1 d2 d3 ac", "-                v"};
 
-void note_unexplained(Recovery& r, const std::vector<bool>& explained,
-                      const std::vector<std::int64_t>& abbattimenti) {
-  std::set<std::int64_t> rows(abbattimenti.begin(), abbattimenti.end());
+// Notes the objects no row written explains. Kind 12 marks are the
+// finishing pass's where no row explains them.
+void note_unexplained(Recovery& r, const std::vector<bool>& explained) {
   for (std::int64_t c = 0; c <= r.last_cell; ++c) {
     const std::uint8_t kind = r.cell(c).kind;
     const bool line_object = kind == cell_kind::kSpeedBoard ||
                              kind == cell_kind::kSignboard ||
                              kind == cell_kind::kMountainMarker;
     if (kind == cell_kind::kFree || line_object ||
-        explained[static_cast<std::size_t>(c)] || rows.count(c) != 0 ||
+        explained[static_cast<std::size_t>(c)] ||
         kind == cell_kind::kAbbattimento) {
       continue;
     }
@@ -588,35 +586,12 @@ void note_unexplained(Recovery& r, const std::vector<bool>& explained,
   }
 }
 
-}  // namespace
-
-RecoveredSource recover_train_source(
-    Recovery& r, const std::vector<std::int64_t>& abbattimenti) {
-  RecoveredSource source;
-  source.preamble = preamble_of(
-      "Train", r.slot(kTrainSlot).name,
-      {"the title, comments and blank lines of the source they come from;",
-       "where in its 50 m cell each row stood: every row here stands at the",
-       "start of its cell, and a fill row only where its value changes;",
-       "the order of the signals, slow orders and abbattimento rows, which",
-       "may stand anywhere: they are written along the line;",
-       "how a signal's last value splits into rapp, sx and dx where no",
-       "approach code shows it, and the tempo of a signal whose sx is not 2;",
-       "the tab column of a station shorter than 600 m and of the first, and",
-       "the mar column of stations of kinds 5 to 8;",
-       "the abbattimento marks the finishing pass places around slow orders,",
-       "which compiling places again."});
-  source.sections.push_back(general_section(r));
-  source.sections.push_back(adhesion(r));
-  source.sections.push_back(speed_limits(r));
-
-  std::vector<bool> explained(r.cells.size(), false);
-  std::vector<Station> station_rows = stations(r, explained);
-  std::vector<RecoveredRow> slow_order_rows = slow_orders(r, explained);
-  std::vector<Signal> signal_list = signals(r, explained, station_rows);
-
-  // Stations first, then signals along the line, unless the approach codes
-  // ask otherwise.
+// The stations and signals in the order their approach codes ask for:
+// runs of each under their header. Stations come first, then the signals
+// along the line, unless the codes ask otherwise.
+std::vector<RecoveredSection> stations_and_signals(
+    Recovery& r, const std::vector<Station>& station_rows,
+    std::vector<Signal>& signal_list) {
   std::vector<Writer> writers;
   for (const Station& s : station_rows) writers.push_back(s.writer);
   for (const Signal& g : signal_list) writers.push_back(g.writer);
@@ -633,22 +608,17 @@ RecoveredSource recover_train_source(
     }
   }
   find_signal_codes(r, writers, at);
-  for (std::size_t i = 0; i < signal_list.size(); ++i) {
-    signal_list[i].writer = writers[station_rows.size() + i];
-  }
   // A signal a station's marker stands over came before the station.
   std::vector<std::pair<std::size_t, std::size_t>> before;
   for (std::size_t i = 0; i < signal_list.size(); ++i) {
+    signal_list[i].writer = writers[station_rows.size() + i];
     if (signal_list[i].under_station) {
       before.emplace_back(station_rows.size() + i,
                           *signal_list[i].under_station);
     }
   }
-  const std::vector<std::size_t> order = writing_order(r, writers, at, before);
-
-  // Runs of stations and of signals in that order, each under its header.
   std::vector<RecoveredSection> runs;
-  for (std::size_t w : order) {
+  for (std::size_t w : writing_order(r, writers, at, before)) {
     const bool is_station = writers[w].station;
     const std::string header = is_station ? "[stazioni]" : "[segnali]";
     if (runs.empty() || runs.back().header != header) {
@@ -658,12 +628,47 @@ RecoveredSource recover_train_source(
         is_station ? station_rows[writers[w].row].row
                    : signal_row(r, signal_list[writers[w].row]));
   }
-  if (station_rows.empty())
+  if (station_rows.empty()) {
     runs.insert(runs.begin(), {"[stazioni]", kStationLegend, {}});
+  }
   if (runs.back().header != "[segnali]") {
     runs.push_back({"[segnali]", kSignalLegend, {}});
   }
-  // The slow orders stand before the last signals, as in every scenario.
+  return runs;
+}
+
+const std::vector<std::string> kNotKept{
+    "the title, comments and blank lines of the source they come from;",
+    "where in its 50 m cell each row stood: every row here stands at the",
+    "start of its cell, and a fill row only where its value changes;",
+    "the order of the signals, slow orders and abbattimento rows, which",
+    "may stand anywhere: they are written along the line;",
+    "how a signal's last value splits into rapp, sx and dx where no",
+    "approach code shows it, and the tempo of a signal whose sx is not 2;",
+    "the tab column of a station shorter than 600 m and of the first, and",
+    "the mar column of stations of kinds 5 to 8;",
+    "the abbattimento marks the finishing pass places around slow orders,",
+    "which compiling places again."};
+
+}  // namespace
+
+RecoveredSource recover_train_source(
+    Recovery& r, const std::vector<std::int64_t>& abbattimenti) {
+  RecoveredSource source;
+  source.preamble = preamble_of("Train", r.slot(kTrainSlot).name, kNotKept);
+  source.sections.push_back(general_section(r));
+  source.sections.push_back(adhesion(r));
+  source.sections.push_back(speed_limits(r));
+
+  std::vector<bool> explained(r.cells.size(), false);
+  const std::vector<Station> station_rows = stations(r, explained);
+  std::vector<RecoveredRow> slow_order_rows = slow_orders(r, explained);
+  std::vector<Signal> signal_list = signals(r, explained, station_rows);
+  std::vector<RecoveredSection> runs =
+      stations_and_signals(r, station_rows, signal_list);
+
+  // The slow orders stand before the last signals, as in every scenario;
+  // the abbattimento rows after them.
   for (std::size_t i = 0; i + 1 < runs.size(); ++i) {
     source.sections.push_back(std::move(runs[i]));
   }
@@ -676,7 +681,7 @@ RecoveredSource recover_train_source(
     last.rows.push_back(abbattimento(r, c));
   }
   source.sections.push_back(std::move(last));
-  note_unexplained(r, explained, abbattimenti);
+  note_unexplained(r, explained);
   return source;
 }
 
