@@ -142,6 +142,9 @@ const Case kExact[] = {
      "segnale, 250, 2, 4, 1, 0, 0, 0, 2, 1, 0, 300\n"
      "segnale, 300, 1, 4, 1, 0, 1, 0, 2, 1, 0, 0\n",
      "segnale, 250, 2, 4, 1, 0, 0, 0, 2, 1, 0, 300"},
+    {"a signal on cell 1, whose first two values the stamps take", "",
+     "segnale, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, 0\n",
+     "segnale, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, 0"},
     {"a signal written after a higher one, its approach codes over the other's",
      "",
      "segnale, 2000, 2, 4, 1, 0, 0, 2, 2, 1, 0, 0\n"

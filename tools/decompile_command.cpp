@@ -56,8 +56,7 @@ void print_notes(std::ostream& err, const ScenarioBytes& files,
         n.record.starts_with("metre ")) {
       err << " at offset " << n.offset;
     }
-    err << ": " << severity_word(n.severity) << ": "
-        << cp1252_to_utf8(n.message) << "\n";
+    err << ": " << severity_word(n.severity) << ": " << n.message << "\n";
   }
 }
 

@@ -30,7 +30,7 @@ struct DecompileNote {
   FileKind file = FileKind::kCells;
   std::string record;  // "cell 140", "slot 85", "metre 12 (x)"
   std::size_t offset = 0;
-  std::string message;
+  std::string message;  // UTF-8
 };
 
 struct DecompiledScenario {
