@@ -14,10 +14,6 @@ namespace {
 
 using Severity = DecompileNote::Severity;
 
-RecoveredRow row(std::string keyword, std::vector<std::int64_t> numbers) {
-  return {std::move(keyword), std::move(numbers), std::nullopt, {}};
-}
-
 std::int64_t floor_div(std::int64_t a, std::int64_t b) {
   return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0);
 }
@@ -65,20 +61,21 @@ std::vector<Triple> progressives(Recovery& r) {
 
 RecoveredSection general_section(Recovery& r) {
   RecoveredSection s{"[generale]", {}, {}};
-  s.rows.push_back(row("lunghezza percorso", {r.slot(kConsistSlot).num2}));
+  s.rows.push_back(make_row("lunghezza percorso", {r.slot(kConsistSlot).num2}));
   const std::vector<Triple> t = progressives(r);
   const char* const names[] = {"uno", "due", "tre"};
   for (int i = 0; i < 3; ++i) {
-    s.rows.push_back(row(std::string("progressiva chilometrica ") + names[i],
-                         {t[static_cast<std::size_t>(i)].first,
-                          t[static_cast<std::size_t>(i)].second,
-                          t[static_cast<std::size_t>(i)].third}));
+    s.rows.push_back(
+        make_row(std::string("progressiva chilometrica ") + names[i],
+                 {t[static_cast<std::size_t>(i)].first,
+                  t[static_cast<std::size_t>(i)].second,
+                  t[static_cast<std::size_t>(i)].third}));
   }
   const ScenarioSlot& line = r.slot(kLineSlot);
   // The second background is kept in num3, the third in num2.
-  s.rows.push_back(row("sfondo uno", {line.num1}));
-  s.rows.push_back(row("sfondo due", {line.num3}));
-  s.rows.push_back(row("sfondo tre", {line.num2}));
+  s.rows.push_back(make_row("sfondo uno", {line.num1}));
+  s.rows.push_back(make_row("sfondo due", {line.num3}));
+  s.rows.push_back(make_row("sfondo tre", {line.num2}));
 
   const ScenarioSlot& train = r.slot(kTrainSlot);
   const bool codes_fit =
@@ -92,9 +89,9 @@ RecoveredSection general_section(Recovery& r) {
                   "fall on 50 m steps, and it has 4 or 9 codes, 0 when it "
                   "ends at 0");
   }
-  s.rows.push_back(row(std::string("ripetizione segnali ") +
-                           (train.num3 == 9 ? "9" : "4") + " codici",
-                       {train.num1, train.num2}));
+  s.rows.push_back(make_row(std::string("ripetizione segnali ") +
+                                (train.num3 == 9 ? "9" : "4") + " codici",
+                            {train.num1, train.num2}));
   return s;
 }
 
@@ -105,7 +102,7 @@ RecoveredSection gradients(Recovery& r) {
   // Before the first row the gradient is 0, stored as 100.
   for (const FillRow& f : fill_rows(bytes, 100, false)) {
     s.rows.push_back(
-        row("pendenza", {50 * f.cell, std::int64_t{f.value} - 100}));
+        make_row("pendenza", {50 * f.cell, std::int64_t{f.value} - 100}));
   }
   return s;
 }
@@ -113,9 +110,9 @@ RecoveredSection gradients(Recovery& r) {
 RecoveredSection curves(Recovery& r) {
   RecoveredSection s{"[curve]", {}, {}};
   for (const CurveRow& c : curve_rows(r)) {
-    s.rows.push_back(row(std::string("curva") + (c.left ? "s" : "d") +
-                             std::to_string(c.turn_class),
-                         {c.start, c.length}));
+    s.rows.push_back(make_row(std::string("curva") + (c.left ? "s" : "d") +
+                                  std::to_string(c.turn_class),
+                              {c.start, c.length}));
   }
   return s;
 }
@@ -159,8 +156,8 @@ RecoveredSection boards(Recovery& r) {
     const auto [vcs, vcd] = unpacked(cell.value3, 100, 5);
     const auto [strisces, strisced] = unpacked(cell.value4, 10, 1);
     s.rows.push_back(
-        row("indicatori_vmax", {position_of_cell(c), vas, vbs, vcs, strisces,
-                                vad, vbd, vcd, strisced}));
+        make_row("indicatori_vmax", {position_of_cell(c), vas, vbs, vcs,
+                                     strisces, vad, vbd, vcd, strisced}));
   }
   return s;
 }
@@ -168,7 +165,7 @@ RecoveredSection boards(Recovery& r) {
 RecoveredSection mountains(Recovery& r) {
   RecoveredSection s{"[montagne]", {}, {}};
   for (const MountainRow& m : mountain_rows(r.cells)) {
-    RecoveredRow written = row("montagna", {m.inizio, m.fine, m.tipo});
+    RecoveredRow written = make_row("montagna", {m.inizio, m.fine, m.tipo});
     written.comment = m.comment;
     s.rows.push_back(std::move(written));
   }
@@ -191,7 +188,7 @@ std::vector<std::int64_t> bare_markers(const Recovery& r) {
 }
 
 RecoveredRow signboard_row(Recovery& r, std::int64_t c, int slot) {
-  RecoveredRow written = row("cartello indicatore", {position_of_cell(c)});
+  RecoveredRow written = make_row("cartello indicatore", {position_of_cell(c)});
   written.text = slot >= 0 && slot < kSlotCount ? r.slot(slot).name : "";
   if (!text_is_writable(*written.text)) {
     r.on_slot(Severity::kWarning, slot,

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace scenc::tools {
@@ -22,6 +23,12 @@ struct RecoveredRow {
 
   bool operator==(const RecoveredRow&) const = default;
 };
+
+// A row of numbers alone, with no text and no comment.
+inline RecoveredRow make_row(std::string keyword,
+                             std::vector<std::int64_t> numbers) {
+  return {std::move(keyword), std::move(numbers), std::nullopt, {}};
+}
 
 struct RecoveredSection {
   std::string header;               // "[pendenze]"

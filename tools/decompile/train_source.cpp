@@ -19,10 +19,6 @@ namespace {
 
 using Severity = DecompileNote::Severity;
 
-RecoveredRow row(std::string keyword, std::vector<std::int64_t> numbers) {
-  return {std::move(keyword), std::move(numbers), std::nullopt, {}};
-}
-
 std::int64_t floor_mod(std::int64_t a, std::int64_t b) {
   return ((a % b) + b) % b;
 }
@@ -36,10 +32,10 @@ RecoveredSection general_section(Recovery& r) {
   const ScenarioSlot& train = r.slot(kTrainSlot);
   return {"[generale]",
           {},
-          {row("numero vetture", {consist.num3}),
-           row("percentuale massa frenata", {consist.num1}),
-           row("sabbia", {train.word1}),
-           row("orologio", {train.word3, train.word4, train.word5})}};
+          {make_row("numero vetture", {consist.num3}),
+           make_row("percentuale massa frenata", {consist.num1}),
+           make_row("sabbia", {train.word1}),
+           make_row("orologio", {train.word3, train.word4, train.word5})}};
 }
 
 std::vector<std::uint8_t> bytes_of(const Recovery& r,
@@ -54,7 +50,7 @@ RecoveredSection adhesion(Recovery& r) {
   RecoveredSection s{"[aderenze]", {}, {}};
   for (const FillRow& f :
        fill_rows(bytes_of(r, &TrackCell::adhesion), 0, true)) {
-    s.rows.push_back(row("aderenza", {50 * f.cell, f.value}));
+    s.rows.push_back(make_row("aderenza", {50 * f.cell, f.value}));
   }
   return s;
 }
@@ -65,7 +61,7 @@ RecoveredSection speed_limits(Recovery& r) {
   for (const FillRow& f :
        fill_rows(bytes_of(r, &TrackCell::speed_limit), 0, true)) {
     s.rows.push_back(
-        row("velocita' limite", {50 * f.cell, 5 * std::int64_t{f.value}}));
+        make_row("velocita' limite", {50 * f.cell, 5 * std::int64_t{f.value}}));
   }
   return s;
 }
@@ -292,7 +288,7 @@ std::vector<Station> stations(Recovery& r, std::vector<bool>& explained) {
         s.num3,  s.kind,  len,     s.flag,  tab,     mar,    s.word1,
         s.word2, s.byte1, s.word3, s.word4, s.word5, s.byte2};
     for (std::int64_t t : time_of(s.num4)) numbers.push_back(t);
-    RecoveredRow written = row("stazione", numbers);
+    RecoveredRow written = make_row("stazione", numbers);
     written.text = s.name;
     if (!text_is_writable(s.name)) {
       r.on_slot(Severity::kWarning, n,
@@ -414,8 +410,8 @@ RecoveredRow slow_order(Recovery& r, std::int64_t s, std::int64_t e,
   // still numbers the approach cells.
   const std::int64_t d_v =
       start.value2 != 0 ? start.value2 : (numbered ? 65536 : 0);
-  return row("rallentamento", {*x, start.value1, slow_order_length(*x, e),
-                               start.value3, a ? 1 : 0, d_v});
+  return make_row("rallentamento", {*x, start.value1, slow_order_length(*x, e),
+                                    start.value3, a ? 1 : 0, d_v});
 }
 
 std::vector<RecoveredRow> slow_orders(Recovery& r,
@@ -503,8 +499,8 @@ RecoveredRow signal_row(Recovery& r, const Signal& g) {
         Severity::kWarning, g.cell,
         "a signal on the last cell, beyond every position a row may take");
   }
-  return row("segnale", {position_of_cell(g.cell), sx, s1, s2, s3, rapp, dx, d1,
-                         d2, d3, tempo_of(c.signal_time)});
+  return make_row("segnale", {position_of_cell(g.cell), sx, s1, s2, s3, rapp,
+                              dx, d1, d2, d3, tempo_of(c.signal_time)});
 }
 
 // The signals, and those a station marker stands over: a marker with a
@@ -554,7 +550,7 @@ RecoveredRow abbattimento(Recovery& r, std::int64_t c) {
               "an abbattimento mark on one of the last two cells, beyond every "
               "position an abbattimento row may take");
   }
-  return row("abbattimento", {50 * c, value});
+  return make_row("abbattimento", {50 * c, value});
 }
 
 // ---- The sections --------------------------------------------------------
