@@ -188,15 +188,14 @@ LinePen LineProfile::pen_at_start() const {
                  start_values_[1][1]};
 }
 
-void LineProfile::set(int coordinate, std::int64_t metre, double v, Tag t) {
-  if (is_drawn()) {
-    if (metre < 2) {
-      start_tags_[coordinate][metre] = t;
-      start_values_[coordinate][metre] = v;
-      return;
-    }
-    store_every_metre();
+void LineProfile::set_drawn(int coordinate, std::int64_t metre, double v,
+                            Tag t) {
+  if (metre < 2) {
+    start_tags_[coordinate][metre] = t;
+    start_values_[coordinate][metre] = v;
+    return;
   }
+  store_every_metre();
   const std::size_t i = index(coordinate, metre);
   values_[i] = v;
   tags_[i] = static_cast<std::uint8_t>(t);

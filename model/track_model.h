@@ -304,7 +304,17 @@ class LineProfile {
                static_cast<std::size_t>(metres_) +
            static_cast<std::size_t>(metre);
   }
-  void set(int coordinate, std::int64_t metre, double v, Tag t);
+  // Inline, since a file read back sets two million of them.
+  void set(int coordinate, std::int64_t metre, double v, Tag t) {
+    if (is_drawn()) {
+      set_drawn(coordinate, metre, v, t);
+      return;
+    }
+    const std::size_t i = index(coordinate, metre);
+    values_[i] = v;
+    tags_[i] = static_cast<std::uint8_t>(t);
+  }
+  void set_drawn(int coordinate, std::int64_t metre, double v, Tag t);
   // Gives a drawn profile storage for every element, its runs drawn in.
   void store_every_metre();
 

@@ -1,5 +1,6 @@
 #include "output/scenario_reader.h"
 
+#include <bit>
 #include <cstring>
 
 #include "output/scenario_files.h"
@@ -18,8 +19,7 @@ class ByteReader {
 
   std::uint8_t u8() { return static_cast<std::uint8_t>(bytes_[pos_++]); }
   std::uint16_t u16() {
-    const std::uint16_t lo = u8();
-    return static_cast<std::uint16_t>(lo | (u8() << 8));
+    return static_cast<std::uint16_t>(little_endian<std::uint16_t>());
   }
   std::int16_t i16() { return static_cast<std::int16_t>(u16()); }
   std::uint32_t u32() {
@@ -29,14 +29,9 @@ class ByteReader {
     return v;
   }
   std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
-  double f64() {
-    std::uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i)
-      bits |= static_cast<std::uint64_t>(u8()) << (8 * i);
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-  }
+  // A plan holds two million of these: one load each on a little-endian
+  // machine.
+  double f64() { return std::bit_cast<double>(little_endian<std::uint64_t>()); }
   std::string text(std::size_t n) {
     std::string s(bytes_.substr(pos_, n));
     pos_ += n;
@@ -44,6 +39,21 @@ class ByteReader {
   }
 
  private:
+  template <typename T>
+  T little_endian() {
+    T v;
+    std::memcpy(&v, bytes_.data() + pos_, sizeof v);
+    pos_ += sizeof v;
+    if constexpr (std::endian::native == std::endian::big) {
+      T swapped = 0;
+      for (std::size_t i = 0; i < sizeof v; ++i) {
+        swapped = static_cast<T>((swapped << 8) | ((v >> (8 * i)) & 0xFF));
+      }
+      v = swapped;
+    }
+    return v;
+  }
+
   std::string_view bytes_;
   std::size_t pos_ = 0;
 };
@@ -240,12 +250,32 @@ std::optional<DecodeError> read_line_geometry_file(
       ", the last of " +
       (line_length ? line_of(*line_length) : std::string("the longest line"));
   std::int64_t count = 0;
-  if (auto e = walk_values(bytes, 2 * (line_length ? expected : kMostMetres),
-                           past_end, expected, count,
-                           [](std::int64_t, std::uint16_t, double) {})) {
-    return e;
+  const auto fill = [&profile](std::int64_t metres) {
+    return [&profile, metres](std::int64_t v, std::uint16_t tag, double value) {
+      const int coordinate = v < metres ? 0 : 1;
+      const std::int64_t metre = coordinate == 0 ? v : v - metres;
+      if (tag == kTagInt16) {
+        profile.set_int16(coordinate, metre, static_cast<std::int16_t>(value));
+      } else if (tag == kTagDouble) {
+        profile.set_double(coordinate, metre, value);
+      }
+    };
+  };
+  // With the line length the metres are known before the file is read, and
+  // one walk both checks and fills; without it, a first walk counts them.
+  if (line_length) profile.allocate(expected - 1);
+  const auto walked =
+      line_length
+          ? walk_values(bytes, 2 * expected, past_end, expected, count,
+                        fill(expected))
+          : walk_values(bytes, 2 * kMostMetres, past_end, expected, count,
+                        [](std::int64_t, std::uint16_t, double) {});
+  if (walked) {
+    profile.release();
+    return walked;
   }
   if (line_length && count < 2 * expected) {
+    profile.release();
     return error_at(bytes.size(),
                     std::string(count < expected ? "x" : "y") + " of metre " +
                         std::to_string(count % expected),
@@ -253,7 +283,8 @@ std::optional<DecodeError> read_line_geometry_file(
                         " has metres 0 to " + std::to_string(expected - 1) +
                         " in x and in y");
   }
-  if (!line_length && (count % 2 != 0 || count < 2 * kFewestMetres)) {
+  if (line_length) return std::nullopt;
+  if (count % 2 != 0 || count < 2 * kFewestMetres) {
     return error_at(bytes.size(), "value " + std::to_string(count),
                     "file ends after " + std::to_string(count) +
                         " values; a line has at least " +
@@ -262,17 +293,7 @@ std::optional<DecodeError> read_line_geometry_file(
   }
   const std::int64_t metres = count / 2;
   profile.allocate(metres - 1);
-  walk_values(bytes, count, past_end, metres, count,
-              [&](std::int64_t v, std::uint16_t tag, double value) {
-                const int coordinate = v < metres ? 0 : 1;
-                const std::int64_t metre = v % metres;
-                if (tag == kTagInt16) {
-                  profile.set_int16(coordinate, metre,
-                                    static_cast<std::int16_t>(value));
-                } else if (tag == kTagDouble) {
-                  profile.set_double(coordinate, metre, value);
-                }
-              });
+  walk_values(bytes, count, past_end, metres, count, fill(metres));
   return std::nullopt;
 }
 

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "fuzz/decompile_entry.h"
 #include "fuzz/fuzz_entries.h"
 #include "fuzz/lsp_entry.h"
 #include "scenario/emitters.h"
@@ -59,6 +60,25 @@ TEST(FuzzReplay, LanguageServerSeedsRunClean) {
     EXPECT_EQ(fuzz::serve_bytes(reinterpret_cast<const std::uint8_t*>(input.data()),
                                 input.size()),
               "")
+        << entry.path();
+    ++seeds;
+  }
+  EXPECT_GE(seeds, 2);
+}
+
+TEST(FuzzReplay, DecompileSeedsRunClean) {
+  int seeds = 0;
+  const auto dir =
+      std::filesystem::path(SCENARIO_SOURCE_DIR) / "fuzz/decompile_corpus";
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string input = contents(entry.path());
+    const auto* data = reinterpret_cast<const std::uint8_t*>(input.data());
+    EXPECT_EQ(fuzz::decompile_bytes(data, input.size()), "") << entry.path();
+    // The seeds are files of fault-free builds: they round-trip.
+    const tools::ScenarioBytes files = fuzz::files_of(data, input.size());
+    EXPECT_TRUE(
+        tools::decompile(tools::decode_scenario(files), files).same_bytes)
         << entry.path();
     ++seeds;
   }

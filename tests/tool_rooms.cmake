@@ -5,6 +5,7 @@
 #   plot     check and inspect
 #   lsp      check and inspect
 #   live     plot, check and inspect
+#   decompile  inspect
 # and no room reaches the subcommands at tools/'s top. What tests, bench and
 # fuzz share (testing/) reaches no tool.
 # Run as: cmake -DSOURCE_DIR=<checkout> -P tool_rooms.cmake
@@ -13,8 +14,9 @@ set(allowed_inspect "tools/inspect/")
 set(allowed_plot "tools/plot/|tools/check/|tools/inspect/")
 set(allowed_lsp "tools/lsp/|tools/check/|tools/inspect/")
 set(allowed_live "tools/live/|tools/plot/|tools/check/|tools/inspect/")
+set(allowed_decompile "tools/decompile/|tools/inspect/")
 set(offenders "")
-foreach(room check inspect plot lsp live)
+foreach(room check inspect plot lsp live decompile)
   file(GLOB_RECURSE files ${SOURCE_DIR}/tools/${room}/*.h ${SOURCE_DIR}/tools/${room}/*.cpp
        ${SOURCE_DIR}/tools/${room}/*.def)
   foreach(file ${files})

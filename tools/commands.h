@@ -14,5 +14,7 @@ void register_plot_command(CLI::App& app, int& status);
 void register_lsp_command(CLI::App& app, int& status);
 void register_serve_command(CLI::App& app, int& status);
 void register_watch_command(CLI::App& app, int& status);
+// decompile, diff
+void register_decompile_commands(CLI::App& app, int& status);
 
 }  // namespace scenc::tools

@@ -37,14 +37,14 @@ _scenarioc() {
   COMPREPLY=()
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      compile | check | sources | warnings | dump | plot | lsp | serve | watch)
+      compile | check | sources | warnings | dump | plot | lsp | serve | watch | decompile | diff)
         command=${COMP_WORDS[i]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "compile check sources warnings dump plot lsp serve watch -h --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "compile check sources warnings dump plot lsp serve watch decompile diff -h --help --version" -- "$cur"))
     return
   fi
 
@@ -99,6 +99,8 @@ _scenarioc() {
     lsp) options="--stdio -h --help" ;;
     serve) options="--port --open -h --help" ;;
     watch) options="-o --output --line-name --train-number --no-geometry --json --format --color --max-errors -W --strict -h --help" ;;
+    decompile) options="-o --output --force --strict -h --help" ;;
+    diff) options="-h --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
@@ -108,6 +110,8 @@ _scenarioc() {
     compile | check | watch) _scenarioc_files "$cur" .txt ;;
     dump) _scenarioc_files "$cur" .sim .dat ;;
     plot | serve) _scenarioc_files "$cur" .sim .dat .txt ;;
+    decompile) _scenarioc_files "$cur" .sim .dat ;;
+    diff) _scenarioc_files "$cur" .sim .dat .txt ;;
   esac
 }
 

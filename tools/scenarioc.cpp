@@ -35,6 +35,7 @@ int run_command(int argc, char** argv) {
   scenc::tools::register_lsp_command(app, status);
   scenc::tools::register_serve_command(app, status);
   scenc::tools::register_watch_command(app, status);
+  scenc::tools::register_decompile_commands(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -129,7 +129,7 @@ std::optional<SlotFileBeside> slot_file_beside(const fs::path& file,
   return std::nullopt;
 }
 
-ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
+ScenarioBytes read_scenario_files(const fs::path& dir_or_prefix) {
   fs::path prefix = dir_or_prefix;
   std::error_code ec;
   if (fs::is_directory(dir_or_prefix, ec)) {
@@ -174,15 +174,15 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
             : dir.string() + ": no such directory"};
   }
 
-  ScenarioSet set;
-  set.slot_path = prefix.string() + std::string(file_ending::kSlotFile);
-  set.cell_path = prefix.string() + std::string(file_ending::kCellFile);
-  const std::string slot_bytes = read_file(set.slot_path, FileKind::kSlots);
+  ScenarioBytes files;
+  files.slot_path = prefix.string() + std::string(file_ending::kSlotFile);
+  files.cell_path = prefix.string() + std::string(file_ending::kCellFile);
+  files.slots = read_file(files.slot_path, FileKind::kSlots);
   SlotTable slots;
-  if (auto e = read_slot_file(slot_bytes, slots)) {
-    throw malformed(set.slot_path, *e);
+  if (auto e = read_slot_file(files.slots, slots)) {
+    throw malformed(files.slot_path, *e);
   }
-  const std::string cell_bytes = read_file(set.cell_path, FileKind::kCells);
+  files.cells = read_file(files.cell_path, FileKind::kCells);
   // The name comes from the file's contents: it may only name a file beside
   // it, never lead to another directory.
   const std::string& line_name = slots[kLineSlot].name;
@@ -190,7 +190,7 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
           std::string::npos ||
       line_name.find("..") != std::string::npos) {
     throw ToolError{exit_status::kMalformedFile,
-                    set.slot_path.string() + ": the line name in slot " +
+                    files.slot_path.string() + ": the line name in slot " +
                         std::to_string(kLineSlot) +
                         " is not a file name; no line geometry is looked for "
                         "by it"};
@@ -198,12 +198,23 @@ ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
   const fs::path geometry =
       prefix.parent_path() /
       (line_name + std::string(file_ending::kLineGeometry));
-  std::optional<std::string> geometry_bytes;
   if (fs::exists(geometry, ec)) {
-    set.geometry_path = geometry;
-    geometry_bytes = read_file(geometry, FileKind::kGeometry);
+    files.geometry_path = geometry;
+    files.geometry = read_file(geometry, FileKind::kGeometry);
   }
-  decode_scenario(set, slot_bytes, cell_bytes, geometry_bytes);
+  return files;
+}
+
+ScenarioSet load_scenario(const fs::path& dir_or_prefix) {
+  return decode_scenario(read_scenario_files(dir_or_prefix));
+}
+
+ScenarioSet decode_scenario(const ScenarioBytes& files) {
+  ScenarioSet set;
+  set.slot_path = files.slot_path;
+  set.cell_path = files.cell_path;
+  set.geometry_path = files.geometry_path;
+  decode_scenario(set, files.slots, files.cells, files.geometry);
   return set;
 }
 

@@ -56,11 +56,28 @@ struct ScenarioSet {
   std::int64_t line_length = 0;
 };
 
-// Loads a scenario from its directory (which must hold one slot file) or
-// from the common beginning of its file names ("DIR/LINE_TRAIN", a name of
-// one of its files works as well). Throws ToolError: a directory holding
-// several scenarios is a usage error that names them.
+// The files of one scenario as they lie on disk, not yet decoded.
+struct ScenarioBytes {
+  std::filesystem::path slot_path;
+  std::filesystem::path cell_path;
+  std::optional<std::filesystem::path> geometry_path;  // none: not written
+  std::string slots;
+  std::string cells;
+  std::optional<std::string> geometry;
+};
+
+// Finds and reads the files of a scenario from its directory (which must
+// hold one slot file) or from the common beginning of its file names
+// ("DIR/LINE_TRAIN", a name of one of its files works as well). Throws
+// ToolError: a directory holding several scenarios is a usage error that
+// names them.
+ScenarioBytes read_scenario_files(const std::filesystem::path& dir_or_prefix);
+
+// Finds, reads and decodes a scenario, as read_scenario_files finds it.
 ScenarioSet load_scenario(const std::filesystem::path& dir_or_prefix);
+
+// Decodes files already read.
+ScenarioSet decode_scenario(const ScenarioBytes& files);
 
 // Decodes the files of one scenario from their bytes into `set`, whose
 // paths name them in messages; no geometry bytes: no plan was written.
