@@ -3,6 +3,7 @@
 // files it writes, and the promise never to touch the author's sources.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -652,6 +653,41 @@ TEST_F(Scenarioc, DumpReadsADeviceOnlyUpToTheLargestFile) {
     EXPECT_NE(child.stderr_text().find("/dev/zero: holds more than"),
               std::string::npos)
         << child.stderr_text();
+  }
+}
+
+// A source is a regular file of at most 256 MiB: a device, a FIFO with no
+// writer and a larger file are refused before any of them is read, by
+// every subcommand that reads sources.
+TEST_F(Scenarioc, SourcesAreRegularFilesOfBoundedSize) {
+  source("ok_linea.txt", line_source());
+  source("ok_1-.txt", train_source());
+  ASSERT_EQ(::mkfifo((work_ / "fifo_1-.txt").c_str(), 0600), 0);
+  // A file of holes: as large as it says, without taking the disk.
+  std::ofstream(work_ / "huge_linea.txt").close();
+  fs::resize_file(work_ / "huge_linea.txt", (std::uintmax_t{256} << 20) + 1);
+  const struct {
+    std::string line, train, says;
+  } inputs[] = {
+      {"/dev/zero", "/dev/zero", "/dev/zero: not a regular file"},
+      {"ok_linea.txt", "fifo_1-.txt", "fifo_1-.txt: not a regular file"},
+      {"huge_linea.txt", "ok_1-.txt",
+       "huge_linea.txt: holds more than 268435456 bytes (256 MiB), the "
+       "largest a source may be"},
+  };
+  for (const auto& in : inputs) {
+    for (const char* command : {"check", "compile", "plot"}) {
+      SCOPED_TRACE(std::string(command) + " " + in.line + " " + in.train);
+      ChildProcess child({"/usr/bin/env", "-C", work_.string(),
+                          std::string(SCENARIO_BIN_DIR) + "/scenarioc", command,
+                          in.line, in.train},
+                         {.environment = {{"ASAN_OPTIONS",
+                                           "hard_rss_limit_mb=1024"}},
+                          .prepare = limit_memory});
+      EXPECT_EQ(child.wait_for_exit(kPatience), 3);
+      EXPECT_NE(child.stderr_text().find(in.says), std::string::npos)
+          << child.stderr_text();
+    }
   }
 }
 

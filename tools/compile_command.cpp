@@ -159,7 +159,8 @@ Json report_of(const CheckResult& check, const Model& model,
 bool read_source(const std::string& path, std::string_view what,
                  std::string& bytes) {
   std::string reason;
-  if (read_whole_file(path, bytes, &reason) == SourceStore::Status::kOk) {
+  if (auto read = tools::read_source(path, reason)) {
+    bytes = std::move(*read);
     return true;
   }
   std::cerr << "scenarioc: error: cannot read the " << what << " " << path
