@@ -150,6 +150,10 @@ TEST(LspServer, AnswersMalformedInputWithErrorsAndGoesOn) {
       {"params that are a number",
        framed(R"({"jsonrpc": "2.0", "id": 12, "method": "textDocument/hover", "params": 3})"),
        -32600},
+      {"params nested 200,000 lists deep",
+       framed(R"({"jsonrpc": "2.0", "id": 13, "method": "x", "params": )" +
+              std::string(200000, '[') + std::string(200000, ']') + "}"),
+       -32600},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -184,6 +188,50 @@ TEST(LspServer, AnswersMalformedInputWithErrorsAndGoesOn) {
   client.notify("exit");
   EXPECT_EQ(client.wait_for_exit(), 0);
   EXPECT_EQ(client.stderr_text(), "");
+}
+
+// The most memory the process has held, in KiB, from its status.
+long peak_kib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// A source of 16 MiB of line ends, opened, outlined, hovered over and
+// completed in: what the server keeps of it and builds for it stays within
+// a few times its size.
+TEST(LspServer, ASourceOfLineEndsCostsAFewTimesItsSize) {
+  LspClient client;
+  ASSERT_TRUE(client.started());
+  client.initialize();
+  const std::string uri = "file:///nowhere/Vuota_linea.txt";
+  const std::size_t line_ends = std::size_t{16} << 20;
+  client.notify("textDocument/didOpen",
+                {{"textDocument",
+                  {{"uri", uri},
+                   {"languageId", "scenario"},
+                   {"version", 1},
+                   {"text", "[generale]\r\nlunghezza percorso, 1000\r\n" +
+                                std::string(line_ends, '\n')}}}});
+  const json at = {{"textDocument", {{"uri", uri}}},
+                   {"position", position(static_cast<int>(line_ends / 2), 0)}};
+  EXPECT_EQ(client.request("textDocument/documentSymbol",
+                           {{"textDocument", {{"uri", uri}}}})["result"],
+            json::array());
+  EXPECT_TRUE(client.request("textDocument/hover", at)["result"].is_null());
+  EXPECT_EQ(client.request("textDocument/completion", at)["result"]["items"],
+            json::array());
+  const long peak = peak_kib(client.pid());
+  EXPECT_GT(peak, 0);
+#ifndef SCENARIO_SANITIZED
+  // The message alone is 32 MiB as it arrives; 2.7 GB once went to rows.
+  EXPECT_LT(peak, 512 * 1024);
+#endif
+  client.request("shutdown", nullptr);
+  client.notify("exit");
+  EXPECT_EQ(client.wait_for_exit(), 0);
 }
 
 // ---- Diagnostics as the author types ------------------------------------
@@ -274,6 +322,43 @@ TEST_F(LspSources, DiagnosticsAppearWithAMistakeAndClearWithItsFix) {
   // Closing the last open source clears both files.
   client_.notify("textDocument/didClose", {{"textDocument", {{"uri", train_uri_}}}});
   EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
+}
+
+// A change of several edits is made whole, each edit on the text the one
+// before it left, and checked: a line inserted at the top, the station
+// after it moved off the grid, an empty insertion. A change with one edit
+// that is no edit changes nothing.
+TEST_F(LspSources, AChangeOfSeveralEditsIsMadeWholeAndChecked) {
+  client_.initialize();
+  open(train_uri_, train_text_);
+  EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
+  const int row = line_starting(train_text_, "Stazione,   2750");
+  ASSERT_GE(row, 0);
+  const auto settled = [&] {
+    client_.request("textDocument/documentSymbol",
+                    {{"textDocument", {{"uri", train_uri_}}}});
+    return client_.latest_diagnostics(train_uri_);
+  };
+
+  // "2750" would become "2770", but the last edit has no text: the
+  // outline still reads the station where it was.
+  change(train_uri_, 2,
+         json::array({{{"range", range(row, 14, 15)}, {"text", "7"}},
+                      {{"range", range(row, 16, 16)}}}));
+  const json outline = client_.request(
+      "textDocument/documentSymbol", {{"textDocument", {{"uri", train_uri_}}}});
+  EXPECT_NE(outline.dump().find("station at 2750 m"), std::string::npos);
+  const json refused = client_.latest_diagnostics(train_uri_);
+  EXPECT_TRUE(refused.is_null() || refused == json::array()) << refused;
+
+  change(train_uri_, 3,
+         json::array({{{"range", range(0, 0, 0)}, {"text", "titolo\r\n"}},
+                      {{"range", range(row + 1, 14, 15)}, {"text", "7"}},
+                      {{"range", range(row + 1, 16, 16)}, {"text", ""}}}));
+  const json d = settled();
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "fault-8");
+  EXPECT_EQ(d[0]["range"], range(row + 1, 12, 16));
 }
 
 TEST_F(LspSources, ColumnsCountAsTheEditorCounts) {

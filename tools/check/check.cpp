@@ -734,7 +734,8 @@ CheckResult check_sources(std::string_view line_text,
   std::set<FaultKey> blanked;
   const std::vector<FaultRecord>* log = &result.model.fault_log;
   Compiled again;
-  while (options.recover && !result.truncated) {
+  while (options.recover && !result.truncated &&
+         !options.stop.stop_requested()) {
     bool any = false;
     for (const FaultRecord& f : *log) {
       if (!ends_a_stage(f) || blanked.count(key_of(f)) != 0) continue;
@@ -800,7 +801,8 @@ CheckResult check_sources(std::string_view line_text,
     }
   }
 
-  if (!options.recover && !result.truncated) {
+  if ((!options.recover || options.stop.stop_requested()) &&
+      !result.truncated) {
     result.recovery_left = std::any_of(
         log->begin(), log->end(),
         [](const FaultRecord& f) { return ends_a_stage(f) && recoverable(f); });

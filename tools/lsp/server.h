@@ -27,6 +27,10 @@ inline constexpr int kInternalError = -32603;
 inline constexpr int kServerNotInitialized = -32002;
 }  // namespace error_code
 
+// The deepest a message may nest. The protocol's own messages nest about
+// ten levels; a client's free-form options a few more.
+inline constexpr int kDeepestMessage = 64;
+
 class Server {
  public:
   // Receives the content of each message the server sends.
@@ -46,6 +50,8 @@ class Server {
   std::optional<RecoveryJob> recovery_job() {
     return workspace_.recovery_job();
   }
+  // True once a recovery job's sources have changed since it began.
+  bool stale(const RecoveryJob& job) const { return workspace_.stale(job); }
   // Publishes the diagnostics of a recovery job's check (nothing when it
   // failed, or when its pair has changed since).
   void recovered(const RecoveryJob& job,

@@ -11,6 +11,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -65,7 +67,15 @@ struct Document {
   std::string uri;
   DocumentName name;
   std::int64_t version = 0;
-  TextDocument text;
+  // The text as the editor holds it. A checked pair shares it until the
+  // next edit, which goes to a copy of its own.
+  std::shared_ptr<TextDocument> text;
+};
+
+// One edit of a change: a range of the text replaced, or the whole text.
+struct TextEdit {
+  std::optional<Range> range;
+  std::string text;
 };
 
 // One source of a checked pair, as it was when checked.
@@ -74,7 +84,9 @@ struct PairSide {
   std::string file_name;
   bool open = false;
   std::optional<std::int64_t> version;  // of an open document
-  TextDocument text;
+  std::shared_ptr<const TextDocument> snapshot;  // null when missing
+
+  const TextDocument& text() const;
 };
 
 struct CheckedPair {
@@ -94,17 +106,15 @@ struct CheckedPair {
   }
 };
 
-// The check with recovery of a pair that was checked without: the bytes and
-// names it needs, copied, so that it can run beside the server's work.
+// The check with recovery of a pair that was checked without. It runs
+// beside the server's work on the pair's own texts, which nothing changes.
 struct RecoveryJob {
   std::shared_ptr<const CheckedPair> pair;  // the pair as checked without
-  std::string line_bytes;
-  std::string train_bytes;
-  std::string line_name;
-  std::string train_number;
 };
-// Runs the job's check; touches nothing but the job.
-tools::CheckResult run_recovery(const RecoveryJob& job);
+// Runs the job's check; touches nothing but the job. Once `stop` is asked,
+// the check ends before its next compile.
+tools::CheckResult run_recovery(const RecoveryJob& job,
+                                std::stop_token stop = {});
 
 // One textDocument/publishDiagnostics notification's parameters.
 using Publication = nlohmann::json;
@@ -119,10 +129,14 @@ class Workspace {
   void set_default_encoding(FileEncoding e) { default_encoding_ = e; }
 
   void open(const std::string& uri, std::int64_t version, std::string text);
-  // The open document, to change in place; null when it is not open.
-  Document* find(const std::string& uri);
-  // Notes that a document's text or version changed.
-  void changed() { pending_ = true; }
+  // The open document; null when it is not open.
+  const Document* find(const std::string& uri) const;
+  // Makes the edits of one change of an open document, in order, and takes
+  // its new version. A document that grows past the largest source is let
+  // go: it is said to be too large and no longer followed until it is
+  // opened again.
+  void edit(const std::string& uri, std::span<const TextEdit> edits,
+            std::optional<std::int64_t> version);
   void close(const std::string& uri);
 
   // True when documents changed since diagnostics were last published.
@@ -135,6 +149,9 @@ class Workspace {
   // A pair whose check with recovery is still to run, marked as under way;
   // nothing when every pair is complete or under way.
   std::optional<RecoveryJob> recovery_job();
+  // True once what a job checks has been checked anew, or one of its open
+  // sources has been edited since: what it would find is of no use.
+  bool stale(const RecoveryJob& job) const;
   // Takes the check with recovery of a job (nothing when it failed) and
   // returns the diagnostics to publish again; none when the pair has been
   // checked anew since the job began.
@@ -155,7 +172,6 @@ class Workspace {
   // The source of a pair: the open document, else the file on disk.
   PairSide side_of(const std::string& uri);
   const Document* open_document(const DocumentName& name) const;
-  bool exists(const DocumentName& in, const std::string& file_name);
   nlohmann::json diagnostics_for(const CheckedPair& pair,
                                  SourceKind kind) const;
   // The parameters of a publishDiagnostics of `uri`, with the version of
@@ -167,6 +183,9 @@ class Workspace {
   PositionEncoding units_ = PositionEncoding::kUtf16;
   FileEncoding default_encoding_ = FileEncoding::kWindows1252;
   std::map<std::string, Document> documents_;
+  // Documents let go for growing past the largest source, until opened or
+  // closed again.
+  std::set<std::string> too_large_;
   std::map<PairKey, std::shared_ptr<CheckedPair>> pairs_;
   // The pair each open document belongs to.
   std::map<std::string, PairKey> pair_of_document_;
