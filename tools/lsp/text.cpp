@@ -7,47 +7,6 @@
 namespace scenc::lsp {
 namespace {
 
-// The length of the UTF-8 sequence at the front of `s` and its code point;
-// 0 when the bytes there are not a well-formed sequence.
-std::size_t decode(std::string_view s, char32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[0]);
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  std::size_t n = 0;
-  char32_t least = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    n = 2, cp = b0 & 0x1F, least = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    n = 3, cp = b0 & 0x0F, least = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    n = 4, cp = b0 & 0x07, least = 0x10000;
-  } else {
-    return 0;
-  }
-  if (s.size() < n) return 0;
-  for (std::size_t i = 1; i < n; ++i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
-bool is_utf8_beyond_ascii(std::string_view s) {
-  bool beyond = false;
-  for (std::size_t i = 0; i < s.size();) {
-    char32_t cp = 0;
-    const std::size_t n = decode(s.substr(i), cp);
-    if (n == 0) return false;
-    beyond = beyond || n > 1;
-    i += n;
-  }
-  return beyond;
-}
-
 // One character of a line: how many units the client and the compiler
 // count for it. A byte that is not well-formed UTF-8 counts as one of each.
 struct Widths {
@@ -58,8 +17,9 @@ struct Widths {
 
 Widths widths_at(std::string_view line, PositionEncoding units,
                  FileEncoding encoding) {
-  char32_t cp = 0;
-  const std::size_t n = std::max<std::size_t>(decode(line, cp), 1);
+  const Utf8Character c = decode_utf8(line);
+  const char32_t cp = c.code_point;
+  const std::size_t n = std::max<std::size_t>(c.size, 1);
   Widths w;
   w.text = n;
   switch (units) {
@@ -93,7 +53,7 @@ TextDocument::TextDocument(std::string utf8, std::string cp1252)
 }
 
 TextDocument TextDocument::from_disk(std::string_view bytes) {
-  if (is_utf8_beyond_ascii(bytes)) {
+  if (holds_utf8(bytes)) {
     return TextDocument(std::string(bytes), FileEncoding::kUtf8);
   }
   // Every byte of the code page comes back from its character as itself:

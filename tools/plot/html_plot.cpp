@@ -165,8 +165,10 @@ std::string render_plot_html(const PlotScene& scene) {
   // Names are bytes as the author wrote them; the rare byte that is not
   // UTF-8 is replaced rather than failing. A "<" inside a string could end
   // the script element early: JSON may spell it \u003c.
-  std::string data =
-      scene_json(scene).dump(-1, ' ', false, Json::error_handler_t::replace);
+  // JSON writes control characters escaped, but not the non-characters an
+  // author's UTF-8 may hold.
+  const std::string data = xml_characters(
+      scene_json(scene).dump(-1, ' ', false, Json::error_handler_t::replace));
   std::string safe;
   for (const char c : data) {
     if (c == '<') {
