@@ -135,6 +135,29 @@ const CLI::Validator kWarningSwitch(
     },
     "NAME");
 
+// --max-errors takes a count of errors; CLI11's own range would be spelt
+// out to the last digit of the largest double.
+const CLI::Validator kErrorCount(
+    [](std::string& n) -> std::string {
+      const bool digits = !n.empty() && n.size() <= 9 &&
+                          std::all_of(n.begin(), n.end(), [](char c) {
+                            return c >= '0' && c <= '9';
+                          });
+      return digits ? std::string{}
+                    : "'" + n +
+                          "' is not a count of errors: a whole number from 0 "
+                          "(no limit) to 999999999";
+    },
+    "N");
+
+// The working directory, for the log's relative paths; "/" where it cannot
+// be had.
+std::string working_directory() {
+  std::error_code ec;
+  const fs::path cwd = fs::current_path(ec);
+  return ec ? "/" : cwd.string();
+}
+
 bool colour_wanted(const std::string& choice) {
   if (choice == "always") return true;
   if (choice == "never") return false;
@@ -152,6 +175,7 @@ Json report_of(const CheckResult& check, const Model& model,
           {"error_exit",
            outcome.error_exit != 0 ? Json(outcome.error_exit) : Json(nullptr)},
           {"files", files},
+          {"column_unit", kColumnUnit},
           {"diagnostics", diagnostics_json(check, sources)},
           {"truncated", check.truncated}};
 }
@@ -163,8 +187,9 @@ bool read_source(const std::string& path, std::string_view what,
     bytes = std::move(*read);
     return true;
   }
-  std::cerr << "scenarioc: error: cannot read the " << what << " " << path
-            << ": " << reason << '\n';
+  std::cerr << terminal_text("scenarioc: error: cannot read the " +
+                             std::string(what) + " " + path + ": " + reason)
+            << '\n';
   return false;
 }
 
@@ -191,7 +216,8 @@ std::optional<std::string> clash_with_sources(const Model& model,
 }
 
 void report_file_error(const FileError& e) {
-  std::cerr << "scenarioc: error: cannot write " << e.file << ": " << e.reason
+  std::cerr << terminal_text("scenarioc: error: cannot write " + e.file + ": " +
+                             e.reason)
             << '\n';
 }
 
@@ -214,8 +240,10 @@ int run_compile(const CompileOptions& o, bool write_files) {
       default_train_number(o.train_source, built.line_name));
   if (write_files) {
     if (const auto clash = clash_with_sources(built, o)) {
-      std::cerr << "scenarioc: error: " << *clash
-                << "; choose another -o, --line-name or --train-number\n";
+      std::cerr << terminal_text("scenarioc: error: " + *clash +
+                                 "; choose another -o, --line-name or "
+                                 "--train-number")
+                << '\n';
       return exit_status::kUsageError;
     }
   }
@@ -274,6 +302,17 @@ int run_compile(const CompileOptions& o, bool write_files) {
     report_file_error(*failed);
     return exit_status::kFileFailed;
   }
+  if (!outcome.files_written.empty()) {
+    // As plot says what it drew: on standard error, beside the
+    // diagnostics, so that standard output stays the report alone.
+    std::string written;
+    for (const std::string& name : outcome.files_written) {
+      written +=
+          (written.empty() ? "" : ", ") +
+          (fs::path(o.out_dir.empty() ? "." : o.out_dir) / name).string();
+    }
+    std::cerr << terminal_text("scenarioc compile: wrote " + written) << '\n';
+  }
   if (outcome.error_exit != 0) {
     std::cerr << "error exit:"
               << error_exit_text(std::to_string(outcome.error_exit)) << '\n';
@@ -285,7 +324,7 @@ int run_compile(const CompileOptions& o, bool write_files) {
         format == "json"
             ? report_of(check, model, outcome,
                         write_files ? outcome.files_written : none, sources)
-            : sarif_log(check, sources, kBuildVersion);
+            : sarif_log(check, sources, kBuildVersion, working_directory());
     // Paths and names are bytes as the author gave them; bytes that are not
     // UTF-8 must not stop the report.
     std::cout << report.dump(-1, ' ', false, Json::error_handler_t::replace)
@@ -329,9 +368,10 @@ int run_sources(const std::string& out_dir, bool force) {
     const OnDisk found = on_disk(dir / name, texts.files.at(name));
     if (found == OnDisk::kSame) continue;
     if (found == OnDisk::kOther && !force) {
-      std::cerr << "scenarioc: error: " << (dir / name).string()
-                << " differs from what sources would write; give --force to "
-                   "replace it\n";
+      std::cerr << terminal_text("scenarioc: error: " + (dir / name).string() +
+                                 " differs from what sources would write; "
+                                 "give --force to replace it")
+                << '\n';
       refused = true;
       continue;
     }
@@ -377,15 +417,25 @@ int guarded(const std::function<int()>& run) {
   } catch (const std::bad_alloc&) {
     std::cerr << "scenarioc: error: out of memory\n";
   } catch (const std::exception& e) {
-    std::cerr << "scenarioc: error: " << e.what() << '\n';
+    std::cerr << terminal_text(std::string("scenarioc: error: ") + e.what())
+              << '\n';
   }
   return exit_status::kFileFailed;
 }
 
-constexpr const char* kExitStatuses =
-    "Exit status: 0 clean; 1 a fault was recorded, or a warning under "
-    "--strict (the files are written all the same); 2 error exit, no binary "
-    "file written; 3 a file could not be read or written; 64 usage error.\n";
+// The exit statuses as each subcommand's help gives them: check writes
+// nothing.
+std::string exit_statuses(bool write_files) {
+  return std::string(
+             "Exit status: 0 clean; 1 a fault was recorded, or a warning "
+             "under --strict") +
+         (write_files ? " (the files are written all the same)" : "") +
+         "; 2 error exit" + (write_files ? ", no binary file written" : "") +
+         "; 3 a file could not be read" + (write_files ? " or written" : "") +
+         "; 64 usage error.\n"
+         "Columns count bytes of the source line in the text and in JSON "
+         "(\"column_unit\": \"byte\"), characters in SARIF (columnKind).\n";
+}
 
 // Adds a subcommand that compiles two sources; `write_files` tells compile
 // from check. Returns the options it fills, for the subcommand's own.
@@ -402,8 +452,10 @@ std::shared_ptr<CompileOptions> add_compiling_command(
   command->add_flag("--json", o->json,
                     "also print one JSON object on standard output: "
                     "error_code, error_position, error_exit, files, "
-                    "diagnostics, truncated (nothing when a file cannot be "
-                    "read or written); the same as --format json");
+                    "column_unit, diagnostics, truncated (nothing when a "
+                    "file cannot be " +
+                        std::string(write_files ? "read or written" : "read") +
+                        "); the same as --format json");
   command
       ->add_option("--format", o->format,
                    "text (the default: diagnostics on standard error only), "
@@ -420,7 +472,7 @@ std::shared_ptr<CompileOptions> add_compiling_command(
   command
       ->add_option("--max-errors", o->max_errors,
                    "stop after this many errors (default 50; 0: no limit)")
-      ->check(CLI::NonNegativeNumber)
+      ->check(kErrorCount)
       ->option_text("N");
   command
       ->add_option("-W", o->warning_switches,
@@ -431,7 +483,7 @@ std::shared_ptr<CompileOptions> add_compiling_command(
       ->option_text("NAME");
   command->add_flag("--strict", o->strict,
                     "warnings fail the run (status 1), as -Werror");
-  command->footer("Examples:\n" + examples + "\n" + kExitStatuses);
+  command->footer("Examples:\n" + examples + "\n" + exit_statuses(write_files));
   command->callback([o, write_files, &status] {
     status = guarded([&] { return run_compile(*o, write_files); });
   });
