@@ -137,8 +137,12 @@ std::string where(const std::string& file, std::int64_t line,
                   std::int64_t column) {
   std::string s = terminal_text(file);
   if (line > 0) {
-    s += ":" + std::to_string(line);
-    if (column > 0) s += ":" + std::to_string(column);
+    s += ':';
+    s += std::to_string(line);
+    if (column > 0) {
+      s += ':';
+      s += std::to_string(column);
+    }
   }
   return s + ": ";
 }

@@ -52,13 +52,13 @@ TextDocument::TextDocument(std::string utf8, std::string cp1252)
   refresh();
 }
 
-TextDocument TextDocument::from_disk(std::string_view bytes) {
-  if (holds_utf8(bytes)) {
-    return TextDocument(std::string(bytes), FileEncoding::kUtf8);
-  }
+TextDocument TextDocument::from_disk(std::string bytes) {
+  if (holds_utf8(bytes))
+    return TextDocument(std::move(bytes), FileEncoding::kUtf8);
   // Every byte of the code page comes back from its character as itself:
   // the bytes on disk are already what the text would be written as.
-  return TextDocument(cp1252_to_utf8(bytes), std::string(bytes));
+  std::string text = cp1252_to_utf8(bytes);
+  return TextDocument(std::move(text), std::move(bytes));
 }
 
 void TextDocument::set_text(std::string utf8) {

@@ -41,7 +41,7 @@ class TextDocument {
   // The text on disk as an editor reading it would hold it: UTF-8 when the
   // bytes are valid UTF-8 with at least one character beyond ASCII, else
   // Windows-1252.
-  static TextDocument from_disk(std::string_view bytes);
+  static TextDocument from_disk(std::string bytes);
 
   const std::string& text() const { return text_; }
   FileEncoding encoding() const { return encoding_; }

@@ -176,6 +176,18 @@ std::optional<std::string> DiskFiles::read(const fs::path& path) {
   return tools::read_source(path, reason);
 }
 
+std::optional<FileStamp> DiskFiles::stamp(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return std::nullopt;
+  }
+  const auto ns = [](const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+  };
+  return FileStamp{st.st_dev, st.st_ino, st.st_size, ns(st.st_mtim),
+                   ns(st.st_ctim)};
+}
+
 std::vector<std::string> DiskFiles::names_in(const fs::path& dir) {
   std::vector<std::string> names;
   std::error_code ec;
@@ -352,12 +364,25 @@ PairSide Workspace::side_of(const std::string& uri) {
     side.snapshot = doc->text;
     return side;
   }
-  if (name.path) {
-    if (auto bytes = files_.read(*name.path)) {
-      side.uri = uri;
-      side.snapshot =
-          std::make_shared<const TextDocument>(TextDocument::from_disk(*bytes));
+  if (!name.path) return side;
+  // The stamp is taken before the file is read: a file that changes in
+  // between has a new stamp at the next check.
+  side.stamp = files_.stamp(*name.path);
+  if (side.stamp) {
+    for (const auto& [key, pair] : pairs_) {
+      for (const PairSide* known : {&pair->line, &pair->train}) {
+        if (known->uri == uri && !known->open && known->stamp == side.stamp) {
+          side.uri = uri;
+          side.snapshot = known->snapshot;
+          return side;
+        }
+      }
     }
+  }
+  if (auto bytes = files_.read(*name.path)) {
+    side.uri = uri;
+    side.snapshot = std::make_shared<const TextDocument>(
+        TextDocument::from_disk(std::move(*bytes)));
   }
   return side;
 }

@@ -21,6 +21,17 @@
 
 namespace scenc::lsp {
 
+// What tells that a file on disk is the one read before, unchanged: which
+// file it is, its size and the times it was last written and changed.
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::int64_t changed_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
 // What the workspace reads from disk.
 class FileAccess {
  public:
@@ -29,12 +40,18 @@ class FileAccess {
   virtual std::optional<std::string> read(const std::filesystem::path& path) = 0;
   // The names of the files in `dir`.
   virtual std::vector<std::string> names_in(const std::filesystem::path& dir) = 0;
+  // The stamp of a regular file; nothing when it cannot be had, and then
+  // the file is read at every check.
+  virtual std::optional<FileStamp> stamp(const std::filesystem::path&) {
+    return std::nullopt;
+  }
 };
 
 class DiskFiles final : public FileAccess {
  public:
   std::optional<std::string> read(const std::filesystem::path& path) override;
   std::vector<std::string> names_in(const std::filesystem::path& dir) override;
+  std::optional<FileStamp> stamp(const std::filesystem::path& path) override;
 };
 
 // Reads nothing: the sources exist only as the documents an editor opens
@@ -84,6 +101,7 @@ struct PairSide {
   std::string file_name;
   bool open = false;
   std::optional<std::int64_t> version;  // of an open document
+  std::optional<FileStamp> stamp;       // of a file read from disk
   std::shared_ptr<const TextDocument> snapshot;  // null when missing
 
   const TextDocument& text() const;
@@ -169,7 +187,8 @@ class Workspace {
     auto operator<=>(const PairKey&) const = default;
   };
   PairKey resolve(const Document& doc);
-  // The source of a pair: the open document, else the file on disk.
+  // The source of a pair: the open document, else the file on disk (as
+  // read for an earlier check while its stamp stays the same).
   PairSide side_of(const std::string& uri);
   const Document* open_document(const DocumentName& name) const;
   nlohmann::json diagnostics_for(const CheckedPair& pair,
