@@ -1,5 +1,6 @@
 // The language server's workspace in process: a check with recovery that an
-// edit has made stale is known to be, and stops before its next compile.
+// edit has made stale is known to be, and stops before its next compile;
+// a partner on disk is read again only once it changed.
 #include <gtest/gtest.h>
 
 #include <stop_token>
@@ -51,6 +52,49 @@ TEST(LspWorkspace, ARecoveryMadeStaleByAnEditStops) {
   workspace.publish();
   EXPECT_TRUE(workspace.stale(*job));
   EXPECT_TRUE(workspace.recovered(*job, whole).empty());
+}
+
+// A partner on disk is read again only when its stamp changed: a keystroke
+// in its train checks the line as read before; a line written anew on disk
+// is read and checked as it is now.
+TEST(LspWorkspace, APartnerOnDiskIsReadAgainWhenItsStampChanges) {
+  struct Disk final : FileAccess {
+    std::string line = kLine;
+    FileStamp now{1, 1, 0, 1, 1};
+    int reads = 0;
+    std::optional<std::string> read(
+        const std::filesystem::path& path) override {
+      if (path != "/w/Prova_linea.txt") return std::nullopt;
+      ++reads;
+      return line;
+    }
+    std::vector<std::string> names_in(const std::filesystem::path&) override {
+      return {"Prova_linea.txt"};
+    }
+    std::optional<FileStamp> stamp(const std::filesystem::path& path) override {
+      if (path != "/w/Prova_linea.txt") return std::nullopt;
+      return now;
+    }
+  } disk;
+  Workspace workspace(disk);
+  workspace.open(kTrainUri, 1, kTrain);
+  workspace.publish();
+  const int reads = disk.reads;
+  const TextEdit blank{Range{{0, 0}, {0, 0}}, " "};
+  workspace.edit(kTrainUri, {&blank, 1}, 2);
+  workspace.publish();
+  EXPECT_EQ(disk.reads, reads);
+
+  // The line written anew on disk: read and checked as it is now.
+  disk.line =
+      "[generale]\r\nlunghezza percorso, 500\r\n[pendenze]\r\n[fine]\r\n";
+  disk.now.modified_ns = 2;
+  workspace.edit(kTrainUri, {&blank, 1}, 3);
+  workspace.publish();
+  EXPECT_EQ(disk.reads, reads + 1);
+  const std::string line_bytes(
+      workspace.pair_of(kTrainUri)->line.text().source_bytes());
+  EXPECT_EQ(line_bytes, disk.line);
 }
 
 }  // namespace
