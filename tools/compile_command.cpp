@@ -343,12 +343,11 @@ OnDisk on_disk(const fs::path& file, const std::string& bytes) {
   std::error_code ec;
   // A device or a FIFO holds nothing that writing would lose.
   if (!fs::is_regular_file(file, ec)) return OnDisk::kNothing;
-  std::string held;
-  // A file that cannot be read may hold anything.
-  return read_whole_file(file, held, nullptr) == SourceStore::Status::kOk &&
-                 held == bytes
-             ? OnDisk::kSame
-             : OnDisk::kOther;
+  // A file that cannot be read, or is larger than any source, may hold
+  // anything.
+  std::string reason;
+  const std::optional<std::string> held = tools::read_source(file, reason);
+  return held && *held == bytes ? OnDisk::kSame : OnDisk::kOther;
 }
 
 // Writes the embedded scenario's sources and driver documents, as the
