@@ -17,6 +17,7 @@
 #include "output/output_directory.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
+#include "testing/hostile_sources.h"
 
 namespace scenc {
 namespace {
@@ -232,6 +233,39 @@ TEST(LspServer, ASourceOfLineEndsCostsAFewTimesItsSize) {
   client.request("shutdown", nullptr);
   client.notify("exit");
   EXPECT_EQ(client.wait_for_exit(), 0);
+}
+
+// exit comes while a check with recovery runs over a large partner on disk:
+// the server ends with the status exit asks for, never a signal, however
+// far that check has gone.
+TEST(LspServer, ExitDuringACheckWithRecoveryEndsCleanly) {
+  TemporaryDirectory dir("scenarioc-lsp-exit");
+  ASSERT_FALSE(dir.path().empty());
+  std::ofstream(dir.path() / "Grande_linea.txt", std::ios::binary)
+      << hostile::mountain_rows(10'000'000);
+  // Five stations off the 50 m grid: each ends a compile of the pair.
+  std::string train = "[generale]\r\nnumero vetture, 6\r\n[stazioni]\r\n";
+  for (int i = 1; i <= 5; ++i) {
+    train += "stazione, " + std::to_string(i * 100'000 + 10) +
+             ", 2, 400, 0,0,0, 0,0,0, 0,0,0, 0, 10,0,0, S\r\n";
+  }
+  train += "[fine]\r\n";
+  const std::string uri = "file://" + (dir.path() / "Grande_1-.txt").string();
+
+  LspClient client;
+  ASSERT_TRUE(client.started());
+  client.initialize();
+  client.notify("textDocument/didOpen", {{"textDocument",
+                                          {{"uri", uri},
+                                           {"languageId", "scenario"},
+                                           {"version", 1},
+                                           {"text", train}}}});
+  // The first compile's diagnostics: the check with recovery starts now.
+  ASSERT_FALSE(client.diagnostics(uri).is_null());
+  client.request("shutdown", nullptr);
+  client.notify("exit");
+  EXPECT_EQ(client.wait_for_exit(), 0);
+  EXPECT_EQ(client.stderr_text(), "");
 }
 
 // ---- Diagnostics as the author types ------------------------------------

@@ -5,13 +5,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <optional>
 #include <thread>
 
 #include "build_version.h"
-#include "tools/lsp/features.h"
 #include "tools/inspect/source_names.h"
+#include "tools/lsp/features.h"
 
 namespace scenc::lsp {
 namespace {
@@ -359,6 +360,9 @@ struct WakePipe {
   int fd[2] = {-1, -1};
 };
 
+// Checks with recovery whose thread has not yet ended.
+std::atomic<int> recoveries_running{0};
+
 // The one check with recovery under way, on its own thread. When it ends,
 // it writes a byte to a pipe the server polls beside its input. A check
 // whose sources have changed since is asked to stop; one still running
@@ -385,12 +389,17 @@ class RecoveryRunner {
     }
     run_ = std::make_shared<Run>();
     run_->job = std::move(job);
-    // The thread holds what it uses, so that it may outlive the server.
-    worker_ = std::thread([run = run_, wake = wake_] {
+    // The thread holds what it uses, so that it may outlive the server,
+    // and lets go of it before it counts itself out.
+    ++recoveries_running;
+    worker_ = std::thread([run = run_, wake = wake_]() mutable {
       run->result = run_guarded(run->job, run->stop.get_token());
       const char done = 1;
       while (::write(wake->fd[1], &done, 1) < 0 && errno == EINTR) {
       }
+      run.reset();
+      wake.reset();
+      --recoveries_running;
     });
   }
   // Asks the check to stop before its next compile.
@@ -429,6 +438,8 @@ class RecoveryRunner {
 };
 
 }  // namespace
+
+bool recovery_still_running() { return recoveries_running.load() > 0; }
 
 int serve(int input, int output, FileAccess& files) {
   // A client that goes away ends the server through a failed write, not a

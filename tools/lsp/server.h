@@ -84,7 +84,13 @@ class Server {
 // Serves the protocol over two file descriptors until exit or the end of
 // the input; returns the exit status. The checks with recovery run on a
 // thread of their own, one at a time, so that a long one never holds up
-// the answer to the next change.
+// the answer to the next change. A check still under way when it returns
+// is asked to stop and left running.
 int serve(int input, int output, FileAccess& files);
+
+// True while a check with recovery that serve left behind still runs. It
+// may still read the compile's tables, so the process must then end at
+// once (std::_Exit), never through the destructors of those tables.
+bool recovery_still_running();
 
 }  // namespace scenc::lsp
