@@ -2,6 +2,7 @@
 // lifecycle, every kind of malformed input, the diagnostics of both sources
 // of a pair as the author types, and what it tells about a row.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -451,6 +452,26 @@ TEST_F(LspSources, AMissingPartnerIsSaidOnce) {
   ASSERT_EQ(d.size(), 1u) << d;
   EXPECT_EQ(d[0]["code"], "missing-line-source");
   EXPECT_EQ(d[0]["range"]["start"], position(0, 0));
+}
+
+// A partner on disk that is no regular file, a FIFO with no writer or a
+// link to a device, is never read: the train is checked as without its
+// line, at once.
+TEST_F(LspSources, APartnerThatIsNoRegularFileIsNotRead) {
+  ASSERT_EQ(::mkfifo((dir_.path() / "Fifo_linea.txt").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir_.path() / "Zero_linea.txt");
+  client_.initialize();
+  for (const char* train : {"Fifo_1-.txt", "Zero_1-.txt"}) {
+    SCOPED_TRACE(train);
+    const std::string uri = "file://" + (dir_.path() / train).string();
+    open(uri, train_text_);
+    const json d = client_.diagnostics(uri);
+    ASSERT_EQ(d.size(), 1u) << d;
+    EXPECT_EQ(d[0]["code"], "missing-line-source");
+  }
+  client_.request("shutdown", nullptr);
+  client_.notify("exit");
+  EXPECT_EQ(client_.wait_for_exit(), 0);
 }
 
 // ---- What the server tells about a row --------------------------------------
