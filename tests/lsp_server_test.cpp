@@ -209,7 +209,13 @@ TEST(LspServer, ASourceOfLineEndsCostsAFewTimesItsSize) {
   ASSERT_TRUE(client.started());
   client.initialize();
   const std::string uri = "file:///nowhere/Vuota_linea.txt";
+  // Under the sanitizers, where the peak is not measured, a check of 16 MiB
+  // takes longer than a client waits: an eighth shows the same answers.
+#ifdef SCENARIO_SANITIZED
+  const std::size_t line_ends = std::size_t{2} << 20;
+#else
   const std::size_t line_ends = std::size_t{16} << 20;
+#endif
   client.notify("textDocument/didOpen",
                 {{"textDocument",
                   {{"uri", uri},
