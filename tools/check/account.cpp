@@ -43,6 +43,8 @@ void AccountKeeper::expect(SourceKind source, std::size_t rows,
   a.keywords.reserve(rows + 1);
   a.rows.reserve(rows + 1);
   a.fields.reserve(fields + 1);
+  // A row stores about one value per field it reads.
+  a.stores.reserve(fields + 1);
 }
 
 void AccountKeeper::source_begins(SourceKind source, std::string_view bytes) {
