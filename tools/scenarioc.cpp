@@ -36,6 +36,7 @@ int run_command(int argc, char** argv) {
   scenc::tools::register_serve_command(app, status);
   scenc::tools::register_watch_command(app, status);
   scenc::tools::register_decompile_commands(app, status);
+  scenc::tools::register_fmt_command(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

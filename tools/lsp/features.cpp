@@ -12,6 +12,7 @@
 #include "model/cp1252.h"
 #include "tools/inspect/describe.h"
 #include "tools/check/source_rows.h"
+#include "tools/lsp/protocol.h"
 
 namespace scenc::lsp {
 namespace {
@@ -397,13 +398,10 @@ std::string describe_field(const RowField& f, const Model& model,
   return out;
 }
 
-json position_json(const Position& p) {
-  return {{"line", p.line}, {"character", p.character}};
-}
 json range_json(const TextDocument& text, std::int64_t line,
                 std::int64_t from, std::int64_t to, PositionEncoding units) {
-  return {{"start", position_json(text.to_client(line, from, units))},
-          {"end", position_json(text.to_client(line, to, units))}};
+  return protocol::range(
+      {text.to_client(line, from, units), text.to_client(line, to, units)});
 }
 
 // The field whose bytes hold `column`, or that ends just before it.
@@ -557,7 +555,7 @@ json document_symbols(const TextDocument& text, SourceKind kind,
   const auto close_section = [&] {
     if (section == nullptr) return;
     (*section)["range"]["end"] =
-        position_json(text.line_end(section_end, units));
+        protocol::position(text.line_end(section_end, units));
   };
   for (const AuthorRow& row : rows.rows) {
     const json whole =

@@ -197,4 +197,36 @@ Position TextDocument::line_end(std::int64_t line,
   return p;
 }
 
+// The field a place points at in the source bytes: from its column to the
+// next comma or line end, trailing blanks left out; at least one character.
+Range field_range(const TextDocument& text, std::int64_t line,
+                  std::int64_t column, std::int64_t end_column,
+                  PositionEncoding units) {
+  if (line < 1) return {{0, 0}, text.line_end(1, units)};
+  if (column < 1) return {text.to_client(line, 1, units),
+                          text.line_end(line, units)};
+  std::int64_t end = end_column;
+  if (end <= column) {
+    const std::string& bytes = text.source_bytes();
+    // The byte where the line begins: walk from the start of the text.
+    std::size_t at = 0;
+    for (std::int64_t l = 1; l < line && at < bytes.size(); ++at) {
+      if (bytes[at] == '\n' ||
+          (bytes[at] == '\r' && (at + 1 >= bytes.size() || bytes[at + 1] != '\n'))) {
+        ++l;
+      }
+    }
+    std::size_t from = at + static_cast<std::size_t>(column - 1);
+    std::size_t to = from;
+    while (to < bytes.size() && bytes[to] != ',' && bytes[to] != '\r' &&
+           bytes[to] != '\n') {
+      ++to;
+    }
+    while (to > from && bytes[to - 1] == ' ') --to;
+    end = column + static_cast<std::int64_t>(std::max<std::size_t>(to - from, 1));
+  }
+  return {text.to_client(line, column, units), text.to_client(line, end, units)};
+}
+
+
 }  // namespace scenc::lsp

@@ -6,6 +6,8 @@
 #include <cctype>
 
 #include "output/file_system.h"
+#include "tools/check/stand_ins.h"
+#include "tools/lsp/protocol.h"
 #include "tools/inspect/source_names.h"
 
 namespace scenc::lsp {
@@ -14,12 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::json;
 
-// What stands in for a partner that cannot be found, so that the source at
-// hand is still compiled: a line of the longest length, against which no
-// train row fails for being beyond the line's end, and a train with no row.
-constexpr std::string_view kStandInLine =
-    "[generale]\r\nlunghezza percorso, 1000000\r\n[fine]\r\n";
-constexpr std::string_view kStandInTrain = "[generale]\r\n[fine]\r\n";
+using tools::kStandInLine;
+using tools::kStandInTrain;
 
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -55,65 +53,6 @@ std::string percent_encoded(std::string_view s) {
     }
   }
   return out;
-}
-
-json position_json(const Position& p) {
-  return {{"line", p.line}, {"character", p.character}};
-}
-json range_json(const Range& r) {
-  return {{"start", position_json(r.start)}, {"end", position_json(r.end)}};
-}
-
-// The field a place points at in the source bytes: from its column to the
-// next comma or line end, trailing blanks left out; at least one character.
-Range field_range(const TextDocument& text, std::int64_t line,
-                  std::int64_t column, std::int64_t end_column,
-                  PositionEncoding units) {
-  if (line < 1) return {{0, 0}, text.line_end(1, units)};
-  if (column < 1) return {text.to_client(line, 1, units),
-                          text.line_end(line, units)};
-  std::int64_t end = end_column;
-  if (end <= column) {
-    const std::string& bytes = text.source_bytes();
-    // The byte where the line begins: walk from the start of the text.
-    std::size_t at = 0;
-    for (std::int64_t l = 1; l < line && at < bytes.size(); ++at) {
-      if (bytes[at] == '\n' ||
-          (bytes[at] == '\r' && (at + 1 >= bytes.size() || bytes[at + 1] != '\n'))) {
-        ++l;
-      }
-    }
-    std::size_t from = at + static_cast<std::size_t>(column - 1);
-    std::size_t to = from;
-    while (to < bytes.size() && bytes[to] != ',' && bytes[to] != '\r' &&
-           bytes[to] != '\n') {
-      ++to;
-    }
-    while (to > from && bytes[to - 1] == ' ') --to;
-    end = column + static_cast<std::int64_t>(std::max<std::size_t>(to - from, 1));
-  }
-  return {text.to_client(line, column, units), text.to_client(line, end, units)};
-}
-
-int severity_number(tools::Severity s) {
-  switch (s) {
-    case tools::Severity::kError:
-      return 1;
-    case tools::Severity::kWarning:
-      return 2;
-    case tools::Severity::kNote:
-      return 3;
-  }
-  return 1;
-}
-
-json diagnostic(const Range& range, int severity, const std::string& code,
-                const std::string& message) {
-  return {{"range", range_json(range)},
-          {"severity", severity},
-          {"code", code},
-          {"source", "scenarioc"},
-          {"message", message}};
 }
 
 // The line name of a pair: its line source's, or for a train source
@@ -412,7 +351,7 @@ std::vector<Publication> Workspace::publish() {
     now[uri] = PairKey{uri, uri};
     if (last_owner_.count(uri)) continue;
     publication(
-        uri, json::array({diagnostic(
+        uri, json::array({protocol::diagnostic(
                  {{0, 0}, find(uri)->text.line_end(1, units_)}, 3,
                  "not-a-source-name",
                  "scenarioc pairs sources by their names: a line source is "
@@ -447,7 +386,7 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
                   "stand-in line of " +
                   std::to_string(kLongestLine) +
                   " m, so nothing that depends on the line is reported";
-    list.push_back(diagnostic({{0, 0}, side.text.line_end(1, units_)}, 2,
+    list.push_back(protocol::diagnostic({{0, 0}, side.text.line_end(1, units_)}, 2,
                               kind == SourceKind::kLine ? "missing-train-source"
                                                         : "missing-line-source",
                               message));
@@ -457,9 +396,9 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
     const SourceKind source =
         f.source == SourceKind::kNone ? SourceKind::kLine : f.source;
     if (source != kind) continue;
-    json d = diagnostic(
+    json d = protocol::diagnostic(
         field_range(side.text, f.line, f.column, f.end_column, units_),
-        severity_number(f.severity), f.check, f.message);
+        protocol::severity(f.severity), f.check, f.message);
     json related = json::array();
     for (const tools::DiagnosticNote& note : f.notes) {
       const PairSide& at =
@@ -470,7 +409,7 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
           {{"location",
             {{"uri", placed ? at.uri : side.uri},
              {"range",
-              placed ? range_json(field_range(at.text, note.line, note.column,
+              placed ? protocol::range(field_range(at.text, note.line, note.column,
                                               note.end_column, units_))
                      : d["range"]}}},
            {"message", note.message}});
