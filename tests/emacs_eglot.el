@@ -6,17 +6,22 @@
 ;; shows none itself), then writes what it saw as JSON to SCENARIO_EMACS_OUT
 ;; and quits. The buffer is never saved.
 (require 'json)
+;; The packages Debian installs (elpa-eglot), which its site start-up
+;; names; no init file of the user's is read.
+(require 'package)
+(package-initialize)
 (load (expand-file-name "editors/emacs/scenario-sources.el"
                         (getenv "SCENARIO_SOURCE_DIR")))
 (setq scenario-sources-scenarioc (getenv "SCENARIOC"))
 (setq eglot-sync-connect t eglot-autoshutdown nil eglot-events-buffer-size 0)
 
 (defun scenario-test--diagnostics ()
-  "The diagnostics of the buffer: (LINE CODE-AND-MESSAGE) of each."
-  (mapcar (lambda (d)
-            (list (line-number-at-pos (flymake-diagnostic-beg d))
-                  (flymake-diagnostic-text d)))
-          (or (ignore-errors (flymake-diagnostics)) eglot--diagnostics)))
+  "The diagnostics of the buffer: [LINE CODE-AND-MESSAGE] of each."
+  (vconcat
+   (mapcar (lambda (d)
+             (vector (line-number-at-pos (flymake-diagnostic-beg d))
+                     (flymake-diagnostic-text d)))
+           (or (ignore-errors (flymake-diagnostics)) eglot--diagnostics))))
 
 (defun scenario-test--wait (predicate)
   "Run the event loop until PREDICATE holds, for at most 20 s."
@@ -27,7 +32,7 @@
 
 (defun scenario-test--with-code (code)
   (lambda ()
-    (seq-some (lambda (d) (string-match-p (regexp-quote code) (cadr d)))
+    (seq-some (lambda (d) (string-match-p (regexp-quote code) (aref d 1)))
               (scenario-test--diagnostics))))
 
 (let* ((out (getenv "SCENARIO_EMACS_OUT"))

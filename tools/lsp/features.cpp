@@ -485,7 +485,7 @@ std::string_view written_keyword(const Keyword& k) {
 }
 
 json keyword_item(const Keyword& k, std::size_t order, const json& range,
-                  const TextDocument& text) {
+                  const TextDocument& text, bool snippets) {
   std::string snippet = snippet_text(written_keyword(k));
   std::string columns;
   for (std::size_t i = 0; i < k.fields.size(); ++i) {
@@ -495,6 +495,8 @@ json keyword_item(const Keyword& k, std::size_t order, const json& range,
                (f.unit.empty() ? "" : " (" + std::string(f.unit) + ")") + "\n";
   }
   const std::string label(written_keyword(k));
+  // A client without snippets inserts the keyword and its comma alone.
+  if (!snippets) snippet = label + ", ";
   char sort[8];
   std::snprintf(sort, sizeof sort, "%03zu", order);
   return {{"label", shown(text, label)},
@@ -505,7 +507,7 @@ json keyword_item(const Keyword& k, std::size_t order, const json& range,
             {"value", "```\n" + std::string(k.example) + "\n```\n" + columns}}},
           {"sortText", sort},
           {"filterText", label},
-          {"insertTextFormat", 2},  // Snippet
+          {"insertTextFormat", snippets ? 2 : 1},  // Snippet, PlainText
           {"textEdit", {{"range", range}, {"newText", snippet}}}};
 }
 
@@ -588,7 +590,7 @@ json document_symbols(const TextDocument& text, SourceKind kind,
 }
 
 json completion(const TextDocument& text, SourceKind kind, const Position& at,
-                PositionEncoding units) {
+                PositionEncoding units, bool snippets) {
   json items = json::array();
   const json none = {{"isIncomplete", false}, {"items", items}};
   const auto [line, column] = text.to_source(at, units);
@@ -621,7 +623,7 @@ json completion(const TextDocument& text, SourceKind kind, const Position& at,
 
   std::size_t order = 0;
   for (const Keyword& k : tools::keywords_of(kind, part)) {
-    items.push_back(keyword_item(k, order++, range, text));
+    items.push_back(keyword_item(k, order++, range, text, snippets));
   }
   const std::span<const std::string_view> headers =
       kind == SourceKind::kTrain ? std::span<const std::string_view>(kTrainSectionHeaders)
