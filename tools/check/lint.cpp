@@ -1067,7 +1067,9 @@ class SourceLint {
     if (declared.step > 0 && v % declared.step != 0) {
       const Decision* kept = rounding_of(r, f);
       std::optional<DiagnosticFix> fix;
-      if (kept != nullptr) {
+      // Where the field's own value was rounded (board speeds are rounded
+      // packed in pairs), the fix writes what the files keep.
+      if (kept != nullptr && kept->written == v) {
         const std::string multiple = num(kept->value * kept->step);
         fix = over_field(f.span, "Write " + multiple, multiple);
       }
