@@ -3,15 +3,23 @@
 // it. Both sources are open in the server; each iteration sends one
 // incremental change as an editor does while the author types, and the
 // server parses it, applies it, checks the pair and writes the diagnostics
-// of both files.
+// of both files. A second set shows the cost as the partner on disk grows.
 #include <benchmark/benchmark.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "testing/generate_scenario.h"
 #include "model/cp1252.h"
+#include "testing/generate_scenario.h"
+#include "testing/hostile_sources.h"
+#include "tools/lsp/framing.h"
 #include "tools/lsp/server.h"
 
 namespace scenc::bench {
@@ -113,6 +121,193 @@ BENCHMARK(BM_DiagnosticsAfterChange)
     ->Args({0, 0})
     ->Args({1, 0})
     ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond);
+
+// ---- A large partner on disk ------------------------------------------------
+
+// A line source of the longest line whose body repeats mountain rows over
+// the whole line until it holds `megabytes` MB: far beyond any an author
+// writes, to show how the server's cost grows with it. It compiles to its
+// end without a fault.
+const std::string& partner_of(int megabytes) {
+  static std::map<int, std::string> made;
+  std::string& text = made[megabytes];
+  if (text.empty()) {
+    text =
+        hostile::mountain_rows(static_cast<std::size_t>(megabytes) * 1'000'000);
+  }
+  return text;
+}
+
+// The train the author edits: five stations off the 50 m grid, each of
+// which ends the train's compile, so that the check with recovery compiles
+// the pair five times more.
+std::string edited_train() {
+  std::string train = "[generale]\r\nnumero vetture, 6\r\n[stazioni]\r\n";
+  for (int i = 1; i <= 5; ++i) {
+    train += "stazione, " + std::to_string(i * 100'000 + 10) +
+             ", 2, 400, 0,0,0, 0,0,0, 0,0,0, 0, 10,0,0, S" + std::to_string(i) +
+             "\r\n";
+  }
+  return train + "[fine]\r\n";
+}
+
+const char* const kPartnerUri = "file:///disk/Grande_linea.txt";
+const char* const kEditedUri = "file:///disk/Grande_1-.txt";
+
+// The partner as the disk gives it, unchanged while the author types.
+class PartnerOnDisk final : public lsp::FileAccess {
+ public:
+  explicit PartnerOnDisk(const std::string& line) : line_(line) {}
+  std::optional<std::string> read(const std::filesystem::path& path) override {
+    if (path != "/disk/Grande_linea.txt") return std::nullopt;
+    return line_;
+  }
+  std::vector<std::string> names_in(const std::filesystem::path&) override {
+    return {"Grande_linea.txt"};
+  }
+  std::optional<lsp::FileStamp> stamp(
+      const std::filesystem::path& path) override {
+    if (path != "/disk/Grande_linea.txt") return std::nullopt;
+    return lsp::FileStamp{1, 1, static_cast<std::int64_t>(line_.size()), 1, 1};
+  }
+
+ private:
+  const std::string& line_;
+};
+
+json initialize_message() {
+  return {{"jsonrpc", "2.0"},
+          {"id", 1},
+          {"method", "initialize"},
+          {"params", {{"capabilities", json::object()}}}};
+}
+json open_message() {
+  return {{"jsonrpc", "2.0"},
+          {"method", "textDocument/didOpen"},
+          {"params",
+           {{"textDocument",
+             {{"uri", kEditedUri},
+              {"languageId", "scenario"},
+              {"version", 1},
+              {"text", edited_train()}}}}}};
+}
+json keystroke_message(int version) {
+  const json at = {{"line", 1}, {"character", 0}};
+  return {{"jsonrpc", "2.0"},
+          {"method", "textDocument/didChange"},
+          {"params",
+           {{"textDocument", {{"uri", kEditedUri}, {"version", version}}},
+            {"contentChanges",
+             json::array({{{"range", {{"start", at}, {"end", at}}},
+                           {"text", version % 2 == 0 ? " " : ""}}})}}}};
+}
+
+// Runs the server in a child process on two pipes, as an editor starts it;
+// returns its pid, the descriptor to write to and the one to read from.
+struct Child {
+  pid_t pid;
+  int to;
+  int from;
+};
+Child start_server(lsp::FileAccess& files) {
+  int in[2], out[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0) return {-1, -1, -1};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(in[1]);
+    ::close(out[0]);
+    ::_exit(lsp::serve(in[0], out[1], files));
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  return {pid, in[1], out[0]};
+}
+void send(int fd, const json& message) {
+  const std::string bytes = lsp::frame(message.dump());
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+// Reads what the server writes until `text` has appeared.
+void read_until(int fd, std::string_view text) {
+  std::string seen;
+  char buffer[1 << 16];
+  while (seen.find(text) == std::string::npos) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) return;
+    seen.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+// The train is edited while its line source, `megabytes` MB, lies on disk.
+// The second argument is what is timed:
+//   0  a keystroke: the change taken, the pair checked (the partner read
+//      anew and compiled), its first diagnostics written;
+//   1  the check with recovery that follows in the background, to its end;
+//   2  exit while that check runs, from the exit notification written to
+//      the end of the server's process.
+void BM_LargePartner(benchmark::State& state) {
+  const std::string& line = partner_of(static_cast<int>(state.range(0)));
+  PartnerOnDisk disk(line);
+  const auto what = state.range(1);
+  if (what == 2) {
+    for (auto _ : state) {
+      const Child child = start_server(disk);
+      send(child.to, initialize_message());
+      send(child.to, open_message());
+      // The first diagnostics out, the check with recovery begins.
+      read_until(child.from, "publishDiagnostics");
+      const auto begin = std::chrono::steady_clock::now();
+      send(child.to, {{"jsonrpc", "2.0"}, {"id", 2}, {"method", "shutdown"}});
+      send(child.to, {{"jsonrpc", "2.0"}, {"method", "exit"}});
+      int status = 0;
+      ::waitpid(child.pid, &status, 0);
+      state.SetIterationTime(std::chrono::duration<double>(
+                                 std::chrono::steady_clock::now() - begin)
+                                 .count());
+      ::close(child.to);
+      ::close(child.from);
+    }
+    return;
+  }
+  std::vector<std::string> sent;
+  lsp::Server server(disk, [&](const std::string& c) { sent.push_back(c); });
+  server.receive({false, initialize_message().dump()});
+  server.receive({false, open_message().dump()});
+  server.publish_pending();
+  int version = 1;
+  for (auto _ : state) {
+    const auto begin = std::chrono::steady_clock::now();
+    if (what == 0) {
+      server.receive({false, keystroke_message(++version).dump()});
+      server.publish_pending();
+    } else {
+      state.PauseTiming();
+      server.receive({false, keystroke_message(++version).dump()});
+      server.publish_pending();
+      const auto job = server.recovery_job();
+      state.ResumeTiming();
+      if (!job) {
+        state.SkipWithError("no check with recovery");
+        break;
+      }
+      server.recovered(*job, lsp::run_recovery(*job));
+    }
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin)
+            .count());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(line.size()));
+}
+BENCHMARK(BM_LargePartner)
+    ->ArgNames({"MB", "timed"})
+    ->ArgsProduct({{10, 20, 40, 100}, {0, 1, 2}})
+    ->Iterations(3)
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

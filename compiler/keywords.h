@@ -105,11 +105,13 @@ enum class RowOrder : std::uint8_t { kAnywhere, kOnce, kAscending };
 // A comment is a keyword field with a "-" anywhere.
 inline bool is_comment(std::string_view field) { return contains(field, "-"); }
 
-// A section header is a keyword field with "[" and "]" that does not begin
-// with "-" (the reader has already skipped its leading blanks).
+// A section header is a keyword field with "[" and "]" that, its leading
+// blanks left out, does not begin with "-". The reader skips the blanks
+// before a field, but a quoted field keeps those inside its quotes.
 inline bool is_section_header(std::string_view field) {
+  const std::size_t first = field.find_first_not_of(' ');
   return contains(field, "[") && contains(field, "]") &&
-         (field.empty() || field[0] != '-');
+         (first == std::string_view::npos || field[first] != '-');
 }
 
 struct Keyword {

@@ -128,22 +128,34 @@ std::string utf8_to_cp1252(std::string_view utf8) {
   return out;
 }
 
+Utf8Character decode_utf8(std::string_view text) {
+  if (text.empty()) return {};
+  const auto b = static_cast<unsigned char>(text[0]);
+  if (b < 0x80) return {b, 1};
+  Lead lead{};
+  if (!lead_of(b, lead) ||
+      text.size() < static_cast<std::size_t>(lead.continuation_bytes) + 1) {
+    return {};
+  }
+  char32_t c = b & (0x3F >> lead.continuation_bytes);
+  for (int k = 0; k < lead.continuation_bytes; ++k) {
+    const unsigned char low = k == 0 ? lead.second_low : 0x80;
+    const unsigned char high = k == 0 ? lead.second_high : 0xBF;
+    const auto next =
+        static_cast<unsigned char>(text[static_cast<std::size_t>(k) + 1]);
+    if (next < low || next > high) return {};
+    c = (c << 6) | (next & 0x3F);
+  }
+  return {c, static_cast<std::size_t>(lead.continuation_bytes) + 1};
+}
+
 bool holds_utf8(std::string_view text) {
   bool beyond_ascii = false;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i++]);
-    if (b < 0x80) continue;
-    Lead lead{};
-    if (!lead_of(b, lead)) return false;
-    for (int k = 0; k < lead.continuation_bytes; ++k) {
-      const unsigned char low = k == 0 ? lead.second_low : 0x80;
-      const unsigned char high = k == 0 ? lead.second_high : 0xBF;
-      if (i >= text.size()) return false;
-      const auto next = static_cast<unsigned char>(text[i++]);
-      if (next < low || next > high) return false;
-    }
-    beyond_ascii = true;
+  for (std::size_t i = 0; i < text.size();) {
+    const Utf8Character c = decode_utf8(text.substr(i));
+    if (c.size == 0) return false;
+    beyond_ascii = beyond_ascii || c.size > 1;
+    i += c.size;
   }
   return beyond_ascii;
 }

@@ -17,6 +17,15 @@ std::string cp1252_lower(std::string_view text);
 // UTF-8 sequence (one "?" per sequence, as far as it was well begun).
 std::string utf8_to_cp1252(std::string_view utf8);
 
+// The character the UTF-8 sequence at the front of `text` stands for, and
+// how many bytes it takes: none when the bytes there are no well-formed
+// sequence (malformed, cut short, overlong, a surrogate, beyond U+10FFFF).
+struct Utf8Character {
+  char32_t code_point = 0;
+  std::size_t size = 0;
+};
+Utf8Character decode_utf8(std::string_view text);
+
 // Whether `text` is well-formed UTF-8 with at least one character outside
 // ASCII: text an editor saved as UTF-8, which single-byte readers show as
 // other characters.

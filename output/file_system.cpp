@@ -312,9 +312,12 @@ SourceStore::Status read_whole_file(const std::filesystem::path& path,
 
 SourceStore::Status read_file_of_at_most(const std::filesystem::path& path,
                                          std::uint64_t most, std::string& bytes,
-                                         std::string* reason, bool& too_large) {
+                                         std::string* reason, bool& too_large,
+                                         Readable readable) {
   too_large = false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool regular_only = readable == Readable::kRegularFileOnly;
+  const int fd = ::open(path.c_str(),
+                        O_RDONLY | O_CLOEXEC | (regular_only ? O_NONBLOCK : 0));
   if (fd < 0) {
     const int err = errno;
     if (reason) *reason = reason_of(err);
@@ -329,6 +332,11 @@ SourceStore::Status read_file_of_at_most(const std::filesystem::path& path,
   struct stat st {};
   if (::fstat(fd, &st) != 0) return refuse(errno);
   if (S_ISDIR(st.st_mode)) return refuse(EISDIR);
+  if (regular_only && !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    if (reason) *reason = "not a regular file (a device, a pipe or a socket)";
+    return SourceStore::Status::kUnreadable;
+  }
   if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > most) {
     too_large = true;
     return refuse(EFBIG);

@@ -49,13 +49,22 @@ class DiskDirectory final : public OutputDirectory {
 SourceStore::Status read_whole_file(const std::filesystem::path& path,
                                     std::string& bytes, std::string* reason);
 
+// What a read takes besides a regular file.
+enum class Readable : std::uint8_t {
+  kAnyFile,          // a device or a pipe is read as well
+  kRegularFileOnly,  // anything else is refused before it is read
+};
+
 // Reads a whole file that holds at most `most` bytes. One that holds more
 // is refused with `too_large` set (and kUnreadable): a file on disk by its
 // size, before anything is read; a device or a pipe once it has given one
-// byte more.
-SourceStore::Status read_file_of_at_most(const std::filesystem::path& path,
-                                         std::uint64_t most, std::string& bytes,
-                                         std::string* reason, bool& too_large);
+// byte more. With kRegularFileOnly, a device, FIFO or socket is refused
+// (kUnreadable) without a byte read, and opening a FIFO never waits for a
+// writer.
+SourceStore::Status read_file_of_at_most(
+    const std::filesystem::path& path, std::uint64_t most, std::string& bytes,
+    std::string* reason, bool& too_large,
+    Readable readable = Readable::kAnyFile);
 
 // The scenario program's own sources: the files named by the scenario's
 // identity in the program directory, removed once compiled.

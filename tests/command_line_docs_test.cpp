@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -14,6 +15,7 @@
 
 #include "build_version.h"
 #include "child_process.h"
+#include "tools/check/check.h"
 
 namespace scenc {
 namespace {
@@ -145,6 +147,29 @@ TEST(Completion, OffersFilesByTheirKindAndTheValuesOfAnOption) {
     std::string line;
     for (const auto& w : c.words) line += w + " ";
     EXPECT_EQ(completions(c.words, dir), c.offered) << line;
+  }
+}
+
+// -W completes the names of the warning table, as one word with -W or
+// -Wno- before them, or as the word after a lone -W; a program named from
+// the home directory is asked as well.
+TEST(Completion, OffersTheWarningsOfTheTable) {
+  std::set<std::string> joined{"-Werror"}, apart{"error"};
+  for (const tools::WarningInfo& w : tools::kWarnings) {
+    joined.insert("-W" + std::string(w.name));
+    joined.insert("-Wno-" + std::string(w.name));
+    apart.insert(std::string(w.name));
+    apart.insert("no-" + std::string(w.name));
+  }
+  EXPECT_EQ(completions({kScenarioc, "check", "-W"}), joined);
+  EXPECT_EQ(completions({kScenarioc, "compile", "a_linea.txt", "-W", ""}),
+            apart);
+  EXPECT_EQ(completions({kScenarioc, "check", "-Wno-repeated-r"}),
+            std::set<std::string>{"-Wno-repeated-row"});
+  if (const char* home = std::getenv("HOME")) {
+    EXPECT_EQ(completions({"~/" + fs::relative(kScenarioc, home).string(),
+                           "check", "-Werr"}),
+              std::set<std::string>{"-Werror"});
   }
 }
 

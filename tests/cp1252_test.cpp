@@ -59,6 +59,17 @@ TEST(Cp1252ToUtf8, EveryByteComesBackThroughUtf8) {
   }
 }
 
+// The five bytes the code page leaves undefined count as inside it: each
+// is stored as itself and shown as the character of the same number.
+TEST(Cp1252, TheFiveUndefinedBytesCountAsInsideThePage) {
+  for (const unsigned char b : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
+    const std::string byte(1, static_cast<char>(b));
+    const std::string character{static_cast<char>(0xC2), static_cast<char>(b)};
+    EXPECT_EQ(utf8_to_cp1252(character), byte) << int{b};
+    EXPECT_EQ(cp1252_to_utf8(byte), character) << int{b};
+  }
+}
+
 TEST(Utf8ToCp1252, NamesReachTheSlotsAsSingleByteText) {
   Model m;
   m.clear_for_build(0);

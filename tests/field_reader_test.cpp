@@ -34,11 +34,17 @@ TEST(FieldReader, ReadsFieldsAcrossLinesAsOneStream) {
     std::vector<std::string> expected;
   } cases[] = {
       // Blanks and one comma after a number belong to it.
-      {"pendenza  , 300    , 4\r\n", "TNN", {"pendenza  ", "300", "4", "<end>"}},
+      {"pendenza  , 300    , 4\r\n",
+       "TNN",
+       {"pendenza  ", "300", "4", "<end>"}},
       // Numbers separated by blanks alone; the trailing blank does not eat
       // the line end, which ends the next (empty) field.
-      {"orologio,    10     49   30 \r\n[x]\r\n", "TNNNTT",
+      {"orologio,    10     49   30 \r\n[x]\r\n",
+       "TNNNTT",
        {"orologio", "10", "49", "30", "", "[x]", "<end>"}},
+      // A blank ends a number wherever it stands, as the authors' reference
+      // says: "1 000" is two numbers; a text runs on past it.
+      {"x, 1 000, a b\r\n", "TNNT", {"x", "1", "0", "a b", "<end>"}},
       // Empty lines read as empty fields; leading blanks are skipped,
       // trailing ones kept.
       {"\r\n\r\n  abc  \r\n", "TTT", {"", "", "abc  ", "<end>"}},
@@ -46,7 +52,9 @@ TEST(FieldReader, ReadsFieldsAcrossLinesAsOneStream) {
       // what follows it up to the comma is dropped.
       {"\"a,b\r\nc\" junk, 5\r\n", "TN", {"a,b\r\nc", "5", "<end>"}},
       // A number field that does not hold a number reads as 0.
-      {"12abc, 1.5, , -4, +7, -\r\n", "NNNNNN", {"0", "0", "0", "-4", "7", "0", "<end>"}},
+      {"12abc, 1.5, , -4, +7, -\r\n",
+       "NNNNNN",
+       {"0", "0", "0", "-4", "7", "0", "<end>"}},
       {"99999999999999999999999\r\n", "N", {"too large", "<end>"}},
       // Lone LF and lone CR end lines too; the last line needs no line end.
       {"a\nb\rc", "TTT", {"a", "b", "c", "<end>"}},

@@ -162,6 +162,29 @@ TEST(LineStage, GeneralSectionRules) {
   EXPECT_EQ(compile(line_source("", 1000000), kTrain).model.last_cell(), 20140);
 }
 
+// The general section skips ten comments in a row and examines the
+// eleventh: it ends the section only when, its leading blanks left out, it
+// does not begin with "-". Only a quoted field keeps leading blanks.
+TEST(LineStage, SectionHeaderIsTestedWithoutItsLeadingBlanks) {
+  const struct {
+    const char* eleventh;
+    bool section_goes_on;
+  } cases[] = {
+      {"\"  -[x]\"", true},
+      {"\"-[x]\"", true},
+      {"\"  [x]-\"", false},
+      {"\"  [x]\"", false},
+  };
+  for (const auto& k : cases) {
+    std::string general = "[generale]\r\nlunghezza percorso, 1000\r\n";
+    for (int i = 0; i < 10; ++i) general += "- commento\r\n";
+    general += std::string(k.eleventh) + ", sfondo due, 7\r\n[pendenze]\r\n";
+    const auto c = compile(general, kTrain);
+    EXPECT_EQ(c.model.error_code, 0) << k.eleventh;
+    EXPECT_EQ(c.slot(85).num3, k.section_goes_on ? 7 : 0) << k.eleventh;
+  }
+}
+
 TEST(LineStage, ProgressivesAreOrderedGreatestFirst) {
   struct Case {
     std::array<int, 3> first, second, third;  // rows "tre", "due", "uno"

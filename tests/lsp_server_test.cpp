@@ -2,6 +2,7 @@
 // lifecycle, every kind of malformed input, the diagnostics of both sources
 // of a pair as the author types, and what it tells about a row.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "output/output_directory.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
+#include "testing/hostile_sources.h"
 
 namespace scenc {
 namespace {
@@ -151,6 +153,10 @@ TEST(LspServer, AnswersMalformedInputWithErrorsAndGoesOn) {
       {"params that are a number",
        framed(R"({"jsonrpc": "2.0", "id": 12, "method": "textDocument/hover", "params": 3})"),
        -32600},
+      {"params nested 200,000 lists deep",
+       framed(R"({"jsonrpc": "2.0", "id": 13, "method": "x", "params": )" +
+              std::string(200000, '[') + std::string(200000, ']') + "}"),
+       -32600},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -182,6 +188,89 @@ TEST(LspServer, AnswersMalformedInputWithErrorsAndGoesOn) {
                            {{"textDocument", {{"uri", "file:///none"}}}})
                 ["error"]["code"],
             -32600);
+  client.notify("exit");
+  EXPECT_EQ(client.wait_for_exit(), 0);
+  EXPECT_EQ(client.stderr_text(), "");
+}
+
+// The most memory the process has held, in KiB, from its status.
+long peak_kib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// A source of 16 MiB of line ends, opened, outlined, hovered over and
+// completed in: what the server keeps of it and builds for it stays within
+// a few times its size.
+TEST(LspServer, ASourceOfLineEndsCostsAFewTimesItsSize) {
+  LspClient client;
+  ASSERT_TRUE(client.started());
+  client.initialize();
+  const std::string uri = "file:///nowhere/Vuota_linea.txt";
+  // Under the sanitizers, where the peak is not measured, a check of 16 MiB
+  // takes longer than a client waits: an eighth shows the same answers.
+#ifdef SCENARIO_SANITIZED
+  const std::size_t line_ends = std::size_t{2} << 20;
+#else
+  const std::size_t line_ends = std::size_t{16} << 20;
+#endif
+  client.notify("textDocument/didOpen",
+                {{"textDocument",
+                  {{"uri", uri},
+                   {"languageId", "scenario"},
+                   {"version", 1},
+                   {"text", "[generale]\r\nlunghezza percorso, 1000\r\n" +
+                                std::string(line_ends, '\n')}}}});
+  const json at = {{"textDocument", {{"uri", uri}}},
+                   {"position", position(static_cast<int>(line_ends / 2), 0)}};
+  EXPECT_EQ(client.request("textDocument/documentSymbol",
+                           {{"textDocument", {{"uri", uri}}}})["result"],
+            json::array());
+  EXPECT_TRUE(client.request("textDocument/hover", at)["result"].is_null());
+  EXPECT_EQ(client.request("textDocument/completion", at)["result"]["items"],
+            json::array());
+  const long peak = peak_kib(client.pid());
+  EXPECT_GT(peak, 0);
+#ifndef SCENARIO_SANITIZED
+  // The message alone is 32 MiB as it arrives; 2.7 GB once went to rows.
+  EXPECT_LT(peak, 512 * 1024);
+#endif
+  client.request("shutdown", nullptr);
+  client.notify("exit");
+  EXPECT_EQ(client.wait_for_exit(), 0);
+}
+
+// exit comes while a check with recovery runs over a large partner on disk:
+// the server ends with the status exit asks for, never a signal, however
+// far that check has gone.
+TEST(LspServer, ExitDuringACheckWithRecoveryEndsCleanly) {
+  TemporaryDirectory dir("scenarioc-lsp-exit");
+  ASSERT_FALSE(dir.path().empty());
+  std::ofstream(dir.path() / "Grande_linea.txt", std::ios::binary)
+      << hostile::mountain_rows(10'000'000);
+  // Five stations off the 50 m grid: each ends a compile of the pair.
+  std::string train = "[generale]\r\nnumero vetture, 6\r\n[stazioni]\r\n";
+  for (int i = 1; i <= 5; ++i) {
+    train += "stazione, " + std::to_string(i * 100'000 + 10) +
+             ", 2, 400, 0,0,0, 0,0,0, 0,0,0, 0, 10,0,0, S\r\n";
+  }
+  train += "[fine]\r\n";
+  const std::string uri = "file://" + (dir.path() / "Grande_1-.txt").string();
+
+  LspClient client;
+  ASSERT_TRUE(client.started());
+  client.initialize();
+  client.notify("textDocument/didOpen", {{"textDocument",
+                                          {{"uri", uri},
+                                           {"languageId", "scenario"},
+                                           {"version", 1},
+                                           {"text", train}}}});
+  // The first compile's diagnostics: the check with recovery starts now.
+  ASSERT_FALSE(client.diagnostics(uri).is_null());
+  client.request("shutdown", nullptr);
   client.notify("exit");
   EXPECT_EQ(client.wait_for_exit(), 0);
   EXPECT_EQ(client.stderr_text(), "");
@@ -277,6 +366,43 @@ TEST_F(LspSources, DiagnosticsAppearWithAMistakeAndClearWithItsFix) {
   EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
 }
 
+// A change of several edits is made whole, each edit on the text the one
+// before it left, and checked: a line inserted at the top, the station
+// after it moved off the grid, an empty insertion. A change with one edit
+// that is no edit changes nothing.
+TEST_F(LspSources, AChangeOfSeveralEditsIsMadeWholeAndChecked) {
+  client_.initialize();
+  open(train_uri_, train_text_);
+  EXPECT_EQ(client_.diagnostics(train_uri_), json::array());
+  const int row = line_starting(train_text_, "Stazione,   2750");
+  ASSERT_GE(row, 0);
+  const auto settled = [&] {
+    client_.request("textDocument/documentSymbol",
+                    {{"textDocument", {{"uri", train_uri_}}}});
+    return client_.latest_diagnostics(train_uri_);
+  };
+
+  // "2750" would become "2770", but the last edit has no text: the
+  // outline still reads the station where it was.
+  change(train_uri_, 2,
+         json::array({{{"range", range(row, 14, 15)}, {"text", "7"}},
+                      {{"range", range(row, 16, 16)}}}));
+  const json outline = client_.request(
+      "textDocument/documentSymbol", {{"textDocument", {{"uri", train_uri_}}}});
+  EXPECT_NE(outline.dump().find("station at 2750 m"), std::string::npos);
+  const json refused = client_.latest_diagnostics(train_uri_);
+  EXPECT_TRUE(refused.is_null() || refused == json::array()) << refused;
+
+  change(train_uri_, 3,
+         json::array({{{"range", range(0, 0, 0)}, {"text", "titolo\r\n"}},
+                      {{"range", range(row + 1, 14, 15)}, {"text", "7"}},
+                      {{"range", range(row + 1, 16, 16)}, {"text", ""}}}));
+  const json d = settled();
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "fault-8");
+  EXPECT_EQ(d[0]["range"], range(row + 1, 12, 16));
+}
+
 TEST_F(LspSources, ColumnsCountAsTheEditorCounts) {
   client_.initialize();
   // A signal on the cell of the one before it, with a character before the
@@ -333,6 +459,26 @@ TEST_F(LspSources, AMissingPartnerIsSaidOnce) {
   ASSERT_EQ(d.size(), 1u) << d;
   EXPECT_EQ(d[0]["code"], "missing-line-source");
   EXPECT_EQ(d[0]["range"]["start"], position(0, 0));
+}
+
+// A partner on disk that is no regular file, a FIFO with no writer or a
+// link to a device, is never read: the train is checked as without its
+// line, at once.
+TEST_F(LspSources, APartnerThatIsNoRegularFileIsNotRead) {
+  ASSERT_EQ(::mkfifo((dir_.path() / "Fifo_linea.txt").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir_.path() / "Zero_linea.txt");
+  client_.initialize();
+  for (const char* train : {"Fifo_1-.txt", "Zero_1-.txt"}) {
+    SCOPED_TRACE(train);
+    const std::string uri = "file://" + (dir_.path() / train).string();
+    open(uri, train_text_);
+    const json d = client_.diagnostics(uri);
+    ASSERT_EQ(d.size(), 1u) << d;
+    EXPECT_EQ(d[0]["code"], "missing-line-source");
+  }
+  client_.request("shutdown", nullptr);
+  client_.notify("exit");
+  EXPECT_EQ(client_.wait_for_exit(), 0);
 }
 
 // ---- What the server tells about a row --------------------------------------

@@ -407,6 +407,37 @@ TEST(Plot, SaysWhereTheCompileStopped) {
             93);
 }
 
+// Whatever a source or a path holds, the picture and the page hold only
+// characters XML allows: a station name in UTF-8 with non-characters
+// (quoted by a warning), a signboard text with a control byte, sources in
+// a directory whose name is no UTF-8 and holds a control byte.
+TEST(Plot, WritesOnlyCharactersXmlAllows) {
+  TemporaryDirectory temp("plot_xml_test");
+  const fs::path dir = temp.path() / "sorgenti\x01\xff";
+  fs::create_directory(dir);
+  // U+FFFF, U+FDD0, U+1FFFF
+  const std::string odd_name =
+      "RIFREDI\xEF\xBF\xBF\xEF\xB7\x90\xF0\x9F\xBF\xBF";
+  const auto sources = scenc::testing::embedded_sources(
+      dir, {{true, "FIRENZE RIFREDI", odd_name},
+            {false, "(  Km. ) (18.600)", "(  Km. ) \x02(18.600)"}});
+  for (const bool html : {false, true}) {
+    SCOPED_TRACE(html ? "html" : "svg");
+    std::ostringstream out, err;
+    PlotRequest request{sources.line, "-", sources.train};
+    request.html = html;
+    ASSERT_EQ(run_plot(request, out, err), 0) << err.str();
+    const std::string page = out.str();
+    for (const std::string_view never :
+         {"\xEF\xBF\xBF", "\xEF\xB7\x90", "\xF0\x9F\xBF\xBF", "\x01", "\x02",
+          "\xff"}) {
+      EXPECT_EQ(page.find(never), std::string::npos);
+    }
+    EXPECT_NE(page.find("RIFREDI\xEF\xBF\xBD"), std::string::npos);
+    if (!html) expect_renders(page, temp.path());
+  }
+}
+
 // The curve lane reads the plan metre by metre: a curve that runs on past
 // the start of the next row shows as far as it really turns.
 TEST(Plot, CurvesComeFromThePlan) {

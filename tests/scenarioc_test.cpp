@@ -3,6 +3,7 @@
 // files it writes, and the promise never to touch the author's sources.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -164,6 +165,109 @@ TEST_F(Scenarioc, ExitStatusTellsWhatHappened) {
       if (!before.count(name)) fs::remove_all(work_ / name);
     }
   }
+}
+
+// A usage error says in words what was meant, in a line or two.
+TEST_F(Scenarioc, UsageErrorsSayWhatWasMeant) {
+  source("ok_linea.txt", line_source());
+  source("ok_1-.txt", train_source());
+  fs::create_directory(work_ / "out");
+  std::ofstream(work_ / "out" / "ok_1.sim") << "x";
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {{"comple", "ok_linea.txt", "ok_1-.txt"}, "did you mean 'compile'?"},
+      {{"chek"}, "did you mean 'check'?"},
+      {{"draw"}, "the subcommands are compile, check,"},
+      {{"check", "ok_linea.txt", "ok_1-.txt", "--max-errors", "-1"},
+       "'-1' is not a count of errors: a whole number from 0 (no limit) to "
+       "999999999"},
+      {{"plot", "a", "b", "c"},
+       "takes one input (a scenario's directory or the beginning of its file "
+       "names) or two (its line source and train source); not expected: c"},
+      {{"dump", "out"},
+       "out is a directory; dump decodes one file of a scenario: its cell, "
+       "slot or line geometry file, such as out/ok_1.sim"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const ToolRun r = run(c.args);
+    EXPECT_EQ(r.status, 64);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_LT(r.err.size(), 300u) << r.err;
+  }
+}
+
+// Each subcommand's help says what it does and no more.
+TEST_F(Scenarioc, HelpSaysWhatEachSubcommandDoes) {
+  const std::string check = run({"check", "--help"}).out;
+  const std::string compile = run({"compile", "--help"}).out;
+  EXPECT_EQ(check.find("written"), std::string::npos) << check;
+  EXPECT_EQ(check.find("writ"), check.find("writing nothing")) << check;
+  EXPECT_NE(compile.find("(the files are written all the same)"),
+            std::string::npos);
+  for (const std::string& help : {check, compile}) {
+    EXPECT_NE(help.find("Columns count bytes of the source line in the text "
+                        "and in JSON"),
+              std::string::npos)
+        << help;
+  }
+  const std::string plot = run({"plot", "--help"}).out;
+  EXPECT_NE(plot.find("Usage: scenarioc plot [OPTIONS] INPUT [TRAIN_SOURCE]"),
+            std::string::npos)
+      << plot;
+}
+
+// Names and texts from a source or a path are shown with their control
+// bytes escaped, never raw: a station name that would retitle the terminal,
+// clear it or write the clipboard, a keyword holding an escape before the
+// field the caret points at, a file name holding a line end.
+TEST_F(Scenarioc, ControlBytesNeverReachTheTerminal) {
+  const std::string hostile =
+      "A\x1b]0;pwned\x07\x1b[2J\x1b]52;c;cHduZWQ=\x07\x9d";
+  const std::string station =
+      "stazione\x1b, 2775, 2, 600, 0,0,0, 0,0,0, 0,0,0, 0, 10,0,0, " + hostile +
+      "\r\n";
+  source("e_linea.txt", line_source());
+  source("e_1-.txt", train_source(station));
+  source("a\nb_linea.txt", line_source("", "pendenza, 9000, 2\r\n"));
+  const auto raw = [](const std::string& text) {
+    return text.find_first_of("\x07\x1b") != std::string::npos ||
+           text.find("\xc2\x9d") != std::string::npos;
+  };
+
+  const ToolRun check = run({"check", "e_linea.txt", "e_1-.txt"});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_FALSE(raw(check.err)) << check.err;
+  // The row as the author wrote it, a byte the code page leaves undefined
+  // shown as its C1 control, and the caret under the position, after the
+  // escape the keyword holds.
+  const std::string shown =
+      "stazione\\x1b, 2775, 2, 600, 0,0,0, 0,0,0, 0,0,0, 0, 10,0,0, "
+      "A\\x1b]0;pwned\\x07\\x1b[2J\\x1b]52;c;cHduZWQ=\\x07\\u009d";
+  const std::size_t excerpt = check.err.find(" | " + shown + "\n");
+  ASSERT_NE(excerpt, std::string::npos) << check.err;
+  const std::size_t caret_line = check.err.find('\n', excerpt) + 1;
+  EXPECT_EQ(
+      check.err.find('^', caret_line) - caret_line,
+      excerpt + 3 + shown.find("2775") - check.err.rfind('\n', excerpt) - 1)
+      << check.err;
+
+  const ToolRun path = run({"check", "a\nb_linea.txt", "e_1-.txt"});
+  EXPECT_TRUE(path.err.starts_with("a\\nb_linea.txt:4:11: error: "))
+      << path.err;
+
+  source("d_linea.txt", line_source());
+  source("d_1-.txt", train_source("stazione, 2750, 2, 600, 0,0,0, 0,0,0, "
+                                  "0,0,0, 0, 10,0,0, " +
+                                  hostile + "\r\n"));
+  ASSERT_EQ(run({"compile", "d_linea.txt", "d_1-.txt", "-o", "out"}).status, 0);
+  const ToolRun dump = run({"dump", "out/d_1.sim"});
+  EXPECT_EQ(dump.status, 0);
+  EXPECT_FALSE(raw(dump.out)) << dump.out;
+  EXPECT_NE(dump.out.find("A\\x1b]0;pwned\\x07\\x1b[2J"), std::string::npos)
+      << dump.out;
 }
 
 // ---- Diagnostics ----------------------------------------------------------
@@ -364,7 +468,9 @@ TEST_F(Scenarioc, ColoursDiagnosticsOnATerminalUnlessNoColor) {
 }
 
 // The SARIF log of faults, notes, warnings and a fault found after recovery
-// validates against the SARIF 2.1.0 schema.
+// validates against the SARIF 2.1.0 schema, with sources named by relative
+// and by absolute paths: a relative one stands on the working directory,
+// an absolute one is a file URI.
 TEST_F(Scenarioc, SarifLogValidatesAgainstTheSchema) {
   const fs::path validator =
       fs::path(SCENARIO_SOURCE_DIR) / "tests" / "sarif" / "validate.js";
@@ -387,16 +493,32 @@ TEST_F(Scenarioc, SarifLogValidatesAgainstTheSchema) {
     EXPECT_EQ(node.wait_for_exit(kPatience), 0) << node.stderr_text();
     EXPECT_EQ(node.stdout_text(), "valid SARIF 2.1.0\n");
   };
-  const ToolRun r =
-      run({"check", "s_linea.txt", "s_1-.txt", "--format", "sarif"});
+  const std::string absolute = (work_ / "s_1-.txt").string();
+  const ToolRun r = run({"check", "s_linea.txt", absolute, "--format", "sarif",
+                         "--max-errors", "1"});
   EXPECT_EQ(r.status, 1);
   const json log = json::parse(r.out);
   EXPECT_EQ(log["version"], "2.1.0");
+  const json& sarif_run = log["runs"][0];
   std::set<std::string> levels;
-  for (const json& result : log["runs"][0]["results"]) {
+  std::set<json> artifacts;
+  for (const json& result : sarif_run["results"]) {
     levels.insert(result["level"].get<std::string>());
+    artifacts.insert(
+        result["locations"][0]["physicalLocation"]["artifactLocation"]);
   }
   EXPECT_EQ(levels, (std::set<std::string>{"error", "warning"}));
+  EXPECT_EQ(artifacts, (std::set<json>{
+                           {{"uri", "s_linea.txt"}, {"uriBaseId", "%SRCROOT%"}},
+                           {{"uri", "file://" + absolute}}}));
+  const json directory = {{"uri", "file://" + work_.string() + "/"}};
+  EXPECT_EQ(sarif_run["originalUriBaseIds"]["%SRCROOT%"], directory);
+  EXPECT_EQ(sarif_run["columnKind"], "unicodeCodePoints");
+  const json& invocation = sarif_run["invocations"][0];
+  EXPECT_EQ(invocation["executionSuccessful"], true);
+  EXPECT_EQ(invocation["workingDirectory"], directory);
+  EXPECT_EQ(invocation["toolExecutionNotifications"].size(), 1u);
+
   validates(r.out);
 
   const ToolRun exit =
@@ -437,6 +559,7 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
         {"error_position", 2775},
         {"error_exit", nullptr},
         {"files", {"j_linea.dat", "j_1.sim", "j_1.dat"}},
+        {"column_unit", "byte"},
         {"truncated", false},
         {"diagnostics",
          {{{"code", 15},
@@ -468,6 +591,7 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
         {"error_position", 0},
         {"error_exit", 1},
         {"files", json::array()},
+        {"column_unit", "byte"},
         {"truncated", false},
         {"diagnostics",
          {{{"code", 1},
@@ -486,6 +610,7 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
         {"error_position", 7901},
         {"error_exit", 1250},
         {"files", json::array()},
+        {"column_unit", "byte"},
         {"truncated", false},
         {"diagnostics",
          {{{"code", 15},
@@ -531,9 +656,9 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
     nlohmann::ordered_json report = nlohmann::ordered_json::parse(r.out);
     std::vector<std::string> keys;
     for (const auto& [key, value] : report.items()) keys.push_back(key);
-    EXPECT_EQ(keys, (std::vector<std::string>{"error_code", "error_position",
-                                              "error_exit", "files",
-                                              "diagnostics", "truncated"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{
+                        "error_code", "error_position", "error_exit", "files",
+                        "column_unit", "diagnostics", "truncated"}));
     for (auto& d : report["diagnostics"]) {
       EXPECT_TRUE(d["message"].is_string());
       EXPECT_TRUE(d["end_column"].is_number());
@@ -541,9 +666,17 @@ TEST_F(Scenarioc, JsonReportHoldsTheModelsLastFaultAndTheFilesWritten) {
       for (const char* key : {"message", "end_column", "notes"}) d.erase(key);
     }
     EXPECT_EQ(json::parse(report.dump()), c.expected);
+    // Standard error names what was written, as plot does.
+    std::string written;
     for (const auto& f : c.expected["files"]) {
       EXPECT_TRUE(fs::exists(work_ / "out" / f.get<std::string>())) << f;
+      written +=
+          (written.empty() ? "" : ", ") + ("out/" + f.get<std::string>());
     }
+    EXPECT_EQ(r.err.find("scenarioc compile: wrote " + written + "\n") !=
+                  std::string::npos,
+              !written.empty())
+        << r.err;
   }
 }
 
@@ -689,6 +822,41 @@ TEST_F(Scenarioc, DumpReadsADeviceOnlyUpToTheLargestFile) {
   }
 }
 
+// A source is a regular file of at most 256 MiB: a device, a FIFO with no
+// writer and a larger file are refused before any of them is read, by
+// every subcommand that reads sources.
+TEST_F(Scenarioc, SourcesAreRegularFilesOfBoundedSize) {
+  source("ok_linea.txt", line_source());
+  source("ok_1-.txt", train_source());
+  ASSERT_EQ(::mkfifo((work_ / "fifo_1-.txt").c_str(), 0600), 0);
+  // A file of holes: as large as it says, without taking the disk.
+  std::ofstream(work_ / "huge_linea.txt").close();
+  fs::resize_file(work_ / "huge_linea.txt", (std::uintmax_t{256} << 20) + 1);
+  const struct {
+    std::string line, train, says;
+  } inputs[] = {
+      {"/dev/zero", "/dev/zero", "/dev/zero: not a regular file"},
+      {"ok_linea.txt", "fifo_1-.txt", "fifo_1-.txt: not a regular file"},
+      {"huge_linea.txt", "ok_1-.txt",
+       "huge_linea.txt: holds more than 268435456 bytes (256 MiB), the "
+       "largest a source may be"},
+  };
+  for (const auto& in : inputs) {
+    for (const char* command : {"check", "compile", "plot"}) {
+      SCOPED_TRACE(std::string(command) + " " + in.line + " " + in.train);
+      ChildProcess child({"/usr/bin/env", "-C", work_.string(),
+                          std::string(SCENARIO_BIN_DIR) + "/scenarioc", command,
+                          in.line, in.train},
+                         {.environment = {{"ASAN_OPTIONS",
+                                           "hard_rss_limit_mb=1024"}},
+                          .prepare = limit_memory});
+      EXPECT_EQ(child.wait_for_exit(kPatience), 3);
+      EXPECT_NE(child.stderr_text().find(in.says), std::string::npos)
+          << child.stderr_text();
+    }
+  }
+}
+
 // ---- Sources --------------------------------------------------------------
 
 // `sources` never replaces a file an author may have edited: a file that
@@ -744,7 +912,10 @@ TEST_F(Scenarioc, SourcesThenCompileGivesTheScenarioProgramsFiles) {
   const ToolRun r = run({"compile", "d/Firenze_Pisa_linea.txt",
                          "d/Firenze_Pisa_11711-.txt", "-o", "d"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "");
+  // No diagnostic, only what was written.
+  EXPECT_EQ(r.err,
+            "scenarioc compile: wrote d/Firenze_Pisa_linea.dat, "
+            "d/Firenze_Pisa_11711.sim, d/Firenze_Pisa_11711.dat\n");
   EXPECT_EQ(read_file(d / "Firenze_Pisa_linea.txt"), line);
   EXPECT_EQ(read_file(d / "Firenze_Pisa_11711-.txt"), train);
   EXPECT_FALSE(line.empty());

@@ -122,6 +122,29 @@ const CLI::Validator kWarningSwitch(
     },
     "NAME");
 
+// --max-errors takes a count of errors; CLI11's own range would be spelt
+// out to the last digit of the largest double.
+const CLI::Validator kErrorCount(
+    [](std::string& n) -> std::string {
+      const bool digits = !n.empty() && n.size() <= 9 &&
+                          std::all_of(n.begin(), n.end(), [](char c) {
+                            return c >= '0' && c <= '9';
+                          });
+      return digits ? std::string{}
+                    : "'" + n +
+                          "' is not a count of errors: a whole number from 0 "
+                          "(no limit) to 999999999";
+    },
+    "N");
+
+// The working directory, for the log's relative paths; "/" where it cannot
+// be had.
+std::string working_directory() {
+  std::error_code ec;
+  const fs::path cwd = fs::current_path(ec);
+  return ec ? "/" : cwd.string();
+}
+
 bool colour_wanted(const std::string& choice) {
   if (choice == "always") return true;
   if (choice == "never") return false;
@@ -139,6 +162,7 @@ Json report_of(const CheckResult& check, const Model& model,
           {"error_exit",
            outcome.error_exit != 0 ? Json(outcome.error_exit) : Json(nullptr)},
           {"files", files},
+          {"column_unit", kColumnUnit},
           {"diagnostics", diagnostics_json(check, sources)},
           {"truncated", check.truncated}};
 }
@@ -146,11 +170,13 @@ Json report_of(const CheckResult& check, const Model& model,
 bool read_source(const std::string& path, std::string_view what,
                  std::string& bytes) {
   std::string reason;
-  if (read_whole_file(path, bytes, &reason) == SourceStore::Status::kOk) {
+  if (auto read = tools::read_source(path, reason)) {
+    bytes = std::move(*read);
     return true;
   }
-  std::cerr << "scenarioc: error: cannot read the " << what << " " << path
-            << ": " << reason << '\n';
+  std::cerr << terminal_text("scenarioc: error: cannot read the " +
+                             std::string(what) + " " + path + ": " + reason)
+            << '\n';
   return false;
 }
 
@@ -198,7 +224,8 @@ std::string earlier_files(const Model& model, const CompileOptions& o) {
 }
 
 void report_file_error(const FileError& e) {
-  std::cerr << "scenarioc: error: cannot write " << e.file << ": " << e.reason
+  std::cerr << terminal_text("scenarioc: error: cannot write " + e.file + ": " +
+                             e.reason)
             << '\n';
 }
 
@@ -221,8 +248,10 @@ int run_compile(const CompileOptions& o, bool write_files) {
       default_train_number(o.train_source, built.line_name));
   if (write_files) {
     if (const auto clash = clash_with_sources(built, o)) {
-      std::cerr << "scenarioc: error: " << *clash
-                << "; choose another -o, --line-name or --train-number\n";
+      std::cerr << terminal_text("scenarioc: error: " + *clash +
+                                 "; choose another -o, --line-name or "
+                                 "--train-number")
+                << '\n';
       return exit_status::kUsageError;
     }
   }
@@ -282,6 +311,17 @@ int run_compile(const CompileOptions& o, bool write_files) {
     report_file_error(*failed);
     return exit_status::kFileFailed;
   }
+  if (!outcome.files_written.empty()) {
+    // As plot says what it drew: on standard error, beside the
+    // diagnostics, so that standard output stays the report alone.
+    std::string written;
+    for (const std::string& name : outcome.files_written) {
+      written +=
+          (written.empty() ? "" : ", ") +
+          (fs::path(o.out_dir.empty() ? "." : o.out_dir) / name).string();
+    }
+    std::cerr << terminal_text("scenarioc compile: wrote " + written) << '\n';
+  }
   if (outcome.error_exit != 0) {
     std::cerr << "error exit:"
               << error_exit_text(std::to_string(outcome.error_exit))
@@ -295,7 +335,7 @@ int run_compile(const CompileOptions& o, bool write_files) {
         format == "json"
             ? report_of(check, model, outcome,
                         write_files ? outcome.files_written : none, sources)
-            : sarif_log(check, sources, kBuildVersion);
+            : sarif_log(check, sources, kBuildVersion, working_directory());
     // Paths and names are bytes as the author gave them; bytes that are not
     // UTF-8 must not stop the report.
     std::cout << report.dump(-1, ' ', false, Json::error_handler_t::replace)
@@ -314,12 +354,11 @@ OnDisk on_disk(const fs::path& file, const std::string& bytes) {
   std::error_code ec;
   // A device or a FIFO holds nothing that writing would lose.
   if (!fs::is_regular_file(file, ec)) return OnDisk::kNothing;
-  std::string held;
-  // A file that cannot be read may hold anything.
-  return read_whole_file(file, held, nullptr) == SourceStore::Status::kOk &&
-                 held == bytes
-             ? OnDisk::kSame
-             : OnDisk::kOther;
+  // A file that cannot be read, or is larger than any source, may hold
+  // anything.
+  std::string reason;
+  const std::optional<std::string> held = tools::read_source(file, reason);
+  return held && *held == bytes ? OnDisk::kSame : OnDisk::kOther;
 }
 
 // Writes the embedded scenario's sources and driver documents, as the
@@ -339,9 +378,10 @@ int run_sources(const std::string& out_dir, bool force) {
     const OnDisk found = on_disk(dir / name, texts.files.at(name));
     if (found == OnDisk::kSame) continue;
     if (found == OnDisk::kOther && !force) {
-      std::cerr << "scenarioc: error: " << (dir / name).string()
-                << " differs from what sources would write; give --force to "
-                   "replace it\n";
+      std::cerr << terminal_text("scenarioc: error: " + (dir / name).string() +
+                                 " differs from what sources would write; "
+                                 "give --force to replace it")
+                << '\n';
       refused = true;
       continue;
     }
@@ -387,7 +427,8 @@ int guarded(const std::function<int()>& run) {
   } catch (const std::bad_alloc&) {
     std::cerr << "scenarioc: error: out of memory\n";
   } catch (const std::exception& e) {
-    std::cerr << "scenarioc: error: " << e.what() << '\n';
+    std::cerr << terminal_text(std::string("scenarioc: error: ") + e.what())
+              << '\n';
   }
   return exit_status::kFileFailed;
 }
@@ -398,7 +439,7 @@ int compile_or_check(const CompileOptions& o, bool write_files) {
   return guarded([&] { return run_compile(o, write_files); });
 }
 
-void add_check_options(CLI::App& command, CompileOptions& o) {
+void add_check_options(CLI::App& command, CompileOptions& o, bool write_files) {
   command.add_option("LINE_SOURCE", o.line_source, "the line source text")
       ->required();
   command.add_option("TRAIN_SOURCE", o.train_source, "the train source text")
@@ -406,8 +447,10 @@ void add_check_options(CLI::App& command, CompileOptions& o) {
   command.add_flag("--json", o.json,
                    "also print one JSON object on standard output: "
                    "error_code, error_position, error_exit, files, "
-                   "diagnostics, truncated (nothing when a file cannot be "
-                   "read or written); the same as --format json");
+                   "column_unit, diagnostics, truncated (nothing when a "
+                   "file cannot be " +
+                       std::string(write_files ? "read or written" : "read") +
+                       "); the same as --format json");
   command
       .add_option("--format", o.format,
                   "text (the default: diagnostics on standard error only), "
@@ -424,7 +467,7 @@ void add_check_options(CLI::App& command, CompileOptions& o) {
   command
       .add_option("--max-errors", o.max_errors,
                   "stop after this many errors (default 50; 0: no limit)")
-      ->check(CLI::NonNegativeNumber)
+      ->check(kErrorCount)
       ->option_text("N");
   command
       .add_option("-W", o.warning_switches,
@@ -467,10 +510,19 @@ void add_output_options(CLI::App& command, CompileOptions& o) {
 
 namespace {
 
-constexpr const char* kExitStatuses =
-    "Exit status: 0 clean; 1 a fault was recorded, or a warning under "
-    "--strict (the files are written all the same); 2 error exit, no binary "
-    "file written; 3 a file could not be read or written; 64 usage error.\n";
+// The exit statuses as each subcommand's help gives them: check writes
+// nothing.
+std::string exit_statuses(bool write_files) {
+  return std::string(
+             "Exit status: 0 clean; 1 a fault was recorded, or a warning "
+             "under --strict") +
+         (write_files ? " (the files are written all the same)" : "") +
+         "; 2 error exit" + (write_files ? ", no binary file written" : "") +
+         "; 3 a file could not be read" + (write_files ? " or written" : "") +
+         "; 64 usage error.\n"
+         "Columns count bytes of the source line in the text and in JSON "
+         "(\"column_unit\": \"byte\"), characters in SARIF (columnKind).\n";
+}
 
 // Adds a subcommand that compiles two sources; `write_files` tells compile
 // from check. Returns the options it fills, for the subcommand's own.
@@ -480,8 +532,8 @@ std::shared_ptr<CompileOptions> add_compiling_command(
     CLI::App*& command) {
   auto o = std::make_shared<CompileOptions>();
   command = app.add_subcommand(name, description);
-  add_check_options(*command, *o);
-  command->footer("Examples:\n" + examples + "\n" + kExitStatuses);
+  add_check_options(*command, *o, write_files);
+  command->footer("Examples:\n" + examples + "\n" + exit_statuses(write_files));
   command->callback([o, write_files, &status] {
     status = compile_or_check(*o, write_files);
   });

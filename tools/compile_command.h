@@ -32,7 +32,8 @@ int compile_or_check(const CompileOptions& options, bool write_files);
 
 // The sources and the options of the check: --json, --format, --color,
 // --max-errors, -W, --strict.
-void add_check_options(CLI::App& command, CompileOptions& options);
+void add_check_options(CLI::App& command, CompileOptions& options,
+                       bool write_files);
 // The options of the files written: -o, --line-name, --train-number,
 // --no-geometry.
 void add_output_options(CLI::App& command, CompileOptions& options);

@@ -1,12 +1,14 @@
+#include "tools/dump_command.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 
 #include "model/cp1252.h"
+#include "tools/check/diagnostic_output.h"
 #include "tools/commands.h"
 #include "tools/inspect/describe.h"
-#include "tools/dump_command.h"
 #include "tools/inspect/scenario_set.h"
 
 namespace scenc::tools {
@@ -64,9 +66,11 @@ std::optional<std::int64_t> length_beside(const fs::path& file, FileKind kind,
                                           std::ostream& err) {
   beside = slot_file_beside(file, kind);
   if (!beside) {
-    err << "scenarioc dump: note: no slot file beside " << file.string()
-        << " gives the line length; a file cut between two records would "
-           "not be seen\n";
+    err << terminal_text("scenarioc dump: note: no slot file beside " +
+                         file.string() +
+                         " gives the line length; a file cut between two "
+                         "records would not be seen")
+        << "\n";
     return std::nullopt;
   }
   return line_length_of(beside->slots);
@@ -119,8 +123,8 @@ void dump_cells(const DumpRequest& req, const std::string& bytes,
     }
     return;
   }
-  out << "cells of " << req.file.string() << ": " << count << " cells (0 to "
-      << count - 1 << ")";
+  out << "cells of " << terminal_text(req.file.string()) << ": " << count
+      << " cells (0 to " << count - 1 << ")";
   if (length) out << ", line of " << *length << " m";
   out << "\n  cell     at m  grad\u2030  km/h  adh  mtn  appr  kind            "
          "     "
@@ -128,12 +132,14 @@ void dump_cells(const DumpRequest& req, const std::string& bytes,
   for (std::int64_t i = 0; i < count; ++i) {
     const TrackCell& c = cells[static_cast<std::size_t>(i)];
     if (!req.all && is_empty(c)) continue;
-    out << trimmed(format("%6lld %8lld  %+5d  %4d  %3d  %3d  %4d  %-20s ",
-                          static_cast<long long>(i),
-                          static_cast<long long>(cell_position(i)),
-                          gradient_per_mille(c), speed_limit_kmh(c), c.adhesion,
-                          c.mountain, c.approach, kind_name(c.kind).c_str()) +
-                   details_text(describe_cell(i, c, slots)))
+    // A signboard's text is the author's: shown escaped.
+    out << terminal_text(trimmed(
+               format("%6lld %8lld  %+5d  %4d  %3d  %3d  %4d  %-20s ",
+                      static_cast<long long>(i),
+                      static_cast<long long>(cell_position(i)),
+                      gradient_per_mille(c), speed_limit_kmh(c), c.adhesion,
+                      c.mountain, c.approach, kind_name(c.kind).c_str()) +
+               details_text(describe_cell(i, c, slots))))
         << "\n";
   }
 }
@@ -173,15 +179,16 @@ void dump_slots(const DumpRequest& req, const std::string& bytes,
     }
     return;
   }
-  out << "slots of " << req.file.string() << ": " << kSlotCount
+  out << "slots of " << terminal_text(req.file.string()) << ": " << kSlotCount
       << " slots (0 to " << kSlotCount - 1 << ")\n"
       << "  slot  role                    values\n";
   for (int k = 0; k < kSlotCount; ++k) {
     const ScenarioSlot& s = slots[static_cast<std::size_t>(k)];
     if (!req.all && is_empty(s)) continue;
-    out << trimmed(
+    // Station names and signboard texts are the author's: shown escaped.
+    out << terminal_text(trimmed(
                format("%6d  %-22s  ", k, role_name(slot_role(k, s)).c_str()) +
-               details_text(describe_slot(k, s)))
+               details_text(describe_slot(k, s))))
         << "\n";
   }
 }
@@ -267,8 +274,8 @@ void dump_geometry(const DumpRequest& req, const std::string& bytes,
       high[c] = std::max(high[c], p.value(c, m));
     }
   }
-  out << "line geometry of " << req.file.string() << ": metres 0 to "
-      << metres - 1 << " in x and in y";
+  out << "line geometry of " << terminal_text(req.file.string())
+      << ": metres 0 to " << metres - 1 << " in x and in y";
   if (length) out << ", line of " << *length << " m";
   out << "\n"
       << format("x from %.3f to %.3f km, y from %.3f to %.3f km; ",
@@ -289,16 +296,43 @@ void dump_geometry(const DumpRequest& req, const std::string& bytes,
   }
 }
 
+// A dump shows one file; a directory holds a scenario's three, or several
+// scenarios'. Names the files in it that dump decodes.
+std::string directory_refused(const fs::path& dir) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    if (entry.is_regular_file(ec) && kind_of_name(entry.path())) {
+      files.push_back(entry.path().string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  std::string message = dir.string() +
+                        " is a directory; dump decodes one file of a "
+                        "scenario: its cell, slot or line geometry file";
+  for (std::size_t i = 0; i < files.size() && i < 6; ++i) {
+    message += (i == 0 ? ", such as " : ", ") + files[i];
+  }
+  return message + " (plot draws a whole directory)";
+}
+
 }  // namespace
 
 int run_dump(const DumpRequest& req, std::ostream& out, std::ostream& err) {
   try {
+    std::error_code ec;
+    if (fs::is_directory(req.file, ec)) {
+      err << terminal_text("scenarioc dump: " + directory_refused(req.file))
+          << "\n";
+      return exit_status::kUsageError;
+    }
     const auto kind =
         req.kind.empty() ? kind_of_name(req.file) : kind_of_word(req.kind);
     if (!kind) {
-      err << "scenarioc dump: " << req.file.string()
-          << ": cannot tell the kind of file from its name; give --kind "
-             "cells, slots or geometry\n";
+      err << terminal_text("scenarioc dump: " + req.file.string() +
+                           ": cannot tell the kind of file from its name; "
+                           "give --kind cells, slots or geometry")
+          << "\n";
       return exit_status::kUsageError;
     }
     const std::string bytes = read_file(req.file, *kind);
@@ -316,7 +350,7 @@ int run_dump(const DumpRequest& req, std::ostream& out, std::ostream& err) {
     out.flush();
     return 0;
   } catch (const ToolError& e) {
-    err << "scenarioc dump: " << e.message << "\n";
+    err << terminal_text("scenarioc dump: " + e.message) << "\n";
     return e.status;
   }
 }

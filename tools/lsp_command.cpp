@@ -1,6 +1,8 @@
 // The lsp subcommand: the language server on standard input and output.
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "tools/commands.h"
@@ -31,6 +33,12 @@ void register_lsp_command(CLI::App& app, int& status) {
   lsp->callback([&status] {
     lsp::DiskFiles files;
     status = lsp::serve(STDIN_FILENO, STDOUT_FILENO, files);
+    // exit never waits for a check with recovery: one still running ends
+    // with the process, before anything it reads is destroyed.
+    if (lsp::recovery_still_running()) {
+      std::fflush(nullptr);
+      std::_Exit(status);
+    }
   });
 }
 

@@ -24,6 +24,15 @@ _scenarioc_files() {
   done
 }
 
+# The warning names, from the warning table of the program being completed
+# (the first word, a leading ~ expanded), else of the one on the PATH.
+_scenarioc_warning_names() {
+  local program=${COMP_WORDS[0]}
+  [[ $program == "~"/* ]] && program=$HOME/${program#"~"/}
+  command -v -- "$program" >/dev/null 2>&1 || program=scenarioc
+  "$program" warnings 2>/dev/null | awk '/^[a-z]/ {print $1}'
+}
+
 _scenarioc_directories() {
   local IFS=$'\n'
   compopt -o filenames 2>/dev/null
@@ -77,12 +86,15 @@ _scenarioc() {
       ;;
   esac
 
-  # -Werror, -WNAME and -Wno-NAME, the names from the program itself.
-  if [[ ($command == compile || $command == check || $command == watch) && $cur == -W* ]]; then
-    local names name switches="-Werror"
-    names=$("${COMP_WORDS[0]}" warnings 2>/dev/null | awk '/^[a-z]/ {print $1}')
-    for name in $names; do
-      switches+=" -W$name -Wno-$name"
+  # -Werror, -WNAME and -Wno-NAME as one word, or error, NAME and no-NAME
+  # after a lone -W; the names from the program itself.
+  if [[ ($command == compile || $command == check || $command == watch) &&
+    ($prev == -W || $cur == -W*) ]]; then
+    local prefix=-W name switches
+    [[ $prev == -W ]] && prefix=""
+    switches="${prefix}error"
+    for name in $(_scenarioc_warning_names); do
+      switches+=" $prefix$name ${prefix}no-$name"
     done
     COMPREPLY=($(compgen -W "$switches" -- "$cur"))
     return

@@ -56,7 +56,7 @@ void register_watch_command(CLI::App& app, int& status) {
       "watch",
       "Check two sources again each time one is saved, on a cleared "
       "terminal; with -o, compile them and write the binary files as well");
-  add_check_options(*watch, *o);
+  add_check_options(*watch, *o, /*write_files=*/true);
   add_output_options(*watch, *o);
   watch->footer(
       "Examples:\n"

@@ -223,7 +223,9 @@ CheckResult check_sources(std::string_view line_text,
   // finds the faults behind them all, in time linear in the sources.
   Compiled recovered;
   CompileAccountData recovered_account;
-  const bool recovering = options.recover && behind;
+  // A check made stale (the language server's newer edit) stops before it.
+  const bool stopped = options.stop.stop_requested();
+  const bool recovering = options.recover && behind && !stopped;
   if (recovering) {
     compile(recovered, line_text, train_text, line_name, train_number, options,
             recovered_account, CompileMode::kRecover);
@@ -234,7 +236,7 @@ CheckResult check_sources(std::string_view line_text,
   // furthest account.
   const CompileAccountData& account =
       recovering ? recovered_account : first_account;
-  result.recovery_left = !options.recover && behind;
+  result.recovery_left = (!options.recover || stopped) && behind;
 
   const FaultContext context{account, line_rows, train_rows};
   Errors errors(context, options);

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -115,6 +116,10 @@ struct CheckOptions {
   // says whether recovery was left to do: an editor shows that much at
   // once and the rest when it has it.
   bool recover = true;
+  // Once asked, no further recovery compile begins, and the check says
+  // that recovery was left to do: an editor stops a check whose sources
+  // have changed since.
+  std::stop_token stop;
 };
 
 struct CheckResult {

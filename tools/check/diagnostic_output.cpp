@@ -108,13 +108,41 @@ struct Colours {
   std::string caret() const { return on ? "\033[1;32m" : ""; }
 };
 
+// A line of a source, or its first bytes, as shown: UTF-8 when the whole
+// line is, else Windows-1252; a tab as one blank, so that the caret below
+// it stays in place.
+std::string shown_line(std::string_view bytes, bool utf8) {
+  std::string line = utf8 ? std::string(bytes) : cp1252_to_utf8(bytes);
+  std::replace(line.begin(), line.end(), '\t', ' ');
+  return terminal_text(line);
+}
+
+// A byte column of a line as the column it is shown at, 1-based: escaped
+// control bytes take their escape's width; bytes past the end of the line
+// count one each.
+std::int64_t shown_column(std::string_view line, std::int64_t column) {
+  if (column <= 0) return column;
+  const auto size = static_cast<std::int64_t>(line.size());
+  const std::int64_t inside = std::min(column - 1, size);
+  const std::string shown = shown_line(
+      line.substr(0, static_cast<std::size_t>(inside)), holds_utf8(line));
+  const auto characters = std::count_if(shown.begin(), shown.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  });
+  return characters + (column - 1 - inside) + 1;
+}
+
 // "FILE:LINE:COLUMN: " or "FILE: " for a diagnostic without a line.
 std::string where(const std::string& file, std::int64_t line,
                   std::int64_t column) {
-  std::string s = file;
+  std::string s = terminal_text(file);
   if (line > 0) {
-    s += ":" + std::to_string(line);
-    if (column > 0) s += ":" + std::to_string(column);
+    s += ':';
+    s += std::to_string(line);
+    if (column > 0) {
+      s += ':';
+      s += std::to_string(column);
+    }
   }
   return s + ": ";
 }
@@ -145,16 +173,17 @@ void print_excerpt(std::ostream& out, LineFinder& lines, std::int64_t line,
   const std::string_view bytes = lines.line(line);
   const std::string number = std::to_string(line);
   const std::string gutter(std::max<std::size_t>(number.size(), 4), ' ');
-  std::string shown = printable_line(bytes);
+  std::string shown = shown_line(bytes, holds_utf8(bytes));
   std::int64_t from = 0;
   std::int64_t to = 0;
   if (column > 0) {
-    from = character_column(bytes, column);
+    from = shown_column(bytes, column);
     to = std::max(from + 1,
-                  character_column(bytes, std::max(end_column, column + 1)));
+                  shown_column(bytes, std::max(end_column, column + 1)));
   }
-  const std::int64_t width = characters_in(bytes, static_cast<std::int64_t>(
-                                                      bytes.size()));
+  const std::int64_t width = std::count_if(shown.begin(), shown.end(), [](char ch) {
+    return (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+  });
   if (width > kExcerptWidth) {
     // Around the field: a third of the width before it.
     to = std::min(to, from + kExcerptWidth - 8);
@@ -199,10 +228,20 @@ std::string uri_of(std::string_view path) {
   return uri;
 }
 
+// The base that relative paths stand on: the working directory.
+constexpr const char* kSourceRoot = "%SRCROOT%";
+
+// Where a source lies: an absolute path as a file URI, a relative one as a
+// reference from the working directory.
+Json artifact_location(const std::string& path) {
+  if (path.starts_with('/')) return {{"uri", "file://" + uri_of(path)}};
+  return {{"uri", uri_of(path)}, {"uriBaseId", kSourceRoot}};
+}
+
 Json physical_location(const CheckedFiles& files, SourceLines& lines,
                        SourceKind source, std::int64_t line,
                        std::int64_t column, std::int64_t end_column) {
-  Json location{{"artifactLocation", {{"uri", uri_of(files.file_of(source))}}}};
+  Json location{{"artifactLocation", artifact_location(files.file_of(source))}};
   if (line > 0) {
     Json region{{"startLine", line}};
     if (column > 0) {
@@ -219,13 +258,40 @@ Json physical_location(const CheckedFiles& files, SourceLines& lines,
 
 }  // namespace
 
-std::string printable_line(std::string_view bytes) {
-  std::string line =
-      holds_utf8(bytes) ? std::string(bytes) : cp1252_to_utf8(bytes);
-  for (char& ch : line) {
-    if (ch == '\t' || (static_cast<unsigned char>(ch) < 0x20)) ch = ' ';
+std::string terminal_text(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  char escape[8];
+  for (std::size_t i = 0; i < text.size();) {
+    const Utf8Character c = decode_utf8(text.substr(i));
+    const char32_t cp = c.code_point;
+    if (c.size == 0) {
+      std::snprintf(escape, sizeof escape, "\\x%02x",
+                    static_cast<unsigned char>(text[i]));
+      out += escape;
+      ++i;
+      continue;
+    }
+    if (cp == '\t') {
+      out += "\\t";
+    } else if (cp == '\n') {
+      out += "\\n";
+    } else if (cp == '\r') {
+      out += "\\r";
+    } else if (cp < 0x20 || cp == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\x%02x",
+                    static_cast<unsigned>(cp));
+      out += escape;
+    } else if (cp >= 0x80 && cp < 0xA0) {
+      std::snprintf(escape, sizeof escape, "\\u%04x",
+                    static_cast<unsigned>(cp));
+      out += escape;
+    } else {
+      out.append(text.substr(i, c.size));
+    }
+    i += c.size;
   }
-  return line;
+  return out;
 }
 
 void print_diagnostics(std::ostream& to, const CheckResult& result,
@@ -246,13 +312,13 @@ void print_diagnostics(std::ostream& to, const CheckResult& result,
                                   : files.file_of(d.source);
     out << c.bold() << where(file, d.line, d.column) << c.reset()
         << c.of(d.severity) << severity_name(d.severity) << ':' << c.reset()
-        << ' ' << c.bold() << d.message << c.reset() << " [" << d.check
-        << "]\n";
+        << ' ' << c.bold() << terminal_text(d.message) << c.reset() << " ["
+        << d.check << "]\n";
     print_excerpt(out, lines.of(d.source), d.line, d.column, d.end_column, c);
     for (const DiagnosticNote& n : d.notes) {
       out << c.bold() << where(files.file_of(n.source), n.line, n.column)
           << c.reset() << c.of(Severity::kNote) << "note:" << c.reset() << ' '
-          << n.message << '\n';
+          << terminal_text(n.message) << '\n';
       print_excerpt(out, lines.of(n.source), n.line, n.column, n.end_column,
                     c);
     }
@@ -307,7 +373,8 @@ Json diagnostics_json(const CheckResult& result, const CheckedFiles& files) {
 }
 
 Json sarif_log(const CheckResult& result, const CheckedFiles& files,
-               std::string_view tool_version) {
+               std::string_view tool_version,
+               const std::string& working_directory) {
   Json rules = Json::array();
   std::vector<std::string> ids;
   for (const FaultInfo& f : kFaults) {
@@ -366,24 +433,30 @@ Json sarif_log(const CheckResult& result, const CheckedFiles& files,
     results.push_back(std::move(r));
   }
 
+  // The run itself: it ran to its end whatever it found, in the directory
+  // the relative paths start from.
+  const Json directory = {
+      {"uri", "file://" + uri_of(working_directory.ends_with('/')
+                                     ? working_directory
+                                     : working_directory + "/")}};
+  Json invocation{{"executionSuccessful", true},
+                  {"workingDirectory", directory}};
+  if (result.truncated) {
+    invocation["toolExecutionNotifications"] =
+        Json::array({{{"level", "note"},
+                      {"message",
+                       {{"text", "too many errors; stopped after the first " +
+                                     std::to_string(result.errors())}}}}});
+  }
   Json run{{"tool",
             {{"driver",
               {{"name", "scenarioc"},
                {"version", tool_version},
                {"rules", std::move(rules)}}}}},
+           {"invocations", Json::array({std::move(invocation)})},
+           {"originalUriBaseIds", {{kSourceRoot, directory}}},
            {"columnKind", "unicodeCodePoints"},
            {"results", std::move(results)}};
-  if (result.truncated) {
-    run["invocations"] = Json::array(
-        {{{"executionSuccessful", true},
-          {"toolExecutionNotifications",
-           Json::array({{{"level", "note"},
-                         {"message",
-                          {{"text",
-                            "too many errors; stopped after the "
-                            "first " +
-                                std::to_string(result.errors())}}}}})}}});
-  }
   return Json{{"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
               {"version", "2.1.0"},
               {"runs", Json::array({std::move(run)})}};

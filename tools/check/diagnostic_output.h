@@ -29,6 +29,11 @@ struct CheckedFiles {
   }
 };
 
+// The unit the columns of the text and JSON diagnostics count: bytes of the
+// source line, as the compiler reads it. SARIF counts characters and says
+// so in its columnKind.
+inline constexpr std::string_view kColumnUnit = "byte";
+
 // Prints every diagnostic with its source line, caret and notes, then the
 // line that says the cap on errors was reached, if it was.
 void print_diagnostics(std::ostream& out, const CheckResult& result,
@@ -42,12 +47,18 @@ nlohmann::ordered_json diagnostics_json(const CheckResult& result,
 
 // The whole check as one SARIF 2.1.0 log: the fault and warning tables as
 // the driver's rules, each diagnostic a result, its notes related locations.
+// A source named by an absolute path is a file URI; one named by a relative
+// path stands on %SRCROOT%, the absolute `working_directory`.
 nlohmann::ordered_json sarif_log(const CheckResult& result,
                                  const CheckedFiles& files,
-                                 std::string_view tool_version);
+                                 std::string_view tool_version,
+                                 const std::string& working_directory);
 
-// A line of a source made fit for a terminal or JSON: UTF-8 kept, any other
-// byte taken as Windows-1252, a tab shown as one blank.
-std::string printable_line(std::string_view bytes);
+// Text from a source or a path made safe to show on a terminal, as
+// compilers show it: well-formed UTF-8 is kept, but a control character
+// (which could move the cursor, retitle the window or write the clipboard)
+// is shown escaped, \t, \n, \r or \x1b, a C1 control as \u009b, and a
+// byte that is no UTF-8 as \xe0. The text stays on one line.
+std::string terminal_text(std::string_view text);
 
 }  // namespace scenc::tools

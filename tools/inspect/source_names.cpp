@@ -1,10 +1,27 @@
 #include "tools/inspect/source_names.h"
 
 #include "model/track_model.h"
+#include "output/file_system.h"
 
 namespace scenc::tools {
 
 namespace fs = std::filesystem;
+
+std::optional<std::string> read_source(const fs::path& path,
+                                       std::string& reason) {
+  std::string bytes;
+  bool too_large = false;
+  if (read_file_of_at_most(path, kLargestSource, bytes, &reason, too_large,
+                           Readable::kRegularFileOnly) ==
+      SourceStore::Status::kOk) {
+    return bytes;
+  }
+  if (too_large) {
+    reason = "holds more than " + std::to_string(kLargestSource) +
+             " bytes (256 MiB), the largest a source may be";
+  }
+  return std::nullopt;
+}
 
 std::string default_line_name(const fs::path& line_source) {
   const std::string file = line_source.filename().string();

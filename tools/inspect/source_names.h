@@ -4,14 +4,35 @@
 // for the line name and the train number a compile stores.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "model/faults.h"
+#include "model/track_model.h"
 
 namespace scenc::tools {
+
+// The largest source the author's tools read: 256 MiB. Every row that
+// places something places it on the line, so a source that wrote a row of
+// 256 bytes (the widest row, a station's seventeen columns, written out at
+// their widest) for every metre of the longest line and its run-out, and
+// every slot's name at the longest a slot holds, would still fit. A larger
+// file is no author's source, and reading it would only fill memory.
+inline constexpr std::uint64_t kLargestSource = std::uint64_t{256} << 20;
+static_assert(static_cast<std::uint64_t>(kMostMetres) * 256 +
+                  kSlotCount * kLongestSlotName <=
+              kLargestSource);
+
+// Reads an author's source: a regular file (a link to one is followed) of
+// at most kLargestSource bytes. A device, a FIFO or a larger file is
+// refused before it is read; nothing when the file cannot be had, with the
+// reason.
+std::optional<std::string> read_source(const std::filesystem::path& path,
+                                       std::string& reason);
 
 // The line name an author's line source stands for: its file name without
 // the line source's ending, or else without its extension.

@@ -45,7 +45,7 @@ std::int64_t span_width(const AccountSpan& s) {
 json inlay_hints(const CheckedPair& pair, SourceKind kind, const Range& range,
                  PositionEncoding units) {
   const SourceAccount& account = pair.check.account.of(kind);
-  const TextDocument& text = pair.side(kind).text;
+  const TextDocument& text = pair.side(kind).text();
   json hints = json::array();
   for (const SourceAccount::Row& row : account.rows) {
     if (row.keyword == nullptr) continue;
@@ -95,7 +95,7 @@ std::int64_t first_line_width(std::string_view bytes, const AccountSpan& s) {
 json semantic_tokens(const CheckedPair& pair, SourceKind kind,
                      PositionEncoding units) {
   const SourceAccount& account = pair.check.account.of(kind);
-  const TextDocument& text = pair.side(kind).text;
+  const TextDocument& text = pair.side(kind).text();
   const std::string_view bytes = text.source_bytes();
   std::vector<bool> compiled(account.keywords.size(), false);
   std::vector<Token> tokens;
@@ -143,7 +143,7 @@ json semantic_tokens(const CheckedPair& pair, SourceKind kind,
 
 json definition(const CheckedPair& pair, SourceKind kind, const Position& at,
                 PositionEncoding units) {
-  const TextDocument& text = pair.side(kind).text;
+  const TextDocument& text = pair.side(kind).text();
   const auto [line, column] = text.to_source(at, units);
   json locations = json::array();
   for (const tools::AuthorDiagnostic& d : pair.check.diagnostics) {
@@ -159,7 +159,7 @@ json definition(const CheckedPair& pair, SourceKind kind, const Position& at,
       if (n.line <= 0 || side.uri.empty()) continue;
       locations.push_back(protocol::location(
           side.uri,
-          field_range(side.text, n.line, n.column, n.end_column, units)));
+          field_range(side.text(), n.line, n.column, n.end_column, units)));
     }
   }
   return locations;

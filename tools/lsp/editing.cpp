@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "model/cp1252.h"
-#include "tools/check/stand_ins.h"
 #include "tools/format/format.h"
 #include "tools/lsp/protocol.h"
 
@@ -51,15 +50,10 @@ Position client_place(const TextDocument& text, const Places& places,
 
 json formatting(const CheckedPair& pair, SourceKind kind,
                 const std::optional<Range>& range, PositionEncoding units) {
-  const std::string_view line = pair.line.uri.empty()
-                                    ? tools::kStandInLine
-                                    : pair.line.text.source_bytes();
-  const std::string_view train = pair.train.uri.empty()
-                                     ? tools::kStandInTrain
-                                     : pair.train.text.source_bytes();
-  const tools::FormatResult r =
-      tools::format_sources(line, train, pair.line_name, pair.train_number);
-  const TextDocument& text = pair.side(kind).text;
+  const tools::FormatResult r = tools::format_sources(
+      pair.bytes(SourceKind::kLine), pair.bytes(SourceKind::kTrain),
+      pair.line_name, pair.train_number);
+  const TextDocument& text = pair.side(kind).text();
   const Places places(text.source_bytes());
   json edits = json::array();
   for (const tools::SourceEdit& e : r.of(kind).edits) {
@@ -77,7 +71,7 @@ json formatting(const CheckedPair& pair, SourceKind kind,
 json code_actions(const CheckedPair& pair, SourceKind kind,
                   const std::string& uri, const Range& range,
                   PositionEncoding units) {
-  const TextDocument& text = pair.side(kind).text;
+  const TextDocument& text = pair.side(kind).text();
   json actions = json::array();
   for (const tools::AuthorDiagnostic& d : pair.check.diagnostics) {
     const SourceKind source =

@@ -25,6 +25,13 @@ using tools::SourceRows;
 
 // ---- Reading a row ---------------------------------------------------------
 
+// A source larger than the check reads row by row is not read so here
+// either: its rows would cost many times its size, for every request. The
+// check's source-too-large warning says so.
+bool read_by_rows(const TextDocument& text) {
+  return text.source_bytes().size() <= tools::kLargestCheckedSource;
+}
+
 // Bytes of a source as the editor shows them.
 std::string shown(const TextDocument& text, std::string_view bytes) {
   return text.encoding() == FileEncoding::kUtf8 ? std::string(bytes)
@@ -126,7 +133,7 @@ class RowHover {
         account_(pair.check.account.of(kind)),
         kind_(kind),
         row_(row),
-        text_(pair.side(kind).text) {}
+        text_(pair.side(kind).text()) {}
 
   std::string describe(const Keyword& k) {
     out_.clear();
@@ -526,7 +533,8 @@ json header_item(std::string_view header, std::size_t order, const json& range) 
 
 json hover(const CheckedPair& pair, SourceKind kind, const Position& at,
            PositionEncoding units) {
-  const TextDocument& text = pair.side(kind).text;
+  const TextDocument& text = pair.side(kind).text();
+  if (!read_by_rows(text)) return nullptr;
   const auto [line, column] = text.to_source(at, units);
   const SourceRows rows = tools::read_source_rows(text.source_bytes(), kind);
   const AuthorRow* row = rows.row(static_cast<std::int32_t>(line));
@@ -550,6 +558,7 @@ json hover(const CheckedPair& pair, SourceKind kind, const Position& at,
 
 json document_symbols(const TextDocument& text, SourceKind kind,
                       PositionEncoding units) {
+  if (!read_by_rows(text)) return json::array();
   const SourceRows rows = tools::read_source_rows(text.source_bytes(), kind);
   json sections = json::array();
   json* section = nullptr;
@@ -593,6 +602,7 @@ json completion(const TextDocument& text, SourceKind kind, const Position& at,
                 PositionEncoding units, bool snippets) {
   json items = json::array();
   const json none = {{"isIncomplete", false}, {"items", items}};
+  if (!read_by_rows(text)) return none;
   const auto [line, column] = text.to_source(at, units);
   const SourceRows rows = tools::read_source_rows(text.source_bytes(), kind);
   // The part of the source the cursor stands in: that of its row, or of the

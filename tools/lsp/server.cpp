@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <optional>
 #include <thread>
@@ -119,10 +120,10 @@ json hover_of(const SourceRequest& r) {
                 : json();
 }
 json symbols_of(const SourceRequest& r) {
-  return document_symbols(r.doc.text, r.kind, r.units);
+  return document_symbols(*r.doc.text, r.kind, r.units);
 }
 json completion_of(const SourceRequest& r) {
-  return completion(r.doc.text, r.kind, position_of(member(r.params, "position")),
+  return completion(*r.doc.text, r.kind, position_of(member(r.params, "position")),
                     r.units, r.snippets);
 }
 json formatting_of(const SourceRequest& r) {
@@ -202,7 +203,24 @@ void Server::receive(const Frame& frame) {
     fail(nullptr, error_code::kParseError, "Parse error: " + frame.content);
     return;
   }
-  const json message = json::parse(frame.content, nullptr, false);
+  // The parse itself keeps its own stack, but copying, comparing or
+  // freeing a value recurses once per level: a message nested deeper than
+  // any the protocol sends is refused while it is read, before it is ever
+  // built that deep.
+  struct TooDeep {};
+  const auto bounded = [](int depth, json::parse_event_t, json&) {
+    if (depth > kDeepestMessage) throw TooDeep{};
+    return true;
+  };
+  json message;
+  try {
+    message = json::parse(frame.content, bounded, false);
+  } catch (const TooDeep&) {
+    fail(nullptr, error_code::kInvalidRequest,
+         "the message nests deeper than " + std::to_string(kDeepestMessage) +
+             " levels");
+    return;
+  }
   if (message.is_discarded()) {
     fail(nullptr, error_code::kParseError, "Parse error: the content is not JSON");
     return;
@@ -365,20 +383,29 @@ void Server::did_open(const json& params) {
 
 void Server::did_change(const json& params) {
   const json& id = member(params, "textDocument");
-  Document* doc = workspace_.find(string_member(id, "uri"));
-  if (doc == nullptr) return;
+  const std::string uri = string_member(id, "uri");
+  if (workspace_.find(uri) == nullptr) return;
   const json& changes = member(params, "contentChanges");
-  if (!changes.is_array()) return;
-  for (const json& change : changes) {
-    if (change.contains("range")) {
-      doc->text.replace(range_of(change["range"]), string_member(change, "text"),
-                        workspace_.units());
-    } else {
-      doc->text.set_text(string_member(change, "text"));
-    }
+  if (!changes.is_array()) {
+    throw RequestError{error_code::kInvalidParams,
+                       "\"contentChanges\" is not a list"};
   }
-  doc->version = id.value("version", doc->version);
-  workspace_.changed();
+  // Every edit is read before any is made: a change is taken whole, its
+  // edits in order, or not at all.
+  std::vector<TextEdit> edits;
+  edits.reserve(changes.size());
+  for (const json& change : changes) {
+    TextEdit& edit = edits.emplace_back();
+    if (change.is_object() && change.contains("range")) {
+      edit.range = range_of(change["range"]);
+    }
+    edit.text = string_member(change, "text");
+  }
+  const json version = optional_member(id, {"version"});
+  workspace_.edit(uri, edits,
+                  version.is_number_integer()
+                      ? std::optional(version.get<std::int64_t>())
+                      : std::nullopt);
 }
 
 void Server::did_close(const json& params) {
@@ -398,69 +425,102 @@ bool write_all(int fd, const std::string& bytes) {
   return true;
 }
 
-// The one check with recovery under way, on its own thread. When it ends,
-// it writes a byte to a pipe the server polls beside its input.
-class RecoveryRunner {
- public:
-  RecoveryRunner() {
-    if (::pipe2(wake_, O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
+// A pipe whose write end a thread writes a byte to when it is done, for a
+// poll beside the input to wake on. Closed when the last holder lets go.
+struct WakePipe {
+  WakePipe() {
+    if (::pipe2(fd, O_CLOEXEC) != 0) fd[0] = fd[1] = -1;
   }
-  ~RecoveryRunner() {
-    if (worker_.joinable()) worker_.join();
-    for (const int fd : wake_) {
-      if (fd >= 0) ::close(fd);
+  ~WakePipe() {
+    for (const int f : fd) {
+      if (f >= 0) ::close(f);
     }
   }
-  RecoveryRunner(const RecoveryRunner&) = delete;
-  RecoveryRunner& operator=(const RecoveryRunner&) = delete;
+  WakePipe(const WakePipe&) = delete;
+  WakePipe& operator=(const WakePipe&) = delete;
+  int fd[2] = {-1, -1};
+};
 
-  bool busy() const { return job_.has_value(); }
+// Checks with recovery whose thread has not yet ended.
+std::atomic<int> recoveries_running{0};
+
+// The one check with recovery under way, on its own thread. When it ends,
+// it writes a byte to a pipe the server polls beside its input. A check
+// whose sources have changed since is asked to stop; one still running
+// when the server ends is left to the end of the process.
+class RecoveryRunner {
+ public:
+  ~RecoveryRunner() {
+    if (!worker_.joinable()) return;
+    run_->stop.request_stop();
+    worker_.detach();
+  }
+
+  bool busy() const { return run_ != nullptr; }
+  const RecoveryJob& job() const { return run_->job; }
   // The descriptor that becomes readable when the check has ended; -1
   // when none is under way.
-  int wake_fd() const { return busy() ? wake_[0] : -1; }
+  int wake_fd() const { return busy() ? wake_->fd[0] : -1; }
 
   // Runs the job beside the server, or at once where no pipe could be made.
   void start(Server& server, RecoveryJob job) {
-    if (wake_[0] < 0) {
-      server.recovered(job, run_guarded(job));
+    if (wake_->fd[0] < 0) {
+      server.recovered(job, run_guarded(job, {}));
       return;
     }
-    job_ = std::move(job);
-    worker_ = std::thread([this] {
-      result_ = run_guarded(*job_);
+    run_ = std::make_shared<Run>();
+    run_->job = std::move(job);
+    // The thread holds what it uses, so that it may outlive the server,
+    // and lets go of it before it counts itself out.
+    ++recoveries_running;
+    worker_ = std::thread([run = run_, wake = wake_]() mutable {
+      run->result = run_guarded(run->job, run->stop.get_token());
       const char done = 1;
-      while (::write(wake_[1], &done, 1) < 0 && errno == EINTR) {
+      while (::write(wake->fd[1], &done, 1) < 0 && errno == EINTR) {
       }
+      run.reset();
+      wake.reset();
+      --recoveries_running;
     });
+  }
+  // Asks the check to stop before its next compile.
+  void cancel() {
+    if (busy()) run_->stop.request_stop();
   }
   // Once the wake descriptor is readable: publishes what the check found.
   void finish(Server& server) {
     char done = 0;
-    while (::read(wake_[0], &done, 1) < 0 && errno == EINTR) {
+    while (::read(wake_->fd[0], &done, 1) < 0 && errno == EINTR) {
     }
     worker_.join();
-    const RecoveryJob job = std::move(*job_);
-    job_.reset();
-    server.recovered(job, std::move(result_));
-    result_.reset();
+    const std::shared_ptr<Run> run = std::move(run_);
+    server.recovered(run->job, std::move(run->result));
   }
 
  private:
-  static std::optional<tools::CheckResult> run_guarded(const RecoveryJob& job) {
+  struct Run {
+    RecoveryJob job;
+    std::stop_source stop;
+    std::optional<tools::CheckResult> result;
+  };
+
+  static std::optional<tools::CheckResult> run_guarded(const RecoveryJob& job,
+                                                       std::stop_token stop) {
     try {
-      return run_recovery(job);
+      return run_recovery(job, std::move(stop));
     } catch (...) {
       return std::nullopt;
     }
   }
 
-  int wake_[2] = {-1, -1};
+  std::shared_ptr<WakePipe> wake_ = std::make_shared<WakePipe>();
+  std::shared_ptr<Run> run_;
   std::thread worker_;
-  std::optional<RecoveryJob> job_;
-  std::optional<tools::CheckResult> result_;
 };
 
 }  // namespace
+
+bool recovery_still_running() { return recoveries_running.load() > 0; }
 
 int serve(int input, int output, FileAccess& files) {
   // A client that goes away ends the server through a failed write, not a
@@ -479,6 +539,8 @@ int serve(int input, int output, FileAccess& files) {
       if (const auto status = server.exit_status()) return *status;
     }
     if (!output_open) return 1;
+    // A check whose sources changed since it began is of no more use.
+    if (recovery.busy() && server.stale(recovery.job())) recovery.cancel();
     // With every change checked, a check with recovery that is due starts.
     if (!server.pending() && !recovery.busy()) {
       if (auto job = server.recovery_job()) {

@@ -28,6 +28,10 @@ inline constexpr int kInternalError = -32603;
 inline constexpr int kServerNotInitialized = -32002;
 }  // namespace error_code
 
+// The deepest a message may nest. The protocol's own messages nest about
+// ten levels; a client's free-form options a few more.
+inline constexpr int kDeepestMessage = 64;
+
 class Server {
  public:
   // Receives the content of each message the server sends.
@@ -47,6 +51,8 @@ class Server {
   std::optional<RecoveryJob> recovery_job() {
     return workspace_.recovery_job();
   }
+  // True once a recovery job's sources have changed since it began.
+  bool stale(const RecoveryJob& job) const { return workspace_.stale(job); }
   // Publishes the diagnostics of a recovery job's check (nothing when it
   // failed, or when its pair has changed since).
   void recovered(const RecoveryJob& job,
@@ -81,7 +87,13 @@ class Server {
 // Serves the protocol over two file descriptors until exit or the end of
 // the input; returns the exit status. The checks with recovery run on a
 // thread of their own, one at a time, so that a long one never holds up
-// the answer to the next change.
+// the answer to the next change. A check still under way when it returns
+// is asked to stop and left running.
 int serve(int input, int output, FileAccess& files);
+
+// True while a check with recovery that serve left behind still runs. It
+// may still read the compile's tables, so the process must then end at
+// once (std::_Exit), never through the destructors of those tables.
+bool recovery_still_running();
 
 }  // namespace scenc::lsp

@@ -7,47 +7,6 @@
 namespace scenc::lsp {
 namespace {
 
-// The length of the UTF-8 sequence at the front of `s` and its code point;
-// 0 when the bytes there are not a well-formed sequence.
-std::size_t decode(std::string_view s, char32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[0]);
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  std::size_t n = 0;
-  char32_t least = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    n = 2, cp = b0 & 0x1F, least = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    n = 3, cp = b0 & 0x0F, least = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    n = 4, cp = b0 & 0x07, least = 0x10000;
-  } else {
-    return 0;
-  }
-  if (s.size() < n) return 0;
-  for (std::size_t i = 1; i < n; ++i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
-bool is_utf8_beyond_ascii(std::string_view s) {
-  bool beyond = false;
-  for (std::size_t i = 0; i < s.size();) {
-    char32_t cp = 0;
-    const std::size_t n = decode(s.substr(i), cp);
-    if (n == 0) return false;
-    beyond = beyond || n > 1;
-    i += n;
-  }
-  return beyond;
-}
-
 // One character of a line: how many units the client and the compiler
 // count for it. A byte that is not well-formed UTF-8 counts as one of each.
 struct Widths {
@@ -58,8 +17,9 @@ struct Widths {
 
 Widths widths_at(std::string_view line, PositionEncoding units,
                  FileEncoding encoding) {
-  char32_t cp = 0;
-  const std::size_t n = std::max<std::size_t>(decode(line, cp), 1);
+  const Utf8Character c = decode_utf8(line);
+  const char32_t cp = c.code_point;
+  const std::size_t n = std::max<std::size_t>(c.size, 1);
   Widths w;
   w.text = n;
   switch (units) {
@@ -85,43 +45,74 @@ TextDocument::TextDocument(std::string utf8, FileEncoding encoding)
   refresh();
 }
 
-TextDocument TextDocument::from_disk(std::string_view bytes) {
-  if (is_utf8_beyond_ascii(bytes)) {
-    return TextDocument(std::string(bytes), FileEncoding::kUtf8);
-  }
-  return TextDocument(cp1252_to_utf8(bytes), FileEncoding::kWindows1252);
+TextDocument::TextDocument(std::string utf8, std::string cp1252)
+    : text_(std::move(utf8)),
+      encoding_(FileEncoding::kWindows1252),
+      bytes_(std::move(cp1252)) {
+  refresh();
+}
+
+TextDocument TextDocument::from_disk(std::string bytes) {
+  if (holds_utf8(bytes))
+    return TextDocument(std::move(bytes), FileEncoding::kUtf8);
+  // Every byte of the code page comes back from its character as itself:
+  // the bytes on disk are already what the text would be written as.
+  std::string text = cp1252_to_utf8(bytes);
+  return TextDocument(std::move(text), std::move(bytes));
 }
 
 void TextDocument::set_text(std::string utf8) {
   text_ = std::move(utf8);
+  bytes_.clear();
   refresh();
 }
 
 void TextDocument::refresh() {
-  bytes_ = encoding_ == FileEncoding::kUtf8 ? text_ : utf8_to_cp1252(text_);
-  line_starts_.assign(1, 0);
-  for (std::size_t i = 0; i < text_.size(); ++i) {
-    if (text_[i] == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n') ++i;
-    if (text_[i] == '\r' || text_[i] == '\n') line_starts_.push_back(i + 1);
+  if (encoding_ == FileEncoding::kWindows1252 && bytes_.empty()) {
+    bytes_ = utf8_to_cp1252(text_);
+  }
+  marks_.assign(1, 0);
+  line_count_ = 1;
+  const std::size_t size = text_.size();
+  for (std::size_t i = 0; i < size; ++i) {
+    const char c = text_[i];
+    if (c != '\r' && c != '\n') continue;
+    if (c == '\r' && i + 1 < size && text_[i + 1] == '\n') ++i;
+    if (line_count_ % kLinesPerMark == 0) marks_.push_back(i + 1);
+    ++line_count_;
   }
 }
 
-std::string_view TextDocument::line_text(std::size_t line) const {
-  const std::size_t begin = line_starts_[line];
-  std::size_t end = line + 1 < line_starts_.size() ? line_starts_[line + 1]
-                                                   : text_.size();
-  while (end > begin && (text_[end - 1] == '\n' || text_[end - 1] == '\r')) {
-    --end;
+std::size_t TextDocument::line_start(std::size_t line) const {
+  if (line >= line_count_) return text_.size();
+  std::size_t at = marks_[line / kLinesPerMark];
+  for (std::size_t n = line % kLinesPerMark; n > 0; --n) {
+    const std::size_t end = text_.find_first_of("\r\n", at);
+    const bool crlf =
+        text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n';
+    at = end + (crlf ? 2 : 1);
   }
+  return at;
+}
+
+std::string_view TextDocument::line_text(std::size_t line) const {
+  const std::size_t begin = line_start(line);
+  const std::size_t end =
+      std::min(text_.find_first_of("\r\n", begin), text_.size());
   return std::string_view(text_).substr(begin, end - begin);
+}
+
+std::string TextDocument::source_line(std::int64_t line) const {
+  if (line < 1 || static_cast<std::size_t>(line) > line_count_) return {};
+  const std::string_view text = line_text(static_cast<std::size_t>(line) - 1);
+  return encoding_ == FileEncoding::kUtf8 ? std::string(text)
+                                          : utf8_to_cp1252(text);
 }
 
 std::size_t TextDocument::offset_of(const Position& p,
                                     PositionEncoding units) const {
   if (p.line < 0) return 0;
-  if (static_cast<std::size_t>(p.line) >= line_starts_.size()) {
-    return text_.size();
-  }
+  if (static_cast<std::size_t>(p.line) >= line_count_) return text_.size();
   const std::string_view line = line_text(static_cast<std::size_t>(p.line));
   std::size_t at = 0;
   std::int64_t counted = 0;
@@ -132,7 +123,7 @@ std::size_t TextDocument::offset_of(const Position& p,
     counted += w.client;
     at += w.text;
   }
-  return line_starts_[static_cast<std::size_t>(p.line)] + at;
+  return static_cast<std::size_t>(line.data() - text_.data()) + at;
 }
 
 void TextDocument::replace(const Range& range, std::string_view utf8,
@@ -141,13 +132,14 @@ void TextDocument::replace(const Range& range, std::string_view utf8,
   std::size_t end = offset_of(range.end, units);
   if (end < begin) std::swap(begin, end);
   text_.replace(begin, end - begin, utf8);
+  bytes_.clear();
   refresh();
 }
 
 Position TextDocument::to_client(std::int64_t line, std::int64_t byte_column,
                                  PositionEncoding units) const {
   const std::size_t index = static_cast<std::size_t>(std::clamp<std::int64_t>(
-      line - 1, 0, static_cast<std::int64_t>(line_starts_.size()) - 1));
+      line - 1, 0, static_cast<std::int64_t>(line_count_) - 1));
   const std::string_view text = line_text(index);
   Position p{static_cast<std::int64_t>(index), 0};
   std::int64_t bytes = 0;
@@ -166,8 +158,8 @@ std::pair<std::int64_t, std::int64_t> TextDocument::to_source(
     const Position& p, PositionEncoding units) const {
   Position at = p;
   if (at.line < 0) at = {0, 0};
-  if (static_cast<std::size_t>(at.line) >= line_starts_.size()) {
-    at = line_end(static_cast<std::int64_t>(line_starts_.size()), units);
+  if (static_cast<std::size_t>(at.line) >= line_count_) {
+    at = line_end(static_cast<std::int64_t>(line_count_), units);
   }
   const std::size_t index = static_cast<std::size_t>(at.line);
   const std::string_view text = line_text(index);
@@ -186,7 +178,7 @@ std::pair<std::int64_t, std::int64_t> TextDocument::to_source(
 Position TextDocument::line_end(std::int64_t line,
                                 PositionEncoding units) const {
   const std::size_t index = static_cast<std::size_t>(std::clamp<std::int64_t>(
-      line - 1, 0, static_cast<std::int64_t>(line_starts_.size()) - 1));
+      line - 1, 0, static_cast<std::int64_t>(line_count_) - 1));
   const std::string_view text = line_text(index);
   Position p{static_cast<std::int64_t>(index), 0};
   for (std::size_t at = 0; at < text.size();) {
@@ -197,8 +189,6 @@ Position TextDocument::line_end(std::int64_t line,
   return p;
 }
 
-// The field a place points at in the source bytes: from its column to the
-// next comma or line end, trailing blanks left out; at least one character.
 Range field_range(const TextDocument& text, std::int64_t line,
                   std::int64_t column, std::int64_t end_column,
                   PositionEncoding units) {
@@ -207,21 +197,10 @@ Range field_range(const TextDocument& text, std::int64_t line,
                           text.line_end(line, units)};
   std::int64_t end = end_column;
   if (end <= column) {
-    const std::string& bytes = text.source_bytes();
-    // The byte where the line begins: walk from the start of the text.
-    std::size_t at = 0;
-    for (std::int64_t l = 1; l < line && at < bytes.size(); ++at) {
-      if (bytes[at] == '\n' ||
-          (bytes[at] == '\r' && (at + 1 >= bytes.size() || bytes[at + 1] != '\n'))) {
-        ++l;
-      }
-    }
-    std::size_t from = at + static_cast<std::size_t>(column - 1);
-    std::size_t to = from;
-    while (to < bytes.size() && bytes[to] != ',' && bytes[to] != '\r' &&
-           bytes[to] != '\n') {
-      ++to;
-    }
+    const std::string bytes = text.source_line(line);
+    const std::size_t from =
+        std::min(static_cast<std::size_t>(column - 1), bytes.size());
+    std::size_t to = std::min(bytes.find(',', from), bytes.size());
     while (to > from && bytes[to - 1] == ' ') --to;
     end = column + static_cast<std::int64_t>(std::max<std::size_t>(to - from, 1));
   }

@@ -41,13 +41,18 @@ class TextDocument {
   // The text on disk as an editor reading it would hold it: UTF-8 when the
   // bytes are valid UTF-8 with at least one character beyond ASCII, else
   // Windows-1252.
-  static TextDocument from_disk(std::string_view bytes);
+  static TextDocument from_disk(std::string bytes);
 
   const std::string& text() const { return text_; }
   FileEncoding encoding() const { return encoding_; }
   // The bytes the compiler reads: the text as the editor would write it.
-  const std::string& source_bytes() const { return bytes_; }
-  std::size_t line_count() const { return line_starts_.size(); }
+  const std::string& source_bytes() const {
+    return encoding_ == FileEncoding::kUtf8 ? text_ : bytes_;
+  }
+  // The bytes of 1-based `line` of the source bytes, without its line end;
+  // empty beyond the last line.
+  std::string source_line(std::int64_t line) const;
+  std::size_t line_count() const { return line_count_; }
 
   // Replaces `range` of the text with `utf8` (an incremental change).
   void replace(const Range& range, std::string_view utf8,
@@ -67,17 +72,29 @@ class TextDocument {
   Position line_end(std::int64_t line, PositionEncoding units) const;
 
  private:
+  TextDocument(std::string utf8, std::string cp1252);
   // The byte offset in `text_` of the client's place.
   std::size_t offset_of(const Position& p, PositionEncoding units) const;
+  // Where 0-based line `line` of `text_` begins; the text's size beyond
+  // the last line.
+  std::size_t line_start(std::size_t line) const;
   // The text of 0-based line `line`, without its line end.
   std::string_view line_text(std::size_t line) const;
+  // The source bytes and the marks of the lines, once the text changed.
   void refresh();
+
+  // A line ends at CR LF, CR or LF. Where every 16th line begins is kept,
+  // and a line found from the mark before it: a source of nothing but line
+  // ends costs half a byte per line, not eight.
+  static constexpr std::size_t kLinesPerMark = 16;
 
   std::string text_;
   FileEncoding encoding_;
+  // The source bytes of a Windows-1252 source; a UTF-8 source's are its
+  // text.
   std::string bytes_;
-  // Where each line of `text_` begins; a line ends at CR LF, CR or LF.
-  std::vector<std::size_t> line_starts_;
+  std::size_t line_count_ = 1;
+  std::vector<std::size_t> marks_;  // where lines 0, 16, 32, ... begin
 };
 
 // The field a check's place points at (1-based line, byte columns, an end

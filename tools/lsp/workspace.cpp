@@ -70,12 +70,11 @@ SourceKind kind_in(const CheckedPair& pair, const std::string& uri) {
   return uri == pair.line.uri ? SourceKind::kLine : SourceKind::kTrain;
 }
 
-std::string_view line_bytes_of(const CheckedPair& pair) {
-  return pair.line.uri.empty() ? kStandInLine : pair.line.text.source_bytes();
-}
-std::string_view train_bytes_of(const CheckedPair& pair) {
-  return pair.train.uri.empty() ? kStandInTrain
-                                : pair.train.text.source_bytes();
+
+// Two sides hold the same text: the one snapshot, or equal bytes.
+bool same_text(const PairSide& a, const PairSide& b) {
+  return a.snapshot == b.snapshot ||
+         a.text().source_bytes() == b.text().source_bytes();
 }
 
 // The check of a pair, without the plan of the line, which nothing here
@@ -102,23 +101,40 @@ tools::CheckResult checked(std::string_view line, std::string_view train,
 
 }  // namespace
 
-tools::CheckResult run_recovery(const RecoveryJob& job) {
-  return checked(job.line_bytes, job.train_bytes, job.line_name,
-                 job.train_number, tools::CheckOptions());
+std::string_view CheckedPair::bytes(SourceKind kind) const {
+  const PairSide& s = side(kind);
+  if (!s.uri.empty()) return s.text().source_bytes();
+  return kind == SourceKind::kLine ? kStandInLine : kStandInTrain;
+}
+
+tools::CheckResult run_recovery(const RecoveryJob& job, std::stop_token stop) {
+  tools::CheckOptions options;
+  options.stop = std::move(stop);
+  const CheckedPair& pair = *job.pair;
+  return checked(pair.bytes(SourceKind::kLine), pair.bytes(SourceKind::kTrain), pair.line_name,
+                 pair.train_number, options);
+}
+
+const TextDocument& PairSide::text() const {
+  static const TextDocument kNone;
+  return snapshot ? *snapshot : kNone;
 }
 
 std::optional<std::string> DiskFiles::read(const fs::path& path) {
-  // A source is at most a few megabytes; anything far larger is no source.
+  std::string reason;
+  return tools::read_source(path, reason);
+}
+
+std::optional<FileStamp> DiskFiles::stamp(const fs::path& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      st.st_size > (64 << 20)) {
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     return std::nullopt;
   }
-  std::string bytes;
-  if (read_whole_file(path, bytes, nullptr) != SourceStore::Status::kOk) {
-    return std::nullopt;
-  }
-  return bytes;
+  const auto ns = [](const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+  };
+  return FileStamp{st.st_dev, st.st_ino, st.st_size, ns(st.st_mtim),
+                   ns(st.st_ctim)};
 }
 
 std::vector<std::string> DiskFiles::names_in(const fs::path& dir) {
@@ -163,6 +179,13 @@ std::string DocumentName::directory_key() const {
 
 void Workspace::open(const std::string& uri, std::int64_t version,
                      std::string text) {
+  pending_ = true;
+  too_large_.erase(uri);
+  if (text.size() > tools::kLargestSource) {
+    documents_.erase(uri);
+    too_large_.insert(uri);
+    return;
+  }
   Document doc;
   doc.uri = uri;
   doc.name = DocumentName::parse(uri);
@@ -184,18 +207,42 @@ void Workspace::open(const std::string& uri, std::int64_t version,
       }
     }
   }
-  doc.text = TextDocument(std::move(text), encoding);
+  doc.text = std::make_shared<TextDocument>(std::move(text), encoding);
   documents_[uri] = std::move(doc);
-  pending_ = true;
 }
 
-Document* Workspace::find(const std::string& uri) {
+const Document* Workspace::find(const std::string& uri) const {
   const auto it = documents_.find(uri);
   return it == documents_.end() ? nullptr : &it->second;
 }
 
+void Workspace::edit(const std::string& uri, std::span<const TextEdit> edits,
+                     std::optional<std::int64_t> version) {
+  const auto it = documents_.find(uri);
+  if (it == documents_.end()) return;
+  Document& doc = it->second;
+  pending_ = true;
+  if (doc.text.use_count() > 1) {
+    doc.text = std::make_shared<TextDocument>(*doc.text);
+  }
+  for (const TextEdit& e : edits) {
+    if (e.range) {
+      doc.text->replace(*e.range, e.text, units_);
+    } else {
+      doc.text->set_text(e.text);
+    }
+    if (doc.text->text().size() > tools::kLargestSource) {
+      documents_.erase(it);
+      too_large_.insert(uri);
+      return;
+    }
+  }
+  if (version) doc.version = *version;
+}
+
 void Workspace::close(const std::string& uri) {
   documents_.erase(uri);
+  too_large_.erase(uri);
   pending_ = true;
 }
 
@@ -263,14 +310,28 @@ PairSide Workspace::side_of(const std::string& uri) {
     side.uri = uri;
     side.open = true;
     side.version = doc->version;
-    side.text = doc->text;
+    side.snapshot = doc->text;
     return side;
   }
-  if (name.path) {
-    if (auto bytes = files_.read(*name.path)) {
-      side.uri = uri;
-      side.text = TextDocument::from_disk(*bytes);
+  if (!name.path) return side;
+  // The stamp is taken before the file is read: a file that changes in
+  // between has a new stamp at the next check.
+  side.stamp = files_.stamp(*name.path);
+  if (side.stamp) {
+    for (const auto& [key, pair] : pairs_) {
+      for (const PairSide* known : {&pair->line, &pair->train}) {
+        if (known->uri == uri && !known->open && known->stamp == side.stamp) {
+          side.uri = uri;
+          side.snapshot = known->snapshot;
+          return side;
+        }
+      }
     }
+  }
+  if (auto bytes = files_.read(*name.path)) {
+    side.uri = uri;
+    side.snapshot = std::make_shared<const TextDocument>(
+        TextDocument::from_disk(std::move(*bytes)));
   }
   return side;
 }
@@ -305,13 +366,10 @@ std::vector<Publication> Workspace::publish() {
                                    pair->train.file_name, pair->line_name);
 
     const auto old = pairs_.find(key);
-    if (old != pairs_.end() &&
-        old->second->line.uri == pair->line.uri &&
+    if (old != pairs_.end() && old->second->line.uri == pair->line.uri &&
         old->second->train.uri == pair->train.uri &&
-        old->second->line.text.source_bytes() ==
-            pair->line.text.source_bytes() &&
-        old->second->train.text.source_bytes() ==
-            pair->train.text.source_bytes() &&
+        same_text(old->second->line, pair->line) &&
+        same_text(old->second->train, pair->train) &&
         old->second->line.version == pair->line.version &&
         old->second->train.version == pair->train.version) {
       next[key] = old->second;
@@ -321,7 +379,7 @@ std::vector<Publication> Workspace::publish() {
     // a stage, which compiles again once per such fault, comes after.
     tools::CheckOptions options;
     options.recover = false;
-    pair->check = checked(line_bytes_of(*pair), train_bytes_of(*pair),
+    pair->check = checked(pair->bytes(SourceKind::kLine), pair->bytes(SourceKind::kTrain),
                           pair->line_name, pair->train_number, options);
     pair->complete = !pair->check.recovery_left;
     next[key] = pair;
@@ -329,7 +387,8 @@ std::vector<Publication> Workspace::publish() {
   }
   for (const auto& [key, pair] : next) {
     for (const std::string* uri : {&pair->line.uri, &pair->train.uri}) {
-      if (!uri->empty()) owner.emplace(*uri, key);
+      if (!uri->empty() && too_large_.count(*uri) == 0)
+        owner.emplace(*uri, key);
     }
   }
 
@@ -346,19 +405,32 @@ std::vector<Publication> Workspace::publish() {
     const CheckedPair& pair = *next.at(key);
     publication(uri, diagnostics_for(pair, kind_in(pair, uri)));
   }
+  // Files that are not checked say why, once.
   std::map<std::string, PairKey> now = owner;
-  for (const std::string& uri : unnamed) {
+  const auto not_checked = [&](const std::string& uri, const Range& range,
+                               int severity, const std::string& code,
+                               const std::string& message) {
     now[uri] = PairKey{uri, uri};
-    if (last_owner_.count(uri)) continue;
-    publication(
-        uri, json::array({protocol::diagnostic(
-                 {{0, 0}, find(uri)->text.line_end(1, units_)}, 3,
-                 "not-a-source-name",
-                 "scenarioc pairs sources by their names: a line source is "
-                 "NAME" + std::string(file_ending::kLineSource) +
-                     ", a train source NAME_NUMBER" +
-                     std::string(file_ending::kTrainSource) +
-                     "; this file is neither and is not checked")}));
+    if (last_owner_.count(uri)) return;
+    publication(uri, json::array({protocol::diagnostic(range, severity, code, message)}));
+  };
+  for (const std::string& uri : unnamed) {
+    not_checked(uri, {{0, 0}, find(uri)->text->line_end(1, units_)}, 3,
+                "not-a-source-name",
+                "scenarioc pairs sources by their names: a line source is "
+                "NAME" +
+                    std::string(file_ending::kLineSource) +
+                    ", a train source NAME_NUMBER" +
+                    std::string(file_ending::kTrainSource) +
+                    "; this file is neither and is not checked");
+  }
+  for (const std::string& uri : too_large_) {
+    not_checked(uri, {{0, 0}, {0, 0}}, 1, "source-too-large",
+                "this file has grown past " +
+                    std::to_string(tools::kLargestSource >> 20) +
+                    " MiB, the largest a source may be: it is no longer "
+                    "followed or checked; close it and open it again once "
+                    "it is smaller");
   }
   for (const auto& [uri, key] : last_owner_) {
     if (now.count(uri) == 0) publication(uri, json::array());
@@ -386,7 +458,7 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
                   "stand-in line of " +
                   std::to_string(kLongestLine) +
                   " m, so nothing that depends on the line is reported";
-    list.push_back(protocol::diagnostic({{0, 0}, side.text.line_end(1, units_)}, 2,
+    list.push_back(protocol::diagnostic({{0, 0}, side.text().line_end(1, units_)}, 2,
                               kind == SourceKind::kLine ? "missing-train-source"
                                                         : "missing-line-source",
                               message));
@@ -397,7 +469,7 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
         f.source == SourceKind::kNone ? SourceKind::kLine : f.source;
     if (source != kind) continue;
     json d = protocol::diagnostic(
-        field_range(side.text, f.line, f.column, f.end_column, units_),
+        field_range(side.text(), f.line, f.column, f.end_column, units_),
         protocol::severity(f.severity), f.check, f.message);
     json related = json::array();
     for (const tools::DiagnosticNote& note : f.notes) {
@@ -409,7 +481,7 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
           {{"location",
             {{"uri", placed ? at.uri : side.uri},
              {"range",
-              placed ? protocol::range(field_range(at.text, note.line, note.column,
+              placed ? protocol::range(field_range(at.text(), note.line, note.column,
                                               note.end_column, units_))
                      : d["range"]}}},
            {"message", note.message}});
@@ -431,11 +503,25 @@ std::optional<RecoveryJob> Workspace::recovery_job() {
   for (const auto& [key, pair] : pairs_) {
     if (pair->complete || pair->recovering) continue;
     pair->recovering = true;
-    return RecoveryJob{pair, std::string(line_bytes_of(*pair)),
-                       std::string(train_bytes_of(*pair)), pair->line_name,
-                       pair->train_number};
+    return RecoveryJob{pair};
   }
   return std::nullopt;
+}
+
+bool Workspace::stale(const RecoveryJob& job) const {
+  const bool current =
+      std::any_of(pairs_.begin(), pairs_.end(),
+                  [&](const auto& p) { return p.second == job.pair; });
+  if (!current) return true;
+  for (const PairSide* side : {&job.pair->line, &job.pair->train}) {
+    if (!side->open) continue;
+    const Document* doc = find(side->uri);
+    if (doc == nullptr || doc->version != side->version ||
+        doc->text != side->snapshot) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::vector<Publication> Workspace::recovered(
@@ -448,14 +534,10 @@ std::vector<Publication> Workspace::recovered(
   const PairKey& key = it->first;
   CheckedPair& pair = *it->second;
   pair.complete = true;
-  if (!check) return out;  // what the first compile found stands
-  // A source edited since the job began gets its check when it is
-  // published; until then it keeps what it shows.
-  for (const PairSide* side : {&pair.line, &pair.train}) {
-    if (!side->open) continue;
-    const Document* doc = find(side->uri);
-    if (doc == nullptr || doc->version != side->version) return out;
-  }
+  // What the first compile found stands when the check failed; a source
+  // edited since the job began gets its check when it is published, and
+  // until then keeps what it shows.
+  if (!check || stale(job)) return out;
   std::map<std::string, json> before;
   for (const auto& [uri, owner] : last_owner_) {
     if (owner == key) before[uri] = diagnostics_for(pair, kind_in(pair, uri));

@@ -11,6 +11,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,17 @@
 #include "tools/lsp/text.h"
 
 namespace scenc::lsp {
+
+// What tells that a file on disk is the one read before, unchanged: which
+// file it is, its size and the times it was last written and changed.
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::int64_t changed_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
 
 // What the workspace reads from disk.
 class FileAccess {
@@ -27,12 +40,18 @@ class FileAccess {
   virtual std::optional<std::string> read(const std::filesystem::path& path) = 0;
   // The names of the files in `dir`.
   virtual std::vector<std::string> names_in(const std::filesystem::path& dir) = 0;
+  // The stamp of a regular file; nothing when it cannot be had, and then
+  // the file is read at every check.
+  virtual std::optional<FileStamp> stamp(const std::filesystem::path&) {
+    return std::nullopt;
+  }
 };
 
 class DiskFiles final : public FileAccess {
  public:
   std::optional<std::string> read(const std::filesystem::path& path) override;
   std::vector<std::string> names_in(const std::filesystem::path& dir) override;
+  std::optional<FileStamp> stamp(const std::filesystem::path& path) override;
 };
 
 // Reads nothing: the sources exist only as the documents an editor opens
@@ -65,7 +84,15 @@ struct Document {
   std::string uri;
   DocumentName name;
   std::int64_t version = 0;
-  TextDocument text;
+  // The text as the editor holds it. A checked pair shares it until the
+  // next edit, which goes to a copy of its own.
+  std::shared_ptr<TextDocument> text;
+};
+
+// One edit of a change: a range of the text replaced, or the whole text.
+struct TextEdit {
+  std::optional<Range> range;
+  std::string text;
 };
 
 // One source of a checked pair, as it was when checked.
@@ -74,7 +101,10 @@ struct PairSide {
   std::string file_name;
   bool open = false;
   std::optional<std::int64_t> version;  // of an open document
-  TextDocument text;
+  std::optional<FileStamp> stamp;       // of a file read from disk
+  std::shared_ptr<const TextDocument> snapshot;  // null when missing
+
+  const TextDocument& text() const;
 };
 
 struct CheckedPair {
@@ -92,19 +122,20 @@ struct CheckedPair {
   const PairSide& side(SourceKind kind) const {
     return kind == SourceKind::kTrain ? train : line;
   }
+  // The bytes checked for a source: its text, or the stand-in for a
+  // partner that is missing.
+  std::string_view bytes(SourceKind kind) const;
 };
 
-// The check with recovery of a pair that was checked without: the bytes and
-// names it needs, copied, so that it can run beside the server's work.
+// The check with recovery of a pair that was checked without. It runs
+// beside the server's work on the pair's own texts, which nothing changes.
 struct RecoveryJob {
   std::shared_ptr<const CheckedPair> pair;  // the pair as checked without
-  std::string line_bytes;
-  std::string train_bytes;
-  std::string line_name;
-  std::string train_number;
 };
-// Runs the job's check; touches nothing but the job.
-tools::CheckResult run_recovery(const RecoveryJob& job);
+// Runs the job's check; touches nothing but the job. Once `stop` is asked,
+// the check ends before its next compile.
+tools::CheckResult run_recovery(const RecoveryJob& job,
+                                std::stop_token stop = {});
 
 // One textDocument/publishDiagnostics notification's parameters.
 using Publication = nlohmann::json;
@@ -119,10 +150,14 @@ class Workspace {
   void set_default_encoding(FileEncoding e) { default_encoding_ = e; }
 
   void open(const std::string& uri, std::int64_t version, std::string text);
-  // The open document, to change in place; null when it is not open.
-  Document* find(const std::string& uri);
-  // Notes that a document's text or version changed.
-  void changed() { pending_ = true; }
+  // The open document; null when it is not open.
+  const Document* find(const std::string& uri) const;
+  // Makes the edits of one change of an open document, in order, and takes
+  // its new version. A document that grows past the largest source is let
+  // go: it is said to be too large and no longer followed until it is
+  // opened again.
+  void edit(const std::string& uri, std::span<const TextEdit> edits,
+            std::optional<std::int64_t> version);
   void close(const std::string& uri);
 
   // True when documents changed since diagnostics were last published.
@@ -135,6 +170,9 @@ class Workspace {
   // A pair whose check with recovery is still to run, marked as under way;
   // nothing when every pair is complete or under way.
   std::optional<RecoveryJob> recovery_job();
+  // True once what a job checks has been checked anew, or one of its open
+  // sources has been edited since: what it would find is of no use.
+  bool stale(const RecoveryJob& job) const;
   // Takes the check with recovery of a job (nothing when it failed) and
   // returns the diagnostics to publish again; none when the pair has been
   // checked anew since the job began.
@@ -152,10 +190,10 @@ class Workspace {
     auto operator<=>(const PairKey&) const = default;
   };
   PairKey resolve(const Document& doc);
-  // The source of a pair: the open document, else the file on disk.
+  // The source of a pair: the open document, else the file on disk (as
+  // read for an earlier check while its stamp stays the same).
   PairSide side_of(const std::string& uri);
   const Document* open_document(const DocumentName& name) const;
-  bool exists(const DocumentName& in, const std::string& file_name);
   nlohmann::json diagnostics_for(const CheckedPair& pair,
                                  SourceKind kind) const;
   // The parameters of a publishDiagnostics of `uri`, with the version of
@@ -167,6 +205,9 @@ class Workspace {
   PositionEncoding units_ = PositionEncoding::kUtf16;
   FileEncoding default_encoding_ = FileEncoding::kWindows1252;
   std::map<std::string, Document> documents_;
+  // Documents let go for growing past the largest source, until opened or
+  // closed again.
+  std::set<std::string> too_large_;
   std::map<PairKey, std::shared_ptr<CheckedPair>> pairs_;
   // The pair each open document belongs to.
   std::map<std::string, PairKey> pair_of_document_;

@@ -11,15 +11,14 @@
 namespace scenc::tools {
 namespace {
 
-// A source is text of any length an author wrote: read whole, as `compile`
-// reads it.
-std::string read_source(const std::filesystem::path& path) {
-  std::string bytes;
+// A source is read whole, as `compile` reads it.
+std::string source_bytes(const std::filesystem::path& path) {
   std::string reason;
-  if (read_whole_file(path, bytes, &reason) != SourceStore::Status::kOk) {
+  std::optional<std::string> bytes = read_source(path, reason);
+  if (!bytes) {
     throw ToolError{exit_status::kFileFailed, path.string() + ": " + reason};
   }
-  return bytes;
+  return std::move(*bytes);
 }
 
 }  // namespace
@@ -28,8 +27,8 @@ CompiledSources compile_sources(const std::filesystem::path& line_source,
                                 const std::filesystem::path& train_source) {
   // Both are read first, so that one that cannot be read stops the run
   // before any compile.
-  std::string line_bytes = read_source(line_source);
-  std::string train_bytes = read_source(train_source);
+  std::string line_bytes = source_bytes(line_source);
+  std::string train_bytes = source_bytes(train_source);
   // The check compiles the sources as given, exactly as a build does, and
   // finds every fault and warning beside.
   const std::string line_name = default_line_name(line_source);

@@ -220,9 +220,11 @@ std::string plot_scene_json(const PlotScene& scene,
   // Names are bytes as the author wrote them; the rare byte that is not
   // UTF-8 is replaced rather than failing. A "<" inside a string could end
   // the script element early: JSON may spell it \u003c.
-  const std::string data =
+  // JSON writes control characters escaped, but not the non-characters an
+  // author's UTF-8 may hold.
+  const std::string data = xml_characters(
       scene_json(scene, live)
-          .dump(-1, ' ', false, Json::error_handler_t::replace);
+          .dump(-1, ' ', false, Json::error_handler_t::replace));
   std::string safe;
   safe.reserve(data.size());
   for (const char c : data) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "model/cp1252.h"
+
 namespace scenc::tools {
 
 std::string svg_number(double v) {
@@ -11,9 +13,28 @@ std::string svg_number(double v) {
   return b;
 }
 
+std::string xml_characters(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const Utf8Character c = decode_utf8(utf8.substr(i));
+    const char32_t cp = c.code_point;
+    const bool allowed =
+        c.size > 0 && (cp >= 0x20 || cp == '\t' || cp == '\n' || cp == '\r') &&
+        !(cp >= 0xFDD0 && cp <= 0xFDEF) && (cp & 0xFFFE) != 0xFFFE;
+    if (allowed) {
+      out.append(utf8.substr(i, c.size));
+    } else {
+      out += "\xEF\xBF\xBD";  // U+FFFD, the replacement character
+    }
+    i += std::max<std::size_t>(c.size, 1);
+  }
+  return out;
+}
+
 std::string xml_escape(const std::string& utf8) {
   std::string out;
-  for (const char c : utf8) {
+  for (const char c : xml_characters(utf8)) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -28,8 +49,7 @@ std::string xml_escape(const std::string& utf8) {
         out += "&quot;";
         break;
       default:
-        // Control characters are not allowed in XML 1.0 text.
-        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+        out += c;
     }
   }
   return out;

@@ -5,14 +5,23 @@
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace scenc::tools {
 
 // A number as the picture writes it: one decimal.
 std::string svg_number(double v);
 
-// `utf8` made safe as XML text or attribute value; control characters,
-// which XML 1.0 does not allow, are dropped.
+// `utf8` with every character that XML may not hold, or that is no
+// character at all, replaced by U+FFFD: control characters but tab, line
+// feed and carriage return; the non-characters U+FDD0 to U+FDEF and the
+// last two of every plane (U+FFFE, U+FFFF, ...); bytes that are no UTF-8,
+// lone surrogates among them. Whatever an author's names hold, the SVG and
+// the HTML page stay well-formed.
+std::string xml_characters(std::string_view utf8);
+
+// `utf8` made safe as XML text or attribute value: its characters as
+// above, and the markup characters escaped.
 std::string xml_escape(const std::string& utf8);
 
 // The extent of a text in the picture's font (DejaVu Sans, or a sans-serif
