@@ -5,7 +5,8 @@
 
 #include <filesystem>
 #include <iostream>
-#include <iterator>
+#include <optional>
+#include <vector>
 #include <memory>
 
 #include "model/cp1252.h"
@@ -31,13 +32,13 @@ struct Source {
   std::string train_number = "0";
 };
 
-std::string read_source(const fs::path& path) {
-  std::string bytes;
+std::string read_or_fail(const fs::path& path) {
   std::string reason;
-  if (read_whole_file(path, bytes, &reason) != SourceStore::Status::kOk) {
+  std::optional<std::string> bytes = tools::read_source(path, reason);
+  if (!bytes) {
     throw ToolError{exit_status::kFileFailed, path.string() + ": " + reason};
   }
-  return bytes;
+  return std::move(*bytes);
 }
 
 // A source whose name does not tell: a line source holds its length row.
@@ -70,7 +71,7 @@ void find_partner(Source& s, const fs::path& path) {
     }
     if (trains.empty()) return;
     std::sort(trains.begin(), trains.end());
-    s.partner = read_source(trains.front());
+    s.partner = read_or_fail(trains.front());
     s.train_number = default_train_number(trains.front(), s.line_name);
     return;
   }
@@ -79,7 +80,7 @@ void find_partner(Source& s, const fs::path& path) {
        line_names_of_train(path.filename().string())) {
     const fs::path candidate = dir / line_source_name(line);
     if (fs::exists(candidate, ec)) {
-      s.partner = read_source(candidate);
+      s.partner = read_or_fail(candidate);
       s.line_name = line;
       break;
     }
@@ -92,14 +93,25 @@ Source source_of(const std::string& name, const std::string& kind,
   Source s;
   s.name = name;
   if (name == "-") {
-    s.bytes.assign(std::istreambuf_iterator<char>(in), {});
+    // No more than the largest source, as from a file.
+    std::vector<char> chunk(1 << 16);
+    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
+           in.gcount() > 0) {
+      s.bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+      if (s.bytes.size() > kLargestSource) {
+        throw ToolError{exit_status::kFileFailed,
+                        "standard input: larger than " +
+                            std::to_string(kLargestSource >> 20) +
+                            " MiB, the largest a source may be"};
+      }
+    }
     s.kind = kind_of(kind, "", s.bytes);
     s.partner = std::string(s.kind == SourceKind::kLine ? kStandInTrain
                                                         : kStandInLine);
     return s;
   }
   const fs::path path(name);
-  s.bytes = read_source(path);
+  s.bytes = read_or_fail(path);
   s.kind = kind_of(kind, path.filename().string(), s.bytes);
   find_partner(s, path);
   return s;
@@ -122,26 +134,41 @@ std::vector<std::string_view> lines_of(std::string_view text) {
   }
 }
 
-// A unified diff without context: each edit one hunk.
+// A unified diff without context: edits on lines next to each other make
+// one hunk.
 void print_diff(const Source& s, const std::vector<SourceEdit>& edits,
                 std::ostream& out) {
   out << "--- " << s.name << "\n+++ " << s.name << " (formatted)\n";
+  const std::string_view bytes = s.bytes;
   std::int64_t shift = 0;
-  for (const SourceEdit& e : edits) {
-    const std::string_view before = std::string_view(s.bytes).substr(0, e.begin);
-    const std::int64_t first =
-        1 + static_cast<std::int64_t>(lines_of(before).size()) - 1;
-    const auto old_lines =
-        lines_of(std::string_view(s.bytes).substr(e.begin, e.end - e.begin));
-    const auto new_lines = lines_of(e.text);
-    const auto count = [](const auto& l) {
-      return static_cast<std::int64_t>(l.size());
-    };
-    out << "@@ -" << first << "," << count(old_lines) << " +" << first + shift
-        << "," << count(new_lines) << " @@\n";
+  for (std::size_t i = 0; i < edits.size();) {
+    std::size_t j = i + 1;
+    while (j < edits.size() &&
+           lines_of(bytes.substr(edits[j - 1].end,
+                                 edits[j].begin - edits[j - 1].end))
+                   .size() == 2 &&
+           edits[j].begin - edits[j - 1].end <= 2) {
+      ++j;
+    }
+    std::vector<std::string_view> old_lines;
+    std::vector<std::string_view> new_lines;
+    for (std::size_t k = i; k < j; ++k) {
+      for (const auto l : lines_of(bytes.substr(edits[k].begin,
+                                                edits[k].end - edits[k].begin))) {
+        old_lines.push_back(l);
+      }
+      for (const auto l : lines_of(edits[k].text)) new_lines.push_back(l);
+    }
+    const auto first = static_cast<std::int64_t>(
+        lines_of(bytes.substr(0, edits[i].begin)).size());
+    const auto old_count = static_cast<std::int64_t>(old_lines.size());
+    const auto new_count = static_cast<std::int64_t>(new_lines.size());
+    out << "@@ -" << first << "," << old_count << " +" << first + shift << ","
+        << new_count << " @@\n";
     for (const auto l : old_lines) out << "-" << shown(l) << "\n";
     for (const auto l : new_lines) out << "+" << shown(l) << "\n";
-    shift += count(new_lines) - count(old_lines);
+    shift += new_count - old_count;
+    i = j;
   }
 }
 
