@@ -221,10 +221,12 @@ class SourceFormatter {
       const std::size_t line = lines_.of(s.begin);
       if (s.begin == s.end && s.begin == lines_.end[line]) continue;
       const std::size_t last = lines_.of(s.end > s.begin ? s.end - 1 : s.begin);
-      for (Group& g : groups_) {
-        if (g.refused.empty() && line <= g.last_line && last >= g.first_line) {
-          g.refused = "its line holds fields no row reads";
-        }
+      // The groups are apart and in order: those the field's lines meet.
+      auto g = std::lower_bound(
+          groups_.begin(), groups_.end(), line,
+          [](const Group& x, std::size_t l) { return x.last_line < l; });
+      for (; g != groups_.end() && g->first_line <= last; ++g) {
+        if (g->refused.empty()) g->refused = "its line holds fields no row reads";
       }
     }
   }
