@@ -123,6 +123,74 @@ BENCHMARK(BM_DiagnosticsAfterChange)
     ->Args({1, 1})
     ->Unit(benchmark::kMillisecond);
 
+// Answers to the editor's asking on the maximal sources, each iteration one
+// request: 0, formatting the train source, every tenth signal row moved in
+// by blanks (the formatter checks the sources, lays them out and compiles
+// both again to compare the files); 1, the quick fix of the first
+// station's keyword typed wrong (the check's own, looked up in the pair
+// checked at the change).
+void BM_EditorRequest(benchmark::State& state) {
+  static const MaximalScenario s = generate_maximal_scenario();
+  const std::string line = cp1252_to_utf8(s.line_source);
+  std::string train = cp1252_to_utf8(s.train_source);
+  const bool formatting = state.range(0) == 0;
+  if (!formatting) train.replace(train.find("stazione"), 8, "stazoine");
+  int rows = 0;
+  for (std::size_t at = train.find("\nsegnale"); at != std::string::npos;
+       at = train.find("\nsegnale", at + 1)) {
+    if (rows++ % 10 == 0) train.insert(at + 1, "  ");
+  }
+  lsp::NoFiles disk;
+  std::vector<std::string> sent;
+  lsp::Server server(disk, [&](const std::string& c) { sent.push_back(c); });
+  int id = 0;
+  const auto request = [&](const std::string& method, json params) {
+    server.receive({false, json{{"jsonrpc", "2.0"},
+                                {"id", ++id},
+                                {"method", method},
+                                {"params", std::move(params)}}
+                               .dump()});
+  };
+  request("initialize", {{"capabilities", json::object()}});
+  for (const auto& [uri, text] :
+       {std::pair{kLineUri, line}, {kTrainUri, train}}) {
+    server.receive(
+        message("textDocument/didOpen", {{"textDocument",
+                                          {{"uri", uri},
+                                           {"languageId", "scenario"},
+                                           {"version", 1},
+                                           {"text", text}}}}));
+  }
+  server.publish_pending();
+  const int row = formatting ? 0 : place_of(train, "stazoine").first;
+  const json document = {{"uri", kTrainUri}};
+  const json range = {{"start", {{"line", row}, {"character", 0}}},
+                      {"end", {{"line", row}, {"character", 0}}}};
+  for (auto _ : state) {
+    sent.clear();
+    if (formatting) {
+      request("textDocument/formatting",
+              {{"textDocument", document},
+               {"options", {{"tabSize", 8}, {"insertSpaces", true}}}});
+    } else {
+      request("textDocument/codeAction",
+              {{"textDocument", document},
+               {"range", range},
+               {"context", {{"diagnostics", json::array()}}}});
+    }
+    const json answer = json::parse(sent.back());
+    if (!answer.contains("result") || answer["result"].empty()) {
+      state.SkipWithError("no edits in the answer");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_EditorRequest)
+    ->ArgNames({"code_action"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
+
 // ---- A large partner on disk ------------------------------------------------
 
 // A line source of the longest line whose body repeats mountain rows over

@@ -156,5 +156,110 @@ TEST(Neovim, ShowsTheDiagnosticTheServerSent) {
   EXPECT_EQ(read_file(home.path() / train_name), train);
 }
 
+// ---- Editing in both editors ------------------------------------------------
+
+// The embedded sources in a directory, the train source with a typo in a
+// station's keyword (its quick fix writes "stazione") and a signal moved in
+// by blanks (formatting lays it out again).
+struct EditedSources {
+  std::string train_name;
+  std::string train;
+  int typo_line = 0;  // 1-based
+};
+
+EditedSources write_edited_sources(const fs::path& dir) {
+  Model model;
+  set_embedded_identity(model);
+  MemoryDirectory sources;
+  write_scenario_texts(model, sources);
+  EditedSources e;
+  const std::string line_name = ScenarioFileNames::line_source(model);
+  e.train_name = ScenarioFileNames::train_source(model);
+  e.train = sources.files.at(e.train_name);
+  const std::size_t at = e.train.find("Stazione,   2750");
+  e.train.replace(at, 8, "stazoine");
+  e.train.replace(e.train.find("segnale,   4600"), 0, "   ");
+  e.typo_line = 1;
+  for (std::size_t i = 0; i < at; ++i) e.typo_line += e.train[i] == '\n';
+  std::ofstream(dir / line_name, std::ios::binary)
+      << sources.files.at(line_name);
+  std::ofstream(dir / e.train_name, std::ios::binary) << e.train;
+  return e;
+}
+
+testing::EnvironmentChanges editor_environment(
+    const fs::path& home, const EditedSources& e) {
+  return {{"HOME", home.string()},
+          {"XDG_CONFIG_HOME", (home / "config").string()},
+          {"XDG_DATA_HOME", (home / "data").string()},
+          {"XDG_STATE_HOME", (home / "state").string()},
+          {"XDG_CACHE_HOME", (home / "cache").string()},
+          {"SCENARIO_SOURCE_DIR", SCENARIO_SOURCE_DIR},
+          {"SCENARIOC", std::string(SCENARIO_BIN_DIR) + "/scenarioc"},
+          {"SCENARIO_CODE", "unknown-keyword"},
+          {"SCENARIO_LINE", std::to_string(e.typo_line)},
+          {"SCENARIO_FILE", (home / e.train_name).string()}};
+}
+
+// What an editor left in its buffer: the typo mended, the signal laid out.
+void expect_mended_and_formatted(const json& result) {
+  EXPECT_EQ(result["seen"], true) << result;
+  EXPECT_EQ(result["mended"], true) << result;
+  const std::string text = result["text"];
+  EXPECT_NE(text.find("stazione,   2750"), std::string::npos) << text;
+  EXPECT_EQ(text.find("   segnale"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nsegnale,  4600,"), std::string::npos) << text;
+}
+
+TEST(Neovim, MendsFormatsAndAsksForHints) {
+  const std::string nvim = find_on_path("nvim");
+  if (nvim.empty()) GTEST_SKIP() << "Neovim is not installed";
+  const testing::TemporaryDirectory home("scenarioc-nvim");
+  ASSERT_FALSE(home.path().empty());
+  const EditedSources e = write_edited_sources(home.path());
+  const fs::path out = home.path() / "editing.json";
+  auto env = editor_environment(home.path(), e);
+  env["SCENARIO_NVIM_OUT"] = out.string();
+  ChildProcess editor(
+      {nvim, "--headless", "-n", "-i", "NONE", "-u",
+       std::string(SCENARIO_SOURCE_DIR) + "/tests/nvim_editing.lua",
+       e.train_name},
+      {.environment = env, .working_directory = home.path()});
+  ASSERT_TRUE(editor.started());
+  ASSERT_EQ(editor.wait_for_exit(std::chrono::seconds(90)), 0)
+      << editor.stderr_text();
+  const std::string written = read_file(out);
+  if (written.starts_with("skip:")) GTEST_SKIP() << written;
+  const json result = json::parse(written);
+  expect_mended_and_formatted(result);
+  EXPECT_GT(result["hints"], 50) << result;
+  EXPECT_EQ(read_file(home.path() / e.train_name), e.train);
+}
+
+TEST(Emacs, MendsFormatsAndAsksForHints) {
+  const std::string emacs = find_on_path("emacs");
+  if (emacs.empty()) GTEST_SKIP() << "Emacs is not installed";
+  const testing::TemporaryDirectory home("scenarioc-emacs");
+  ASSERT_FALSE(home.path().empty());
+  const EditedSources e = write_edited_sources(home.path());
+  const fs::path out = home.path() / "editing.json";
+  auto env = editor_environment(home.path(), e);
+  env["SCENARIO_EMACS_OUT"] = out.string();
+  ChildProcess editor(
+      {emacs, "--batch", "-q", "-l",
+       std::string(SCENARIO_SOURCE_DIR) + "/tests/emacs_eglot.el"},
+      {.environment = env, .working_directory = home.path()});
+  ASSERT_TRUE(editor.started());
+  ASSERT_EQ(editor.wait_for_exit(std::chrono::seconds(90)), 0)
+      << editor.stderr_text();
+  const json result = json::parse(read_file(out));
+  ASSERT_FALSE(result.contains("error")) << result;
+  EXPECT_EQ(result["mode"], "scenario-train-mode");
+  EXPECT_EQ(result["coding"], "windows-1252-dos");
+  expect_mended_and_formatted(result);
+  EXPECT_GT(result["hints"], 50) << result;
+  EXPECT_EQ(read_file(home.path() / e.train_name), e.train);
+}
+
 }  // namespace
 }  // namespace scenc

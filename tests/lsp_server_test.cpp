@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -662,7 +663,10 @@ TEST_F(LspSources, OutlineListsSectionsAndTheirRows) {
 }
 
 TEST_F(LspSources, CompletionOffersTheKeywordsOfTheSection) {
-  client_.initialize();
+  client_.initialize(
+      {{"capabilities",
+        {{"textDocument",
+          {{"completion", {{"completionItem", {{"snippetSupport", true}}}}}}}}}});
   open(line_uri_, line_text_);
   open(train_uri_, train_text_);
   const auto labels = [&](const std::string& uri, int row, int character) {
@@ -701,6 +705,147 @@ TEST_F(LspSources, CompletionOffersTheKeywordsOfTheSection) {
   // The edit replaces what was typed of the keyword field.
   EXPECT_EQ(station["textEdit"]["range"],
             range(line_starting(train_text_, "segnale,   4600"), 0, 3));
+}
+
+TEST_F(LspSources, CompletionSendsNoSnippetToAClientThatTakesNone) {
+  client_.initialize();  // as Neovim 0.7: no snippetSupport
+  open(train_uri_, train_text_);
+  const json r = client_.request(
+      "textDocument/completion",
+      {{"textDocument", {{"uri", train_uri_}}},
+       {"position", position(line_starting(train_text_, "segnale,   4600"), 3)}});
+  bool station = false;
+  for (const json& item : r["result"]["items"]) {
+    EXPECT_EQ(item.value("insertTextFormat", 1), 1) << item;
+    if (item["label"] != "stazione") continue;
+    station = true;
+    EXPECT_EQ(item["textEdit"]["newText"], "stazione, ");
+  }
+  EXPECT_TRUE(station);
+}
+
+// `text` (ASCII) with LSP TextEdits applied, the last first.
+std::string applied(std::string text, const json& edits) {
+  const auto offset = [&](const json& p) {
+    std::size_t at = 0;
+    for (int l = 0; l < p["line"].get<int>(); ++l) at = text.find('\n', at) + 1;
+    return at + p["character"].get<std::size_t>();
+  };
+  std::vector<json> list(edits.begin(), edits.end());
+  std::sort(list.begin(), list.end(), [&](const json& a, const json& b) {
+    return offset(a["range"]["start"]) > offset(b["range"]["start"]);
+  });
+  for (const json& e : list) {
+    const std::size_t from = offset(e["range"]["start"]);
+    text.replace(from, offset(e["range"]["end"]) - from,
+                 e["newText"].get<std::string>());
+  }
+  return text;
+}
+
+TEST_F(LspSources, QuickFixMendsAWarningAndFormattingLaysTheRowsOut) {
+  client_.initialize();
+  open(line_uri_, line_text_);
+  std::string text = train_text_;
+  text.replace(text.find("Stazione,   2750"), 8, "stazoine");
+  text.replace(text.find("segnale,   4600"), 0, "   ");
+  open(train_uri_, text);
+  const int row = line_starting(text, "stazoine");
+  const auto settled = [&] {
+    client_.request("textDocument/documentSymbol",
+                    {{"textDocument", {{"uri", train_uri_}}}});
+    return client_.latest_diagnostics(train_uri_);
+  };
+  json d = settled();
+  ASSERT_EQ(d.size(), 1u) << d;
+  EXPECT_EQ(d[0]["code"], "unknown-keyword");
+
+  const json actions = client_.request(
+      "textDocument/codeAction",
+      {{"textDocument", {{"uri", train_uri_}}},
+       {"range", range(row, 0, 0)},
+       {"context", {{"diagnostics", d}}}})["result"];
+  ASSERT_EQ(actions.size(), 1u) << actions;
+  EXPECT_EQ(actions[0]["kind"], "quickfix");
+  EXPECT_EQ(actions[0]["diagnostics"][0]["code"], "unknown-keyword");
+  const json& edits = actions[0]["edit"]["changes"][train_uri_];
+  ASSERT_EQ(edits.size(), 1u);
+  EXPECT_EQ(edits[0]["range"], range(row, 0, 8));
+  text = applied(text, edits);
+  EXPECT_TRUE(text.find("stazione,   2750") != std::string::npos);
+  change(train_uri_, 2, json::array({{{"text", text}}}));
+  EXPECT_EQ(settled(), json::array());
+
+  // Formatting lays the signals out again (one was moved in by blanks);
+  // the lines of other sections are not touched, and formatting twice
+  // changes nothing.
+  const auto format = [&](const json& where) {
+    json params = {{"textDocument", {{"uri", train_uri_}}},
+                   {"options", {{"tabSize", 8}, {"insertSpaces", true}}}};
+    if (!where.is_null()) params["range"] = where;
+    return client_.request(where.is_null() ? "textDocument/formatting"
+                                           : "textDocument/rangeFormatting",
+                           params)["result"];
+  };
+  const int stations = line_starting(text, "stazione,      0");
+  EXPECT_EQ(format(range(stations, 0, 5)), json::array());
+  const json layout = format(nullptr);
+  ASSERT_FALSE(layout.empty());
+  for (const json& e : layout) {
+    EXPECT_GT(e["range"]["start"]["line"], line_starting(text, "[segnali]"));
+  }
+  text = applied(text, layout);
+  EXPECT_EQ(line_starting(text, "   segnale"), -1);
+  change(train_uri_, 3, json::array({{{"text", text}}}));
+  EXPECT_EQ(settled(), json::array());
+  EXPECT_EQ(format(nullptr), json::array());
+}
+
+TEST_F(LspSources, HintsTokensAndDefinitionComeFromTheCompile) {
+  client_.initialize();
+  open(line_uri_, line_text_);
+  std::string text = train_text_;
+  // The second signal on the first one's cell: fault 16, which names it.
+  text.replace(text.find("segnale,   2100"), 15, "segnale,   1000");
+  open(train_uri_, text);
+  const json hints =
+      client_.request("textDocument/inlayHint",
+                      {{"textDocument", {{"uri", train_uri_}}},
+                       {"range", {{"start", position(0, 0)},
+                                  {"end", position(200, 0)}}}})["result"];
+  std::map<int, std::string> by_line;
+  for (const json& h : hints) by_line[h["position"]["line"]] = h["label"];
+  EXPECT_EQ(by_line[line_starting(text, "rallentamento")],
+            "cell 187 · km 9.300");
+  EXPECT_EQ(by_line[line_starting(text, "Stazione,   2750")],
+            "cell 56 · km 2.750 · slot 2");
+  // After the slow order's position, "rallentamento,  9300".
+  const json& slow = *std::find_if(hints.begin(), hints.end(), [&](const json& h) {
+    return h["position"]["line"] == line_starting(text, "rallentamento");
+  });
+  EXPECT_EQ(slow["position"]["character"], 20);
+
+  const json tokens = client_.request("textDocument/semanticTokens/full",
+                                      {{"textDocument", {{"uri", train_uri_}}}})
+                          ["result"]["data"];
+  ASSERT_EQ(tokens.size() % 5, 0u);
+  // Only what the compile read: it stops at the fault-16 signal.
+  std::map<int, int> of_type;
+  for (std::size_t i = 0; i < tokens.size(); i += 5) ++of_type[tokens[i + 3]];
+  EXPECT_GT(of_type[0], 40);   // keywords and headers
+  EXPECT_GT(of_type[1], 300);  // numbers
+  EXPECT_EQ(of_type[2], 16);   // the station names
+  EXPECT_GT(of_type[3], 5);    // the title, the legends
+
+  const int moved = line_starting(text, "segnale,   1000") + 1;
+  const json where =
+      client_.request("textDocument/definition",
+                      {{"textDocument", {{"uri", train_uri_}}},
+                       {"position", position(moved, 12)}})["result"];
+  ASSERT_EQ(where.size(), 1u) << where;
+  EXPECT_EQ(where[0]["uri"], train_uri_);
+  EXPECT_EQ(where[0]["range"]["start"]["line"],
+            line_starting(text, "segnale,   1000"));
 }
 
 }  // namespace

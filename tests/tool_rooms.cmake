@@ -5,18 +5,23 @@
 #   plot     check and inspect
 #   lsp      check and inspect
 #   live     plot, check and inspect
-#   decompile  inspect
+#   decompile  inspect and layout
+#   layout   nothing else of tools/
+#   format   check and layout
+#   lsp      also format and layout
 # and no room reaches the subcommands at tools/'s top. What tests, bench and
 # fuzz share (testing/) reaches no tool.
 # Run as: cmake -DSOURCE_DIR=<checkout> -P tool_rooms.cmake
 set(allowed_check "tools/check/")
 set(allowed_inspect "tools/inspect/")
 set(allowed_plot "tools/plot/|tools/check/|tools/inspect/")
-set(allowed_lsp "tools/lsp/|tools/check/|tools/inspect/")
+set(allowed_lsp "tools/lsp/|tools/check/|tools/inspect/|tools/format/|tools/layout/")
 set(allowed_live "tools/live/|tools/plot/|tools/check/|tools/inspect/")
-set(allowed_decompile "tools/decompile/|tools/inspect/")
+set(allowed_decompile "tools/decompile/|tools/inspect/|tools/layout/")
+set(allowed_layout "tools/layout/")
+set(allowed_format "tools/format/|tools/check/|tools/layout/")
 set(offenders "")
-foreach(room check inspect plot lsp live decompile)
+foreach(room check inspect plot lsp live decompile layout format)
   file(GLOB_RECURSE files ${SOURCE_DIR}/tools/${room}/*.h ${SOURCE_DIR}/tools/${room}/*.cpp
        ${SOURCE_DIR}/tools/${room}/*.def)
   foreach(file ${files})

@@ -16,5 +16,6 @@ void register_serve_command(CLI::App& app, int& status);
 void register_watch_command(CLI::App& app, int& status);
 // decompile, diff
 void register_decompile_commands(CLI::App& app, int& status);
+void register_fmt_command(CLI::App& app, int& status);
 
 }  // namespace scenc::tools

@@ -46,14 +46,14 @@ _scenarioc() {
   COMPREPLY=()
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      compile | check | sources | warnings | dump | plot | lsp | serve | watch | decompile | diff)
+      compile | check | sources | warnings | dump | plot | lsp | serve | watch | decompile | diff | fmt)
         command=${COMP_WORDS[i]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "compile check sources warnings dump plot lsp serve watch decompile diff -h --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "compile check sources warnings dump plot lsp serve watch decompile diff fmt -h --help --version" -- "$cur"))
     return
   fi
 
@@ -113,6 +113,11 @@ _scenarioc() {
     watch) options="-o --output --line-name --train-number --no-geometry --json --format --color --max-errors -W --strict -h --help" ;;
     decompile) options="-o --output --force --strict -h --help" ;;
     diff) options="-h --help" ;;
+    fmt) options="--check --kind -h --help" ;;
+    fmt:--kind)
+      COMPREPLY=($(compgen -W "line train" -- "$cur"))
+      return
+      ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
@@ -124,6 +129,7 @@ _scenarioc() {
     plot | serve) _scenarioc_files "$cur" .sim .dat .txt ;;
     decompile) _scenarioc_files "$cur" .sim .dat ;;
     diff) _scenarioc_files "$cur" .sim .dat .txt ;;
+    fmt) _scenarioc_files "$cur" .txt ;;
   esac
 }
 

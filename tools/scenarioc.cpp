@@ -72,6 +72,7 @@ int run_command(int argc, char** argv) {
   scenc::tools::register_serve_command(app, status);
   scenc::tools::register_watch_command(app, status);
   scenc::tools::register_decompile_commands(app, status);
+  scenc::tools::register_fmt_command(app, status);
   // What the person typed is shown as it would be in a diagnostic: a
   // control character in an argument never reaches the terminal raw.
   app.failure_message([](const CLI::App*, const CLI::Error& e) {

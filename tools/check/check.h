@@ -27,10 +27,14 @@ namespace scenc::tools {
 // the author's lines.
 enum class WarningBasis : std::uint8_t { kAccount, kLines };
 
+// Whether the check gives the change that mends a warning with it.
+enum class WarningFix : std::uint8_t { kNone, kGiven };
+
 struct WarningInfo {
   std::string_view name;  // stable, kebab-case
   bool on_by_default;
   WarningBasis reads;
+  WarningFix mend;
   std::string_view description;  // one line
   std::string_view example;      // rows that raise it, split by '\n'
   std::string_view fix;          // one line
@@ -38,15 +42,16 @@ struct WarningInfo {
 
 namespace warning {
 enum Id : int {
-#define WARNING(constant, name, on, reads, description, example, fix) constant,
+#define WARNING(constant, name, on, reads, mend, description, example, fix) \
+  constant,
 #include "tools/check/warnings.def"
 #undef WARNING
 };
 }  // namespace warning
 
 inline constexpr WarningInfo kWarnings[] = {
-#define WARNING(constant, name, on, reads, description, example, fix) \
-  {name, on, WarningBasis::reads, description, example, fix},
+#define WARNING(constant, name, on, reads, mend, description, example, fix) \
+  {name, on, WarningBasis::reads, WarningFix::mend, description, example, fix},
 #include "tools/check/warnings.def"
 #undef WARNING
 };
@@ -70,6 +75,16 @@ struct DiagnosticNote {
   std::int64_t end_column = 0;        // just after the field; 0 = unknown
 };
 
+// The change of the source that mends what a diagnostic tells, worked out
+// where the check decides it: on `line`, the bytes from `column` to just
+// before `end_column` (1-based) become `replacement`, bytes as the source
+// holds them.
+struct DiagnosticFix {
+  std::string title;  // an author's words: "Write `stazione`"
+  std::int64_t line = 0, column = 0, end_column = 0;
+  std::string replacement;
+};
+
 struct AuthorDiagnostic {
   Severity severity = Severity::kError;
   std::string check;    // "fault-16", "unknown-keyword", ...
@@ -82,6 +97,7 @@ struct AuthorDiagnostic {
   std::optional<std::int32_t> cell;      // the taken cell a fault names
   bool after_recovery = false;           // found after blanking a row
   std::vector<DiagnosticNote> notes;     // related rows
+  std::optional<DiagnosticFix> fix;      // in the diagnostic's source
 };
 
 struct CheckOptions {

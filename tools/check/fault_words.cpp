@@ -374,6 +374,37 @@ void row_began_notes(AuthorDiagnostic& d, const FaultRecord& f,
   }
 }
 
+// Faults of a number that must be a multiple of a step (the stations and
+// progressives stand on 50 m cells, a station's length counts whole 100 m):
+// the fix writes the nearest multiple.
+struct StepAsked {
+  std::int32_t code;
+  std::int64_t step;
+};
+constexpr StepAsked kStepsAsked[] = {
+    {fault::kProgressiveStep, 50}, {fault::kRepetitionStart, 50},
+    {fault::kRepetitionEnd, 50},   {fault::kStationPosition, 50},
+    {fault::kStationLength, 100}};
+
+std::optional<DiagnosticFix> step_fix(const FaultRecord& f, const Said& said,
+                                      const AuthorDiagnostic& d) {
+  const auto asked =
+      std::find_if(std::begin(kStepsAsked), std::end(kStepsAsked),
+                   [&](const StepAsked& a) { return a.code == f.code; });
+  if (asked == std::end(kStepsAsked) || said.field == nullptr ||
+      said.field->reading != NumberToken::Kind::kNumber || d.line == 0) {
+    return std::nullopt;
+  }
+  const std::int64_t v = said.field->value;
+  const std::int64_t rest = v % asked->step;
+  std::int64_t nearest = v - rest;
+  if (2 * (rest < 0 ? -rest : rest) >= asked->step) {
+    nearest += rest < 0 ? -asked->step : asked->step;
+  }
+  return DiagnosticFix{"Write " + num(nearest), d.line, d.column,
+                       d.end_column, num(nearest)};
+}
+
 }  // namespace
 
 AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
@@ -415,6 +446,7 @@ AuthorDiagnostic fault_diagnostic(const FaultRecord& f, const Model& model,
   related_notes(d, f, context);
   missing_part_notes(d, f, context);
   row_began_notes(d, f, said, context);
+  d.fix = step_fix(f, said, d);
   return d;
 }
 

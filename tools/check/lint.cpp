@@ -221,7 +221,8 @@ class SourceLint {
   // ---- Reporting ----
 
   void warn(warning::Id id, const Place& at, std::string message,
-            std::vector<DiagnosticNote> notes = {}) {
+            std::vector<DiagnosticNote> notes = {},
+            std::optional<DiagnosticFix> fix = std::nullopt) {
     const WarningInfo& w = kWarnings[id];
     if (!warning_enabled(w, options_)) return;
     if (!reported_.insert({at.line, at.column, id}).second) return;
@@ -241,6 +242,7 @@ class SourceLint {
     d.column = at.column;
     d.end_column = at.end_column;
     d.notes = std::move(notes);
+    if (w.mend == WarningFix::kGiven) d.fix = std::move(fix);
     // A warning about a row stands where the row places its object.
     d.position = position_;
     out_.push_back(std::move(d));
@@ -258,6 +260,22 @@ class SourceLint {
   }
 
   Place at(const ReadSpan& s) const { return place_of(s, text_); }
+
+  // The fix that writes `text` over a field the compile read, its blanks
+  // around it kept.
+  DiagnosticFix over_field(const ReadSpan& s, std::string title,
+                           std::string text) const {
+    const std::string_view field = bytes_of(s);
+    const std::string_view t = trimmed(field);
+    const auto lead =
+        static_cast<std::int64_t>(t.empty() ? 0 : t.data() - field.data());
+    const Place p = at(s);
+    const std::int64_t column = p.column + lead;
+    const std::int64_t end = std::min(
+        p.end_column, column + static_cast<std::int64_t>(t.size()));
+    return {std::move(title), p.line, column, std::max(end, column),
+            std::move(text)};
+  }
 
   const AuthorRow* row_at(std::int64_t line) const { return rows_.row(line); }
 
@@ -287,7 +305,8 @@ class SourceLint {
     if (text_.starts_with("\xEF\xBB\xBF")) {
       warn(warning::kByteOrderMark, {1, 1, 2},
            "the source begins with a UTF-8 byte-order mark: it was saved as "
-           "UTF-8, and the simulator reads Windows-1252 text");
+           "UTF-8, and the simulator reads Windows-1252 text",
+           {}, DiagnosticFix{"Remove the byte-order mark", 1, 1, 4, ""});
     }
   }
 
@@ -449,10 +468,13 @@ class SourceLint {
     if (t.empty() || t.front() == '-' || !begins_line(k.span)) return;
     for (const scenc::Keyword& kw : keywords_of(source_, k.part)) {
       if (!kw.matches(field)) continue;
+      std::string mended(trimmed(field));
+      std::replace(mended.begin(), mended.end(), '-', ' ');
       warn(warning::kCommentHidesRow, at(k.span),
            "the \"-\" in `" + shown(field) +
                "` makes this a comment, so this " + std::string(kw.row) +
-               " row is not compiled");
+               " row is not compiled",
+           {}, over_field(k.span, "Take the \"-\" out", std::move(mended)));
       return;
     }
   }
@@ -488,11 +510,13 @@ class SourceLint {
     } else {
       what += " that matches no row and ignores it";
     }
+    const std::string_view rest =
+        trimmed(trimmed(field).substr(other_comment_mark(field).size()));
     warn(warning::kNotAComment, at(k.span),
          "`" + shown(field) + "` is not a comment: a comment is a field that "
-             "holds a \"-\" (write `- " +
-             shown(trimmed(field).substr(other_comment_mark(field).size())) +
-             "`); " + what);
+             "holds a \"-\" (write `- " + shown(rest) + "`); " + what,
+         {}, over_field(k.span, "Begin the comment with \"-\"",
+                        "- " + std::string(rest)));
   }
 
   // Where the compiler begins a row later on the line of an ignored keyword
@@ -541,7 +565,7 @@ class SourceLint {
     const Place where = at(k.span);
     std::vector<DiagnosticNote> notes;
     if (is_section_header(field)) {
-      section_header(t, where);
+      section_header(k, t, where);
       return;
     }
     const std::string lower = lowered(field);
@@ -557,7 +581,9 @@ class SourceLint {
                  " row: its keyword must be written in small letters (\"" +
                  std::string(example_keyword(kw)) + "\"), so " +
                  ignored(index, "the compiler ignores this row", notes),
-             std::move(notes));
+             std::move(notes),
+             over_field(k.span, "Write the keyword in small letters",
+                        cp1252_lower(t)));
         return;
       }
     }
@@ -607,7 +633,9 @@ class SourceLint {
     std::string message = "`" + shown(field) + "` matches no row of " +
                           home_of(source_, k.part) + ": " +
                           ignored(index, "the compiler ignores this row", notes);
+    std::optional<DiagnosticFix> fix;
     if (best_table != nullptr) {
+      fix = over_field(k.span, "Write `" + shown(best.text) + "`", best.text);
       message += "; did you mean `" + shown(best.text) + "`";
       if (best_table->source != source_ || best_table->part != k.part) {
         message +=
@@ -615,10 +643,12 @@ class SourceLint {
       }
       message += "?";
     }
-    warn(warning::kUnknownKeyword, where, message, std::move(notes));
+    warn(warning::kUnknownKeyword, where, message, std::move(notes),
+         std::move(fix));
   }
 
-  void section_header(std::string_view header, const Place& where) {
+  void section_header(const KeywordRead& k, std::string_view header,
+                      const Place& where) {
     const auto known = headers_of(source_);
     const std::string lower = lowered(header);
     if (std::find(known.begin(), known.end(), lower) != known.end()) return;
@@ -626,9 +656,13 @@ class SourceLint {
     std::string message =
         "`" + shown(header) + "` is not a section header of the " +
         (source_ == SourceKind::kTrain ? "train" : "line") + " source";
-    if (!nearest.empty())
+    std::optional<DiagnosticFix> fix;
+    if (!nearest.empty()) {
       message += "; did you mean `" + std::string(nearest) + "`?";
-    warn(warning::kUnknownSection, where, message);
+      fix = over_field(k.span, "Write `" + std::string(nearest) + "`",
+                       std::string(nearest));
+    }
+    warn(warning::kUnknownSection, where, message, {}, std::move(fix));
   }
 
   // ---- Rows the compile read ----
@@ -806,10 +840,14 @@ class SourceLint {
     if (r.part == SourcePart::kGeneral) {
       message += "; as a header it also ends the general section";
     }
+    std::optional<DiagnosticFix> fix;
     if (!nearest.empty() && lowered(trimmed(keyword)) != nearest) {
       message += "; did you mean `" + std::string(nearest) + "`?";
+      fix = over_field(r.keyword_span, "Write `" + std::string(nearest) + "`",
+                       std::string(nearest));
     }
-    warn(warning::kHeaderReadAsRow, at(r.keyword_span), message);
+    warn(warning::kHeaderReadAsRow, at(r.keyword_span), message, {},
+         std::move(fix));
   }
 
   // Why a row's own line gave it no fields, when the author separated them
@@ -1027,25 +1065,35 @@ class SourceLint {
       return;
     }
     if (declared.step > 0 && v % declared.step != 0) {
+      const Decision* kept = rounding_of(r, f);
+      std::optional<DiagnosticFix> fix;
+      // Where the field's own value was rounded (board speeds are rounded
+      // packed in pairs), the fix writes what the files keep.
+      if (kept != nullptr && kept->written == v) {
+        const std::string multiple = num(kept->value * kept->step);
+        fix = over_field(f.span, "Write " + multiple, multiple);
+      }
       warn(warning::kValueRounded, where(),
            what() + " " + num(v) + unit() + " is not a multiple of " +
                num(declared.step) + unit() +
                ": the files keep it in steps of " + num(declared.step) +
-               unit() + rounded_to(r, f));
+               unit() +
+               (kept ? ", and the compiler keeps round(" + num(kept->written) +
+                           " / " + num(kept->step) + ") = " + num(kept->value)
+                     : ""),
+           {}, std::move(fix));
     }
   }
 
-  // What the compile kept of a value it rounded.
-  std::string rounded_to(const Row& r, const AccountField& f) const {
+  // The compile's rounding of a field's value, or null.
+  const Decision* rounding_of(const Row& r, const AccountField& f) const {
     for (const Decision& d : account_.decisions_of(r)) {
-      if (d.kind != Decision::Kind::kRounded ||
-          d.field != static_cast<int>(f.index)) {
-        continue;
+      if (d.kind == Decision::Kind::kRounded &&
+          d.field == static_cast<int>(f.index)) {
+        return &d;
       }
-      return ", and the compiler keeps round(" + num(d.written) + " / " +
-             num(d.step) + ") = " + num(d.value);
     }
-    return "";
+    return nullptr;
   }
 
   static std::string number_hint(std::string_view bytes) {

@@ -1,7 +1,6 @@
 #include "tools/decompile/source_text.h"
 
-#include <algorithm>
-#include <map>
+#include "tools/layout/row_layout.h"
 
 namespace scenc::tools {
 namespace {
@@ -17,45 +16,13 @@ std::string field_of(const std::string& text) {
   return needs_quotes(text) ? '"' + text + '"' : text;
 }
 
-// Column widths of the rows of one keyword in a section: the longest
-// keyword of the section, and each number column's widest number, so that
-// the rows line up.
-struct Widths {
-  std::size_t keyword = 0;
-  std::vector<std::size_t> numbers;
-};
-
-std::map<std::string, Widths> widths_of(const std::vector<RecoveredRow>& rows) {
-  std::map<std::string, Widths> by_keyword;
-  std::size_t keyword = 0;
-  for (const RecoveredRow& row : rows) {
-    keyword = std::max(keyword, row.keyword.size());
-    Widths& w = by_keyword[row.keyword];
-    if (w.numbers.size() < row.numbers.size()) {
-      w.numbers.resize(row.numbers.size(), 0);
-    }
-    for (std::size_t j = 0; j < row.numbers.size(); ++j) {
-      w.numbers[j] =
-          std::max(w.numbers[j], std::to_string(row.numbers[j]).size());
-    }
-  }
-  for (auto& [word, w] : by_keyword) w.keyword = keyword;
-  return by_keyword;
-}
-
-// A number field absorbs the blanks before it and ends at the comma after
-// it; no line ends in a blank, which would read as one more, empty field.
-std::string aligned_row(const RecoveredRow& row, const Widths& w) {
-  std::string out = row.keyword + ",";
-  out.append(w.keyword - row.keyword.size(), ' ');
-  for (std::size_t j = 0; j < row.numbers.size(); ++j) {
-    const std::string n = std::to_string(row.numbers[j]);
-    out += ' ';
-    out.append(w.numbers[j] - n.size(), ' ');
-    out += n;
-    if (j + 1 < row.numbers.size() || row.text) out += ',';
-  }
-  if (row.text) out += ' ' + field_of(*row.text);
+// The row as the shared layout takes it: numbers in decimal, a text in
+// quotes where it needs them.
+LaidRow laid(const RecoveredRow& row) {
+  LaidRow out{row.keyword, {}, std::nullopt};
+  out.numbers.reserve(row.numbers.size());
+  for (const std::int64_t n : row.numbers) out.numbers.push_back(std::to_string(n));
+  if (row.text) out.text = field_of(*row.text);
   return out;
 }
 
@@ -89,10 +56,13 @@ std::string source_text(const RecoveredSource& source) {
     first = false;
     line(section.header);
     for (const std::string& l : section.legend) line(l);
-    const auto widths = widths_of(section.rows);
-    for (const RecoveredRow& row : section.rows) {
-      if (!row.comment.empty()) line(row.comment);
-      line(aligned_row(row, widths.at(row.keyword)));
+    std::vector<LaidRow> rows;
+    rows.reserve(section.rows.size());
+    for (const RecoveredRow& row : section.rows) rows.push_back(laid(row));
+    const std::vector<std::string> aligned = aligned_rows(rows);
+    for (std::size_t i = 0; i < aligned.size(); ++i) {
+      if (!section.rows[i].comment.empty()) line(section.rows[i].comment);
+      line(aligned[i]);
     }
   }
   line("[fine]");

@@ -12,6 +12,7 @@
 #include "model/cp1252.h"
 #include "tools/inspect/describe.h"
 #include "tools/check/source_rows.h"
+#include "tools/lsp/protocol.h"
 
 namespace scenc::lsp {
 namespace {
@@ -404,13 +405,10 @@ std::string describe_field(const RowField& f, const Model& model,
   return out;
 }
 
-json position_json(const Position& p) {
-  return {{"line", p.line}, {"character", p.character}};
-}
 json range_json(const TextDocument& text, std::int64_t line,
                 std::int64_t from, std::int64_t to, PositionEncoding units) {
-  return {{"start", position_json(text.to_client(line, from, units))},
-          {"end", position_json(text.to_client(line, to, units))}};
+  return protocol::range(
+      {text.to_client(line, from, units), text.to_client(line, to, units)});
 }
 
 // The field whose bytes hold `column`, or that ends just before it.
@@ -494,7 +492,7 @@ std::string_view written_keyword(const Keyword& k) {
 }
 
 json keyword_item(const Keyword& k, std::size_t order, const json& range,
-                  const TextDocument& text) {
+                  const TextDocument& text, bool snippets) {
   std::string snippet = snippet_text(written_keyword(k));
   std::string columns;
   for (std::size_t i = 0; i < k.fields.size(); ++i) {
@@ -504,6 +502,8 @@ json keyword_item(const Keyword& k, std::size_t order, const json& range,
                (f.unit.empty() ? "" : " (" + std::string(f.unit) + ")") + "\n";
   }
   const std::string label(written_keyword(k));
+  // A client without snippets inserts the keyword and its comma alone.
+  if (!snippets) snippet = label + ", ";
   char sort[8];
   std::snprintf(sort, sizeof sort, "%03zu", order);
   return {{"label", shown(text, label)},
@@ -514,7 +514,7 @@ json keyword_item(const Keyword& k, std::size_t order, const json& range,
             {"value", "```\n" + std::string(k.example) + "\n```\n" + columns}}},
           {"sortText", sort},
           {"filterText", label},
-          {"insertTextFormat", 2},  // Snippet
+          {"insertTextFormat", snippets ? 2 : 1},  // Snippet, PlainText
           {"textEdit", {{"range", range}, {"newText", snippet}}}};
 }
 
@@ -566,7 +566,7 @@ json document_symbols(const TextDocument& text, SourceKind kind,
   const auto close_section = [&] {
     if (section == nullptr) return;
     (*section)["range"]["end"] =
-        position_json(text.line_end(section_end, units));
+        protocol::position(text.line_end(section_end, units));
   };
   for (const AuthorRow& row : rows.rows) {
     const json whole =
@@ -599,7 +599,7 @@ json document_symbols(const TextDocument& text, SourceKind kind,
 }
 
 json completion(const TextDocument& text, SourceKind kind, const Position& at,
-                PositionEncoding units) {
+                PositionEncoding units, bool snippets) {
   json items = json::array();
   const json none = {{"isIncomplete", false}, {"items", items}};
   if (!read_by_rows(text)) return none;
@@ -633,7 +633,7 @@ json completion(const TextDocument& text, SourceKind kind, const Position& at,
 
   std::size_t order = 0;
   for (const Keyword& k : tools::keywords_of(kind, part)) {
-    items.push_back(keyword_item(k, order++, range, text));
+    items.push_back(keyword_item(k, order++, range, text, snippets));
   }
   const std::span<const std::string_view> headers =
       kind == SourceKind::kTrain ? std::span<const std::string_view>(kTrainSectionHeaders)

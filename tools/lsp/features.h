@@ -19,8 +19,11 @@ nlohmann::json hover(const CheckedPair& pair, SourceKind kind,
 nlohmann::json document_symbols(const TextDocument& text, SourceKind kind,
                                 PositionEncoding units);
 
-// The CompletionList of the keywords of the section at `at`.
+// The CompletionList of the keywords of the section at `at`: each with its
+// columns as snippet placeholders, or, for a client that takes no snippets,
+// with its comma alone.
 nlohmann::json completion(const TextDocument& text, SourceKind kind,
-                          const Position& at, PositionEncoding units);
+                          const Position& at, PositionEncoding units,
+                          bool snippets);
 
 }  // namespace scenc::lsp

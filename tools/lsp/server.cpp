@@ -11,8 +11,11 @@
 #include <thread>
 
 #include "build_version.h"
-#include "tools/inspect/source_names.h"
+#include "tools/lsp/annotations.h"
+#include "tools/lsp/editing.h"
 #include "tools/lsp/features.h"
+#include "tools/lsp/protocol.h"
+#include "tools/inspect/source_names.h"
 
 namespace scenc::lsp {
 namespace {
@@ -93,6 +96,85 @@ const char* name_of(PositionEncoding e) {
 
 bool valid_id(const json& id) {
   return id.is_number_integer() || id.is_string() || id.is_null();
+}
+
+// ---- The requests about a source -------------------------------------------
+
+// A request about an open source, once what changed has been checked: the
+// document, which source it is, the pair it was checked in (null when it
+// has none), and what the client takes.
+struct SourceRequest {
+  const Document& doc;
+  SourceKind kind;
+  const CheckedPair* pair;
+  PositionEncoding units;
+  bool snippets;
+  const json& params;
+};
+
+using SourceMethod = json (*)(const SourceRequest&);
+
+json hover_of(const SourceRequest& r) {
+  return r.pair ? hover(*r.pair, r.kind, position_of(member(r.params, "position")),
+                        r.units)
+                : json();
+}
+json symbols_of(const SourceRequest& r) {
+  return document_symbols(*r.doc.text, r.kind, r.units);
+}
+json completion_of(const SourceRequest& r) {
+  return completion(*r.doc.text, r.kind, position_of(member(r.params, "position")),
+                    r.units, r.snippets);
+}
+json formatting_of(const SourceRequest& r) {
+  return r.pair ? formatting(*r.pair, r.kind, std::nullopt, r.units) : json();
+}
+json range_formatting_of(const SourceRequest& r) {
+  return r.pair ? formatting(*r.pair, r.kind, range_of(member(r.params, "range")),
+                             r.units)
+                : json();
+}
+json code_actions_of(const SourceRequest& r) {
+  return r.pair ? code_actions(*r.pair, r.kind, r.doc.uri,
+                               range_of(member(r.params, "range")), r.units)
+                : json::array();
+}
+json inlay_hints_of(const SourceRequest& r) {
+  return r.pair ? inlay_hints(*r.pair, r.kind,
+                              range_of(member(r.params, "range")), r.units)
+                : json::array();
+}
+json definition_of(const SourceRequest& r) {
+  return r.pair ? definition(*r.pair, r.kind,
+                             position_of(member(r.params, "position")), r.units)
+                : json::array();
+}
+json semantic_tokens_of(const SourceRequest& r) {
+  return r.pair ? semantic_tokens(*r.pair, r.kind, r.units) : json();
+}
+
+// Every request about a source the server answers, by its method.
+struct SourceMethodRow {
+  std::string_view method;
+  SourceMethod answer;
+};
+constexpr SourceMethodRow kSourceMethods[] = {
+    {"textDocument/hover", hover_of},
+    {"textDocument/documentSymbol", symbols_of},
+    {"textDocument/completion", completion_of},
+    {"textDocument/formatting", formatting_of},
+    {"textDocument/rangeFormatting", range_formatting_of},
+    {"textDocument/codeAction", code_actions_of},
+    {"textDocument/inlayHint", inlay_hints_of},
+    {"textDocument/definition", definition_of},
+    {"textDocument/semanticTokens/full", semantic_tokens_of},
+};
+
+const SourceMethodRow* source_method(std::string_view method) {
+  for (const SourceMethodRow& row : kSourceMethods) {
+    if (row.method == method) return &row;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -228,9 +310,7 @@ void Server::dispatch(const json& message) {
     } else if (method == "shutdown") {
       shut_down_ = true;
       respond(id, nullptr);
-    } else if (method == "textDocument/hover" ||
-               method == "textDocument/documentSymbol" ||
-               method == "textDocument/completion") {
+    } else if (const SourceMethodRow* row = source_method(method)) {
       // A request reads the sources as they stand now: what changed is
       // checked, and its diagnostics go out first.
       publish_pending();
@@ -242,18 +322,8 @@ void Server::dispatch(const json& message) {
         respond(id, nullptr);
         return;
       }
-      const PositionEncoding units = workspace_.units();
-      if (method == "textDocument/documentSymbol") {
-        respond(id, document_symbols(*doc->text, kind, units));
-        return;
-      }
-      const Position at = position_of(member(params, "position"));
-      if (method == "textDocument/completion") {
-        respond(id, completion(*doc->text, kind, at, units));
-        return;
-      }
-      const CheckedPair* pair = workspace_.pair_of(uri);
-      respond(id, pair ? hover(*pair, kind, at, units) : json());
+      respond(id, row->answer({*doc, kind, workspace_.pair_of(uri),
+                               workspace_.units(), snippets_, params}));
     } else {
       fail(id, error_code::kMethodNotFound, "no method " + method);
     }
@@ -281,6 +351,9 @@ json Server::initialize(const json& params) {
     }
   }
   workspace_.set_units(units);
+  snippets_ = optional_member(params, {"capabilities", "textDocument",
+                                       "completion", "completionItem",
+                                       "snippetSupport"}) == true;
   if (optional_member(params, {"initializationOptions", "encoding"}) ==
       "utf-8") {
     workspace_.set_default_encoding(FileEncoding::kUtf8);
@@ -290,7 +363,15 @@ json Server::initialize(const json& params) {
             {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
             {"hoverProvider", true},
             {"documentSymbolProvider", true},
-            {"completionProvider", json::object()}}},
+            {"completionProvider", json::object()},
+            {"documentFormattingProvider", true},
+            {"documentRangeFormattingProvider", true},
+            {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+            {"inlayHintProvider", true},
+            {"definitionProvider", true},
+            {"semanticTokensProvider",
+             {{"legend", protocol::semantic_tokens_legend()},
+              {"full", true}}}}},
           {"serverInfo", {{"name", "scenarioc"}, {"version", kBuildVersion}}}};
 }
 

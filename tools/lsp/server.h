@@ -2,7 +2,8 @@
 // Language Server Protocol in, responses and diagnostics out. It answers
 // initialize and shutdown, keeps the open sources in step with the editor
 // (whole or incremental changes), publishes the check's diagnostics of both
-// sources of every pair, and answers hover, document symbols and completion.
+// sources of every pair, and answers hover, document symbols, completion,
+// formatting, quick fixes, inlay hints, definition and semantic tokens.
 // Whatever a message holds, the server answers or ignores it as the protocol
 // says and goes on; only exit ends it.
 #pragma once
@@ -77,6 +78,8 @@ class Server {
   Workspace workspace_;
   Send send_;
   bool initialized_ = false;
+  // The client inserts snippets (it said so when it initialized).
+  bool snippets_ = false;
   bool shut_down_ = false;
   std::optional<int> exit_status_;
 };

@@ -189,4 +189,23 @@ Position TextDocument::line_end(std::int64_t line,
   return p;
 }
 
+Range field_range(const TextDocument& text, std::int64_t line,
+                  std::int64_t column, std::int64_t end_column,
+                  PositionEncoding units) {
+  if (line < 1) return {{0, 0}, text.line_end(1, units)};
+  if (column < 1) return {text.to_client(line, 1, units),
+                          text.line_end(line, units)};
+  std::int64_t end = end_column;
+  if (end <= column) {
+    const std::string bytes = text.source_line(line);
+    const std::size_t from =
+        std::min(static_cast<std::size_t>(column - 1), bytes.size());
+    std::size_t to = std::min(bytes.find(',', from), bytes.size());
+    while (to > from && bytes[to - 1] == ' ') --to;
+    end = column + static_cast<std::int64_t>(std::max<std::size_t>(to - from, 1));
+  }
+  return {text.to_client(line, column, units), text.to_client(line, end, units)};
+}
+
+
 }  // namespace scenc::lsp

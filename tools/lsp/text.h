@@ -97,4 +97,12 @@ class TextDocument {
   std::vector<std::size_t> marks_;  // where lines 0, 16, 32, ... begin
 };
 
+// The field a check's place points at (1-based line, byte columns, an end
+// column of 0 for one unknown), as the client counts it: from its column
+// to the next comma or line end, trailing blanks left out, at least one
+// character; a place without a line stands for the first line.
+Range field_range(const TextDocument& text, std::int64_t line,
+                  std::int64_t column, std::int64_t end_column,
+                  PositionEncoding units);
+
 }  // namespace scenc::lsp

@@ -6,6 +6,8 @@
 #include <cctype>
 
 #include "output/file_system.h"
+#include "tools/check/stand_ins.h"
+#include "tools/lsp/protocol.h"
 #include "tools/inspect/source_names.h"
 
 namespace scenc::lsp {
@@ -14,12 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::json;
 
-// What stands in for a partner that cannot be found, so that the source at
-// hand is still compiled: a line of the longest length, against which no
-// train row fails for being beyond the line's end, and a train with no row.
-constexpr std::string_view kStandInLine =
-    "[generale]\r\nlunghezza percorso, 1000000\r\n[fine]\r\n";
-constexpr std::string_view kStandInTrain = "[generale]\r\n[fine]\r\n";
+using tools::kStandInLine;
+using tools::kStandInTrain;
 
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -57,54 +55,6 @@ std::string percent_encoded(std::string_view s) {
   return out;
 }
 
-json position_json(const Position& p) {
-  return {{"line", p.line}, {"character", p.character}};
-}
-json range_json(const Range& r) {
-  return {{"start", position_json(r.start)}, {"end", position_json(r.end)}};
-}
-
-// The field a place points at in the source bytes: from its column to the
-// next comma or line end, trailing blanks left out; at least one character.
-Range field_range(const TextDocument& text, std::int64_t line,
-                  std::int64_t column, std::int64_t end_column,
-                  PositionEncoding units) {
-  if (line < 1) return {{0, 0}, text.line_end(1, units)};
-  if (column < 1) return {text.to_client(line, 1, units),
-                          text.line_end(line, units)};
-  std::int64_t end = end_column;
-  if (end <= column) {
-    const std::string bytes = text.source_line(line);
-    const std::size_t from =
-        std::min(static_cast<std::size_t>(column - 1), bytes.size());
-    std::size_t to = std::min(bytes.find(',', from), bytes.size());
-    while (to > from && bytes[to - 1] == ' ') --to;
-    end = column + static_cast<std::int64_t>(std::max<std::size_t>(to - from, 1));
-  }
-  return {text.to_client(line, column, units), text.to_client(line, end, units)};
-}
-
-int severity_number(tools::Severity s) {
-  switch (s) {
-    case tools::Severity::kError:
-      return 1;
-    case tools::Severity::kWarning:
-      return 2;
-    case tools::Severity::kNote:
-      return 3;
-  }
-  return 1;
-}
-
-json diagnostic(const Range& range, int severity, const std::string& code,
-                const std::string& message) {
-  return {{"range", range_json(range)},
-          {"severity", severity},
-          {"code", code},
-          {"source", "scenarioc"},
-          {"message", message}};
-}
-
 // The line name of a pair: its line source's, or for a train source
 // without one, the likeliest its own name gives.
 std::string line_name_of(const CheckedPair& pair, const std::string& name) {
@@ -120,13 +70,6 @@ SourceKind kind_in(const CheckedPair& pair, const std::string& uri) {
   return uri == pair.line.uri ? SourceKind::kLine : SourceKind::kTrain;
 }
 
-std::string_view line_bytes_of(const CheckedPair& pair) {
-  return pair.line.uri.empty() ? kStandInLine : pair.line.text().source_bytes();
-}
-std::string_view train_bytes_of(const CheckedPair& pair) {
-  return pair.train.uri.empty() ? kStandInTrain
-                                : pair.train.text().source_bytes();
-}
 
 // Two sides hold the same text: the one snapshot, or equal bytes.
 bool same_text(const PairSide& a, const PairSide& b) {
@@ -158,11 +101,17 @@ tools::CheckResult checked(std::string_view line, std::string_view train,
 
 }  // namespace
 
+std::string_view CheckedPair::bytes(SourceKind kind) const {
+  const PairSide& s = side(kind);
+  if (!s.uri.empty()) return s.text().source_bytes();
+  return kind == SourceKind::kLine ? kStandInLine : kStandInTrain;
+}
+
 tools::CheckResult run_recovery(const RecoveryJob& job, std::stop_token stop) {
   tools::CheckOptions options;
   options.stop = std::move(stop);
   const CheckedPair& pair = *job.pair;
-  return checked(line_bytes_of(pair), train_bytes_of(pair), pair.line_name,
+  return checked(pair.bytes(SourceKind::kLine), pair.bytes(SourceKind::kTrain), pair.line_name,
                  pair.train_number, options);
 }
 
@@ -430,7 +379,7 @@ std::vector<Publication> Workspace::publish() {
     // a stage, which compiles again once per such fault, comes after.
     tools::CheckOptions options;
     options.recover = false;
-    pair->check = checked(line_bytes_of(*pair), train_bytes_of(*pair),
+    pair->check = checked(pair->bytes(SourceKind::kLine), pair->bytes(SourceKind::kTrain),
                           pair->line_name, pair->train_number, options);
     pair->complete = !pair->check.recovery_left;
     next[key] = pair;
@@ -463,7 +412,7 @@ std::vector<Publication> Workspace::publish() {
                                const std::string& message) {
     now[uri] = PairKey{uri, uri};
     if (last_owner_.count(uri)) return;
-    publication(uri, json::array({diagnostic(range, severity, code, message)}));
+    publication(uri, json::array({protocol::diagnostic(range, severity, code, message)}));
   };
   for (const std::string& uri : unnamed) {
     not_checked(uri, {{0, 0}, find(uri)->text->line_end(1, units_)}, 3,
@@ -509,7 +458,7 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
                   "stand-in line of " +
                   std::to_string(kLongestLine) +
                   " m, so nothing that depends on the line is reported";
-    list.push_back(diagnostic({{0, 0}, side.text().line_end(1, units_)}, 2,
+    list.push_back(protocol::diagnostic({{0, 0}, side.text().line_end(1, units_)}, 2,
                               kind == SourceKind::kLine ? "missing-train-source"
                                                         : "missing-line-source",
                               message));
@@ -519,9 +468,9 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
     const SourceKind source =
         f.source == SourceKind::kNone ? SourceKind::kLine : f.source;
     if (source != kind) continue;
-    json d = diagnostic(
+    json d = protocol::diagnostic(
         field_range(side.text(), f.line, f.column, f.end_column, units_),
-        severity_number(f.severity), f.check, f.message);
+        protocol::severity(f.severity), f.check, f.message);
     json related = json::array();
     for (const tools::DiagnosticNote& note : f.notes) {
       const PairSide& at =
@@ -532,7 +481,7 @@ json Workspace::diagnostics_for(const CheckedPair& pair,
           {{"location",
             {{"uri", placed ? at.uri : side.uri},
              {"range",
-              placed ? range_json(field_range(at.text(), note.line, note.column,
+              placed ? protocol::range(field_range(at.text(), note.line, note.column,
                                               note.end_column, units_))
                      : d["range"]}}},
            {"message", note.message}});

@@ -122,6 +122,9 @@ struct CheckedPair {
   const PairSide& side(SourceKind kind) const {
     return kind == SourceKind::kTrain ? train : line;
   }
+  // The bytes checked for a source: its text, or the stand-in for a
+  // partner that is missing.
+  std::string_view bytes(SourceKind kind) const;
 };
 
 // The check with recovery of a pair that was checked without. It runs
