@@ -217,7 +217,7 @@ struct CompileRun {
   std::int64_t last_cell() const;
   // The range rule: (p + offset) / 50 must not exceed N.
   bool in_range(std::int64_t p, std::int64_t offset = 100) const {
-    return p + offset <= 50 * last_cell();
+    return p + offset <= kCellLength * last_cell();
   }
   // Why a row at `p` failed the range rule with `offset`: the greatest
   // position accepted, or, for `p` in range, its `cell` that would leave
@@ -225,7 +225,8 @@ struct CompileRun {
   FaultCauseDetail range_cause(std::int64_t p, std::int64_t cell,
                                std::int64_t offset = 100) const {
     if (!in_range(p, offset)) {
-      return {FaultCause::kBeyondRange, p, 0, 50 * last_cell() - offset};
+      return {FaultCause::kBeyondRange, p, 0,
+              kCellLength * last_cell() - offset};
     }
     return {FaultCause::kMarksOutsideGrid, cell, 0, last_cell()};
   }

@@ -114,7 +114,37 @@ inline bool is_section_header(std::string_view field) {
          (first == std::string_view::npos || field[first] != '-');
 }
 
+// What a row is, one value for each row of the tables below, so that
+// whatever reads rows can tell them apart without knowing their handlers.
+enum class RowType : std::uint8_t {
+  kLength,
+  kProgressiveThree,
+  kProgressiveTwo,
+  kProgressiveOne,
+  kBackgroundOne,
+  kBackgroundTwo,
+  kBackgroundThree,
+  kSignalRepetition,
+  kGradient,
+  kCurve,
+  kMountain,
+  kSpeedBoard,
+  kSignboard,
+  kBrakedMass,
+  kCars,
+  kSpeedLimit,
+  kAdhesion,
+  kClock,
+  kSand,
+  kSignal,
+  kSlowOrder,
+  kAbbattimento,
+  kStation,
+  kCount
+};
+
 struct Keyword {
+  RowType type;
   std::string_view row;  // what the row is, in an author's words
   std::string_view word;
   std::string_view also;  // a second word the field must hold, or empty
@@ -273,28 +303,28 @@ Flow station_row(CompileRun& run);
 // word; the case of those words matters.
 // clang-format off
 inline constexpr Keyword kLineGeneralKeywords[] = {
-    {"length", "percorso", "lunghezza", CaseRule::kIgnoreCase, Section::kLineGeneral,
+    {RowType::kLength, "length", "percorso", "lunghezza", CaseRule::kIgnoreCase, Section::kLineGeneral,
      fields::kLength, length_row, RowOrder::kOnce,
      "lunghezza percorso, 82000"},
-    {"progressive three", "tre", "progressiva", CaseRule::kExactCase, Section::kLineGeneral,
+    {RowType::kProgressiveThree, "progressive three", "tre", "progressiva", CaseRule::kExactCase, Section::kLineGeneral,
      fields::kProgressive, progressive_three_row, RowOrder::kOnce,
      "progressiva chilometrica tre, 0, 0, 0"},
-    {"progressive two", "due", "progressiva", CaseRule::kExactCase, Section::kLineGeneral,
+    {RowType::kProgressiveTwo, "progressive two", "due", "progressiva", CaseRule::kExactCase, Section::kLineGeneral,
      fields::kProgressive, progressive_two_row, RowOrder::kOnce,
      "progressiva chilometrica due, 0, 0, 0"},
-    {"progressive one", "uno", "progressiva", CaseRule::kExactCase, Section::kLineGeneral,
+    {RowType::kProgressiveOne, "progressive one", "uno", "progressiva", CaseRule::kExactCase, Section::kLineGeneral,
      fields::kProgressive, progressive_one_row, RowOrder::kOnce,
      "progressiva chilometrica uno, 0, 0, 0"},
-    {"background one", "sfondo", "uno", CaseRule::kExactCase, Section::kLineGeneral,
+    {RowType::kBackgroundOne, "background one", "sfondo", "uno", CaseRule::kExactCase, Section::kLineGeneral,
      fields::kBackground, background_one_row, RowOrder::kOnce,
      "sfondo uno, 1"},
-    {"background two", "sfondo", "due", CaseRule::kExactCase, Section::kLineGeneral,
+    {RowType::kBackgroundTwo, "background two", "sfondo", "due", CaseRule::kExactCase, Section::kLineGeneral,
      fields::kBackground, background_two_row, RowOrder::kOnce,
      "sfondo due, 0"},
-    {"background three", "sfondo", "tre", CaseRule::kExactCase, Section::kLineGeneral,
+    {RowType::kBackgroundThree, "background three", "sfondo", "tre", CaseRule::kExactCase, Section::kLineGeneral,
      fields::kBackground, background_three_row, RowOrder::kOnce,
      "sfondo tre, 0"},
-    {"signal repetition", "segnali", "ripetizione", CaseRule::kExactCase, Section::kLineGeneral,
+    {RowType::kSignalRepetition, "signal repetition", "segnali", "ripetizione", CaseRule::kExactCase, Section::kLineGeneral,
      fields::kSignalRepetition, signal_repetition_row, RowOrder::kOnce,
      "ripetizione segnali 4 codici, 4650, 79150"},
 };
@@ -307,19 +337,19 @@ inline constexpr Keyword kLineGeneralKeywords[] = {
 // otherwise).
 // clang-format off
 inline constexpr Keyword kLineBodyKeywords[] = {
-    {"gradient", "pendenza", "", CaseRule::kIgnoreCase, Section::kLineBody,
+    {RowType::kGradient, "gradient", "pendenza", "", CaseRule::kIgnoreCase, Section::kLineBody,
      fields::kGradient, gradient_row, RowOrder::kAscending,
      "pendenza, 300, 4"},
-    {"curve", "curva", "", CaseRule::kIgnoreCase, Section::kLineBody,
+    {RowType::kCurve, "curve", "curva", "", CaseRule::kIgnoreCase, Section::kLineBody,
      fields::kCurve, curve_row, RowOrder::kAscending,
      "curvas2, 700, 100"},
-    {"mountain", "montagna", "", CaseRule::kIgnoreCase, Section::kLineBody,
+    {RowType::kMountain, "mountain", "montagna", "", CaseRule::kIgnoreCase, Section::kLineBody,
      fields::kMountain, mountain_row, RowOrder::kAscending,
      "montagna, 1000, 2000, 12"},
-    {"speed-indicator board", "indicatori_v", "", CaseRule::kIgnoreCase, Section::kLineBody,
+    {RowType::kSpeedBoard, "speed-indicator board", "indicatori_v", "", CaseRule::kIgnoreCase, Section::kLineBody,
      fields::kSpeedBoard, speed_board_row, RowOrder::kAnywhere,
      "indicatori_vmax, 800, 105, 115, 120, 0, 0, 0, 0, 0"},
-    {"signboard", "cartello", "indicat", CaseRule::kIgnoreCase, Section::kLineBody,
+    {RowType::kSignboard, "signboard", "cartello", "indicat", CaseRule::kIgnoreCase, Section::kLineBody,
      fields::kSignboard, signboard_row, RowOrder::kAnywhere,
      "cartello indicatore, 18550, (  Km. ) (18.600)"},
 };
@@ -331,34 +361,34 @@ inline constexpr Keyword kLineBodyKeywords[] = {
 // keyword.
 // clang-format off
 inline constexpr Keyword kTrainKeywords[] = {
-    {"braked mass", "frenata", "massa", CaseRule::kIgnoreCase, Section::kTrain,
+    {RowType::kBrakedMass, "braked mass", "frenata", "massa", CaseRule::kIgnoreCase, Section::kTrain,
      fields::kBrakedMass, braked_mass_row, RowOrder::kOnce,
      "percentuale massa frenata, 120"},
-    {"cars", "vetture", "", CaseRule::kIgnoreCase, Section::kTrain,
+    {RowType::kCars, "cars", "vetture", "", CaseRule::kIgnoreCase, Section::kTrain,
      fields::kCars, cars_row, RowOrder::kOnce,
      "numero vetture, 6"},
-    {"speed limit", "velocit", "", CaseRule::kIgnoreCase, Section::kTrain,
+    {RowType::kSpeedLimit, "speed limit", "velocit", "", CaseRule::kIgnoreCase, Section::kTrain,
      fields::kSpeedLimit, speed_limit_row, RowOrder::kAscending,
      "velocita' limite, 0, 30"},
-    {"adhesion", "aderenza", "", CaseRule::kIgnoreCase, Section::kTrain,
+    {RowType::kAdhesion, "adhesion", "aderenza", "", CaseRule::kIgnoreCase, Section::kTrain,
      fields::kAdhesion, adhesion_row, RowOrder::kAscending,
      "aderenza, 0, 100"},
-    {"clock", "orologio", "", CaseRule::kIgnoreCase, Section::kTrain,
+    {RowType::kClock, "clock", "orologio", "", CaseRule::kIgnoreCase, Section::kTrain,
      fields::kClock, clock_row, RowOrder::kOnce,
      "orologio, 10 49 30"},
-    {"sand", "sabbia", "", CaseRule::kIgnoreCase, Section::kTrain,
+    {RowType::kSand, "sand", "sabbia", "", CaseRule::kIgnoreCase, Section::kTrain,
      fields::kSand, sand_row, RowOrder::kOnce,
      "sabbia, 300"},
-    {"signal", "segnale", "", CaseRule::kIgnoreCase, Section::kTrain,
+    {RowType::kSignal, "signal", "segnale", "", CaseRule::kIgnoreCase, Section::kTrain,
      fields::kSignal, signal_row, RowOrder::kAnywhere,
      "segnale, 4600, 2, 4, 1, 0, 0, 2, 2, 1, 0, 250"},
-    {"slow order", "rallentamento", "", CaseRule::kIgnoreCase, Section::kTrain,
+    {RowType::kSlowOrder, "slow order", "rallentamento", "", CaseRule::kIgnoreCase, Section::kTrain,
      fields::kSlowOrder, slow_order_row, RowOrder::kAnywhere,
      "rallentamento, 9300, 30, 50, 0, 1, 0"},
-    {"abbattimento", "abbattimento", "", CaseRule::kIgnoreCase, Section::kTrain,
+    {RowType::kAbbattimento, "abbattimento", "abbattimento", "", CaseRule::kIgnoreCase, Section::kTrain,
      fields::kAbbattimento, abbattimento_row, RowOrder::kAnywhere,
      "abbattimento, 5000, 80"},
-    {"station", "stazione", "", CaseRule::kIgnoreCase, Section::kTrain,
+    {RowType::kStation, "station", "stazione", "", CaseRule::kIgnoreCase, Section::kTrain,
      fields::kStation, station_row, RowOrder::kAscending,
      "stazione, 0, 8, 400, 1, 0, 0, 4, 0, 0, 2, 1, 0, 1, 10, 50, 0, FIRENZE S.M.N."},
 };
@@ -392,6 +422,24 @@ static_assert(keyword_table_checks::holds_only(kLineBodyKeywords,
                                                Section::kLineBody));
 static_assert(keyword_table_checks::holds_only(kTrainKeywords,
                                                Section::kTrain));
+
+// Each row type is the type of exactly one row of the tables.
+namespace keyword_table_checks {
+constexpr bool each_type_once() {
+  int seen[static_cast<int>(RowType::kCount)] = {};
+  for (std::span<const Keyword> table : kKeywordTables) {
+    for (const Keyword& k : table) {
+      if (k.type >= RowType::kCount) return false;
+      ++seen[static_cast<int>(k.type)];
+    }
+  }
+  for (int n : seen) {
+    if (n != 1) return false;
+  }
+  return true;
+}
+}  // namespace keyword_table_checks
+static_assert(keyword_table_checks::each_type_once());
 
 // The section headers of each source, in the order its author writes them.
 // The compiler tests only "[generale]", and in the line source the shape of a

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "compiler/compile_run.h"
+#include "compiler/distances.h"
 #include "compiler/memorizza_dati.h"
 
 namespace scenc {
@@ -80,13 +81,13 @@ Flow signal_repetition_row(CompileRun& run) {
   ScenarioSlot& slot = run.slot(kTrainSlot);
   slot.num1 = run.number<std::int32_t>();
   slot.num2 = run.number<std::int32_t>();
-  if (slot.num1 % 50 != 0) {
+  if (slot.num1 % kCellLength != 0) {
     return run.raise(fault::kRepetitionStart, kStartField, std::nullopt,
-                     std::nullopt, off_step(slot.num1, 50));
+                     std::nullopt, off_step(slot.num1, kCellLength));
   }
-  if (slot.num2 % 50 != 0) {
+  if (slot.num2 % kCellLength != 0) {
     return run.raise(fault::kRepetitionEnd, kEndField, std::nullopt,
-                     std::nullopt, off_step(slot.num2, 50));
+                     std::nullopt, off_step(slot.num2, kCellLength));
   }
   const std::string_view keyword = run.current.text;
   if (contains(keyword, "4")) {
@@ -144,9 +145,9 @@ void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
     markers = true;
   }
   ++line.mountain_counter;
-  // Two mountains less than 150 m apart join into one of type 3.
+  // Two mountains at most kMountainJoinGap apart join into one of type 3.
   if (line.mountain_counter > 1 &&
-      std::int64_t{inizio} - line.previous_mountain_end <= 150) {
+      std::int64_t{inizio} - line.previous_mountain_end <= kMountainJoinGap) {
     if (run.observer != nullptr) {
       Decision d;
       d.kind = Decision::Kind::kMountainJoined;
@@ -161,10 +162,11 @@ void memo_montagna(CompileRun& run, std::int32_t inizio, std::int32_t fine,
   }
   line.previous_mountain_end = fine;
   if (run.observer != nullptr) line.previous_mountain_row = run.current.row;
-  const std::int64_t first = round_div_even(inizio, 50);
+  const std::int64_t first = round_div_even(inizio, kCellLength);
   // The end cell is fine / 50 - 1 rounded as a whole: a mountain ending at
   // 225 m ends on cell 4 (3.5 rounds to 4), one ending at 275 m on cell 4.
-  const std::int64_t last = round_div_even(std::int64_t{fine} - 50, 50);
+  const std::int64_t last =
+      round_div_even(std::int64_t{fine} - kCellLength, kCellLength);
   // Cells outside the grid are left out; the count of every fourth cell
   // still starts at the mountain's first cell.
   const std::int64_t from = std::max<std::int64_t>(first, 0);
@@ -244,7 +246,7 @@ Flow gradient_row(CompileRun& run) {
     return run.raise(fault::kBeyondGrid, kPosition, position, std::nullopt,
                      run.range_cause(position, 0));
   }
-  const std::int64_t n = round_div_even(position, 50);
+  const std::int64_t n = round_div_even(position, kCellLength);
   if (n > 0) {
     // The cell at the cursor is written at least once, even when the row's
     // cell lies behind it: the previous row's gradient, up to this row's

@@ -1,5 +1,7 @@
 #include "compiler/marks.h"
 
+#include "compiler/distances.h"
+
 namespace scenc {
 namespace {
 
@@ -19,7 +21,7 @@ bool slow_order_leaves_grid(CompileRun& run, std::int32_t x, std::int32_t l) {
 }
 
 bool abbattimento_leaves_grid(CompileRun& run, std::int32_t position) {
-  return outside(run, round_div_even(position, 50));
+  return outside(run, round_div_even(position, kCellLength));
 }
 
 Flow memo_segnale(CompileRun& run, std::int32_t posizione, std::int32_t sx,
@@ -78,8 +80,11 @@ Flow memo_rallentamento(CompileRun& run, std::int32_t x, std::int32_t v,
   const bool warned = x > 1500;  // no warning before the line's first 1500 m
   const std::int64_t s = cell_index(x);
   const std::int64_t e = cell_index(std::int64_t{x} + l);
-  const std::int64_t w = warned ? cell_index(std::int64_t{x} - 1200) : 0;
-  const std::int64_t a = warned ? round_div_even(std::int64_t{x} - 1200, 50) : 0;
+  const std::int64_t w =
+      warned ? cell_index(std::int64_t{x} - kWarningDistance) : 0;
+  const std::int64_t a =
+      warned ? round_div_even(std::int64_t{x} - kWarningDistance, kCellLength)
+             : 0;
   const auto taken = [&](std::int32_t code, std::int64_t c,
                          int field = kSlowOrderPosition) {
     return run.raise(code, field, x, c);
@@ -152,7 +157,7 @@ Flow memo_rallentamento(CompileRun& run, std::int32_t x, std::int32_t v,
 
 Flow memo_abbattimento(CompileRun& run, std::int32_t position,
                        std::int32_t value) {
-  const std::int64_t c = round_div_even(position, 50);
+  const std::int64_t c = round_div_even(position, kCellLength);
   TrackCell& cell = run.cell(c);
   if (!cell.is_free()) {
     return run.raise(fault::kAbbattimentoCellTaken, kAbbattimentoPosition,

@@ -3,6 +3,7 @@
 // the signal, slow-order and abbattimento rows, then the fills that carry the
 // last speed and adhesion to the end of the grid.
 #include "compiler/compile_run.h"
+#include "compiler/distances.h"
 #include "compiler/marks.h"
 
 namespace scenc {
@@ -46,15 +47,15 @@ void end_steps(CompileRun& run) {
   for (int s = 81; s <= 83; ++s) {
     const ScenarioSlot& slot =
         run.model.scenario_slots[static_cast<std::size_t>(s)];
-    if (slot.num1 % 50 == 0 && slot.num2 % 50 == 0) continue;
+    if (slot.num1 % kCellLength == 0 && slot.num2 % kCellLength == 0) continue;
     // Point at the progressive row, and its number, that is not a whole
     // 50 m step.
     for (const LineState::ProgressiveRow& row : run.line.progressive_rows) {
-      if (row.first % 50 != 0 || row.second % 50 != 0) {
-        const bool first = row.first % 50 != 0;
+      if (row.first % kCellLength != 0 || row.second % kCellLength != 0) {
+        const bool first = row.first % kCellLength != 0;
         run.raise_for(fault::kProgressiveStep, row.row,
                       first ? row.first_field : row.second_field,
-                      off_step(first ? row.first : row.second, 50));
+                      off_step(first ? row.first : row.second, kCellLength));
         return;
       }
     }
@@ -89,7 +90,7 @@ Flow speed_limit_row(CompileRun& run) {
     return run.raise(fault::kBeyondGrid, kPosition, position, std::nullopt,
                      run.range_cause(position, 0));
   }
-  const std::int64_t m = round_div_even(position, 50);
+  const std::int64_t m = round_div_even(position, kCellLength);
   // The previous limit holds up to the cell before this row's; a row that
   // does not lie beyond the cursor still fills one cell.
   if (m > 0) {
@@ -123,7 +124,7 @@ Flow adhesion_row(CompileRun& run) {
     return run.raise(fault::kBeyondGrid, kPosition, position, std::nullopt,
                      run.range_cause(position, 0));
   }
-  const std::int64_t m = round_div_even(position, 50);
+  const std::int64_t m = round_div_even(position, kCellLength);
   if (m > 0) {
     const std::int64_t first = t.adhesion_cursor;
     do {
@@ -192,12 +193,86 @@ Flow abbattimento_row(CompileRun& run) {
   const auto position = run.number<std::int32_t>();
   const auto value = run.number<std::int32_t>();
   if (!run.in_range(position) || abbattimento_leaves_grid(run, position)) {
-    return run.raise(fault::kBeyondGrid, kAbbattimentoPosition, position,
-                     std::nullopt,
-                     run.range_cause(position, round_div_even(position, 50)));
+    return run.raise(
+        fault::kBeyondGrid, kAbbattimentoPosition, position, std::nullopt,
+        run.range_cause(position, round_div_even(position, kCellLength)));
   }
   return memo_abbattimento(run, position, value);
 }
+
+namespace {
+
+// The station's extent along the line, from its position, kind and length.
+void station_extent(CompileRun& run, ScenarioSlot& slot, std::int32_t pos,
+                    std::int32_t len) {
+  constexpr int kPosition = field_index(fields::kStation, "position");
+  constexpr int kLength = field_index(fields::kStation, "length");
+  const std::uint8_t kind = slot.kind;
+  if (kind == 5 || kind == 6) {
+    slot.num1 =
+        checked_from<std::int32_t>(run, std::int64_t{pos} - len, kLength);
+    slot.num2 =
+        checked_from<std::int32_t>(run, std::int64_t{pos} + 150, kPosition);
+    slot.byte3 = 0;
+  } else if (kind == 7 || kind == 8) {
+    slot.num1 =
+        checked_from<std::int32_t>(run, std::int64_t{pos} - len, kLength);
+    slot.num2 =
+        checked_from<std::int32_t>(run, std::int64_t{pos} + len, kLength);
+    slot.byte3 = 0;
+  } else {
+    slot.num1 =
+        checked_from<std::int32_t>(run, std::int64_t{pos} - len / 2, kLength);
+    slot.num2 = checked_from<std::int32_t>(
+        run, std::int64_t{pos} + len / 2 + (slot.byte3 != 0 ? 50 : 0), kLength);
+  }
+}
+
+// Kinds from 25 up occupy a slot but place nothing on the grid. The marker
+// goes on the cell 100 m before the end of the extent, the four approach
+// codes on the cells just below it. What the row's handler returns when a
+// fault ends it here; nothing when it goes on.
+std::optional<Flow> place_station_marker(CompileRun& run, std::int32_t n,
+                                         std::int32_t pos) {
+  constexpr int kPosition = field_index(fields::kStation, "position");
+  constexpr int kLength = field_index(fields::kStation, "length");
+  const ScenarioSlot& slot = run.slot(n);
+  const std::uint8_t kind = slot.kind;
+  if (kind < 25) {
+    const std::int64_t end = slot.num2;
+    const std::int64_t marker = round_div_even(end - kCellLength, kCellLength);
+    if (end > 100 && marker > run.last_cell()) {
+      return run.raise(
+          fault::kBeyondGrid, kPosition, pos, std::nullopt,
+          {FaultCause::kMarksOutsideGrid, marker, 0, run.last_cell()});
+    }
+    if (kind != 5 && kind != 6) {
+      for (int k = 1; k <= 4; ++k) {
+        // q = end / 50 - k - 1, computed exactly; written only above cell 1.
+        if (end > kCellLength * (k + 2)) {
+          const std::int64_t q =
+              round_div_even(end - kCellLength * (k + 1), kCellLength);
+          run.cell(q).approach = wrap8(80 + k);
+          run.stored_in_cell(q, "approach", 80 + k, kLength);
+        }
+      }
+    }
+    if (end <= 100) {
+      return run.raise(fault::kStationTooEarly, kPosition, std::nullopt,
+                       std::nullopt,
+                       {FaultCause::kStationEndsEarly, end, 0, 100});
+    }
+    TrackCell& cell = run.cell(marker);
+    cell.kind = cell_kind::kStationMarker;
+    cell.value1 = static_cast<std::int16_t>(n);
+    run.placed(marker, kPosition);
+    run.stored_in_cell(marker, "kind", cell.kind, kLength);
+    run.stored_in_cell(marker, "value1", n, kLength);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 Flow station_row(CompileRun& run) {
   constexpr int kPosition = field_index(fields::kStation, "position");
@@ -213,9 +288,9 @@ Flow station_row(CompileRun& run) {
     return run.raise(fault::kBeyondGrid, kPosition, pos, std::nullopt,
                      run.range_cause(pos, 0, 800));
   }
-  if (pos % 50 != 0) {
+  if (pos % kCellLength != 0) {
     return run.raise(fault::kStationPosition, kPosition, pos, std::nullopt,
-                     off_step(pos, 50));
+                     off_step(pos, kCellLength));
   }
 
   slot.kind = run.number<std::uint8_t>();
@@ -243,22 +318,7 @@ Flow station_row(CompileRun& run) {
       run, (std::int64_t{hours} * 60 + minutes) * 60 + seconds,
       field_index(fields::kStation, "hours"));
 
-  // The station's extent along the line.
-  const std::uint8_t kind = slot.kind;
-  if (kind == 5 || kind == 6) {
-    slot.num1 = checked_from<std::int32_t>(run, std::int64_t{pos} - len, kLength);
-    slot.num2 = checked_from<std::int32_t>(run, std::int64_t{pos} + 150, kPosition);
-    slot.byte3 = 0;
-  } else if (kind == 7 || kind == 8) {
-    slot.num1 = checked_from<std::int32_t>(run, std::int64_t{pos} - len, kLength);
-    slot.num2 = checked_from<std::int32_t>(run, std::int64_t{pos} + len, kLength);
-    slot.byte3 = 0;
-  } else {
-    slot.num1 =
-        checked_from<std::int32_t>(run, std::int64_t{pos} - len / 2, kLength);
-    slot.num2 = checked_from<std::int32_t>(
-        run, std::int64_t{pos} + len / 2 + (slot.byte3 != 0 ? 50 : 0), kLength);
-  }
+  station_extent(run, slot, pos, len);
   if (len < 600) slot.byte4 = 0;
   if (n == 1) {
     slot.byte4 = 0;
@@ -269,44 +329,14 @@ Flow station_row(CompileRun& run) {
   run.stored_in_slot(n, "num2", slot.num2, kLength);
   run.stored_in_slot(n, "num4", slot.num4, field_index(fields::kStation, "hours"));
 
-  // Kinds from 25 up occupy a slot but place nothing on the grid. The
-  // marker goes on the cell 100 m before the end of the extent, the four
-  // approach codes on the cells just below it.
-  if (kind < 25) {
-    const std::int64_t end = slot.num2;
-    const std::int64_t marker = round_div_even(end - 50, 50);
-    if (end > 100 && marker > run.last_cell()) {
-      return run.raise(
-          fault::kBeyondGrid, kPosition, pos, std::nullopt,
-          {FaultCause::kMarksOutsideGrid, marker, 0, run.last_cell()});
-    }
-    if (kind != 5 && kind != 6) {
-      for (int k = 1; k <= 4; ++k) {
-        // q = end / 50 - k - 1, computed exactly; written only above cell 1.
-        if (end > 50 * (k + 2)) {
-          const std::int64_t q = round_div_even(end - 50 * (k + 1), 50);
-          run.cell(q).approach = wrap8(80 + k);
-          run.stored_in_cell(q, "approach", 80 + k, kLength);
-        }
-      }
-    }
-    if (end <= 100) {
-      return run.raise(fault::kStationTooEarly, kPosition, std::nullopt,
-                       std::nullopt,
-                       {FaultCause::kStationEndsEarly, end, 0, 100});
-    }
-    TrackCell& cell = run.cell(marker);
-    cell.kind = cell_kind::kStationMarker;
-    cell.value1 = static_cast<std::int16_t>(n);
-    run.placed(marker, kPosition);
-    run.stored_in_cell(marker, "kind", cell.kind, kLength);
-    run.stored_in_cell(marker, "value1", n, kLength);
+  if (const std::optional<Flow> stop = place_station_marker(run, n, pos)) {
+    return *stop;
   }
 
   if (n > 1) {
     const std::int32_t before =
         run.model.scenario_slots[static_cast<std::size_t>(n - 1)].num2;
-    if (std::int64_t{slot.num1} - 350 < before) {
+    if (std::int64_t{slot.num1} - kStationGap < before) {
       const FaultCause cause = slot.num1 < before
                                    ? FaultCause::kStationsOverlap
                                    : FaultCause::kStationsTooClose;

@@ -107,7 +107,7 @@ class FinishingPass {
   void fault(std::int32_t code, std::int32_t cell, std::int32_t subject) {
     FaultRecord f;
     f.code = code;
-    f.position = cell * 50;
+    f.position = cell * kCellLength;
     f.ending = find_fault(code)->ending;
     f.cell = cell;
     if (const CellPlacement* origin = placement_of(subject)) {

@@ -90,6 +90,9 @@ inline constexpr int kFirstSignboardSlot = 80;
 inline constexpr std::int32_t kLongestLine = 1'000'000;
 // The grid and the plan run this many metres beyond the end of the line.
 inline constexpr std::int32_t kRunOut = 7000;
+// The length of a track cell, in metres: a position p falls in cell
+// round(p / 50 + 1), and a cell's object stands at (cell - 1) x 50 m.
+inline constexpr int kCellLength = 50;
 
 // The endings that, after `line_name` (and "_" `train_number` for a train's
 // files), name the files of a scenario.
@@ -389,12 +392,12 @@ constexpr std::int64_t round_div_even(std::int64_t num, std::int64_t den) {
 
 // The cell of a position: round(p / 50 + 1), halves to even.
 constexpr std::int64_t cell_index(std::int64_t p) {
-  return round_div_even(p + 50, 50);
+  return round_div_even(p + kCellLength, kCellLength);
 }
 
 // N for a line of `length` metres: round((L + 7000) / 50), halves to even.
 constexpr std::int64_t last_cell_for_length(std::int64_t length) {
-  return round_div_even(length + kRunOut, 50);
+  return round_div_even(length + kRunOut, kCellLength);
 }
 // The last metre of the plan of a line of `length` metres.
 constexpr std::int64_t last_metre_for_length(std::int64_t length) {

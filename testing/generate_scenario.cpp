@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "compiler/distances.h"
 #include "model/track_model.h"
 
 namespace scenc::bench {
@@ -96,14 +97,15 @@ class CellPlan {
 template <typename Fits>
 std::int32_t first_fitting(std::int32_t target, Fits fits) {
   for (int i = 0; i < kShiftAttempts; ++i) {
-    const std::int32_t p = target + 50 * i;
+    const std::int32_t p = target + kCellLength * i;
     if (fits(p)) return p;
   }
   return -1;
 }
 
 std::int32_t round_to_50(std::int64_t metres) {
-  return static_cast<std::int32_t>(round_div_even(metres, 50) * 50);
+  return static_cast<std::int32_t>(round_div_even(metres, kCellLength) *
+                                   kCellLength);
 }
 
 // "(  Km. ) (123.450)", the text of a kilometre signboard.
@@ -223,7 +225,8 @@ void stations(Text& t, CellPlan& plan, MaximalScenario& s, int count) {
     const std::int32_t target =
         round_to_50(std::int64_t{i} * kLastStation / (count - 1));
     const auto marker = [&](std::int32_t pos) {
-      return round_div_even(extent_end(pos, kind, len, mar) - 50, 50);
+      return round_div_even(extent_end(pos, kind, len, mar) - kCellLength,
+                            kCellLength);
     };
     const std::int32_t pos = first_fitting(target, [&](std::int32_t p) {
       return kind >= 25 || plan.open(marker(p));
@@ -253,8 +256,10 @@ void slow_orders(Text& t, CellPlan& plan, MaximalScenario& s) {
     const std::int32_t v = kSpeeds[k % 5];
     const auto cells_of = [](std::int32_t x) {
       const std::int64_t start = cell_index(x);
-      const std::int64_t warning = cell_index(std::int64_t{x} - 1200);
-      const std::int64_t approach = round_div_even(std::int64_t{x} - 1200, 50);
+      const std::int64_t warning =
+          cell_index(std::int64_t{x} - kWarningDistance);
+      const std::int64_t approach =
+          round_div_even(std::int64_t{x} - kWarningDistance, kCellLength);
       return std::array<std::int64_t, 7>{warning,      start,        cell_index(x + kSlowOrderLength),
                                          approach,     approach - 1, approach - 2,
                                          approach - 3};

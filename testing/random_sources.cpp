@@ -8,10 +8,11 @@
 #include <set>
 #include <utility>
 
-#include "testing/generate_scenario.h"
+#include "compiler/distances.h"
 #include "model/track_model.h"
 #include "output/scenario_files.h"
 #include "scenario/emitters.h"
+#include "testing/generate_scenario.h"
 
 namespace scenc::bench {
 namespace {
@@ -211,7 +212,9 @@ void name_pair(SourcePair& p, Random& r, int percent_random) {
 
 constexpr std::int64_t kLongestLine = 1000000;
 
-std::int64_t round_to_50(std::int64_t p) { return round_div_even(p, 50) * 50; }
+std::int64_t round_to_50(std::int64_t p) {
+  return round_div_even(p, kCellLength) * kCellLength;
+}
 
 // The pieces of a pair written from rows. `general` follows the length row;
 // `line_body` and `train_body` carry their own section headers.
@@ -230,7 +233,7 @@ struct Scenario {
 
   std::int64_t last_cell() const { return last_cell_for_length(length); }
   // The greatest position the range rule accepts.
-  std::int64_t last_position() const { return 50 * last_cell() - 100; }
+  std::int64_t last_position() const { return kCellLength * last_cell() - 100; }
 
   std::vector<Row> line_rows() const {
     std::vector<Row> rows{plain("Percorso generato"), plain(""),
@@ -425,7 +428,8 @@ std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
       const std::int64_t k = r.between(1, 18);
       for (std::int64_t c : {d - 2, d - 1, d})
         train.push_back(signal(50 * (c - 1)));
-      train.push_back(slow_order(50 * (d + k - 1) + 1200, 140, 100, 0, 0, 0));
+      train.push_back(
+          slow_order(50 * (d + k - 1) + kWarningDistance, 140, 100, 0, 0, 0));
       return "signals on cells " + num(d - 2) + " to " + num(d) +
              ", warning on " + num(d + k);
     }
@@ -478,7 +482,7 @@ std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
       const std::int64_t m = r.between(40, 300);
       const std::int64_t x = 50 * m;
       const std::int64_t l = 1000;
-      std::int64_t taken = x - 1200;   // the warning
+      std::int64_t taken = x - kWarningDistance;  // the warning
       if (fault == 18) taken = x;      // the start
       if (fault == 19) taken = x + l;  // the end
       if (fault == 20)
@@ -992,6 +996,73 @@ std::int64_t line_that(const std::vector<std::string>& lines, Random& r,
       r.below(static_cast<std::int64_t>(candidates.size())))];
 }
 
+std::string line_words(std::int64_t i) { return "line " + num(i + 1); }
+
+// Changes a class digit or a code count in a keyword.
+std::string change_keyword_digit(std::vector<std::string>& lines, Random& r) {
+  const std::int64_t k = line_that(lines, r, keyword_has_digit);
+  if (k < 0) return "no keyword with a digit";
+  std::string& l = lines[static_cast<std::size_t>(k)];
+  const std::size_t end = keyword_end(l);
+  std::vector<std::size_t> digits;
+  for (std::size_t d = 0; d < end; ++d) {
+    if (l[d] >= '0' && l[d] <= '9') digits.push_back(d);
+  }
+  const char old = l[digits.front()];
+  l[digits.front()] = static_cast<char>('0' + r.below(10));
+  return line_words(k) + " keyword digit " + old + " -> " + l[digits.front()];
+}
+
+// Drops a field after the keyword.
+std::string drop_field(std::vector<std::string>& lines, Random& r) {
+  const std::int64_t k = line_that(lines, r, has_fields);
+  if (k < 0) return "no field to drop";
+  std::string& l = lines[static_cast<std::size_t>(k)];
+  std::vector<std::size_t> commas;
+  for (std::size_t c = l.find(','); c < l.size(); ++c) {
+    if (l[c] == ',') commas.push_back(c);
+  }
+  const std::size_t c = commas[static_cast<std::size_t>(
+      r.below(static_cast<std::int64_t>(commas.size())))];
+  const std::size_t next = l.find(',', c + 1);
+  l.erase(c, (next == std::string::npos ? l.size() : next) - c);
+  return line_words(k) + " field dropped";
+}
+
+// Turns a comma into blanks, or blanks into a comma.
+std::string change_separator(std::vector<std::string>& lines, Random& r) {
+  const std::int64_t k = line_that(lines, r, has_separator);
+  if (k < 0) return "no separator to change";
+  std::string& l = lines[static_cast<std::size_t>(k)];
+  const std::size_t first = l.find(',');
+  const std::size_t comma = l.find(',', first + 1);
+  const std::size_t blanks = l.find("  ", first + 1);
+  if (comma != std::string::npos &&
+      (blanks == std::string::npos || r.chance(60))) {
+    l.replace(comma, 1, r.pick<std::string>({" ", "   ", " , ", ",,"}));
+    return line_words(k) + " comma turned into blanks";
+  }
+  l.replace(blanks, 2, ", ");
+  return line_words(k) + " blanks turned into a comma";
+}
+
+// Changes a number in a row.
+std::string change_number(std::vector<std::string>& lines, Random& r) {
+  const std::int64_t k = line_that(lines, r, has_numbers);
+  if (k < 0) return "no number to change";
+  std::string& l = lines[static_cast<std::size_t>(k)];
+  const auto spans = number_spans(l);
+  const auto [start, length] = spans[static_cast<std::size_t>(
+      r.below(static_cast<std::int64_t>(spans.size())))];
+  const std::string old = l.substr(start, length);
+  std::string what;
+  // A number made huge by an earlier mutation counts as 0.
+  const std::int64_t value = old.size() < 18 ? std::stoll(old) : 0;
+  const std::string replacement = mutated_number(value, r, what);
+  l.replace(start, length, replacement);
+  return line_words(k) + ": " + old + " -> " + replacement + " (" + what + ")";
+}
+
 // Applies one mutation to `lines`; says what it did.
 std::string mutate(std::vector<std::string>& lines, Random& r) {
   if (lines.empty()) {
@@ -1002,106 +1073,54 @@ std::string mutate(std::vector<std::string>& lines, Random& r) {
   const auto at = [&](std::int64_t i) -> std::string& {
     return lines[static_cast<std::size_t>(i)];
   };
-  const auto where = [](std::int64_t i) { return "line " + num(i + 1); };
   const std::int64_t i = r.below(size);
   switch (r.below(12)) {
     case 0:
       lines.erase(lines.begin() + i);
-      return where(i) + " dropped";
+      return line_words(i) + " dropped";
     case 1:
       lines.insert(lines.begin() + i, at(i));
-      return where(i) + " duplicated";
+      return line_words(i) + " duplicated";
     case 2: {
       const std::int64_t j = r.below(size);
       std::swap(at(i), at(j));
-      return where(i) + " swapped with line " + num(j + 1);
+      return line_words(i) + " swapped with line " + num(j + 1);
     }
     case 3: {
       const std::string moved = at(i);
       lines.erase(lines.begin() + i);
       const std::int64_t j = r.below(size);
       lines.insert(lines.begin() + j, moved);
-      return where(i) + " moved to line " + num(j + 1);
+      return line_words(i) + " moved to line " + num(j + 1);
     }
     case 4: {
       std::string& l = at(i);
       const std::size_t end = keyword_end(l);
       l = any_case(l.substr(0, end), r) + l.substr(end);
-      return where(i) + " keyword in another case";
+      return line_words(i) + " keyword in another case";
     }
     case 5: {
       const std::int64_t count = r.between(1, 3);
       for (std::int64_t k = 0; k < count; ++k) {
         lines.insert(lines.begin() + i, comment_line(r));
       }
-      return num(count) + " comments before " + where(i);
+      return num(count) + " comments before " + line_words(i);
     }
-    case 6: {
-      // A class digit or a code count in the keyword.
-      const std::int64_t k = line_that(lines, r, keyword_has_digit);
-      if (k < 0) return "no keyword with a digit";
-      std::string& l = at(k);
-      const std::size_t end = keyword_end(l);
-      std::vector<std::size_t> digits;
-      for (std::size_t d = 0; d < end; ++d) {
-        if (l[d] >= '0' && l[d] <= '9') digits.push_back(d);
-      }
-      const char old = l[digits.front()];
-      l[digits.front()] = static_cast<char>('0' + r.below(10));
-      return where(k) + " keyword digit " + old + " -> " + l[digits.front()];
-    }
-    case 7: {
-      // Drop a field after the keyword.
-      const std::int64_t k = line_that(lines, r, has_fields);
-      if (k < 0) return "no field to drop";
-      std::string& l = at(k);
-      std::vector<std::size_t> commas;
-      for (std::size_t c = l.find(','); c < l.size(); ++c) {
-        if (l[c] == ',') commas.push_back(c);
-      }
-      const std::size_t c = commas[static_cast<std::size_t>(
-          r.below(static_cast<std::int64_t>(commas.size())))];
-      const std::size_t next = l.find(',', c + 1);
-      l.erase(c, (next == std::string::npos ? l.size() : next) - c);
-      return where(k) + " field dropped";
-    }
+    case 6:
+      return change_keyword_digit(lines, r);
+    case 7:
+      return drop_field(lines, r);
     case 8: {
       std::string& l = at(i);
       const std::string field =
           ", " + num(r.pick<std::int64_t>({0, 25, 50, 1000, -1}));
       l.insert(keyword_end(l), field);
-      return where(i) + " field added";
+      return line_words(i) + " field added";
     }
-    case 9: {
-      const std::int64_t k = line_that(lines, r, has_separator);
-      if (k < 0) return "no separator to change";
-      std::string& l = at(k);
-      const std::size_t first = l.find(',');
-      const std::size_t comma = l.find(',', first + 1);
-      const std::size_t blanks = l.find("  ", first + 1);
-      if (comma != std::string::npos &&
-          (blanks == std::string::npos || r.chance(60))) {
-        l.replace(comma, 1, r.pick<std::string>({" ", "   ", " , ", ",,"}));
-        return where(k) + " comma turned into blanks";
-      }
-      l.replace(blanks, 2, ", ");
-      return where(k) + " blanks turned into a comma";
-    }
-    default: {
-      const std::int64_t k = line_that(lines, r, has_numbers);
-      if (k < 0) return "no number to change";
-      std::string& l = at(k);
-      const auto spans = number_spans(l);
-      const auto [start, length] = spans[static_cast<std::size_t>(
-          r.below(static_cast<std::int64_t>(spans.size())))];
-      const std::string old = l.substr(start, length);
-      std::string what;
-      // A number made huge by an earlier mutation counts as 0.
-      const std::int64_t value = old.size() < 18 ? std::stoll(old) : 0;
-      const std::string replacement = mutated_number(value, r, what);
-      l.replace(start, length, replacement);
-      return where(k) + ": " + old + " -> " + replacement + " (" + what + ")";
-    }
+    case 9:
+      return change_separator(lines, r);
+    default:
+      return change_number(lines, r);
   }
 }
 

@@ -318,11 +318,12 @@ void missing_part_notes(AuthorDiagnostic& d, const FaultRecord& f,
     // A length row the author wrote where the compiler does not read it.
     for (const SourceAccount::KeywordField& k : line.keywords) {
       if (k.part == SourcePart::kGeneral) continue;
-      const bool length = std::any_of(
-          std::begin(kLineGeneralKeywords), std::end(kLineGeneralKeywords),
-          [&](const Keyword& kw) {
-            return kw.compile == length_row && kw.matches(line.text_of(k.span));
-          });
+      const bool length =
+          std::any_of(std::begin(kLineGeneralKeywords),
+                      std::end(kLineGeneralKeywords), [&](const Keyword& kw) {
+                        return kw.type == RowType::kLength &&
+                               kw.matches(line.text_of(k.span));
+                      });
       if (!length) continue;
       keyword_note(k, k.part == SourcePart::kBody
                           ? "a length row stands here, in the body, where the "

@@ -9,6 +9,7 @@
 #include <tuple>
 #include <utility>
 
+#include "compiler/distances.h"
 #include "compiler/field_reader.h"
 #include "model/cp1252.h"
 
@@ -870,47 +871,60 @@ class SourceLint {
   // out: one whose fields go on over later lines, or that leaves fields
   // over on its line, gets one warning.
   void row_extent(const Row& r, std::span<const AccountField> fields) {
+    if (fields.back().span.line > r.keyword_span.line) {
+      row_runs_on(r, fields);
+    } else {
+      fields_left_on_line(r, fields);
+    }
+  }
+
+  // A row whose fields go on over later lines.
+  void row_runs_on(const Row& r, std::span<const AccountField> fields) {
     const scenc::Keyword& kw = *r.keyword;
     const ReadSpan k = r.keyword_span;
     const AccountField& last = fields.back();
-    if (last.span.line > k.line) {
-      for (std::int64_t l = k.line + 1; l <= last.span.line; ++l) {
-        eaten_[static_cast<std::size_t>(l)] = true;
+    for (std::int64_t l = k.line + 1; l <= last.span.line; ++l) {
+      eaten_[static_cast<std::size_t>(l)] = true;
+    }
+    // A row that took another row's keyword has its warning.
+    if (own_fields(r, fields) < fields.size()) return;
+    const AccountField* first_later = nullptr;
+    for (const AccountField& f : fields) {
+      if (f.span.line > k.line) {
+        first_later = &f;
+        break;
       }
-      // A row that took another row's keyword has its warning.
-      if (own_fields(r, fields) < fields.size()) return;
-      const AccountField* first_later = nullptr;
-      for (const AccountField& f : fields) {
-        if (f.span.line > k.line) {
-          first_later = &f;
-          break;
-        }
-      }
-      // A comma at the end of the line leaves an empty field there, read
-      // as 0, and every field after it shifts by one.
-      for (const AccountField& f : fields) {
-        const char at_field =
-            f.span.begin < text_.size() ? text_[f.span.begin] : '\n';
-        if (f.span.line != k.line || (at_field != '\r' && at_field != '\n')) {
-          continue;
-        }
-        warn(warning::kRowContinues, at(k),
-             "on its line this " + std::string(kw.row) +
-                 " row goes on over line " + num(first_later->span.line) +
-                 ", and the comma that ends line " + num(k.line) +
-                 " leaves an empty field before the line end: the compiler "
-                 "reads 0 for its `" +
-                 std::string(kw.fields[f.index].name) +
-                 "`, and every field after it moves up by one");
-        return;
+    }
+    // A comma at the end of the line leaves an empty field there, read
+    // as 0, and every field after it shifts by one.
+    for (const AccountField& f : fields) {
+      const char at_field =
+          f.span.begin < text_.size() ? text_[f.span.begin] : '\n';
+      if (f.span.line != k.line || (at_field != '\r' && at_field != '\n')) {
+        continue;
       }
       warn(warning::kRowContinues, at(k),
            "on its line this " + std::string(kw.row) +
                " row goes on over line " + num(first_later->span.line) +
-               ": the compiler reads its fields across the line end" +
-               separator_hint(k));
+               ", and the comma that ends line " + num(k.line) +
+               " leaves an empty field before the line end: the compiler "
+               "reads 0 for its `" +
+               std::string(kw.fields[f.index].name) +
+               "`, and every field after it moves up by one");
       return;
     }
+    warn(warning::kRowContinues, at(k),
+         "on its line this " + std::string(kw.row) + " row goes on over line " +
+             num(first_later->span.line) +
+             ": the compiler reads its fields across the line end" +
+             separator_hint(k));
+  }
+
+  // A row that leaves fields over on its line.
+  void fields_left_on_line(const Row& r, std::span<const AccountField> fields) {
+    const scenc::Keyword& kw = *r.keyword;
+    const ReadSpan k = r.keyword_span;
+    const AccountField& last = fields.back();
     // Fields left on the row's line after its last field. Where only
     // blanks and commas follow it, every field there is empty, and there
     // is no need to read them.
@@ -1159,7 +1173,7 @@ class SourceLint {
   std::optional<DiagnosticNote> length_note(std::int64_t length) const {
     const SourceAccount& line = context_.account.line;
     for (const Row& r : line.rows) {
-      if (r.keyword->compile != length_row || r.field_count == 0) continue;
+      if (r.keyword->type != RowType::kLength || r.field_count == 0) continue;
       return note(SourceKind::kLine,
                   place_of(line.fields_of(r).front().span, line.bytes),
                   "the line ends at " + num(length) + " m");
@@ -1262,15 +1276,16 @@ class SourceLint {
       return "the previous " + row() + " row, at " + num(*prev_position) + " m";
     };
 
-    if (kw.compile == curve_row || kw.compile == mountain_row) {
+    if (kw.type == RowType::kCurve || kw.type == RowType::kMountain) {
       // Stretches in metres: a start and, for curves, a length; for
       // mountains, an end.
       const auto& prev_distance = before.values.distance.value;
       const auto& prev_end_value = before.values.end.value;
       const std::int64_t prev_end =
-          kw.compile == curve_row ? *prev_position + prev_distance.value_or(0)
-                                  : prev_end_value.value_or(*prev_position);
-      const std::int64_t this_end = kw.compile == curve_row
+          kw.type == RowType::kCurve
+              ? *prev_position + prev_distance.value_or(0)
+              : prev_end_value.value_or(*prev_position);
+      const std::int64_t this_end = kw.type == RowType::kCurve
                                         ? *position + distance.value_or(0)
                                         : values.end.value.value_or(*position);
       if (*position < *prev_position) {
@@ -1279,7 +1294,7 @@ class SourceLint {
                  " m comes after one at " + num(*prev_position) +
                  " m: " + row() + " rows must ascend along the line",
              {note(source_, there(), prev_words())});
-      } else if (kw.compile == curve_row && this_end <= prev_end &&
+      } else if (kw.type == RowType::kCurve && this_end <= prev_end &&
                  *position < prev_end) {
         warn(warning::kOutOfOrder, here(),
              "this curve, " + num(*position) + " to " + num(this_end) +
@@ -1287,7 +1302,7 @@ class SourceLint {
                  " to " + num(prev_end) +
                  " m): the compiler adds nothing for it",
              {note(source_, there(), prev_words())});
-      } else if (kw.compile == curve_row && *position < prev_end) {
+      } else if (kw.type == RowType::kCurve && *position < prev_end) {
         warn(warning::kCurveOverlap, here(),
              "this curve starts at " + num(*position) +
                  " m, before the previous one ends at " + num(prev_end) +
@@ -1299,8 +1314,8 @@ class SourceLint {
     }
     // Stretches of whole cells: each row's cell must lie beyond the one
     // before it.
-    const std::int64_t cell = round_div_even(*position, 50);
-    const std::int64_t prev_cell = round_div_even(*prev_position, 50);
+    const std::int64_t cell = round_div_even(*position, kCellLength);
+    const std::int64_t prev_cell = round_div_even(*prev_position, kCellLength);
     if (cell > prev_cell) return;
     warn(warning::kOutOfOrder, here(),
          *position < *prev_position
@@ -1308,8 +1323,8 @@ class SourceLint {
                    " m comes after one at " + num(*prev_position) +
                    " m: " + row() + " rows must ascend along the line"
              : "this " + row() + " row at " + num(*position) +
-                   " m falls in the same 50 m cell as the previous one at " +
-                   num(*prev_position) +
+                   " m falls in the same " + num(kCellLength) +
+                   " m cell as the previous one at " + num(*prev_position) +
                    " m: the previous row's value holds "
                    "for one cell only, and this one starts a cell late",
          {note(source_, there(), prev_words())});
@@ -1326,7 +1341,8 @@ class SourceLint {
                            : at(r.keyword_span);
     const std::string gap =
         start ? num(*start - d.limit) + " m after the previous one ends at "
-              : "at most 150 m after the previous one ends at ";
+              : "at most " + num(kMountainJoinGap) +
+                    " m after the previous one ends at ";
     std::vector<DiagnosticNote> notes;
     if (d.earlier.keyword.known()) {
       Place there{d.earlier.keyword.line, d.earlier.keyword.column,
@@ -1337,8 +1353,9 @@ class SourceLint {
       notes.push_back(note(source_, there, "the previous mountain"));
     }
     warn(warning::kMountainsJoined, here,
-         "this mountain starts " + gap + num(d.limit) +
-             " m (150 m or less), so the compiler makes it type 3, not " +
+         "this mountain starts " + gap + num(d.limit) + " m (" +
+             num(kMountainJoinGap) +
+             " m or less), so the compiler makes it type 3, not " +
              num(d.written),
          std::move(notes));
   }
@@ -1389,10 +1406,10 @@ class SourceLint {
 
   // ---- The speed and adhesion tables, the stations ----
 
-  // The first row of `handler` the compile kept, or null.
-  const Row* first_row_of(RowHandler handler) const {
+  // The first row of `type` the compile kept, or null.
+  const Row* first_row_of(RowType type) const {
     for (const Row& r : account_.rows) {
-      if (r.keyword->compile == handler && !r.undone) return &r;
+      if (r.keyword->type == type && !r.undone) return &r;
     }
     return nullptr;
   }
@@ -1400,10 +1417,12 @@ class SourceLint {
   void tables() {
     std::vector<std::string> missing;
     for (const scenc::Keyword& kw : kTrainKeywords) {
-      if (kw.compile != speed_limit_row && kw.compile != adhesion_row) continue;
+      if (kw.type != RowType::kSpeedLimit && kw.type != RowType::kAdhesion) {
+        continue;
+      }
       const std::string what =
-          kw.compile == speed_limit_row ? "speed limit" : "adhesion";
-      const Row* first = first_row_of(kw.compile);
+          kw.type == RowType::kSpeedLimit ? "speed limit" : "adhesion";
+      const Row* first = first_row_of(kw.type);
       if (first == nullptr) {
         if (read_whole_) missing.push_back(what);
         continue;
@@ -1411,7 +1430,7 @@ class SourceLint {
       if (!first->returned) continue;
       const RowValues v = values_of(*first, account_.fields_of(*first));
       if (!v.position.value || v.position.field == nullptr) continue;
-      const std::int64_t cells = round_div_even(*v.position.value, 50);
+      const std::int64_t cells = round_div_even(*v.position.value, kCellLength);
       if (cells <= 0) continue;
       position_ = static_cast<std::int32_t>(*v.position.value);
       warn(warning::kTableStartsLate, at(v.position.field->span),
@@ -1437,7 +1456,9 @@ class SourceLint {
     // A station row that raised a fault is there all the same.
     if (!read_whole_ || !account_.reached_body ||
         std::any_of(account_.rows.begin(), account_.rows.end(),
-                    [](const Row& r) { return r.keyword->compile == station_row; })) {
+                    [](const Row& r) {
+                      return r.keyword->type == RowType::kStation;
+                    })) {
       return;
     }
     warn(warning::kNoStations, general_place(),

@@ -197,7 +197,7 @@ bool rows_for_marks(const Recovery& r, const Model& compiled,
     if (held.kind == cell_kind::kAbbattimento &&
         held.value1 == kFinishingMark &&
         compiled.track_cells[i].kind != cell_kind::kAbbattimento &&
-        50 * cell <= r.last_position()) {
+        kCellLength * cell <= r.last_position()) {
       rows.push_back(cell);
       added = true;
     }

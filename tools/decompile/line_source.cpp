@@ -19,7 +19,7 @@ std::int64_t floor_div(std::int64_t a, std::int64_t b) {
 }
 
 // Where an object on cell c stands: the start of its cell.
-std::int64_t position_of_cell(std::int64_t c) { return 50 * (c - 1); }
+std::int64_t position_of_cell(std::int64_t c) { return kCellLength * (c - 1); }
 
 struct Triple {
   std::int64_t first, second, third;
@@ -80,7 +80,8 @@ RecoveredSection general_section(Recovery& r) {
   const ScenarioSlot& train = r.slot(kTrainSlot);
   const bool codes_fit =
       train.num2 == 0 ? train.num3 == 0 : train.num3 == 4 || train.num3 == 9;
-  if (!codes_fit || train.num1 % 50 != 0 || train.num2 % 50 != 0) {
+  if (!codes_fit || train.num1 % kCellLength != 0 ||
+      train.num2 % kCellLength != 0) {
     r.on_slot(Severity::kWarning, kTrainSlot,
               "the signal repetition (" + std::to_string(train.num1) + " to " +
                   std::to_string(train.num2) + " m, " +
@@ -101,8 +102,8 @@ RecoveredSection gradients(Recovery& r) {
   for (const TrackCell& c : r.cells) bytes.push_back(c.gradient);
   // Before the first row the gradient is 0, stored as 100.
   for (const FillRow& f : fill_rows(bytes, 100, false)) {
-    s.rows.push_back(
-        make_row("pendenza", {50 * f.cell, std::int64_t{f.value} - 100}));
+    s.rows.push_back(make_row(
+        "pendenza", {kCellLength * f.cell, std::int64_t{f.value} - 100}));
   }
   return s;
 }

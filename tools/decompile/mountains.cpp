@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "compiler/distances.h"
+
 namespace scenc::tools {
 namespace {
 
@@ -14,12 +16,11 @@ struct Stretch {
   bool markers;
 };
 
-// Two mountains closer than this (end of one to start of the next) join.
-constexpr std::int64_t kJoiningGap = 150;
 constexpr std::uint8_t kJoinedType = 3;
 
 std::int64_t floor_to_50(std::int64_t metres) {
-  return (metres >= 0 ? metres : metres - 49) / 50 * 50;
+  return (metres >= 0 ? metres : metres - (kCellLength - 1)) / kCellLength *
+         kCellLength;
 }
 
 // The type as a row writes it: above 10 a row stores it less 10 with
@@ -112,15 +113,19 @@ std::vector<MountainRow> mountain_rows(const std::vector<TrackCell>& cells) {
   // cell, which moves it one metre further from the next.
   bool may_shorten = false;
   for (const Stretch& s : stretches) {
-    MountainRow row{
-        50 * s.first, 50 * (s.last + 1), tipo_of(s.type, s.markers), {}};
+    MountainRow row{kCellLength * s.first,
+                    kCellLength * (s.last + 1),
+                    tipo_of(s.type, s.markers),
+                    {}};
     if (!rows.empty() && s.type != kJoinedType &&
-        row.inizio - rows.back().fine <= kJoiningGap) {
-      if (may_shorten && row.inizio - (rows.back().fine - 1) > kJoiningGap) {
+        row.inizio - rows.back().fine <= kMountainJoinGap) {
+      if (may_shorten &&
+          row.inizio - (rows.back().fine - 1) > kMountainJoinGap) {
         --rows.back().fine;
       } else {
         // A row that covers no cell and ends far enough before this one.
-        const std::int64_t at = floor_to_50(row.inizio - kJoiningGap - 50);
+        const std::int64_t at =
+            floor_to_50(row.inizio - kMountainJoinGap - kCellLength);
         rows.push_back({at, at, 0,
                         "- an empty stretch, so that the next does not join "
                         "the one before and keeps its type"});

@@ -37,7 +37,7 @@ class Recovery {
     return set.slots[static_cast<std::size_t>(k)];
   }
   // The greatest position the range rule accepts: (p + 100) / 50 <= N.
-  std::int64_t last_position() const { return 50 * last_cell - 100; }
+  std::int64_t last_position() const { return kCellLength * last_cell - 100; }
 
   // Stations fill the slots from 1 up, signboard texts from 80 down. The
   // stations are the slots from 1 that hold numbers (every station has an

@@ -10,6 +10,7 @@
 #include <queue>
 #include <set>
 
+#include "compiler/distances.h"
 #include "tools/decompile/cell_fills.h"
 #include "tools/decompile/recovery.h"
 #include "tools/inspect/describe.h"
@@ -23,7 +24,7 @@ std::int64_t floor_mod(std::int64_t a, std::int64_t b) {
   return ((a % b) + b) % b;
 }
 
-std::int64_t position_of_cell(std::int64_t c) { return 50 * (c - 1); }
+std::int64_t position_of_cell(std::int64_t c) { return kCellLength * (c - 1); }
 
 // ---- General rows and fills ----------------------------------------------
 
@@ -50,7 +51,7 @@ RecoveredSection adhesion(Recovery& r) {
   RecoveredSection s{"[aderenze]", {}, {}};
   for (const FillRow& f :
        fill_rows(bytes_of(r, &TrackCell::adhesion), 0, true)) {
-    s.rows.push_back(make_row("aderenza", {50 * f.cell, f.value}));
+    s.rows.push_back(make_row("aderenza", {kCellLength * f.cell, f.value}));
   }
   return s;
 }
@@ -60,8 +61,8 @@ RecoveredSection speed_limits(Recovery& r) {
   // A cell keeps the speed divided by 5.
   for (const FillRow& f :
        fill_rows(bytes_of(r, &TrackCell::speed_limit), 0, true)) {
-    s.rows.push_back(
-        make_row("velocita' limite", {50 * f.cell, 5 * std::int64_t{f.value}}));
+    s.rows.push_back(make_row(
+        "velocita' limite", {kCellLength * f.cell, 5 * std::int64_t{f.value}}));
   }
   return s;
 }
@@ -231,8 +232,10 @@ std::vector<std::pair<std::int64_t, int>> station_approach(const Recovery& r,
   std::vector<std::pair<std::int64_t, int>> cells;
   if (kind >= 25 || kind == 5 || kind == 6) return cells;
   for (int k = 1; k <= 4; ++k) {
-    const std::int64_t c = round_div_even(end - 50 * (k + 1), 50);
-    if (end > 50 * (k + 2) && c <= r.last_cell) cells.emplace_back(c, k);
+    const std::int64_t c =
+        round_div_even(end - kCellLength * (k + 1), kCellLength);
+    if (end > kCellLength * (k + 2) && c <= r.last_cell)
+      cells.emplace_back(c, k);
   }
   return cells;
 }
@@ -255,7 +258,7 @@ std::pair<std::int64_t, std::int64_t> length_and_mar(Recovery& r, int n) {
     if (n == 1) mar = extra == 50 ? 1 : 0;
     end = pos + len / 2 + (mar != 0 ? 50 : 0);
   }
-  if (end != s.num2 || len % 100 != 0 || pos % 50 != 0 ||
+  if (end != s.num2 || len % 100 != 0 || pos % kCellLength != 0 ||
       (s.kind >= 5 && s.kind <= 8 && s.byte3 != 0) ||
       ((len < 600 || n == 1) && s.byte4 != 0) || (n == 1 && s.byte3 != 0)) {
     r.on_slot(Severity::kWarning, n,
@@ -299,7 +302,7 @@ std::vector<Station> stations(Recovery& r, std::vector<bool>& explained) {
              std::nullopt};
     std::int64_t marker = -1;
     if (s.kind < 25) {
-      marker = round_div_even(std::int64_t{s.num2} - 50, 50);
+      marker = round_div_even(std::int64_t{s.num2} - kCellLength, kCellLength);
       if (marker >= 0 && marker <= r.last_cell) {
         explained[static_cast<std::size_t>(marker)] = true;
       }
@@ -357,9 +360,11 @@ std::optional<std::int64_t> approach_cells(const Recovery& r,
 std::optional<std::int64_t> slow_order_position(
     std::int64_t s, bool warned, std::optional<std::int64_t> approach) {
   for (std::int64_t d = 0; d <= 25; ++d) {
-    for (std::int64_t x : {50 * (s - 1) - d, 50 * (s - 1) + d}) {
+    for (std::int64_t x :
+         {kCellLength * (s - 1) - d, kCellLength * (s - 1) + d}) {
       if (cell_index(x) == s && (x > 1500) == warned &&
-          (!approach || round_div_even(x - 1200, 50) == *approach)) {
+          (!approach ||
+           round_div_even(x - kWarningDistance, kCellLength) == *approach)) {
         return x;
       }
     }
@@ -369,11 +374,12 @@ std::optional<std::int64_t> slow_order_position(
 
 std::int64_t slow_order_length(std::int64_t x, std::int64_t e) {
   for (std::int64_t d = 0; d <= 50; ++d) {
-    for (std::int64_t l : {50 * (e - 1) - x - d, 50 * (e - 1) - x + d}) {
+    for (std::int64_t l :
+         {kCellLength * (e - 1) - x - d, kCellLength * (e - 1) - x + d}) {
       if (cell_index(x + l) == e) return l;
     }
   }
-  return 50 * (e - 1) - x;
+  return kCellLength * (e - 1) - x;
 }
 
 RecoveredRow slow_order(Recovery& r, std::int64_t s, std::int64_t e,
@@ -384,7 +390,7 @@ RecoveredRow slow_order(Recovery& r, std::int64_t s, std::int64_t e,
   };
   mark(s);
   mark(e);
-  const std::int64_t w = s - 24;  // the warning, 1200 m before the start
+  const std::int64_t w = s - kWarningDistance / kCellLength;  // the warning
   const bool warned =
       w >= 0 && r.cell(w).kind == cell_kind::kSlowOrderWarning &&
       r.cell(w).value1 == start.value1 && r.cell(w).value2 == start.value2 &&
@@ -404,7 +410,7 @@ RecoveredRow slow_order(Recovery& r, std::int64_t s, std::int64_t e,
                      : "a slow order beyond 1500 m without its warning 1200 m "
                        "before it (cell " +
                            std::to_string(w) + ")");
-    x = 50 * (s - 1);
+    x = kCellLength * (s - 1);
   }
   // d_v goes into value2 when it is not 0; one whose low 16 bits are 0
   // still numbers the approach cells.
@@ -545,12 +551,12 @@ RecoveredRow abbattimento(Recovery& r, std::int64_t c) {
   if (cell.kind == cell_kind::kAbbattimento) {
     value = cell.value1 > 0 ? cell.value1 : cell.value1 + 65536;
   }
-  if (50 * c > r.last_position()) {
+  if (kCellLength * c > r.last_position()) {
     r.on_cell(Severity::kWarning, c,
               "an abbattimento mark on one of the last two cells, beyond every "
               "position an abbattimento row may take");
   }
-  return make_row("abbattimento", {50 * c, value});
+  return make_row("abbattimento", {kCellLength * c, value});
 }
 
 // ---- The sections --------------------------------------------------------

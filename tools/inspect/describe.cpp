@@ -73,7 +73,9 @@ std::string kind_name(std::uint8_t kind) {
   }
 }
 
-std::int64_t cell_position(std::int64_t index) { return (index - 1) * 50; }
+std::int64_t cell_position(std::int64_t index) {
+  return (index - 1) * kCellLength;
+}
 
 Details describe_cell(std::int64_t index, const TrackCell& c,
                       const SlotTable* slots) {

@@ -233,7 +233,8 @@ void decode_scenario(ScenarioSet& set, const std::string& slot_bytes,
   set.line_length =
       length ? *length
              : std::max<std::int64_t>(
-                   0, (static_cast<std::int64_t>(set.cells.size()) - 1) * 50 -
+                   0, (static_cast<std::int64_t>(set.cells.size()) - 1) *
+                              kCellLength -
                           kRunOut);
   if (geometry_bytes) {
     if (auto e =

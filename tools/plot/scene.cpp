@@ -217,13 +217,13 @@ std::vector<HeightPoint> line_heights(const std::vector<TrackCell>& cells) {
   for (; i < cells.size() && cells[i].gradient != 0; ++i) {
     const int g = gradient_per_mille(cells[i]);
     if (out.empty() || g != current) {
-      out.push_back(HeightPoint{static_cast<double>(i) * 50, height});
+      out.push_back(HeightPoint{static_cast<double>(i) * kCellLength, height});
       current = g;
     }
-    height += g * 50 / 1000.0;
+    height += g * kCellLength / 1000.0;
   }
   if (!out.empty()) {
-    out.push_back(HeightPoint{static_cast<double>(i) * 50, height});
+    out.push_back(HeightPoint{static_cast<double>(i) * kCellLength, height});
   }
   return out;
 }

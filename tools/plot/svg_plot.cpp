@@ -272,7 +272,7 @@ class PlotBuilder {
     const double height = page::kGradientHeight;
     frame(svg, top, height, "Gradient (\u2030) and mountains");
     const std::int64_t until =
-        static_cast<std::int64_t>(scene_.domain_end / 50) + 1;
+        static_cast<std::int64_t>(scene_.domain_end / kCellLength) + 1;
     int steepest = 5;
     for (const Run& r : runs_of(s_.cells, until, [](const TrackCell& c) {
            return gradient_per_mille(c);
@@ -291,12 +291,12 @@ class PlotBuilder {
     for (const Run& r : runs_of(
              s_.cells, until, [](const TrackCell& c) { return c.mountain; })) {
       if (r.value == 0) continue;
-      const double x0 = px(static_cast<double>(r.first) * 50);
-      const double x1 = px(static_cast<double>(r.last + 1) * 50);
-      svg.begin_group("mountain type " + std::to_string(r.value) + " from km " +
-                      km_text(static_cast<double>(r.first) * 50, 2) +
-                      " to km " +
-                      km_text(static_cast<double>(r.last + 1) * 50, 2));
+      const double x0 = px(static_cast<double>(r.first) * kCellLength);
+      const double x1 = px(static_cast<double>(r.last + 1) * kCellLength);
+      svg.begin_group(
+          "mountain type " + std::to_string(r.value) + " from km " +
+          km_text(static_cast<double>(r.first) * kCellLength, 2) + " to km " +
+          km_text(static_cast<double>(r.last + 1) * kCellLength, 2));
       svg.rect(x0, top, std::max(x1 - x0, 2.0), height,
                fill(colour::kMountain, "fill-opacity=\"0.6\""));
       svg.end_group();
@@ -310,8 +310,8 @@ class PlotBuilder {
          })) {
       // A byte of 0 (cells past the fills) means no gradient was written.
       if (r.value == 0 || r.value == -100) continue;
-      const double x0 = px(static_cast<double>(r.first) * 50);
-      const double x1 = px(static_cast<double>(r.last + 1) * 50);
+      const double x0 = px(static_cast<double>(r.first) * kCellLength);
+      const double x1 = px(static_cast<double>(r.last + 1) * kCellLength);
       const double y0 = gy(0), y1 = gy(r.value);
       svg.rect(x0, std::min(y0, y1), std::max(x1 - x0, 1.0), std::abs(y1 - y0),
                fill(r.value > 0 ? colour::kUphill : colour::kDownhill));
@@ -464,7 +464,7 @@ class PlotBuilder {
     const double height = page::kSpeedHeight;
     frame(svg, top, height, "Speed limit (km/h) and slow orders");
     const std::int64_t until =
-        static_cast<std::int64_t>(scene_.domain_end / 50) + 1;
+        static_cast<std::int64_t>(scene_.domain_end / kCellLength) + 1;
     const auto speed_runs = runs_of(
         s_.cells, until, [](const TrackCell& c) { return speed_limit_kmh(c); });
     int fastest = 50;
@@ -498,8 +498,8 @@ class PlotBuilder {
     std::string d;
     double last_y = 0;
     for (const Run& r : speed_runs) {
-      const double x0 = px(static_cast<double>(r.first) * 50);
-      const double x1 = px(static_cast<double>(r.last + 1) * 50);
+      const double x0 = px(static_cast<double>(r.first) * kCellLength);
+      const double x1 = px(static_cast<double>(r.last + 1) * kCellLength);
       const double y = vy(r.value);
       if (!d.empty()) {
         speeds.ink(
@@ -569,12 +569,20 @@ class PlotBuilder {
     return std::to_string(speed) + " km/h";
   }
 
-  // The lanes of objects on single cells, each as tall as its labels need.
-  double draw_object_lanes(SvgWriter& svg, double top) {
-    enum Lane { kSignals, kBoards, kSignboards, kSlowOrders, kMarks, kFaults };
-    const char* names[] = {"signals",     "speed boards", "signboards",
-                           "slow orders", "abbattimento", "diagnostics"};
-    const int lanes = scene_.diagnostics ? 6 : 5;
+  // The lanes of objects on single cells, from the top down.
+  enum ObjectLane {
+    kSignals,
+    kBoards,
+    kSignboards,
+    kSlowOrders,
+    kMarks,
+    kFaults
+  };
+
+  // The labels of each object lane, not yet placed: signboards and marks
+  // are always named, boards where there is room, and every diagnostic's
+  // mark; marks that fall on one spot share a name that counts them.
+  std::vector<LaneLabels> object_lane_labels() {
     std::vector<LaneLabels> lane_labels(
         6, LaneLabels(labels::kLaneSize, labels::kLanePitch));
     for (std::size_t i = 0; i < s_.cells.size(); ++i) {
@@ -583,7 +591,6 @@ class PlotBuilder {
           static_cast<double>(cell_position(static_cast<std::int64_t>(i)));
       if (pos > scene_.domain_end) continue;
       const double x = px(pos);
-      // Signboards and marks are always named; boards where there is room.
       switch (c.kind) {
         case cell_kind::kSpeedBoard:
           lane_labels[kBoards].add(x, object_label(c, s_.slots), colour::kBoard,
@@ -602,8 +609,6 @@ class PlotBuilder {
           break;
       }
     }
-    // Every diagnostic's mark is named; marks that fall on one spot share
-    // a name that counts them.
     if (scene_.diagnostics) {
       for (const MarkGroup& g : marks_by_spot(*scene_.diagnostics)) {
         lane_labels[kFaults].add(
@@ -613,37 +618,19 @@ class PlotBuilder {
             severity_colour(g.first->severity), true);
       }
     }
-    std::vector<double> lane_top(7, top);
-    for (int k = 0; k < lanes; ++k) {
-      lane_labels[static_cast<std::size_t>(k)].place(
-          page::kLeft + 1, right_edge() - 1, labels::kOptionalRows);
-      lane_top[static_cast<std::size_t>(k + 1)] =
-          lane_top[static_cast<std::size_t>(k)] +
-          lane_labels[static_cast<std::size_t>(k)].height() + page::kLaneHeight;
-    }
-    const double height = lane_top[static_cast<std::size_t>(lanes)] - top;
-    frame(svg, top, height, "Along the track");
-    // The symbols of a lane stand below its labels.
-    const auto lane_y = [&](int k) {
-      return lane_top[static_cast<std::size_t>(k)] +
-             lane_labels[static_cast<std::size_t>(k)].height() +
-             page::kLaneHeight / 2 + 2;
-    };
-    for (int k = 0; k < lanes; ++k) {
-      lane_name(svg, lane_y(k) + 2, names[k]);
-      if (k > 0) {
-        svg.line(page::kLeft, lane_top[static_cast<std::size_t>(k)],
-                 right_edge(), lane_top[static_cast<std::size_t>(k)],
-                 stroke(ink::kLaneRule, 1));
-      }
-    }
+    return lane_labels;
+  }
+
+  // The symbol of each object on the cells, at the height `lane_y` gives
+  // its lane; those that name their values when the pointer rests on them.
+  template <typename LaneY>
+  void draw_cell_symbols(SvgWriter& svg, const LaneY& lane_y) {
     for (std::size_t i = 0; i < s_.cells.size(); ++i) {
       const TrackCell& c = s_.cells[i];
       const auto index = static_cast<std::int64_t>(i);
       const double pos = static_cast<double>(cell_position(index));
       if (pos > scene_.domain_end) continue;
       const double x = px(pos);
-      // A symbol that names its values when the pointer rests on it.
       const auto hovered = [&](const auto& draw) {
         svg.begin_group(kind_name(c.kind) + " at km " + km_text(pos, 2) + ": " +
                         details_text(describe_cell(index, c, &s_.slots)));
@@ -674,6 +661,39 @@ class PlotBuilder {
           break;
       }
     }
+  }
+
+  // The lanes of objects on single cells, each as tall as its labels need.
+  double draw_object_lanes(SvgWriter& svg, double top) {
+    const char* names[] = {"signals",     "speed boards", "signboards",
+                           "slow orders", "abbattimento", "diagnostics"};
+    const int lanes = scene_.diagnostics ? 6 : 5;
+    std::vector<LaneLabels> lane_labels = object_lane_labels();
+    std::vector<double> lane_top(7, top);
+    for (int k = 0; k < lanes; ++k) {
+      lane_labels[static_cast<std::size_t>(k)].place(
+          page::kLeft + 1, right_edge() - 1, labels::kOptionalRows);
+      lane_top[static_cast<std::size_t>(k + 1)] =
+          lane_top[static_cast<std::size_t>(k)] +
+          lane_labels[static_cast<std::size_t>(k)].height() + page::kLaneHeight;
+    }
+    const double height = lane_top[static_cast<std::size_t>(lanes)] - top;
+    frame(svg, top, height, "Along the track");
+    // The symbols of a lane stand below its labels.
+    const auto lane_y = [&](int k) {
+      return lane_top[static_cast<std::size_t>(k)] +
+             lane_labels[static_cast<std::size_t>(k)].height() +
+             page::kLaneHeight / 2 + 2;
+    };
+    for (int k = 0; k < lanes; ++k) {
+      lane_name(svg, lane_y(k) + 2, names[k]);
+      if (k > 0) {
+        svg.line(page::kLeft, lane_top[static_cast<std::size_t>(k)],
+                 right_edge(), lane_top[static_cast<std::size_t>(k)],
+                 stroke(ink::kLaneRule, 1));
+      }
+    }
+    draw_cell_symbols(svg, lane_y);
     for (const SlowOrderExtent& o : scene_.slow_orders) {
       const double x0 = px(static_cast<double>(cell_position(o.start_cell)));
       const double x1 = px(static_cast<double>(cell_position(o.end_cell)));

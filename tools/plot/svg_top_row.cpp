@@ -59,28 +59,22 @@ class TopRow {
   }
 
  private:
-  // Returns the right edge of the plan and its axes.
-  double draw_plan(SvgWriter& svg, double top) {
-    svg.text(page::kLeft - 60, top - 8, "Plan of the line",
-             "font-size=\"14\" font-weight=\"bold\"");
-    if (!scene_.plan) {
-      svg.text(page::kLeft - 60, top + 20,
-               "No line geometry file: the plan is not drawn.",
-               std::string("fill=\"") + ink::kNote + "\"");
-      plan_height_ = 40;
-      return page::kLeft + 300;
-    }
-    const PlanView& plan = *scene_.plan;
-    // Same scale on both axes, the larger span filling its side.
-    const double span_x = plan.x1 - plan.x0, span_y = plan.y1 - plan.y0;
-    const double scale =
-        std::min(plan::kMaxWidth / span_x, plan::kMaxHeight / span_y);
-    const double w = span_x * scale, h = span_y * scale;
-    const double left = page::kLeft, plot_top = top + 10;
-    const auto sx = [&](double x) { return left + (x - plan.x0) * scale; };
-    const auto sy = [&](double y) { return plot_top + (plan.y1 - y) * scale; };
+  // Where the plan stands on the page, and the page's point of a point of
+  // the plan: the same scale on both axes.
+  struct PlanFrame {
+    const PlanView& plan;
+    double left, top, w, h, scale;
+    double sx(double x) const { return left + (x - plan.x0) * scale; }
+    double sy(double y) const { return top + (plan.y1 - y) * scale; }
+  };
 
-    // Grid and axes in km.
+  // The plan's grid and its axes in km.
+  void draw_plan_axes(SvgWriter& svg, const PlanFrame& f) {
+    const PlanView& plan = f.plan;
+    const double span_x = plan.x1 - plan.x0, span_y = plan.y1 - plan.y0;
+    const double left = f.left, plot_top = f.top, w = f.w, h = f.h;
+    const auto sx = [&](double x) { return f.sx(x); };
+    const auto sy = [&](double y) { return f.sy(y); };
     const double step = nice_step(std::max(span_x, span_y), 8);
     for (double g = std::ceil(plan.x0 / step) * step; g <= plan.x1 + 1e-6;
          g += step) {
@@ -100,21 +94,15 @@ class TopRow {
     svg.text(left - 44, plot_top + h / 2, "y (km)",
              "text-anchor=\"middle\" transform=\"rotate(-90 " + n(left - 44) +
                  " " + n(plot_top + h / 2) + ")\"");
+  }
 
-    // The track, then the margin beyond the line's end in grey.
-    const auto polyline = [&](const std::vector<PlanPoint>& points,
-                              const std::string& style) {
-      std::string d;
-      for (const PlanPoint& p : points) {
-        d += (d.empty() ? "M" : " L") + n(sx(p.x)) + " " + n(sy(p.y));
-      }
-      if (!d.empty()) svg.path(d, style);
-    };
-    polyline(plan.margin,
-             stroke(colour::kMargin, 1.5, "stroke-dasharray=\"5 4\""));
-    polyline(plan.track,
-             stroke(colour::kTrack, 2.5, "stroke-linejoin=\"round\""));
-
+  // Signals, boards and stations on the plan, and the names of the
+  // stations and of the line's ends.
+  void draw_plan_marks(SvgWriter& svg, const PlanFrame& f) {
+    const PlanView& plan = f.plan;
+    const double left = f.left, plot_top = f.top, w = f.w, h = f.h;
+    const auto sx = [&](double x) { return f.sx(x); };
+    const auto sy = [&](double y) { return f.sy(y); };
     // Signals and boards small beside the track, stations over them, each
     // station, the start and the end named beside its point, inside the
     // frame, where the name does not cover another; the station strip
@@ -179,6 +167,46 @@ class TopRow {
       if (mark.kind != PlanMark::Kind::kStation) continue;
       place(sx(mark.at.x), sy(mark.at.y), mark.name, false);
     }
+  }
+
+  // Returns the right edge of the plan and its axes.
+  double draw_plan(SvgWriter& svg, double top) {
+    svg.text(page::kLeft - 60, top - 8, "Plan of the line",
+             "font-size=\"14\" font-weight=\"bold\"");
+    if (!scene_.plan) {
+      svg.text(page::kLeft - 60, top + 20,
+               "No line geometry file: the plan is not drawn.",
+               std::string("fill=\"") + ink::kNote + "\"");
+      plan_height_ = 40;
+      return page::kLeft + 300;
+    }
+    const PlanView& plan = *scene_.plan;
+    // Same scale on both axes, the larger span filling its side.
+    const double span_x = plan.x1 - plan.x0, span_y = plan.y1 - plan.y0;
+    const double scale =
+        std::min(plan::kMaxWidth / span_x, plan::kMaxHeight / span_y);
+    const double w = span_x * scale, h = span_y * scale;
+    const double left = page::kLeft, plot_top = top + 10;
+    const PlanFrame where{plan, left, plot_top, w, h, scale};
+    const auto sx = [&](double x) { return where.sx(x); };
+    const auto sy = [&](double y) { return where.sy(y); };
+    draw_plan_axes(svg, where);
+
+    // The track, then the margin beyond the line's end in grey.
+    const auto polyline = [&](const std::vector<PlanPoint>& points,
+                              const std::string& style) {
+      std::string d;
+      for (const PlanPoint& p : points) {
+        d += (d.empty() ? "M" : " L") + n(sx(p.x)) + " " + n(sy(p.y));
+      }
+      if (!d.empty()) svg.path(d, style);
+    };
+    polyline(plan.margin,
+             stroke(colour::kMargin, 1.5, "stroke-dasharray=\"5 4\""));
+    polyline(plan.track,
+             stroke(colour::kTrack, 2.5, "stroke-linejoin=\"round\""));
+
+    draw_plan_marks(svg, where);
     plan_height_ = h + 50;
     return left + w;
   }
