@@ -8,7 +8,7 @@
 #include "tools/commands.h"
 #include "tools/dump_command.h"
 #include "tools/plot_command.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 
 namespace scenc::tools {
 namespace {

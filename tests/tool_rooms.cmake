@@ -1,11 +1,11 @@
 # Fails when a room of scenarioc reaches where its arrows do not point:
 #   check    nothing else of tools/; no command line, no JSON library and no
 #            file system outside the wording of its diagnostics
-#   inspect  nothing else of tools/
-#   plot     check and inspect
-#   lsp      check and inspect
-#   live     plot, check and inspect
-#   decompile  inspect and layout
+#   decode   nothing else of tools/
+#   plot     check and decode
+#   lsp      check and decode
+#   live     plot, check and decode
+#   decompile  decode and layout
 #   layout   nothing else of tools/
 #   format   check and layout
 #   lsp      also format and layout
@@ -17,15 +17,15 @@
 # nor testing/.
 # Run as: cmake -DSOURCE_DIR=<checkout> -P tool_rooms.cmake
 set(allowed_check "tools/check/")
-set(allowed_inspect "tools/inspect/")
-set(allowed_plot "tools/plot/|tools/check/|tools/inspect/")
-set(allowed_lsp "tools/lsp/|tools/check/|tools/inspect/|tools/format/|tools/layout/")
-set(allowed_live "tools/live/|tools/plot/|tools/check/|tools/inspect/")
-set(allowed_decompile "tools/decompile/|tools/inspect/|tools/layout/")
+set(allowed_decode "tools/decode/")
+set(allowed_plot "tools/plot/|tools/check/|tools/decode/")
+set(allowed_lsp "tools/lsp/|tools/check/|tools/decode/|tools/format/|tools/layout/")
+set(allowed_live "tools/live/|tools/plot/|tools/check/|tools/decode/")
+set(allowed_decompile "tools/decompile/|tools/decode/|tools/layout/")
 set(allowed_layout "tools/layout/")
 set(allowed_format "tools/format/|tools/check/|tools/layout/")
 set(offenders "")
-foreach(room check inspect plot lsp live decompile layout format)
+foreach(room check decode plot lsp live decompile layout format)
   # The libraries a room links: its own and those its arrows allow.
   string(REPLACE "tools/" "" allowed_libraries "${allowed_${room}}")
   string(REPLACE "/" "" allowed_libraries "${allowed_libraries}")

@@ -29,7 +29,7 @@
 #include "tools/check/check.h"
 #include "tools/check/diagnostic_output.h"
 #include "tools/commands.h"
-#include "tools/inspect/source_names.h"
+#include "tools/decode/source_names.h"
 
 namespace scenc::tools {
 namespace {

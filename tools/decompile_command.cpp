@@ -14,7 +14,7 @@
 #include "tools/commands.h"
 #include "tools/decompile/decompile.h"
 #include "tools/decompile/row_diff.h"
-#include "tools/inspect/source_names.h"
+#include "tools/decode/source_names.h"
 
 namespace scenc::tools {
 namespace {

@@ -8,8 +8,8 @@
 #include "model/cp1252.h"
 #include "tools/check/diagnostic_output.h"
 #include "tools/commands.h"
-#include "tools/inspect/describe.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/describe.h"
+#include "tools/decode/scenario_set.h"
 
 namespace scenc::tools {
 namespace {

@@ -15,8 +15,8 @@
 #include "tools/check/stand_ins.h"
 #include "tools/commands.h"
 #include "tools/format/format.h"
-#include "tools/inspect/scenario_set.h"
-#include "tools/inspect/source_names.h"
+#include "tools/decode/scenario_set.h"
+#include "tools/decode/source_names.h"
 
 namespace scenc::tools {
 namespace {

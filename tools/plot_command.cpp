@@ -8,7 +8,7 @@
 #include "scenario/build_run.h"
 #include "tools/check/diagnostic_output.h"
 #include "tools/commands.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 #include "tools/plot/from_sources.h"
 #include "tools/plot/html_plot.h"
 #include "tools/plot/svg_plot.h"

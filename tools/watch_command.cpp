@@ -9,7 +9,7 @@
 #include "scenario/exit_status.h"
 #include "tools/commands.h"
 #include "tools/compile_command.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 #include "tools/live/file_watch.h"
 
 namespace scenc::tools {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "tools/decompile/source_text.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 
 namespace scenc::tools {
 

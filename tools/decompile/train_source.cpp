@@ -13,7 +13,7 @@
 #include "compiler/distances.h"
 #include "tools/decompile/cell_fills.h"
 #include "tools/decompile/recovery.h"
-#include "tools/inspect/describe.h"
+#include "tools/decode/describe.h"
 
 namespace scenc::tools {
 namespace {

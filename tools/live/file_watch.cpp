@@ -12,7 +12,7 @@
 #include <system_error>
 
 #include "scenario/exit_status.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 
 namespace scenc::tools {
 namespace {

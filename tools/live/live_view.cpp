@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "scenario/exit_status.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 #include "tools/live/file_watch.h"
 #include "tools/live/serve_registry.h"
 #include "tools/live/view_server.h"

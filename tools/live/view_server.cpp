@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "scenario/exit_status.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 
 namespace scenc::tools {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "compiler/field_reader.h"
 #include "model/cp1252.h"
-#include "tools/inspect/describe.h"
+#include "tools/decode/describe.h"
 #include "tools/check/source_rows.h"
 #include "tools/lsp/protocol.h"
 

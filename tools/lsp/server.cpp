@@ -15,7 +15,7 @@
 #include "tools/lsp/editing.h"
 #include "tools/lsp/features.h"
 #include "tools/lsp/protocol.h"
-#include "tools/inspect/source_names.h"
+#include "tools/decode/source_names.h"
 
 namespace scenc::lsp {
 namespace {

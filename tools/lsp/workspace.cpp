@@ -8,7 +8,7 @@
 #include "output/file_system.h"
 #include "tools/check/stand_ins.h"
 #include "tools/lsp/protocol.h"
-#include "tools/inspect/source_names.h"
+#include "tools/decode/source_names.h"
 
 namespace scenc::lsp {
 namespace {

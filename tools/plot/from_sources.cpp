@@ -6,7 +6,7 @@
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
 #include "tools/check/check.h"
-#include "tools/inspect/source_names.h"
+#include "tools/decode/source_names.h"
 
 namespace scenc::tools {
 namespace {

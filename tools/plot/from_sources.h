@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tools/plot/scene.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 
 namespace scenc::tools {
 

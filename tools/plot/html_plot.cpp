@@ -3,7 +3,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "tools/inspect/describe.h"
+#include "tools/decode/describe.h"
 #include "tools/plot/svg_writer.h"
 #include "tools/plot/symbols.h"
 #include "tools/plot/view_page.h"

@@ -9,7 +9,7 @@
 #include "model/cp1252.h"
 #include "model/curve_classes.h"
 #include "model/faults.h"
-#include "tools/inspect/describe.h"
+#include "tools/decode/describe.h"
 
 namespace scenc::tools {
 

@@ -13,7 +13,7 @@
 #include "model/track_model.h"
 #include "output/scenario_reader.h"
 #include "tools/check/check.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 
 namespace scenc::tools {
 

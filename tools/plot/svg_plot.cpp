@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "model/cp1252.h"
-#include "tools/inspect/describe.h"
+#include "tools/decode/describe.h"
 #include "tools/plot/label_placement.h"
 #include "tools/plot/symbols.h"
 #include "tools/plot/svg_layout.h"

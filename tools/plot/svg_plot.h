@@ -10,7 +10,7 @@
 #include <string>
 
 #include "tools/plot/scene.h"
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 
 namespace scenc::tools {
 

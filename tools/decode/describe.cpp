@@ -1,4 +1,4 @@
-#include "tools/inspect/describe.h"
+#include "tools/decode/describe.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "tools/inspect/source_names.h"
+#include "tools/decode/source_names.h"
 
 #include "model/track_model.h"
 #include "output/file_system.h"

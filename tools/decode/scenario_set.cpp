@@ -1,4 +1,4 @@
-#include "tools/inspect/scenario_set.h"
+#include "tools/decode/scenario_set.h"
 
 #include <algorithm>
 #include <system_error>
