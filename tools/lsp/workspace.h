@@ -112,8 +112,8 @@ struct CheckedPair {
   PairSide train;
   std::string line_name;
   std::string train_number;
-  // The check of the two sources; its model is kept without the plan of
-  // the line, which nothing here reads.
+  // The check of the two sources; its model keeps the plan of the line
+  // only as drawn (its runs), never metre by metre.
   tools::CheckResult check;
   // The check ran without recovery and a fault ended a stage: a check with
   // recovery is still to come (`recovering` once it is under way).
