@@ -45,6 +45,12 @@ std::pair<int, int> place_of(const std::string& source, const std::string& text)
   return {line, static_cast<int>(at - (line_start == std::string::npos ? 0 : line_start + 1))};
 }
 
+// The generated maximal scenario, made once for every benchmark here.
+const MaximalScenario& maximal() {
+  static const MaximalScenario s = generate_maximal_scenario();
+  return s;
+}
+
 // The first argument is the change: 0, one the check finds clean (a letter
 // of the train's title); 1, a keyword typed wrong ("stazoine" for the first
 // "stazione"), which ends the compile of the train source at the row after
@@ -54,7 +60,7 @@ std::pair<int, int> place_of(const std::string& source, const std::string& text)
 // out (those of the first compile); 1, until the check with recovery, run
 // here in turn where the server runs it beside, has published as well.
 void BM_DiagnosticsAfterChange(benchmark::State& state) {
-  static const MaximalScenario s = generate_maximal_scenario();
+  const MaximalScenario& s = maximal();
   const std::string line = cp1252_to_utf8(s.line_source);
   const std::string train = cp1252_to_utf8(s.train_source);
   lsp::NoFiles disk;  // both sources are open; nothing is read
@@ -130,7 +136,7 @@ BENCHMARK(BM_DiagnosticsAfterChange)
 // station's keyword typed wrong (the check's own, looked up in the pair
 // checked at the change).
 void BM_EditorRequest(benchmark::State& state) {
-  static const MaximalScenario s = generate_maximal_scenario();
+  const MaximalScenario& s = maximal();
   const std::string line = cp1252_to_utf8(s.line_source);
   std::string train = cp1252_to_utf8(s.train_source);
   const bool formatting = state.range(0) == 0;
