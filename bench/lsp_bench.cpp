@@ -131,10 +131,24 @@ BENCHMARK(BM_DiagnosticsAfterChange)
 
 // Answers to the editor's asking on the maximal sources, each iteration one
 // request: 0, formatting the train source, every tenth signal row moved in
-// by blanks (the formatter checks the sources, lays them out and compiles
-// both again to compare the files); 1, the quick fix of the first
-// station's keyword typed wrong (the check's own, looked up in the pair
-// checked at the change).
+// by blanks (the formatter lays the rows out by the account of the check
+// the pair already has, compiles the formatted sources once and compares
+// them with that check's model); 1, the quick fix of the first station's
+// keyword typed wrong (the check's own, looked up in the pair checked at
+// the change).
+//
+// Formatting, RelWithDebInfo, on the two-core development machine at a
+// load of 5 (other engineers' builds), medians of 5 repetitions:
+//   before: 282 ms of CPU, 232 M instructions (valgrind --tool=callgrind,
+//           collected in lsp::formatting, one request): a second check of
+//           both sources and twice the whole files written, 20 MB of line
+//           geometry each, to compare them;
+//   after:  4.5 ms of CPU (14 ms for the first request, whose memory is
+//           fresh), 47.5 M instructions: the formatter 15 M, the compile of
+//           the formatted sources 14 M, the slot and cell files 2 M, the
+//           546 edits' places as the client counts them 3 M (15 M before
+//           their lines were found a window at a time) and their JSON 8 M.
+// A quick fix takes 0.024 ms of CPU before and after.
 void BM_EditorRequest(benchmark::State& state) {
   const MaximalScenario& s = maximal();
   const std::string line = cp1252_to_utf8(s.line_source);

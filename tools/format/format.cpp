@@ -109,6 +109,7 @@ RowPlan plan_row(const SourceAccount& account, std::string_view bytes,
   p.laid.keyword = std::string(trimmed(keyword));
   const auto fields = account.fields_of(row);
   if (!fields.empty()) p.last_line = lines.of(fields.back().span.begin);
+  p.laid.numbers.reserve(fields.size());
 
   if (rows_on_keyword > 1) {
     p.refused = "its keyword field is read as " +
