@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <set>
 #include <system_error>
 
 #include "compiler/keywords.h"
 #include "output/file_system.h"
 #include "tools/decode/describe.h"
+#include "tools/lsp/annotations.h"
 
 namespace scenc::lsp {
 namespace {
@@ -31,15 +31,6 @@ std::pair<std::int64_t, std::int64_t> positions_of(std::int64_t i) {
   if (cell_index(from) != i) ++from;
   if (cell_index(to) != i) --to;
   return {from, to};
-}
-
-// "km 9.300", "km -0.100".
-std::string kilometre(std::int64_t metres) {
-  char out[32];
-  std::snprintf(out, sizeof out, "km %s%lld.%03lld", metres < 0 ? "-" : "",
-                static_cast<long long>(std::llabs(metres) / 1000),
-                static_cast<long long>(std::llabs(metres) % 1000));
-  return out;
 }
 
 std::string padded(std::string s, std::size_t width) {
@@ -189,23 +180,6 @@ std::string plain(std::string_view name) {
   for (const char c : name) {
     const auto b = static_cast<unsigned char>(c);
     out += std::isalnum(b) || c == '.' || c == '-' || c == '_' ? c : '_';
-  }
-  return out;
-}
-
-std::string file_uri(const fs::path& path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out = "file://";
-  for (const char c : path.string()) {
-    const auto b = static_cast<unsigned char>(c);
-    if (std::isalnum(b) ||
-        std::string_view("/-._~").find(c) != std::string_view::npos) {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    }
   }
   return out;
 }

@@ -171,6 +171,14 @@ DocumentName DocumentName::parse(const std::string& uri) {
   return n;
 }
 
+std::string file_uri(const fs::path& path) {
+  std::string uri = "file://";
+  for (const fs::path& part : path.relative_path()) {
+    uri += "/" + percent_encoded(part.string());
+  }
+  return uri;
+}
+
 std::string DocumentName::sibling_uri(const std::string& file_name) const {
   return directory_uri + "/" + percent_encoded(file_name);
 }

@@ -80,6 +80,9 @@ struct DocumentName {
   std::string directory_key() const;
 };
 
+// The file: URI of an absolute path, each of its names percent-encoded.
+std::string file_uri(const std::filesystem::path& path);
+
 struct Document {
   std::string uri;
   DocumentName name;
