@@ -11,12 +11,12 @@
 #include <thread>
 
 #include "build_version.h"
-#include "tools/decode/source_names.h"
 #include "tools/lsp/annotations.h"
 #include "tools/lsp/cell_view.h"
 #include "tools/lsp/editing.h"
 #include "tools/lsp/features.h"
 #include "tools/lsp/protocol.h"
+#include "tools/decode/source_names.h"
 
 namespace scenc::lsp {
 namespace {
