@@ -66,6 +66,7 @@ class FinishingPass {
   void mark(std::int32_t c) {
     cells_[c].kind = cell_kind::kAbbattimento;
     cells_[c].value1 = kMarkValue;
+    model_.finishing_marks.push_back({c, subject_, false});
     if (c == kStampCell) stamp_cell_marked_for_ = subject_;
   }
 
@@ -100,6 +101,7 @@ class FinishingPass {
   void cap(std::int32_t c) {
     cells_[c].value1 =
         static_cast<std::int16_t>(minimo(kMarkValue, cells_[c].value1));
+    model_.finishing_marks.push_back({c, subject_, true});
   }
 
   // Faults point back at the row that placed the main-loop cell `subject`,

@@ -331,6 +331,15 @@ class LineProfile {
   std::vector<std::uint8_t, Storage<std::uint8_t>> tags_;
 };
 
+// A mark of the finishing pass: its cell, the slow-order start or warning
+// cell it was placed for, and whether it lowered an abbattimento that stood
+// there already rather than placing one.
+struct FinishingMark {
+  std::int32_t cell = 0;
+  std::int32_t slow_order_cell = 0;
+  bool lowered = false;
+};
+
 struct Model {
   std::string line_name;
   std::string train_number;
@@ -355,6 +364,11 @@ struct Model {
   // marks; not the mountain markers, which count as free cells), so that a
   // fault found later on or around a cell can point back at its row.
   std::vector<CellPlacement> row_of_cell;
+  // Every abbattimento mark the finishing pass placed, or lowered to its
+  // mark value where one stood already, in the order of the pass, with the
+  // slow-order cell it was finishing: the row that placed that cell is the
+  // slow order the mark belongs to.
+  std::vector<FinishingMark> finishing_marks;
 
   bool has_track_cells() const { return !track_cells.empty(); }
   // N, the highest cell index; only meaningful when the cells exist.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -377,6 +378,22 @@ SourceStore::Status DiskSources::load(SourceKind source, SourceText& text) {
 
 bool DiskSources::remove(SourceKind source) {
   return ::unlink(path_of(source).c_str()) == 0 || errno == ENOENT;
+}
+
+std::optional<std::filesystem::path> private_directory(std::string_view name) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::filesystem::path dir =
+      runtime != nullptr && *runtime == '/'
+          ? std::filesystem::path(runtime) / name
+          : std::filesystem::path("/tmp") /
+                (std::string(name) + "-" + std::to_string(::geteuid()));
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
+  struct stat st {};
+  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+      st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) {
+    return std::nullopt;
+  }
+  return dir;
 }
 
 }  // namespace scenc

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "compiler/source_store.h"
@@ -65,6 +67,13 @@ SourceStore::Status read_file_of_at_most(
     const std::filesystem::path& path, std::uint64_t most, std::string& bytes,
     std::string* reason, bool& too_large,
     Readable readable = Readable::kAnyFile);
+
+// A directory of the user's own named `name`: `$XDG_RUNTIME_DIR/NAME`, or
+// `/tmp/NAME-UID` without a runtime directory, made with mode 0700 where it
+// is missing. None when it is not a directory (a link is not followed)
+// owned by the user and closed to everyone else: another user never
+// chooses what is read from it or written into it.
+std::optional<std::filesystem::path> private_directory(std::string_view name);
 
 // The scenario program's own sources: the files named by the scenario's
 // identity in the program directory, removed once compiled.

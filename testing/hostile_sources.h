@@ -57,7 +57,9 @@ inline std::string mountain_rows(std::size_t size) {
   const std::string rows =
       "montagna, 0, 1000000, 12\r\nmontagna, 25, 999975, 2\r\n";
   while (text.size() < size) text += rows;
-  return text + "[fine]\r\n";
+  // Ended in place: `text + "..."` would build the whole source again.
+  text += "[fine]\r\n";
+  return text;
 }
 
 // A line source of the longest line with a gradient row every `step`

@@ -94,6 +94,19 @@ TEST(EditorSetups, RecogniseTheSourcesByTheirNames) {
 
 // ---- Neovim ---------------------------------------------------------------
 
+// An editor's home of its own in `home`, where the views of cells go too,
+// and where the scripts find the set-ups and the program.
+testing::EnvironmentChanges home_environment(const fs::path& home) {
+  return {{"HOME", home.string()},
+          {"XDG_CONFIG_HOME", (home / "config").string()},
+          {"XDG_DATA_HOME", (home / "data").string()},
+          {"XDG_STATE_HOME", (home / "state").string()},
+          {"XDG_CACHE_HOME", (home / "cache").string()},
+          {"XDG_RUNTIME_DIR", home.string()},
+          {"SCENARIO_SOURCE_DIR", SCENARIO_SOURCE_DIR},
+          {"SCENARIOC", std::string(SCENARIO_BIN_DIR) + "/scenarioc"}};
+}
+
 TEST(Neovim, ShowsTheDiagnosticTheServerSent) {
   const std::string nvim = find_on_path("nvim");
   if (nvim.empty()) GTEST_SKIP() << "Neovim is not installed";
@@ -120,19 +133,13 @@ TEST(Neovim, ShowsTheDiagnosticTheServerSent) {
   std::ofstream(home.path() / train_name, std::ios::binary) << train;
 
   const fs::path out = home.path() / "diagnostics.json";
+  auto env = home_environment(home.path());
+  env["SCENARIO_NVIM_OUT"] = out.string();
   ChildProcess editor(
       {nvim, "--headless", "-n", "-i", "NONE", "-u",
        std::string(SCENARIO_SOURCE_DIR) + "/tests/nvim_diagnostics.lua",
        train_name},
-      {.environment = {{"HOME", home.path().string()},
-                       {"XDG_CONFIG_HOME", (home.path() / "config").string()},
-                       {"XDG_DATA_HOME", (home.path() / "data").string()},
-                       {"XDG_STATE_HOME", (home.path() / "state").string()},
-                       {"XDG_CACHE_HOME", (home.path() / "cache").string()},
-                       {"SCENARIO_SOURCE_DIR", SCENARIO_SOURCE_DIR},
-                       {"SCENARIOC", std::string(SCENARIO_BIN_DIR) + "/scenarioc"},
-                       {"SCENARIO_NVIM_OUT", out.string()}},
-       .working_directory = home.path()});
+      {.environment = env, .working_directory = home.path()});
   ASSERT_TRUE(editor.started());
   ASSERT_EQ(editor.wait_for_exit(std::chrono::seconds(60)), 0)
       << editor.stderr_text();
@@ -189,29 +196,40 @@ EditedSources write_edited_sources(const fs::path& dir) {
 
 testing::EnvironmentChanges editor_environment(
     const fs::path& home, const EditedSources& e) {
-  return {{"HOME", home.string()},
-          {"XDG_CONFIG_HOME", (home / "config").string()},
-          {"XDG_DATA_HOME", (home / "data").string()},
-          {"XDG_STATE_HOME", (home / "state").string()},
-          {"XDG_CACHE_HOME", (home / "cache").string()},
-          {"SCENARIO_SOURCE_DIR", SCENARIO_SOURCE_DIR},
-          {"SCENARIOC", std::string(SCENARIO_BIN_DIR) + "/scenarioc"},
-          {"SCENARIO_CODE", "unknown-keyword"},
-          {"SCENARIO_LINE", std::to_string(e.typo_line)},
-          {"SCENARIO_FILE", (home / e.train_name).string()}};
+  auto env = home_environment(home);
+  env["SCENARIO_CODE"] = "unknown-keyword";
+  env["SCENARIO_LINE"] = std::to_string(e.typo_line);
+  env["SCENARIO_FILE"] = (home / e.train_name).string();
+  env["SCENARIO_SLOW_ORDER"] = "rallentamento";
+  return env;
 }
 
-// What an editor left in its buffer: the typo mended, the signal laid out.
-void expect_mended_and_formatted(const json& result) {
+// What an editor left in its buffer and showed: the typo mended, the
+// signal laid out, the hints of the mended station's line shown, and the
+// view of the slow order's cells opened on its start cell.
+void expect_what_an_author_sees(const json& result, const fs::path& home) {
   EXPECT_EQ(result["seen"], true) << result;
   EXPECT_EQ(result["mended"], true) << result;
   const std::string text = result["text"];
   EXPECT_NE(text.find("stazione,   2750"), std::string::npos) << text;
   EXPECT_EQ(text.find("   segnale"), std::string::npos) << text;
   EXPECT_NE(text.find("\nsegnale,  4600,"), std::string::npos) << text;
+  EXPECT_GT(result["hints"], 50) << result;
+  std::string hint = result["hint"];
+  hint.erase(0, hint.find_first_not_of(' '));
+  EXPECT_EQ(hint, "cell 56 \u00b7 km 2.750 \u00b7 slot 2") << result;
+  const json& view = result["view"];
+  ASSERT_TRUE(view.is_object()) << result;
+  const std::string name = view["name"];
+  EXPECT_TRUE(name.starts_with((home / "scenarioc-lsp").string())) << name;
+  EXPECT_TRUE(name.ends_with(".cells")) << name;
+  const std::string line = view["line"];
+  EXPECT_TRUE(line.starts_with("*  187 ")) << line;
+  EXPECT_NE(line.find("slow-order start"), std::string::npos) << line;
+  EXPECT_EQ(view["readonly"], true) << result;
 }
 
-TEST(Neovim, MendsFormatsAndAsksForHints) {
+TEST(Neovim, MendsFormatsShowsHintsAndJumpsToCells) {
   const std::string nvim = find_on_path("nvim");
   if (nvim.empty()) GTEST_SKIP() << "Neovim is not installed";
   const testing::TemporaryDirectory home("scenarioc-nvim");
@@ -231,12 +249,11 @@ TEST(Neovim, MendsFormatsAndAsksForHints) {
   const std::string written = read_file(out);
   if (written.starts_with("skip:")) GTEST_SKIP() << written;
   const json result = json::parse(written);
-  expect_mended_and_formatted(result);
-  EXPECT_GT(result["hints"], 50) << result;
+  expect_what_an_author_sees(result, home.path());
   EXPECT_EQ(read_file(home.path() / e.train_name), e.train);
 }
 
-TEST(Emacs, MendsFormatsAndAsksForHints) {
+TEST(Emacs, MendsFormatsShowsHintsAndJumpsToCells) {
   const std::string emacs = find_on_path("emacs");
   if (emacs.empty()) GTEST_SKIP() << "Emacs is not installed";
   const testing::TemporaryDirectory home("scenarioc-emacs");
@@ -256,8 +273,7 @@ TEST(Emacs, MendsFormatsAndAsksForHints) {
   ASSERT_FALSE(result.contains("error")) << result;
   EXPECT_EQ(result["mode"], "scenario-train-mode");
   EXPECT_EQ(result["coding"], "windows-1252-dos");
-  expect_mended_and_formatted(result);
-  EXPECT_GT(result["hints"], 50) << result;
+  expect_what_an_author_sees(result, home.path());
   EXPECT_EQ(read_file(home.path() / e.train_name), e.train);
 }
 

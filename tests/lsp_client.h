@@ -19,9 +19,10 @@ class LspClient {
   using json = nlohmann::json;
   static constexpr std::chrono::seconds kPatience{30};
 
-  explicit LspClient(const std::filesystem::path& working_directory = {})
+  explicit LspClient(const std::filesystem::path& working_directory = {},
+                     EnvironmentChanges environment = {})
       : child_({std::string(SCENARIO_BIN_DIR) + "/scenarioc", "lsp"},
-               {.environment = {},
+               {.environment = std::move(environment),
                 .stdin_pipe = true,
                 .working_directory = working_directory}) {}
 

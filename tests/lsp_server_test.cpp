@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -319,7 +321,8 @@ class LspSources : public ::testing::Test {
   }
 
   TemporaryDirectory dir_{"scenarioc-lsp"};
-  LspClient client_;
+  // The views of cells go into the test's own directory.
+  LspClient client_{{}, {{"XDG_RUNTIME_DIR", dir_.path().string()}}};
   std::string line_uri_;
   std::string train_uri_;
   const std::string train_text_ = cp1252_to_utf8(embedded().train);
@@ -846,6 +849,130 @@ TEST_F(LspSources, HintsTokensAndDefinitionComeFromTheCompile) {
   EXPECT_EQ(where[0]["uri"], train_uri_);
   EXPECT_EQ(where[0]["range"]["start"]["line"],
             line_starting(text, "segnale,   1000"));
+}
+
+// The lines of a view of cells, by the cell each one shows.
+std::map<int, std::string> cell_lines(const std::string& view) {
+  std::map<int, std::string> out;
+  std::size_t at = 0;
+  while (at < view.size()) {
+    const std::size_t end = view.find('\n', at);
+    const std::string line = view.substr(at, end - at);
+    int cell = 0;
+    if (std::sscanf(line.c_str() + (line.empty() ? 0 : 1), "%d", &cell) == 1 &&
+        !line.empty() && (line[0] == '*' || line[0] == ' ')) {
+      out[cell] = line;
+    }
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return out;
+}
+
+TEST_F(LspSources, DefinitionLeadsFromASlowOrderToItsCells) {
+  client_.initialize();
+  open(line_uri_, line_text_);
+  std::string text = train_text_;
+  open(train_uri_, text);
+  const int placed = line_starting(text, "rallentamento");
+  const auto definition = [&](int line) {
+    return client_.request("textDocument/definition",
+                           {{"textDocument", {{"uri", train_uri_}}},
+                            {"position", position(line, 3)}})["result"];
+  };
+  const json where = definition(placed);
+  ASSERT_GT(where.size(), 10u) << where;
+  const std::string uri = where[0]["uri"];
+  ASSERT_TRUE(
+      uri.starts_with("file://" + dir_.path().string() + "/scenarioc-lsp/"))
+      << uri;
+  const fs::path file = uri.substr(7);
+  struct stat st {};
+  ASSERT_EQ(::stat(file.parent_path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0400u);
+
+  const std::string view = read_file(file);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at <= view.size();) {
+    const std::size_t end = std::min(view.find('\n', at), view.size());
+    lines.push_back(view.substr(at, end - at));
+    at = end + 1;
+  }
+  // The jump lands on the start cell first; every location is a flagged
+  // line of the view, and every flagged line is a location.
+  std::set<std::string> marked;
+  for (const json& l : where) {
+    EXPECT_EQ(l["uri"], uri);
+    const std::size_t n = l["range"]["start"]["line"];
+    ASSERT_LT(n, lines.size());
+    marked.insert(lines[n]);
+  }
+  const std::string start = lines[where[0]["range"]["start"]["line"]];
+  // Cell 187 holds 9300 m; 9275 and 9325 m round to cells 186 and 188.
+  EXPECT_TRUE(start.starts_with("*  187     9276..9324     km 9.300  "))
+      << start;
+  EXPECT_NE(start.find("slow-order start"), std::string::npos) << start;
+  EXPECT_NE(start.find("this slow order"), std::string::npos) << start;
+  std::set<int> cells;
+  for (const auto& [cell, line] : cell_lines(view)) {
+    EXPECT_EQ(line[0] == '*', marked.count(line) == 1) << line;
+    if (line[0] == '*') cells.insert(cell);
+  }
+  // The row's own cells (end, start, warning, four approach cells) and
+  // the finishing pass's marks before the start and after the end.
+  for (const int cell :
+       {159, 160, 161, 162, 163, 169, 176, 182, 187, 188, 196}) {
+    EXPECT_EQ(cells.count(cell), 1u) << cell << "\n" << view;
+  }
+  const std::map<int, std::string> by_cell = cell_lines(view);
+  EXPECT_NE(by_cell.at(163).find("slow-order warning"), std::string::npos);
+  EXPECT_NE(by_cell.at(182).find("abbattimento"), std::string::npos);
+  EXPECT_NE(by_cell.at(182).find("the finishing pass, for this slow order"),
+            std::string::npos)
+      << by_cell.at(182);
+  // Asked again, the same view in the same file.
+  EXPECT_EQ(definition(placed), where);
+
+  // A second slow order on the first one's cells, written before it: the
+  // one compiled first places its marks, the other finds its warning cell
+  // taken and places none, and leads nowhere.
+  const std::string row = "rallentamento,  9300, 30, 50, 0, 1, 0";
+  ASSERT_NE(text.find(row), std::string::npos);
+  text.insert(text.find(row), row + "\r\n");
+  change(train_uri_, 2, json::array({{{"text", text}}}));
+  EXPECT_GE(definition(placed).size(), 8u);
+  EXPECT_EQ(definition(placed + 1), json::array());
+}
+
+TEST(LspServer, WritesNoViewOfCellsIntoADirectoryOthersMayEnter) {
+  TemporaryDirectory dir("scenarioc-lsp");
+  ASSERT_FALSE(dir.path().empty());
+  std::ofstream(dir.path() / "Firenze_Pisa_linea.txt", std::ios::binary)
+      << embedded().line;
+  fs::create_directory(dir.path() / "scenarioc-lsp");
+  fs::permissions(dir.path() / "scenarioc-lsp", fs::perms::owner_all |
+                                                    fs::perms::group_read |
+                                                    fs::perms::group_exec);
+  LspClient client({}, {{"XDG_RUNTIME_DIR", dir.path().string()}});
+  ASSERT_TRUE(client.started());
+  client.initialize();
+  const std::string uri =
+      "file://" + (dir.path() / "Firenze_Pisa_11711-.txt").string();
+  const std::string text = cp1252_to_utf8(embedded().train);
+  client.notify("textDocument/didOpen", {{"textDocument",
+                                          {{"uri", uri},
+                                           {"languageId", "scenario"},
+                                           {"version", 1},
+                                           {"text", text}}}});
+  const json where = client.request(
+      "textDocument/definition",
+      {{"textDocument", {{"uri", uri}}},
+       {"position",
+        position(line_starting(text, "rallentamento"), 3)}})["result"];
+  EXPECT_EQ(where, json::array());
+  EXPECT_TRUE(fs::is_empty(dir.path() / "scenarioc-lsp"));
 }
 
 }  // namespace

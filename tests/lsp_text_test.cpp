@@ -54,6 +54,32 @@ TEST(LspText, MapsColumnsBetweenTheEditorAndTheBytesOnDisk) {
             (std::pair<std::int64_t, std::int64_t>{3, 1}));
 }
 
+TEST(LspText, FindsEveryLineWhateverItsLengthAndItsEnd) {
+  // Lines longer and shorter than the windows a line's end is searched
+  // in, with every kind of end and more than 16 of them to pass the marks.
+  const std::string ends[] = {"\r\n", "\n", "\r"};
+  const std::size_t lengths[] = {0, 3, 255, 256, 257, 700};
+  for (const std::string& only :
+       {std::string(), std::string("\r"), std::string("\n")}) {
+    std::string whole;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 40; ++i) {
+      lines.push_back(
+          std::string(lengths[i % 6], static_cast<char>('a' + i % 26)));
+      whole += lines.back() + (only.empty() ? ends[i % 3] : only);
+    }
+    const TextDocument text(whole, FileEncoding::kWindows1252);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const auto line = static_cast<std::int64_t>(i) + 1;
+      EXPECT_EQ(text.source_line(line), lines[i]) << i;
+      EXPECT_EQ(
+          text.line_end(line, PositionEncoding::kUtf16),
+          (Position{line - 1, static_cast<std::int64_t>(lines[i].size())}))
+          << i;
+    }
+  }
+}
+
 TEST(LspText, AppliesIncrementalChangesAcrossLines) {
   TextDocument text("uno\r\ndue\ntre\rquattro", FileEncoding::kWindows1252);
   EXPECT_EQ(text.line_count(), 4u);

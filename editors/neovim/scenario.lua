@@ -2,7 +2,9 @@
 -- NAME_linea.txt gets the file type "scenario_line", a train source
 -- NAME_NUMBER-.txt the file type "scenario_train", and both are attached to
 -- `scenarioc lsp`, which shows the check's diagnostics as you type, the
--- outline of a source, hover and completion.
+-- outline of a source, hover, completion, quick fixes, formatting, go to
+-- definition and inlay hints (shown by this set-up where Neovim shows none
+-- itself).
 --
 -- In init.lua:
 --   dofile('/path/to/editors/neovim/scenario.lua').setup()
@@ -16,6 +18,71 @@ local function directory_of(buf)
   return vim.fn.fnamemodify(vim.api.nvim_buf_get_name(buf), ':p:h')
 end
 
+-- Inlay hints (the cell, kilometre and slot of each position) for a Neovim
+-- that does not show them itself (before 0.10): asked of the server for
+-- the whole buffer and shown at the end of their lines as virtual text, in
+-- the namespace "scenario_inlay_hints", asked again a moment after each
+-- change.
+M.hint_namespace = vim.api.nvim_create_namespace('scenario_inlay_hints')
+
+local function label_of(hint)
+  if type(hint.label) == 'string' then return hint.label end
+  local parts = {}
+  for _, part in ipairs(hint.label or {}) do table.insert(parts, part.value) end
+  return table.concat(parts)
+end
+
+local function show_hints(client, buf)
+  if not vim.api.nvim_buf_is_valid(buf) then return end
+  local params = {
+    textDocument = { uri = vim.uri_from_bufnr(buf) },
+    range = { start = { line = 0, character = 0 },
+              ['end'] = { line = vim.api.nvim_buf_line_count(buf),
+                          character = 0 } },
+  }
+  client.request('textDocument/inlayHint', params, function(err, result)
+    if err or not vim.api.nvim_buf_is_valid(buf) then return end
+    local on_line = {}
+    for _, hint in ipairs(result or {}) do
+      local line = hint.position.line
+      on_line[line] = (on_line[line] and on_line[line] .. '  ' or '  ')
+        .. label_of(hint)
+    end
+    vim.api.nvim_buf_clear_namespace(buf, M.hint_namespace, 0, -1)
+    local lines = vim.api.nvim_buf_line_count(buf)
+    for line, text in pairs(on_line) do
+      if line < lines then
+        vim.api.nvim_buf_set_extmark(buf, M.hint_namespace, line, 0, {
+          virt_text = { { text, 'Comment' } }, virt_text_pos = 'eol',
+        })
+      end
+    end
+  end, buf)
+end
+
+local function follow_hints(client, buf)
+  if vim.lsp.inlay_hint then
+    -- 0.10 and later show them themselves.
+    pcall(vim.lsp.inlay_hint.enable, true, { bufnr = buf })
+    return
+  end
+  -- Every change of the buffer, typed or made by the server's edits.
+  local timer = nil
+  vim.api.nvim_buf_attach(buf, false, {
+    on_lines = function()
+      if timer then
+        timer:stop()
+        timer:close()
+      end
+      timer = vim.defer_fn(function()
+        timer = nil
+        show_hints(client, buf)
+      end, 300)
+    end,
+  })
+  show_hints(client, buf)
+end
+
 function M.setup(opts)
   opts = opts or {}
   local config = {
@@ -23,6 +90,7 @@ function M.setup(opts)
     cmd = opts.cmd or { 'scenarioc', 'lsp' },
     -- How a new source is written: Windows-1252, as the simulator reads it.
     init_options = { encoding = 'windows-1252' },
+    on_attach = follow_hints,
   }
   local group = vim.api.nvim_create_augroup('scenario_sources', { clear = true })
 

@@ -1,10 +1,11 @@
 #include "tools/format/format.h"
 
 #include <algorithm>
-#include <map>
+#include <cstring>
 
 #include "compiler/keywords.h"
-#include "output/output_directory.h"
+#include "compiler/source_store.h"
+#include "output/scenario_files.h"
 #include "scenario/build_run.h"
 #include "tools/check/check.h"
 #include "tools/layout/row_layout.h"
@@ -108,6 +109,7 @@ RowPlan plan_row(const SourceAccount& account, std::string_view bytes,
   p.laid.keyword = std::string(trimmed(keyword));
   const auto fields = account.fields_of(row);
   if (!fields.empty()) p.last_line = lines.of(fields.back().span.begin);
+  p.laid.numbers.reserve(fields.size());
 
   if (rows_on_keyword > 1) {
     p.refused = "its keyword field is read as " +
@@ -291,28 +293,83 @@ class SourceFormatter {
   std::vector<Group> groups_;
 };
 
-// What a compile of two sources gives: its files byte for byte, or the
-// error exit that wrote none, and the fault it left recorded.
-struct CompiledFiles {
-  std::int32_t error_exit = 0;
-  std::int32_t error_code = 0;
-  std::int32_t error_position = 0;
-  std::map<std::string, std::string> files;
-  bool operator==(const CompiledFiles&) const = default;
-};
-
-CompiledFiles compiled(const CheckResult& check) {
-  CompiledFiles c;
-  c.error_exit = check.error_exit;
-  c.error_code = check.model.error_code;
-  c.error_position = check.model.error_position;
-  if (check.error_exit == 0) {
-    MemoryDirectory dir;
-    write_scenario_files(check.model, dir);
-    c.files = std::move(dir.files);
+// The last guard: whether the compile of the formatted sources writes what
+// the compile of the sources as given writes, byte for byte, and leaves the
+// same fault recorded and the same error exit.
+//
+// The slot file and the cell file are written and compared whole. The
+// line geometry file (20 MB on the longest line) is a function of the
+// plan alone, and the writer of a drawn plan reads nothing of it but the
+// number of metres, metres 0 and 1 (tags and values, from which the pen
+// starts), how far it is drawn, and its runs (each run's last metre and
+// its turn): where all of these are the same, bit for bit, the writer
+// lays out the same bytes from them, so comparing them compares the
+// files without drawing a million metres twice. Any change to what the
+// compiler reads that reaches the geometry (a curve's start, length,
+// class or side, the line's length) changes one of them. A plan that is
+// not drawn, or plans that differ in how they are held, are written out
+// and compared byte for byte.
+class SameFiles {
+ public:
+  static bool of(const Model& a, std::int32_t exit_a, const Model& b,
+                 std::int32_t exit_b) {
+    if (exit_a != exit_b || a.error_code != b.error_code ||
+        a.error_position != b.error_position ||
+        a.write_line_file != b.write_line_file || a.line_name != b.line_name ||
+        a.train_number != b.train_number) {
+      return false;
+    }
+    if (exit_a != 0) return true;  // no file is written
+    if (written(a, write_slot_file) != written(b, write_slot_file) ||
+        written(a, write_cell_file) != written(b, write_cell_file)) {
+      return false;
+    }
+    return a.write_line_file == 0 || same_plan(a.line_profile, b.line_profile);
   }
-  return c;
-}
+
+ private:
+  static std::string written(const Model& m,
+                             void (*write)(const Model&, ByteWriter&)) {
+    StringSink sink;
+    ByteWriter out(sink);
+    write(m, out);
+    out.flush();
+    return std::move(sink.bytes);
+  }
+
+  static std::string geometry(const LineProfile& p) {
+    StringSink sink;
+    ByteWriter out(sink);
+    write_line_geometry_file(p, out);
+    out.flush();
+    return std::move(sink.bytes);
+  }
+
+  // Bit for bit: a turn of -0.0 and one of 0.0 are told apart.
+  static bool same_bits(double x, double y) {
+    return std::memcmp(&x, &y, sizeof x) == 0;
+  }
+
+  static bool same_plan(const LineProfile& a, const LineProfile& b) {
+    if (!a.is_drawn() || !b.is_drawn()) return geometry(a) == geometry(b);
+    if (a.metre_count() != b.metre_count() || a.drawn_end() != b.drawn_end() ||
+        a.runs().size() != b.runs().size()) {
+      return false;
+    }
+    for (int c = 0; c < 2; ++c) {
+      for (std::int64_t m = 0; m < 2; ++m) {
+        if (a.tag(c, m) != b.tag(c, m) ||
+            !same_bits(a.value(c, m), b.value(c, m))) {
+          return false;
+        }
+      }
+    }
+    return std::equal(a.runs().begin(), a.runs().end(), b.runs().begin(),
+                      [](const LineProfile::Run& x, const LineProfile::Run& y) {
+                        return x.last == y.last && same_bits(x.turn, y.turn);
+                      });
+  }
+};
 
 CheckOptions first_compile_only() {
   CheckOptions o;
@@ -322,6 +379,20 @@ CheckOptions first_compile_only() {
 }
 
 }  // namespace
+
+// The formatted sources are compiled as a build compiles them: no account,
+// no lint, only the model the files are written from.
+bool compiles_to_the_same(const CheckResult& before, std::string_view line,
+                          std::string_view train) {
+  Model after;
+  after.line_name = before.model.line_name;
+  after.train_number = before.model.train_number;
+  SourceViews sources{line, train};
+  const BuildOutcome outcome =
+      compile_scenario(after, before.model.write_line_file, sources);
+  return SameFiles::of(before.model, before.error_exit, after,
+                       outcome.error_exit);
+}
 
 std::string apply_edits(std::string_view bytes,
                         std::span<const SourceEdit> edits) {
@@ -341,8 +412,14 @@ FormatResult format_sources(std::string_view line_text,
                             std::string_view train_text,
                             std::string_view line_name,
                             std::string_view train_number) {
-  const CheckResult before = check_sources(line_text, train_text, line_name,
-                                           train_number, first_compile_only());
+  return format_sources(line_text, train_text,
+                        check_sources(line_text, train_text, line_name,
+                                      train_number, first_compile_only()));
+}
+
+FormatResult format_sources(std::string_view line_text,
+                            std::string_view train_text,
+                            const CheckResult& before) {
   FormatResult result;
   result.line = SourceFormatter(before.account.line, line_text).run();
   result.train = SourceFormatter(before.account.train, train_text).run();
@@ -351,9 +428,7 @@ FormatResult format_sources(std::string_view line_text,
   }
   const std::string line_after = apply_edits(line_text, result.line.edits);
   const std::string train_after = apply_edits(train_text, result.train.edits);
-  const CheckResult after = check_sources(line_after, train_after, line_name,
-                                          train_number, first_compile_only());
-  if (compiled(after) != compiled(before)) {
+  if (!compiles_to_the_same(before, line_after, train_after)) {
     for (FormattedSource* s : {&result.line, &result.train}) {
       if (s->edits.empty()) continue;
       s->edits.clear();

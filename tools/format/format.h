@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "model/faults.h"
+#include "tools/check/check.h"
 
 namespace scenc::tools {
 
@@ -57,6 +58,21 @@ FormatResult format_sources(std::string_view line_text,
                             std::string_view train_text,
                             std::string_view line_name,
                             std::string_view train_number);
+
+// The same, from a check of exactly these two sources made already (the
+// language server's of the documents as they stand): its account tells
+// which bytes are which field, and its model, the plan of the line kept,
+// is what the formatted sources must compile to again.
+FormatResult format_sources(std::string_view line_text,
+                            std::string_view train_text,
+                            const CheckResult& before);
+
+// The formatter's last guard: whether `line` and `train` compile to the
+// very files of the compile `before` made (the same bytes of every file,
+// the same fault recorded, the same error exit), `before`'s model keeping
+// its plan of the line.
+bool compiles_to_the_same(const CheckResult& before, std::string_view line,
+                          std::string_view train);
 
 // `bytes` with `edits` applied.
 std::string apply_edits(std::string_view bytes,

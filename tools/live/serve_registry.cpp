@@ -1,7 +1,6 @@
 #include "tools/live/serve_registry.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include "output/file_system.h"
 
 namespace scenc::tools {
 namespace {
@@ -21,22 +22,8 @@ bool process_runs(long pid) {
 
 }  // namespace
 
-// A directory only this user may touch: made with mode 0700 where it is
-// missing, and taken only when it is a directory (not a link), owned by
-// the user and closed to everyone else.
 std::optional<fs::path> ServeRegistry::own_directory() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const fs::path dir = runtime != nullptr && *runtime == '/'
-                           ? fs::path(runtime) / "scenarioc-serve"
-                           : fs::path("/tmp") / ("scenarioc-serve-" +
-                                                 std::to_string(::geteuid()));
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
-  struct stat st {};
-  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-      st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) {
-    return std::nullopt;
-  }
-  return dir;
+  return private_directory("scenarioc-serve");
 }
 
 ServeRegistry::ServeRegistry(const std::vector<fs::path>& inputs,

@@ -14,15 +14,6 @@ using json = nlohmann::json;
 using tools::AccountSpan;
 using tools::SourceAccount;
 
-// "km 9.300", "km -0.100".
-std::string kilometre(std::int64_t metres) {
-  const std::int64_t m = std::llabs(metres);
-  std::string frac = std::to_string(m % 1000);
-  frac.insert(0, 3 - frac.size(), '0');
-  return std::string("km ") + (metres < 0 ? "-" : "") +
-         std::to_string(m / 1000) + "." + frac;
-}
-
 // The slot a field's value was stored into, as the compile recorded it.
 std::optional<std::int64_t> slot_of(const SourceAccount& account,
                                     const SourceAccount::Row& row,
@@ -41,6 +32,14 @@ std::int64_t span_width(const AccountSpan& s) {
 }
 
 }  // namespace
+
+std::string kilometre(std::int64_t metres) {
+  const std::int64_t m = std::llabs(metres);
+  std::string frac = std::to_string(m % 1000);
+  frac.insert(0, 3 - frac.size(), '0');
+  return std::string("km ") + (metres < 0 ? "-" : "") +
+         std::to_string(m / 1000) + "." + frac;
+}
 
 json inlay_hints(const CheckedPair& pair, SourceKind kind, const Range& range,
                  PositionEncoding units) {

@@ -13,6 +13,9 @@
 
 namespace scenc::lsp {
 
+// A position in kilometres as the hints show it: "km 9.300", "km -0.100".
+std::string kilometre(std::int64_t metres);
+
 // The InlayHints of the `kind` source on the lines of `range`.
 nlohmann::json inlay_hints(const CheckedPair& pair, SourceKind kind,
                            const Range& range, PositionEncoding units);

@@ -50,9 +50,13 @@ Position client_place(const TextDocument& text, const Places& places,
 
 json formatting(const CheckedPair& pair, SourceKind kind,
                 const std::optional<Range>& range, PositionEncoding units) {
-  const tools::FormatResult r = tools::format_sources(
-      pair.bytes(SourceKind::kLine), pair.bytes(SourceKind::kTrain),
-      pair.line_name, pair.train_number);
+  // The pair's check is the check of exactly these bytes, made when they
+  // last changed: the formatter re-lays the rows by its account and
+  // compares what the formatted sources compile to with its model, so only
+  // the formatted sources are compiled here.
+  const tools::FormatResult r =
+      tools::format_sources(pair.bytes(SourceKind::kLine),
+                            pair.bytes(SourceKind::kTrain), pair.check);
   const TextDocument& text = pair.side(kind).text();
   const Places places(text.source_bytes());
   json edits = json::array();

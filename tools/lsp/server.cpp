@@ -12,6 +12,7 @@
 
 #include "build_version.h"
 #include "tools/lsp/annotations.h"
+#include "tools/lsp/cell_view.h"
 #include "tools/lsp/editing.h"
 #include "tools/lsp/features.h"
 #include "tools/lsp/protocol.h"
@@ -110,6 +111,7 @@ struct SourceRequest {
   PositionEncoding units;
   bool snippets;
   const json& params;
+  CellViewFiles& views;
 };
 
 using SourceMethod = json (*)(const SourceRequest&);
@@ -144,10 +146,22 @@ json inlay_hints_of(const SourceRequest& r) {
                               range_of(member(r.params, "range")), r.units)
                 : json::array();
 }
+// From a diagnostic to the rows it names; from a slow order to its marks,
+// in a view of the cells around it written for the editor to open.
 json definition_of(const SourceRequest& r) {
-  return r.pair ? definition(*r.pair, r.kind,
-                             position_of(member(r.params, "position")), r.units)
-                : json::array();
+  if (!r.pair) return json::array();
+  const Position at = position_of(member(r.params, "position"));
+  json found = definition(*r.pair, r.kind, at, r.units);
+  if (!found.empty()) return found;
+  const std::int64_t line = r.doc.text->to_source(at, r.units).first;
+  const std::optional<CellView> view = slow_order_cells(*r.pair, r.kind, line);
+  if (!view) return found;
+  const std::optional<std::string> uri = r.views.write(r.doc.uri, line, *view);
+  if (!uri) return found;
+  for (const std::int64_t mark : view->mark_lines) {
+    found.push_back(protocol::location(*uri, {{mark, 0}, {mark, 0}}));
+  }
+  return found;
 }
 json semantic_tokens_of(const SourceRequest& r) {
   return r.pair ? semantic_tokens(*r.pair, r.kind, r.units) : json();
@@ -323,7 +337,8 @@ void Server::dispatch(const json& message) {
         return;
       }
       respond(id, row->answer({*doc, kind, workspace_.pair_of(uri),
-                               workspace_.units(), snippets_, params}));
+                               workspace_.units(), snippets_, params,
+                               cell_views_}));
     } else {
       fail(id, error_code::kMethodNotFound, "no method " + method);
     }

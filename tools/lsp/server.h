@@ -3,7 +3,9 @@
 // initialize and shutdown, keeps the open sources in step with the editor
 // (whole or incremental changes), publishes the check's diagnostics of both
 // sources of every pair, and answers hover, document symbols, completion,
-// formatting, quick fixes, inlay hints, definition and semantic tokens.
+// formatting, quick fixes, inlay hints, definition (from a diagnostic to
+// the rows it names, from a slow order to a view of its cells) and
+// semantic tokens.
 // Whatever a message holds, the server answers or ignores it as the protocol
 // says and goes on; only exit ends it.
 #pragma once
@@ -13,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "tools/lsp/cell_view.h"
 #include "tools/lsp/framing.h"
 #include "tools/lsp/workspace.h"
 
@@ -77,6 +80,8 @@ class Server {
 
   Workspace workspace_;
   Send send_;
+  // The views of cells that definition wrote for the editor to open.
+  CellViewFiles cell_views_;
   bool initialized_ = false;
   // The client inserts snippets (it said so when it initialized).
   bool snippets_ = false;

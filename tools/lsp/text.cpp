@@ -1,6 +1,7 @@
 #include "tools/lsp/text.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "model/cp1252.h"
 
@@ -83,11 +84,40 @@ void TextDocument::refresh() {
   }
 }
 
+namespace {
+
+// Where the line that goes on at `at` ends: its first CR or LF, else the
+// end of the text. Searched a window at a time for each of the two bytes,
+// which the C library does in a few instructions per 32 bytes, where a
+// search for either of two bytes takes several per byte; the windows keep
+// a file of one line end only from being searched to its end for the
+// other. Requests that place many edits or hints find their lines so, up
+// to 15 lines from a mark.
+std::size_t line_end_from(std::string_view text, std::size_t at) {
+  constexpr std::size_t kWindow = 256;
+  while (at < text.size()) {
+    const std::size_t size = std::min(kWindow, text.size() - at);
+    const char* const window = text.data() + at;
+    const auto* lf = static_cast<const char*>(std::memchr(window, '\n', size));
+    const std::size_t before_lf =
+        lf ? static_cast<std::size_t>(lf - window) : size;
+    if (const auto* cr =
+            static_cast<const char*>(std::memchr(window, '\r', before_lf))) {
+      return at + static_cast<std::size_t>(cr - window);
+    }
+    if (lf) return at + before_lf;
+    at += size;
+  }
+  return text.size();
+}
+
+}  // namespace
+
 std::size_t TextDocument::line_start(std::size_t line) const {
   if (line >= line_count_) return text_.size();
   std::size_t at = marks_[line / kLinesPerMark];
   for (std::size_t n = line % kLinesPerMark; n > 0; --n) {
-    const std::size_t end = text_.find_first_of("\r\n", at);
+    const std::size_t end = line_end_from(text_, at);
     const bool crlf =
         text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n';
     at = end + (crlf ? 2 : 1);
@@ -97,8 +127,7 @@ std::size_t TextDocument::line_start(std::size_t line) const {
 
 std::string_view TextDocument::line_text(std::size_t line) const {
   const std::size_t begin = line_start(line);
-  const std::size_t end =
-      std::min(text_.find_first_of("\r\n", begin), text_.size());
+  const std::size_t end = line_end_from(text_, begin);
   return std::string_view(text_).substr(begin, end - begin);
 }
 

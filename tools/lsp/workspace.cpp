@@ -77,9 +77,10 @@ bool same_text(const PairSide& a, const PairSide& b) {
          a.text().source_bytes() == b.text().source_bytes();
 }
 
-// The check of a pair, without the plan of the line, which nothing here
-// reads. A check that cannot finish (memory ran out) is said at the top of
-// the line source, and the server goes on.
+// The check of a pair. Its plan of the line is kept as drawn (a few runs,
+// no array of metres): the formatter compares the plan of the formatted
+// sources with it. A check that cannot finish (memory ran out) is said at
+// the top of the line source, and the server goes on.
 tools::CheckResult checked(std::string_view line, std::string_view train,
                            std::string_view line_name,
                            std::string_view train_number,
@@ -95,7 +96,9 @@ tools::CheckResult checked(std::string_view line, std::string_view train,
     d.message = std::string("the check could not finish: ") + e.what();
     result.diagnostics.push_back(std::move(d));
   }
-  result.model.line_profile.release();
+  if (!result.model.line_profile.is_drawn()) {
+    result.model.line_profile.release();
+  }
   return result;
 }
 
@@ -166,6 +169,14 @@ DocumentName DocumentName::parse(const std::string& uri) {
     }
   }
   return n;
+}
+
+std::string file_uri(const fs::path& path) {
+  std::string uri = "file://";
+  for (const fs::path& part : path.relative_path()) {
+    uri += "/" + percent_encoded(part.string());
+  }
+  return uri;
 }
 
 std::string DocumentName::sibling_uri(const std::string& file_name) const {

@@ -80,6 +80,9 @@ struct DocumentName {
   std::string directory_key() const;
 };
 
+// The file: URI of an absolute path, each of its names percent-encoded.
+std::string file_uri(const std::filesystem::path& path);
+
 struct Document {
   std::string uri;
   DocumentName name;
@@ -112,8 +115,8 @@ struct CheckedPair {
   PairSide train;
   std::string line_name;
   std::string train_number;
-  // The check of the two sources; its model is kept without the plan of
-  // the line, which nothing here reads.
+  // The check of the two sources; its model keeps the plan of the line
+  // only as drawn (its runs), never metre by metre.
   tools::CheckResult check;
   // The check ran without recovery and a fault ended a stage: a check with
   // recovery is still to come (`recovering` once it is under way).
