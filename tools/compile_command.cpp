@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -95,28 +96,35 @@ void move_off_cpu(int busy_cpu) {
 // the check's account of every row and field), and every fresh page costs
 // a fault, dear on a virtual machine: 1,300 of them were a third of the
 // CPU of a maximal compile. So every thread allocates from the one heap,
-// large blocks too, and the heap lies in huge pages where the system gives
-// them on request: a fault per 2 MiB instead of one per 4 KiB. The heap
-// reaches 32 MiB ahead in address space only; its pages come as they are
-// used.
-void heap_in_huge_pages() {
+// large blocks too, and for sources of `source_bytes` from 64 KiB on the
+// heap grows at once by what such a compile fills, in huge pages where the
+// system gives them on request: a fault per 2 MiB instead of one per
+// 4 KiB. Smaller sources fill too little for it to pay, and keep the
+// address space a run needs as it was.
+void heap_in_huge_pages(std::size_t source_bytes) {
 #if defined(MADV_HUGEPAGE) && defined(M_ARENA_MAX)
   constexpr std::size_t kHugePage = std::size_t{2} << 20;
-  constexpr int kReach = 32 << 20;
+  constexpr std::size_t kMostAhead = std::size_t{32} << 20;
+  constexpr int kUsualPad = 128 << 10;
   ::mallopt(M_ARENA_MAX, 1);
-  ::mallopt(M_MMAP_THRESHOLD, kReach);
-  ::mallopt(M_TRIM_THRESHOLD, 2 * kReach);
-  ::mallopt(M_TOP_PAD, kReach);
+  ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kMostAhead));
+  ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kMostAhead));
+  if (source_bytes < (64 << 10)) return;
+  // About 64 bytes of heap for each byte of the sources.
+  const std::size_t ahead = std::min(
+      kMostAhead, (64 * source_bytes + kHugePage - 1) / kHugePage * kHugePage);
+  ::mallopt(M_TOP_PAD, static_cast<int>(ahead));
   // A block the heap cannot hold makes it grow by the pad at once: the
   // block begins where the heap was used up to, and the break is the end.
   void* probe = std::malloc(kHugePage);
+  ::mallopt(M_TOP_PAD, kUsualPad);
   if (probe == nullptr) return;
   const auto first = reinterpret_cast<std::uintptr_t>(probe);
   const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0));
   std::free(probe);
   // Only a heap grown by its break: an allocator of other memory (the
   // sanitizers') keeps its own pages.
-  if (first >= end || end - first > kHugePage + 2 * kReach) return;
+  if (first >= end || end - first > kHugePage + 2 * kMostAhead) return;
   const std::uintptr_t start = (first + kHugePage - 1) / kHugePage * kHugePage;
   if (end <= start) return;
   ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
@@ -128,6 +136,8 @@ void heap_in_huge_pages() {
         std::malloc(static_cast<std::size_t>(start - first - kHeader));
     (void)below_huge_pages;
   }
+#else
+  (void)source_bytes;
 #endif
 }
 
@@ -312,7 +322,6 @@ void print_outcome(const CompileOptions& o, bool write_files,
 // Compiles the two sources as the scenario program compiles its own; with
 // `write_files`, the binary files go into the output directory.
 int run_compile(const CompileOptions& o, bool write_files) {
-  heap_in_huge_pages();
   // Both sources are read before anything else, so that one that cannot be
   // read stops the run before any file is written.
   std::string line_bytes;
@@ -321,6 +330,7 @@ int run_compile(const CompileOptions& o, bool write_files) {
       !read_source(o.train_source, "train source", train_bytes)) {
     return exit_status::kFileFailed;
   }
+  heap_in_huge_pages(line_bytes.size() + train_bytes.size());
 
   // The scenario's names, and once compiled, the model its files come from.
   Model built;
