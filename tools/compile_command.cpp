@@ -110,9 +110,11 @@ void heap_in_huge_pages(std::size_t source_bytes) {
   ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kMostAhead));
   ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kMostAhead));
   if (source_bytes < (64 << 10)) return;
-  // About 64 bytes of heap for each byte of the sources.
-  const std::size_t ahead = std::min(
-      kMostAhead, (64 * source_bytes + kHugePage - 1) / kHugePage * kHugePage);
+  // About 64 bytes of heap for each byte of the sources, beyond the 2 MiB
+  // of the probe below.
+  const std::size_t ahead =
+      std::min(kMostAhead, kHugePage + (64 * source_bytes + kHugePage - 1) /
+                                           kHugePage * kHugePage);
   ::mallopt(M_TOP_PAD, static_cast<int>(ahead));
   // A block the heap cannot hold makes it grow by the pad at once: the
   // block begins where the heap was used up to, and the break is the end.
@@ -125,16 +127,21 @@ void heap_in_huge_pages(std::size_t source_bytes) {
   // Only a heap grown by its break: an allocator of other memory (the
   // sanitizers') keeps its own pages.
   if (first >= end || end - first > kHugePage + 2 * kMostAhead) return;
-  const std::uintptr_t start = (first + kHugePage - 1) / kHugePage * kHugePage;
+  // The huge pages begin past the page the allocator marked the probe's
+  // end in: a stretch of 2 MiB one small page of which is in place already
+  // stays in small pages.
+  constexpr std::uintptr_t kHeader = 32;
+  const std::uintptr_t start =
+      (first + kHugePage + kHeader + kHugePage - 1) / kHugePage * kHugePage;
   if (end <= start) return;
   ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-  // The rest of the small pages below the huge ones is taken, and never
-  // touched, so that the blocks to come lie in huge pages.
-  constexpr std::uintptr_t kHeader = 32;
-  if (start - first > 2 * kHeader) {
-    static void* const below_huge_pages =
+  // The heap below the huge pages is taken, and never touched, so that
+  // the blocks to come lie in huge pages.
+  // (Kept where the compiler cannot drop a block that nothing reads.)
+  static void* volatile below_huge_pages = nullptr;
+  if (below_huge_pages == nullptr && start - first > 2 * kHeader) {
+    below_huge_pages =
         std::malloc(static_cast<std::size_t>(start - first - kHeader));
-    (void)below_huge_pages;
   }
 #else
   (void)source_bytes;
