@@ -94,22 +94,23 @@ void move_off_cpu(int busy_cpu) {
 
 // A compile and its check fill some megabytes of small blocks (the model,
 // the check's account of every row and field), and every fresh page costs
-// a fault, dear on a virtual machine: 1,300 of them were a third of the
-// CPU of a maximal compile. So every thread allocates from the one heap,
-// large blocks too, and for sources of `source_bytes` from 64 KiB on the
+// a fault, dear on a virtual machine: 1,100 of them were a third of the
+// CPU of a maximal compile. So for sources of `source_bytes` from 64 KiB
+// on, every thread allocates from the one heap, large blocks too, and the
 // heap grows at once by what such a compile fills, in huge pages where the
 // system gives them on request: a fault per 2 MiB instead of one per
 // 4 KiB. Smaller sources fill too little for it to pay, and keep the
-// address space a run needs as it was.
+// allocator, and the address space a run needs, as they were.
 void heap_in_huge_pages(std::size_t source_bytes) {
 #if defined(MADV_HUGEPAGE) && defined(M_ARENA_MAX)
   constexpr std::size_t kHugePage = std::size_t{2} << 20;
   constexpr std::size_t kMostAhead = std::size_t{32} << 20;
   constexpr int kUsualPad = 128 << 10;
+  constexpr std::size_t kLeastSources = 64 << 10;
+  if (source_bytes < kLeastSources) return;
   ::mallopt(M_ARENA_MAX, 1);
   ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kMostAhead));
   ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kMostAhead));
-  if (source_bytes < (64 << 10)) return;
   // About 64 bytes of heap for each byte of the sources, beyond the 2 MiB
   // of the probe below.
   const std::size_t ahead =
