@@ -520,6 +520,33 @@ TEST(AuthorCheck, LongLinesAreExcerptedAroundTheField) {
   EXPECT_EQ(excerpt.substr(at, 3), "1.5") << excerpt << "\n" << caret;
 }
 
+// Text bound for a terminal keeps what it says on one line and in the order
+// written: controls, C1 controls, characters that turn the direction of the
+// text around them and bytes that are no UTF-8 are shown escaped.
+TEST(AuthorCheck, TerminalTextEscapesWhatCouldMoveOrHideText) {
+  const struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"Stazione \xc3\xa8 km 3", "Stazione \xc3\xa8 km 3"},
+      {"a\tb\r\nc", "a\\tb\\r\\nc"},
+      {"\x1b]0;x\x07\x7f", "\\x1b]0;x\\x07\\x7f"},
+      {"\u009b2J", "\\u009b2J"},
+      {"\xff\xc3", "\\xff\\xc3"},
+      // Left-to-right and right-to-left embeddings and overrides, the pop,
+      // the isolates and their pop; the marks beside them stay.
+      {"a\xe2\x80\xaa\xe2\x80\xab\xe2\x80\xac\xe2\x80\xad\xe2\x80\xaez",
+       "a\\u202a\\u202b\\u202c\\u202d\\u202ez"},
+      {"\xe2\x81\xa6\xe2\x81\xa7\xe2\x81\xa8\xe2\x81\xa9",
+       "\\u2066\\u2067\\u2068\\u2069"},
+      {"\xe2\x80\x8e\xe2\x80\x8f\xe2\x81\xaa",
+       "\xe2\x80\x8e\xe2\x80\x8f\xe2\x81\xaa"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(terminal_text(c.text), c.shown) << c.text;
+  }
+}
+
 // ---- Faults in an author's words -------------------------------------------
 
 std::string signboards(int count) {
