@@ -219,7 +219,7 @@ class RowHover {
       }
       const std::string details = tools::details_text(
           tools::describe_cell(p->cell, c, &model_.scenario_slots));
-      add("- " + cell_words(p->cell) + ": " + tools::kind_name(c.kind) +
+      add("- " + cell_words(p->cell) + ": " + cell_kind_name(c.kind) +
           (details.empty() ? "" : ", " + details));
     }
   }
