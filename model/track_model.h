@@ -24,8 +24,7 @@ namespace scenc {
 // One 50 m cell of the track grid. Every field is also a field of the cell
 // file, so widths and signedness are binding.
 struct TrackCell {
-  std::uint8_t kind = 0;  // object on the cell (cell_kind); free or mountain
-                          // marker count as free
+  std::uint8_t kind = 0;  // the object on the cell, a cell_kind
   std::int16_t value1 = 0;
   std::int16_t value2 = 0;
   std::int16_t value3 = 0;

@@ -136,7 +136,7 @@ class LaneLabels {
 constexpr int lane_index(CellLane lane) {
   return static_cast<int>(lane) - static_cast<int>(CellLane::kSignals);
 }
-constexpr int kFaults = lane_index(CellLane::kMarks) + 1;
+constexpr int kDiagnosticsLane = lane_index(CellLane::kMarks) + 1;
 
 class PlotBuilder {
  public:
@@ -597,7 +597,8 @@ class PlotBuilder {
   // mark; marks that fall on one spot share a name that counts them.
   std::vector<LaneLabels> object_lane_labels() {
     std::vector<LaneLabels> lane_labels(
-        kFaults + 1, LaneLabels(labels::kLaneSize, labels::kLanePitch));
+        kDiagnosticsLane + 1,
+        LaneLabels(labels::kLaneSize, labels::kLanePitch));
     for (std::size_t i = 0; i < s_.cells.size(); ++i) {
       const TrackCell& c = s_.cells[i];
       const double pos =
@@ -611,7 +612,7 @@ class PlotBuilder {
     }
     if (scene_.diagnostics) {
       for (const MarkGroup& g : marks_by_spot(*scene_.diagnostics)) {
-        lane_labels[kFaults].add(
+        lane_labels[kDiagnosticsLane].add(
             g.x,
             g.first->check +
                 (g.count > 1 ? " +" + std::to_string(g.count - 1) : ""),
@@ -646,10 +647,11 @@ class PlotBuilder {
   double draw_object_lanes(SvgWriter& svg, double top) {
     const char* names[] = {"signals",     "speed boards", "signboards",
                            "slow orders", "abbattimento", "diagnostics"};
-    static_assert(std::size(names) == std::size_t{kFaults} + 1);
-    const int lanes = scene_.diagnostics ? kFaults + 1 : kFaults;
+    static_assert(std::size(names) == std::size_t{kDiagnosticsLane} + 1);
+    const int lanes =
+        scene_.diagnostics ? kDiagnosticsLane + 1 : kDiagnosticsLane;
     std::vector<LaneLabels> lane_labels = object_lane_labels();
-    std::vector<double> lane_top(kFaults + 2, top);
+    std::vector<double> lane_top(kDiagnosticsLane + 2, top);
     for (int k = 0; k < lanes; ++k) {
       lane_labels[static_cast<std::size_t>(k)].place(
           page::kLeft + 1, right_edge() - 1, labels::kOptionalRows);
@@ -682,7 +684,7 @@ class PlotBuilder {
     }
     if (scene_.diagnostics) {
       if (scene_.diagnostics->empty()) {
-        svg.text(page::kLeft + 8, lane_y(kFaults) + 4,
+        svg.text(page::kLeft + 8, lane_y(kDiagnosticsLane) + 4,
                  "The check found no fault and no warning.",
                  std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
       }
@@ -690,7 +692,7 @@ class PlotBuilder {
         if (!d.position) continue;
         svg.begin_group(diagnostic_text(d));
         diagnostic_symbol(svg, px(static_cast<double>(*d.position)),
-                          lane_y(kFaults), d.severity);
+                          lane_y(kDiagnosticsLane), d.severity);
         svg.end_group();
       }
     }
