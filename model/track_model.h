@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/cell_kinds.h"
 #include "model/faults.h"
 
 namespace scenc {
@@ -23,7 +24,7 @@ namespace scenc {
 // One 50 m cell of the track grid. Every field is also a field of the cell
 // file, so widths and signedness are binding.
 struct TrackCell {
-  std::uint8_t kind = 0;  // object on the cell; 0 and 11 count as free
+  std::uint8_t kind = 0;  // the object on the cell, a cell_kind
   std::int16_t value1 = 0;
   std::int16_t value2 = 0;
   std::int16_t value3 = 0;
@@ -35,25 +36,11 @@ struct TrackCell {
   std::uint8_t gradient = 0;     // per mille plus 100
   std::uint8_t adhesion = 0;
 
-  bool is_free() const { return kind == 0 || kind == 11; }
+  bool is_free() const {
+    return kind == cell_kind::kFree || kind == cell_kind::kMountainMarker;
+  }
   bool operator==(const TrackCell&) const = default;
 };
-
-// Cell kinds placed on the grid.
-namespace cell_kind {
-inline constexpr std::uint8_t kFree = 0;
-inline constexpr std::uint8_t kSignal = 1;
-inline constexpr std::uint8_t kSlowOrderEnd = 2;
-inline constexpr std::uint8_t kSlowOrderStart = 3;
-inline constexpr std::uint8_t kSlowOrderWarning = 4;
-inline constexpr std::uint8_t kSlowOrderApproach = 5;
-inline constexpr std::uint8_t kSpeedBoard = 6;
-inline constexpr std::uint8_t kStationMarker = 10;
-inline constexpr std::uint8_t kMountainMarker = 11;
-inline constexpr std::uint8_t kAbbattimento = 12;
-inline constexpr std::uint8_t kAbbattimentoZero = 13;
-inline constexpr std::uint8_t kSignboard = 14;
-}  // namespace cell_kind
 
 // One of the 87 slots: a station, a signboard text, or one of the scenario's
 // general records (81 to 86). `name` holds single-byte (Windows-1252) text.

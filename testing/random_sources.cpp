@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
+#include <optional>
 #include <random>
 #include <set>
 #include <utility>
@@ -332,24 +333,29 @@ std::int64_t odd_cell(Random& r, std::int64_t lo, std::int64_t hi) {
   return r.between(lo / 2, hi / 2) * 2 + 1;
 }
 
-// Adds to `s` the rows that raise `fault` (0: rows that raise none).
-// Returns what was added, for the pair's description.
-std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
+// Rows of every kind that raise no fault.
+std::optional<std::string> no_fault_rows(Scenario& s, std::int32_t fault,
+                                         Random&) {
+  if (fault != 0) return std::nullopt;
   auto& line = s.line_body;
   auto& train = s.train_body;
+  line.push_back(plain("[curve]"));
+  line.push_back(row("curvas3", {1025, 325}));
+  line.push_back(row("montagna", {3025, 4475, 12}));
+  line.push_back(board(5000, 120, 120));
+  line.push_back(signboard(5500, kilometre_text(5500)));
+  train.push_back(station(0, 8, 400, 0, "PARTENZA"));
+  train.push_back(signal(1000, {1, 4, 1, 0, 0, 0, 0, 0, 0, 0}));
+  train.push_back(slow_order(9300, 30, 50, 0, 1, 0));
+  train.push_back(signal(12000));
+  return "rows that raise no fault";
+}
+
+// The line's length and the rows of its general section; no line source,
+// or none that opens its general section.
+std::optional<std::string> general_fault_rows(Scenario& s, std::int32_t fault,
+                                              Random& r) {
   switch (fault) {
-    case 0: {
-      line.push_back(plain("[curve]"));
-      line.push_back(row("curvas3", {1025, 325}));
-      line.push_back(row("montagna", {3025, 4475, 12}));
-      line.push_back(board(5000, 120, 120));
-      line.push_back(signboard(5500, kilometre_text(5500)));
-      train.push_back(station(0, 8, 400, 0, "PARTENZA"));
-      train.push_back(signal(1000, {1, 4, 1, 0, 0, 0, 0, 0, 0, 0}));
-      train.push_back(slow_order(9300, 30, 50, 0, 1, 0));
-      train.push_back(signal(12000));
-      return "rows that raise no fault";
-    }
     case 1: {
       s.length = r.pick<std::int64_t>({1000001, -1, -50, 2147483647});
       return "line length " + num(s.length);
@@ -376,6 +382,22 @@ std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
       s.general.push_back(
           case_bound(row("ripetizione segnali codici", {4650, 9000})));
       return "signal repetition without 4 or 9";
+    case 101:
+      return "no line source";
+    case 102:
+      s.generale_header = false;
+      return "line source without [generale]";
+    default:
+      return std::nullopt;
+  }
+}
+
+// Objects placed on cells that hold one already.
+std::optional<std::string> taken_cell_rows(Scenario& s, std::int32_t fault,
+                                           Random& r) {
+  auto& line = s.line_body;
+  auto& train = s.train_body;
+  switch (fault) {
     case 6:
     case 21: {
       // Two objects on one cell, the second on the tie below it.
@@ -397,6 +419,39 @@ std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
                           {50 * k + 25, r.pick<std::int64_t>({80, 0, -5})}));
       return "abbattimento at " + num(50 * k + 25) + " on a signal's cell";
     }
+    case 16: {
+      const std::int64_t k = odd_cell(r, 21, 300);
+      train.push_back(signal(50 * k));
+      train.push_back(signal(50 * k - 25));
+      return "two signals on the cell of " + num(50 * k);
+    }
+    case 17:
+    case 18:
+    case 19:
+    case 20: {
+      const std::int64_t m = r.between(40, 300);
+      const std::int64_t x = 50 * m;
+      const std::int64_t l = 1000;
+      std::int64_t taken = x - kWarningDistance;  // the warning
+      if (fault == 18) taken = x;                 // the start
+      if (fault == 19) taken = x + l;             // the end
+      if (fault == 20)
+        taken = 50 * (m - 24 - r.between(0, 3) - 1);  // an approach cell
+      train.push_back(signal(taken));
+      train.push_back(slow_order(x, 60, l, 0, 1, 0));
+      return "signal at " + num(taken) + " before the slow order at " + num(x);
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+// Stations off their steps, too many or too close.
+std::optional<std::string> station_fault_rows(Scenario& s, std::int32_t fault,
+                                              Random& r) {
+  auto& line = s.line_body;
+  auto& train = s.train_body;
+  switch (fault) {
     case 8:
       train.push_back(station(r.pick<std::int64_t>({2775, 2725, 2751}), 2, 600,
                               0, "FUORI"));
@@ -421,6 +476,30 @@ std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
       return num(stations) + " stations beside " + num(signboards) +
              " signboards";
     }
+    case 22:
+      train.push_back(station(2750, 2, 600, 0, "PRIMA"));
+      train.push_back(
+          station(r.pick<std::int64_t>({3200, 3350}), 2, 600, 0, "SECONDA"));
+      return "two stations too close";
+    case 24:
+      if (r.chance(50)) {
+        train.push_back(station(50, 2, 100, 0, "CORTA"));
+      } else {
+        train.push_back(station(-100, 5, 400, 0, "INDIETRO"));
+      }
+      return "station ending within the first 100 m";
+    default:
+      return std::nullopt;
+  }
+}
+
+// The abbattimento marks of the finishing pass: no free cell for one, or
+// one on cell 1, where the format stamps go.
+std::optional<std::string> mark_fault_rows(Scenario& s, std::int32_t fault,
+                                           Random& r) {
+  auto& line = s.line_body;
+  auto& train = s.train_body;
+  switch (fault) {
     case 11: {
       // Signals on three cells in a row before a warning: the nearest finds
       // neither cell before it free.
@@ -447,6 +526,44 @@ std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
       train.push_back(slow_order(50 * (i - 1), 30, 1000, 0, 0, 0));
       return "signals around the eighth cell of a slow order at cell " + num(i);
     }
+    case 1250: {
+      switch (r.below(3)) {
+        case 0: {
+          const std::int64_t p = r.between(-24, 24);
+          train.push_back(signal(p));
+          return "signal at " + num(p) + " on cell 1";
+        }
+        case 1:
+          line.push_back(plain("[indicazioni]"));
+          line.push_back(signboard(r.between(-24, 24), "Km 0"));
+          return "signboard on cell 1";
+        default:
+          // The mark before the signal on cell 3 lands on cell 1.
+          train.push_back(signal(50));
+          train.push_back(signal(100));
+          train.push_back(slow_order(2000, 140, 50, 0, 0, 0));
+          return "finishing mark on cell 1";
+      }
+    }
+    case 1251:
+      if (r.chance(50)) {
+        train.push_back(signal(0, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
+        return "signal on cell 1 with a second value only";
+      }
+      train.push_back(slow_order(0, 0, 0, 0, 0, 5));
+      return "slow order on cell 1 with speed 0";
+    default:
+      return std::nullopt;
+  }
+}
+
+// Rows beyond the grid, values beyond their fields, and curves beyond
+// their classes or the plan.
+std::optional<std::string> limit_fault_rows(Scenario& s, std::int32_t fault,
+                                            Random& r) {
+  auto& line = s.line_body;
+  auto& train = s.train_body;
+  switch (fault) {
     case 15: {
       const std::int64_t beyond = s.last_position() + 1;
       switch (r.below(5)) {
@@ -469,40 +586,6 @@ std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
           return "slow order ending beyond the grid";
       }
     }
-    case 16: {
-      const std::int64_t k = odd_cell(r, 21, 300);
-      train.push_back(signal(50 * k));
-      train.push_back(signal(50 * k - 25));
-      return "two signals on the cell of " + num(50 * k);
-    }
-    case 17:
-    case 18:
-    case 19:
-    case 20: {
-      const std::int64_t m = r.between(40, 300);
-      const std::int64_t x = 50 * m;
-      const std::int64_t l = 1000;
-      std::int64_t taken = x - kWarningDistance;  // the warning
-      if (fault == 18) taken = x;      // the start
-      if (fault == 19) taken = x + l;  // the end
-      if (fault == 20)
-        taken = 50 * (m - 24 - r.between(0, 3) - 1);  // an approach cell
-      train.push_back(signal(taken));
-      train.push_back(slow_order(x, 60, l, 0, 1, 0));
-      return "signal at " + num(taken) + " before the slow order at " + num(x);
-    }
-    case 22:
-      train.push_back(station(2750, 2, 600, 0, "PRIMA"));
-      train.push_back(
-          station(r.pick<std::int64_t>({3200, 3350}), 2, 600, 0, "SECONDA"));
-      return "two stations too close";
-    case 24:
-      if (r.chance(50)) {
-        train.push_back(station(50, 2, 100, 0, "CORTA"));
-      } else {
-        train.push_back(station(-100, 5, 400, 0, "INDIETRO"));
-      }
-      return "station ending within the first 100 m";
     case 25: {
       switch (r.below(8)) {
         case 0:
@@ -537,11 +620,6 @@ std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
           return "empty train source";
       }
     }
-    case 101:
-      return "no line source";
-    case 102:
-      s.generale_header = false;
-      return "line source without [generale]";
     case 103: {
       line.push_back(plain("[curve]"));
       switch (r.below(3)) {
@@ -558,35 +636,20 @@ std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
           return "curve ending at 1000000 m on a 1000 m line";
       }
     }
-    case 1250: {
-      switch (r.below(3)) {
-        case 0: {
-          const std::int64_t p = r.between(-24, 24);
-          train.push_back(signal(p));
-          return "signal at " + num(p) + " on cell 1";
-        }
-        case 1:
-          line.push_back(plain("[indicazioni]"));
-          line.push_back(signboard(r.between(-24, 24), "Km 0"));
-          return "signboard on cell 1";
-        default:
-          // The mark before the signal on cell 3 lands on cell 1.
-          train.push_back(signal(50));
-          train.push_back(signal(100));
-          train.push_back(slow_order(2000, 140, 50, 0, 0, 0));
-          return "finishing mark on cell 1";
-      }
-    }
-    case 1251:
-      if (r.chance(50)) {
-        train.push_back(signal(0, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
-        return "signal on cell 1 with a second value only";
-      }
-      train.push_back(slow_order(0, 0, 0, 0, 0, 5));
-      return "slow order on cell 1 with speed 0";
     default:
-      return "nothing for fault " + num(fault);
+      return std::nullopt;
   }
+}
+
+// Adds to `s` the rows that raise `fault` (0: rows that raise none), by the
+// recipe of its family. Returns what was added, for the pair's description.
+std::string add_fault_rows(Scenario& s, std::int32_t fault, Random& r) {
+  for (const auto recipe :
+       {no_fault_rows, general_fault_rows, taken_cell_rows, station_fault_rows,
+        mark_fault_rows, limit_fault_rows}) {
+    if (std::optional<std::string> how = recipe(s, fault, r)) return *how;
+  }
+  return "nothing for fault " + num(fault);
 }
 
 // ---- Random scenarios from the grammar -----------------------------------

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/embedded_sources.h"
 #include "testing/generate_scenario.h"
 #include "output/output_directory.h"
 #include "scenario/build_run.h"
@@ -21,19 +22,8 @@
 namespace scenc::tools {
 namespace {
 
-struct Pair {
-  std::string line;
-  std::string train;
-};
-
-Pair embedded() {
-  Model model;
-  set_embedded_identity(model);
-  MemoryDirectory out;
-  write_scenario_texts(model, out);
-  return {out.files.at("Firenze_Pisa_linea.txt"),
-          out.files.at("Firenze_Pisa_11711-.txt")};
-}
+using Pair = testing::SourceTexts;
+using testing::embedded_source_texts;
 
 // Replaces `from` by `to` on the 1-based line `line` of `text`.
 std::string edit(std::string text, int line, const std::string& from,
@@ -77,7 +67,7 @@ TEST(AuthorCheck, CleanSourcesGiveNoDiagnosticAndTheBuildsModel) {
     std::string_view line_name;
     std::string_view train_number;
   } cases[] = {
-      {"embedded", embedded(), kEmbeddedLineName, kEmbeddedTrainNumber},
+      {"embedded", embedded_source_texts(), kEmbeddedLineName, kEmbeddedTrainNumber},
       {"maximal",
        {maximal.line_source, maximal.train_source},
        "Massima",
@@ -424,7 +414,7 @@ TEST(AuthorCheck, EachMistakeIsReportedOnItsLineAndField) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Pair p = embedded();
+    Pair p = embedded_source_texts();
     c.make(p);
     expect_diagnostics(check(p), c.expected);
   }
@@ -456,7 +446,7 @@ TEST(AuthorCheck, KeywordsTypedWrongAreOfferedTheFieldMended) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
-    Pair p = embedded();
+    Pair p = embedded_source_texts();
     std::string& text = c.source == 'T' ? p.train : p.line;
     text = edit(text, c.line, c.keyword, c.typed);
     const CheckResult r = check(p);
@@ -483,10 +473,10 @@ TEST(AuthorCheck, Utf16SourcesAreNamed) {
     for (const bool mark : {false, true}) {
       SCOPED_TRACE(std::string(big ? "big" : "little") + "-endian" +
                    (mark ? ", marked" : ""));
-      Pair train = embedded();
+      Pair train = embedded_source_texts();
       train.train = utf16(train.train, big, mark);
       EXPECT_EQ(listing(check(train)).substr(0, 20), "T1:1 utf-16-source: ");
-      Pair line = embedded();
+      Pair line = embedded_source_texts();
       line.line = utf16(line.line, big, mark);
       const CheckResult r = check(line);
       ASSERT_EQ(r.diagnostics.size(), 2u) << listing(r);
@@ -499,7 +489,7 @@ TEST(AuthorCheck, Utf16SourcesAreNamed) {
 // A line of thousands of characters is shown around the field the
 // diagnostic points at, cut where "..." stands, the caret still under it.
 TEST(AuthorCheck, LongLinesAreExcerptedAroundTheField) {
-  Pair p = embedded();
+  Pair p = embedded_source_texts();
   p.line = edit(p.line, 22, "-1", "-1" + std::string(1500, ' ') + ", 1.5" +
                                      std::string(1500, ' '));
   const CheckResult r = check(p);
@@ -518,6 +508,33 @@ TEST(AuthorCheck, LongLinesAreExcerptedAroundTheField) {
   const std::size_t at = caret.find('^');
   ASSERT_NE(at, std::string::npos);
   EXPECT_EQ(excerpt.substr(at, 3), "1.5") << excerpt << "\n" << caret;
+}
+
+// Text bound for a terminal keeps what it says on one line and in the order
+// written: controls, C1 controls, characters that turn the direction of the
+// text around them and bytes that are no UTF-8 are shown escaped.
+TEST(AuthorCheck, TerminalTextEscapesWhatCouldMoveOrHideText) {
+  const struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"Stazione \xc3\xa8 km 3", "Stazione \xc3\xa8 km 3"},
+      {"a\tb\r\nc", "a\\tb\\r\\nc"},
+      {"\x1b]0;x\x07\x7f", "\\x1b]0;x\\x07\\x7f"},
+      {"\u009b2J", "\\u009b2J"},
+      {"\xff\xc3", "\\xff\\xc3"},
+      // Left-to-right and right-to-left embeddings and overrides, the pop,
+      // the isolates and their pop; the marks beside them stay.
+      {"a\xe2\x80\xaa\xe2\x80\xab\xe2\x80\xac\xe2\x80\xad\xe2\x80\xaez",
+       "a\\u202a\\u202b\\u202c\\u202d\\u202ez"},
+      {"\xe2\x81\xa6\xe2\x81\xa7\xe2\x81\xa8\xe2\x81\xa9",
+       "\\u2066\\u2067\\u2068\\u2069"},
+      {"\xe2\x80\x8e\xe2\x80\x8f\xe2\x81\xaa",
+       "\xe2\x80\x8e\xe2\x80\x8f\xe2\x81\xaa"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(terminal_text(c.text), c.shown) << c.text;
+  }
 }
 
 // ---- Faults in an author's words -------------------------------------------
@@ -642,7 +659,7 @@ TEST(AuthorCheck, FaultsNameTheirCause) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Pair p = embedded();
+    Pair p = embedded_source_texts();
     c.make(p);
     const CheckResult r = check(p);
     const auto d = std::find_if(
@@ -664,7 +681,7 @@ TEST(AuthorCheck, FaultsNameTheirCause) {
 // Independent faults, each of which ends its stage: every one is reported,
 // those behind the first found by compiling again without its row.
 TEST(AuthorCheck, RecoveryReportsEveryIndependentFault) {
-  const Pair e = embedded();
+  const Pair e = embedded_source_texts();
   Pair p = e;
   p.line = edit(p.line, 24, "16000", "96000");     // beyond the grid
   p.line = edit(p.line, 120, "22100", "20750");    // signboard on a signboard
@@ -697,7 +714,7 @@ TEST(AuthorCheck, RecoveryReportsEveryIndependentFault) {
 // a source larger than any an author writes is compiled for its faults but
 // not traced row by row, whose memory would be many times its size.
 TEST(AuthorCheck, FloodsOfRowsStayBounded) {
-  const Pair e = embedded();
+  const Pair e = embedded_source_texts();
   Pair p = e;
   std::string typos;
   for (int i = 0; i < 150; ++i) typos += "stazoine, 1, 2\r\n";

@@ -17,6 +17,7 @@
 
 #include "output/output_directory.h"
 #include "scenario/build_run.h"
+#include "scenario/emitters.h"
 #include "testing/generate_scenario.h"
 #include "testing/random_sources.h"
 #include "tools/check/check.h"
@@ -238,12 +239,7 @@ int expect_layout_free(const Pair& p, std::uint64_t seed) {
 }
 
 Pair embedded() {
-  Model model;
-  set_embedded_identity(model);
-  MemoryDirectory out;
-  write_scenario_texts(model, out);
-  return {"embedded", out.files.at("Firenze_Pisa_linea.txt"),
-          out.files.at("Firenze_Pisa_11711-.txt")};
+  return {"embedded", embedded_line_source(), embedded_train_source()};
 }
 
 TEST(CheckAgainstTheCompile, EmbeddedAndMaximalSourcesWhateverTheirLayout) {

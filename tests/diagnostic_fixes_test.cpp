@@ -6,27 +6,14 @@
 #include <set>
 #include <string>
 
-#include "output/output_directory.h"
-#include "scenario/build_run.h"
-#include "scenario/emitters.h"
+#include "testing/embedded_sources.h"
 #include "tools/check/check.h"
 
 namespace scenc::tools {
 namespace {
 
-struct Pair {
-  std::string line;
-  std::string train;
-};
-
-Pair embedded() {
-  Model model;
-  set_embedded_identity(model);
-  MemoryDirectory out;
-  write_scenario_texts(model, out);
-  return {out.files.at("Firenze_Pisa_linea.txt"),
-          out.files.at("Firenze_Pisa_11711-.txt")};
-}
+using Pair = testing::SourceTexts;
+using testing::embedded_source_texts;
 
 CheckResult check(const Pair& p) {
   return check_sources(p.line, p.train, "Firenze_Pisa", "11711");
@@ -84,7 +71,7 @@ const AuthorDiagnostic* find(const CheckResult& r, const std::string& name) {
 TEST(DiagnosticFixes, MendWhatTheyTell) {
   std::set<std::string> tried;
   for (const FixCase& c : kCases) {
-    Pair p = embedded();
+    Pair p = embedded_source_texts();
     std::string& text = c.source == SourceKind::kLine ? p.line : p.train;
     const std::size_t at = text.find(c.from);
     ASSERT_NE(at, std::string::npos) << c.check;

@@ -13,26 +13,15 @@
 
 #include "output/output_directory.h"
 #include "scenario/build_run.h"
-#include "scenario/emitters.h"
+#include "testing/embedded_sources.h"
 #include "testing/random_sources.h"
 #include "tools/check/check.h"
 
 namespace scenc::tools {
 namespace {
 
-struct Pair {
-  std::string line;
-  std::string train;
-};
-
-Pair embedded() {
-  Model model;
-  set_embedded_identity(model);
-  MemoryDirectory out;
-  write_scenario_texts(model, out);
-  return {out.files.at("Firenze_Pisa_linea.txt"),
-          out.files.at("Firenze_Pisa_11711-.txt")};
-}
+using Pair = testing::SourceTexts;
+using testing::embedded_source_texts;
 
 // What a build of two sources leaves: its fault, its error exit, its files.
 struct Built {
@@ -77,7 +66,7 @@ std::string reasons(const FormattedSource& s) {
 }
 
 TEST(Format, LeavesTheEmbeddedSourcesAsTheyStand) {
-  const Formatted f = format(embedded());
+  const Formatted f = format(embedded_source_texts());
   EXPECT_TRUE(f.result.line.already_formatted());
   EXPECT_TRUE(f.result.train.already_formatted());
   EXPECT_TRUE(f.result.line.left.empty()) << reasons(f.result.line);
@@ -325,7 +314,7 @@ TEST(Format, LeavesARowThatRunsIntoTheNextAsItStands) {
 
 TEST(Format, TheEmbeddedSourcesLaidOutBadlyCompileAsBefore) {
   // Every row moved in by blanks, and the signals joined two to a line.
-  const Pair given = embedded();
+  const Pair given = embedded_source_texts();
   Pair bad;
   for (const auto& [from, to] :
        {std::pair{&given.line, &bad.line}, std::pair{&given.train, &bad.train}}) {

@@ -348,6 +348,15 @@ TEST_F(Serve, SaysWhatKeepsItFromStarting) {
                        {});
   EXPECT_EQ(missing.wait_for_exit(10s), 3);
   EXPECT_NE(missing.stderr_text().find("none-.txt"), std::string::npos);
+  // A name that would retitle the terminal is told escaped.
+  ChildProcess hostile({kScenarioc, "serve", sources_.line.string(),
+                        (work_.path() / "a\x1b]0;x\x07-.txt").string()},
+                       {});
+  EXPECT_EQ(hostile.wait_for_exit(10s), 3);
+  EXPECT_NE(hostile.stderr_text().find("a\\x1b]0;x\\x07-.txt"),
+            std::string::npos)
+      << hostile.stderr_text();
+  EXPECT_EQ(hostile.stderr_text().find('\x1b'), std::string::npos);
 }
 
 TEST_F(Serve, OpensTheBrowserTheUserSet) {
@@ -403,6 +412,28 @@ TEST(Watch, CompilesAgainOnEachSaveAndEndsWithTheLastStatus) {
 
   kill(watch.pid(), SIGINT);
   EXPECT_EQ(watch.wait_for_exit(5s), 1);
+}
+
+// The sources' names come back escaped in each run's status line.
+TEST(Watch, NamesItsSourcesEscaped) {
+  TemporaryDirectory work("watch_test");
+  const auto sources = scenc::testing::embedded_sources(work.path());
+  const fs::path train = work.path() / "t\x1b]0;x\x07\xe2\x80\xae-.txt";
+  fs::rename(sources.train, train);
+  ChildProcess watch(
+      {kScenarioc, "watch", sources.line.string(), train.string()}, {});
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (watch.stderr_text().find("(Ctrl-C ends)") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(20ms);
+  }
+  kill(watch.pid(), SIGTERM);
+  watch.wait_for_exit(5s);
+  const std::string err = watch.stderr_text();
+  EXPECT_NE(err.find("t\\x1b]0;x\\x07\\u202e-.txt (Ctrl-C ends)"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find_first_of("\x1b\x07"), std::string::npos) << err;
 }
 
 TEST(Watch, WritesNothingWithoutAnOutput) {

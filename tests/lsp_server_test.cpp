@@ -18,9 +18,8 @@
 #include "compiler/keywords.h"
 #include "lsp_client.h"
 #include "model/cp1252.h"
-#include "output/output_directory.h"
 #include "output/scenario_files.h"
-#include "scenario/build_run.h"
+#include "testing/embedded_sources.h"
 #include "testing/hostile_sources.h"
 
 namespace scenc {
@@ -33,19 +32,8 @@ using testing::read_file;
 using testing::TemporaryDirectory;
 
 // The embedded scenario's two sources as they lie on disk.
-struct EmbeddedSources {
-  std::string line;
-  std::string train;
-};
-const EmbeddedSources& embedded() {
-  static const EmbeddedSources sources = [] {
-    Model model;
-    set_embedded_identity(model);
-    MemoryDirectory dir;
-    write_scenario_texts(model, dir);
-    return EmbeddedSources{dir.files.at(ScenarioFileNames::line_source(model)),
-                           dir.files.at(ScenarioFileNames::train_source(model))};
-  }();
+const testing::SourceTexts& embedded() {
+  static const testing::SourceTexts sources = testing::embedded_source_texts();
   return sources;
 }
 

@@ -434,6 +434,14 @@ std::vector<std::string> broken_invariants(const SourcePair& p,
     }
     return broken;
   }
+  // Every kind a build places has its row in the table the tools name it by.
+  for (const TrackCell& c : m.track_cells) {
+    if (cell_kind_info(c.kind) == nullptr) {
+      broken.push_back("a cell of kind " + std::to_string(c.kind) +
+                       ", which has no row in model/cell_kinds.def");
+      break;
+    }
+  }
   if (exit != 0) {
     if (exit != 1250 && exit != 1251)
       broken.push_back("error exit " + std::to_string(exit));

@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "testing/random_sources.h"
-#include "output/output_directory.h"
-#include "scenario/build_run.h"
+#include "scenario/emitters.h"
 
 namespace scenc::tools {
 namespace {
@@ -56,13 +55,9 @@ void expect_same_rows(std::string_view text, SourceKind kind) {
 }
 
 TEST(SourceRows, KeywordFieldsFirstAndTheRestWhenAskedReadAsWhole) {
-  Model model;
-  set_embedded_identity(model);
-  MemoryDirectory out;
-  write_scenario_texts(model, out);
   std::vector<std::pair<std::string, SourceKind>> texts = {
-      {out.files.at("Firenze_Pisa_linea.txt"), SourceKind::kLine},
-      {out.files.at("Firenze_Pisa_11711-.txt"), SourceKind::kTrain},
+      {embedded_line_source(), SourceKind::kLine},
+      {embedded_train_source(), SourceKind::kTrain},
       // The edges of the reader: a preamble line that opens [generale] and
       // holds fields, a header beside a keyword, quotes closed, unclosed
       // and followed by text, a number that ends at a blank, blank and

@@ -115,7 +115,7 @@ void dump_cells(const DumpRequest& req, const std::string& bytes,
                 {"speed_limit", c.speed_limit},
                 {"gradient", c.gradient},
                 {"adhesion", c.adhesion},
-                {"kind_name", kind_name(c.kind)},
+                {"kind_name", cell_kind_name(c.kind)},
                 {"position_m", cell_position(i)},
                 {"gradient_per_mille", gradient_per_mille(c)},
                 {"speed_limit_kmh", speed_limit_kmh(c)},
@@ -138,7 +138,7 @@ void dump_cells(const DumpRequest& req, const std::string& bytes,
                       static_cast<long long>(i),
                       static_cast<long long>(cell_position(i)),
                       gradient_per_mille(c), speed_limit_kmh(c), c.adhesion,
-                      c.mountain, c.approach, kind_name(c.kind).c_str()) +
+                      c.mountain, c.approach, cell_kind_name(c.kind).c_str()) +
                details_text(describe_cell(i, c, slots))))
         << "\n";
   }

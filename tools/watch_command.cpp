@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "scenario/exit_status.h"
+#include "tools/check/diagnostic_output.h"
 #include "tools/commands.h"
 #include "tools/compile_command.h"
 #include "tools/decode/scenario_set.h"
@@ -37,13 +38,15 @@ int watch_sources(const CompileOptions& o, bool write_files) {
       std::cerr.flush();
       status = compile_or_check(o, write_files);
       std::cout.flush();
-      std::cerr << "scenarioc watch: status " << status << "; watching "
-                << o.line_source << " and " << o.train_source
-                << " (Ctrl-C ends)" << std::endl;
+      std::cerr << terminal_text("scenarioc watch: status " +
+                                 std::to_string(status) + "; watching " +
+                                 o.line_source + " and " + o.train_source +
+                                 " (Ctrl-C ends)")
+                << std::endl;
     });
     return status;
   } catch (const ToolError& e) {
-    std::cerr << "scenarioc watch: " << e.message << "\n";
+    std::cerr << terminal_text("scenarioc watch: " + e.message) << "\n";
     return e.status;
   }
 }

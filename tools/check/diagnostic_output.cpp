@@ -256,12 +256,18 @@ Json physical_location(const CheckedFiles& files, SourceLines& lines,
   return location;
 }
 
+// The embeddings, overrides and isolates that reorder the text around them:
+// a name holding one could show its row, or the line after it, backwards.
+bool is_bidirectional_control(char32_t cp) {
+  return (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
 }  // namespace
 
 std::string terminal_text(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  char escape[8];
+  char escape[16];
   for (std::size_t i = 0; i < text.size();) {
     const Utf8Character c = decode_utf8(text.substr(i));
     const char32_t cp = c.code_point;
@@ -282,7 +288,7 @@ std::string terminal_text(std::string_view text) {
       std::snprintf(escape, sizeof escape, "\\x%02x",
                     static_cast<unsigned>(cp));
       out += escape;
-    } else if (cp >= 0x80 && cp < 0xA0) {
+    } else if ((cp >= 0x80 && cp < 0xA0) || is_bidirectional_control(cp)) {
       std::snprintf(escape, sizeof escape, "\\u%04x",
                     static_cast<unsigned>(cp));
       out += escape;

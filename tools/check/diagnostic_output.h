@@ -57,8 +57,9 @@ nlohmann::ordered_json sarif_log(const CheckResult& result,
 // Text from a source or a path made safe to show on a terminal, as
 // compilers show it: well-formed UTF-8 is kept, but a control character
 // (which could move the cursor, retitle the window or write the clipboard)
-// is shown escaped, \t, \n, \r or \x1b, a C1 control as \u009b, and a
-// byte that is no UTF-8 as \xe0. The text stays on one line.
+// is shown escaped, \t, \n, \r or \x1b, a C1 control as \u009b, a
+// character that turns the direction of the text around it as \u202e, and
+// a byte that is no UTF-8 as \xe0. The text stays on one line.
 std::string terminal_text(std::string_view text);
 
 }  // namespace scenc::tools

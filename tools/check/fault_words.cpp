@@ -39,30 +39,13 @@ const MessageRow* message_of(std::int32_t code, FaultCause cause) {
   return any;
 }
 
+// What stands on a cell that a row wanted: "a signal", "the end of a slow
+// order".
 std::string_view kind_on_cell(std::int64_t kind) {
-  switch (kind) {
-    case cell_kind::kSignal:
-      return "a signal";
-    case cell_kind::kSlowOrderEnd:
-      return "the end of a slow order";
-    case cell_kind::kSlowOrderStart:
-      return "the start of a slow order";
-    case cell_kind::kSlowOrderWarning:
-      return "the warning of a slow order";
-    case cell_kind::kSlowOrderApproach:
-      return "an approach cell of a slow order";
-    case cell_kind::kSpeedBoard:
-      return "a speed-indicator board";
-    case cell_kind::kStationMarker:
-      return "the marker of a station";
-    case cell_kind::kAbbattimento:
-    case cell_kind::kAbbattimentoZero:
-      return "an abbattimento mark";
-    case cell_kind::kSignboard:
-      return "a signboard";
-    default:
-      return "a mark";
-  }
+  const CellKindInfo* k = kind >= 0 && kind <= 0xFF
+                              ? cell_kind_info(static_cast<std::uint8_t>(kind))
+                              : nullptr;
+  return k != nullptr && k->standing != nullptr ? k->standing : "a mark";
 }
 
 std::string_view type_words(std::int64_t lowest, std::int64_t highest) {

@@ -42,37 +42,6 @@ bool all_numbers_zero(const ScenarioSlot& s) {
 
 }  // namespace
 
-std::string kind_name(std::uint8_t kind) {
-  switch (kind) {
-    case cell_kind::kFree:
-      return "free";
-    case cell_kind::kSignal:
-      return "signal";
-    case cell_kind::kSlowOrderEnd:
-      return "slow-order end";
-    case cell_kind::kSlowOrderStart:
-      return "slow-order start";
-    case cell_kind::kSlowOrderWarning:
-      return "slow-order warning";
-    case cell_kind::kSlowOrderApproach:
-      return "slow-order approach";
-    case cell_kind::kSpeedBoard:
-      return "speed board";
-    case cell_kind::kStationMarker:
-      return "station marker";
-    case cell_kind::kMountainMarker:
-      return "mountain marker";
-    case cell_kind::kAbbattimento:
-      return "abbattimento";
-    case cell_kind::kAbbattimentoZero:
-      return "abbattimento 0";
-    case cell_kind::kSignboard:
-      return "signboard";
-    default:
-      return "kind " + std::to_string(kind);
-  }
-}
-
 std::int64_t cell_position(std::int64_t index) {
   return (index - 1) * kCellLength;
 }

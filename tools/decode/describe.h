@@ -25,8 +25,6 @@ struct Detail {
 };
 using Details = std::vector<Detail>;
 
-// "signal", "slow-order start", ...; "kind 7" for a code no build places.
-std::string kind_name(std::uint8_t kind);
 // Where the object of cell `index` stands on the line: (index - 1) x 50 m.
 std::int64_t cell_position(std::int64_t index);
 // Whole per mille and km/h of a cell's profile bytes.

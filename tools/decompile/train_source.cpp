@@ -583,7 +583,7 @@ void note_unexplained(Recovery& r, const std::vector<bool>& explained) {
       continue;
     }
     r.on_cell(Severity::kWarning, c,
-              "holds a " + kind_name(kind) +
+              "holds a " + cell_kind_name(kind) +
                   " that no row of a source places there on its own");
   }
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "scenario/exit_status.h"
+#include "tools/check/diagnostic_output.h"
 #include "tools/decode/scenario_set.h"
 #include "tools/live/file_watch.h"
 #include "tools/live/serve_registry.h"
@@ -171,7 +172,7 @@ int serve_live_view(const ServeRequest& req, std::ostream& out,
     pid_t browser = -1;
     if (req.open) {
       if (const auto why = open_in_browser(server.url(), &browser)) {
-        err << "scenarioc serve: " << *why << "\n";
+        err << terminal_text("scenarioc serve: " + *why) << "\n";
       }
     }
 
@@ -190,7 +191,7 @@ int serve_live_view(const ServeRequest& req, std::ostream& out,
         }
       }
       if (files || changed.empty()) {
-        err << "scenarioc serve: " << news.compile_text() << "\n";
+        err << terminal_text("scenarioc serve: " + news.compile_text()) << "\n";
       }
       news.others(registry.others());
       server.send("status", news.json());
@@ -201,7 +202,7 @@ int serve_live_view(const ServeRequest& req, std::ostream& out,
     err << "scenarioc serve: stopped\n";
     return exit_status::kClean;
   } catch (const ToolError& e) {
-    err << "scenarioc serve: " << e.message << "\n";
+    err << terminal_text("scenarioc serve: " + e.message) << "\n";
     return e.status;
   }
 }

@@ -92,23 +92,23 @@ std::string cell_words(std::int64_t cell) {
 // with. The kilometric progressives go to slots 81 to 83, ordered by their
 // first numbers.
 struct SlotFields {
-  RowHandler handler;
+  RowType type;
   int slot;
   std::array<std::string_view, 3> keys;
 };
 constexpr SlotFields kSlotFieldsOfRows[] = {
-    {length_row, kConsistSlot, {"line_length"}},
-    {background_one_row, kLineSlot, {"background_one"}},
-    {background_two_row, kLineSlot, {"background_two"}},
-    {background_three_row, kLineSlot, {"background_three"}},
-    {signal_repetition_row,
+    {RowType::kLength, kConsistSlot, {"line_length"}},
+    {RowType::kBackgroundOne, kLineSlot, {"background_one"}},
+    {RowType::kBackgroundTwo, kLineSlot, {"background_two"}},
+    {RowType::kBackgroundThree, kLineSlot, {"background_three"}},
+    {RowType::kSignalRepetition,
      kTrainSlot,
      {"signal_repetition_from", "signal_repetition_to",
       "signal_repetition_codes"}},
-    {braked_mass_row, kConsistSlot, {"braked_mass"}},
-    {cars_row, kConsistSlot, {"cars"}},
-    {clock_row, kTrainSlot, {"orologio"}},
-    {sand_row, kTrainSlot, {"sabbia"}},
+    {RowType::kBrakedMass, kConsistSlot, {"braked_mass"}},
+    {RowType::kCars, kConsistSlot, {"cars"}},
+    {RowType::kClock, kTrainSlot, {"orologio"}},
+    {RowType::kSand, kTrainSlot, {"sabbia"}},
 };
 
 std::string slot_fields(const Model& model, int slot,
@@ -143,18 +143,18 @@ class RowHover {
       title += " " + shown(text_, trimmed(label->text));
     }
     add(title);
-    if (k.compile == station_row) {
+    if (k.type == RowType::kStation) {
       station(k);
-    } else if (k.compile == curve_row) {
+    } else if (k.type == RowType::kCurve) {
       curve(k);
-    } else if (k.compile == mountain_row) {
+    } else if (k.type == RowType::kMountain) {
       mountain(k);
-    } else if (k.compile == gradient_row || k.compile == speed_limit_row ||
-               k.compile == adhesion_row) {
+    } else if (k.type == RowType::kGradient || k.type == RowType::kSpeedLimit ||
+               k.type == RowType::kAdhesion) {
       fill(k);
-    } else if (k.compile == progressive_one_row ||
-               k.compile == progressive_two_row ||
-               k.compile == progressive_three_row) {
+    } else if (k.type == RowType::kProgressiveOne ||
+               k.type == RowType::kProgressiveTwo ||
+               k.type == RowType::kProgressiveThree) {
       add("sets a kilometric progressive; the three are ordered by their "
           "first numbers into slots 81 to 83:");
       for (int slot = 81; slot <= 83; ++slot) {
@@ -162,7 +162,7 @@ class RowHover {
       }
     } else {
       for (const SlotFields& s : kSlotFieldsOfRows) {
-        if (s.handler != k.compile) continue;
+        if (s.type != k.type) continue;
         std::vector<std::string_view> keys;
         for (const std::string_view key : s.keys) {
           if (!key.empty()) keys.push_back(key);
@@ -171,7 +171,7 @@ class RowHover {
       }
     }
     placements();
-    if (k.compile == signal_row) signal_approach();
+    if (k.type == RowType::kSignal) signal_approach();
     return out_ + "\n\n";
   }
 
@@ -219,7 +219,7 @@ class RowHover {
       }
       const std::string details = tools::details_text(
           tools::describe_cell(p->cell, c, &model_.scenario_slots));
-      add("- " + cell_words(p->cell) + ": " + tools::kind_name(c.kind) +
+      add("- " + cell_words(p->cell) + ": " + cell_kind_name(c.kind) +
           (details.empty() ? "" : ", " + details));
     }
   }
@@ -330,9 +330,9 @@ class RowHover {
     const RowField* p = field_with_role(row_, k, FieldRole::kPosition);
     const auto position = p ? number_in(*p) : std::nullopt;
     if (!position) return;
-    const std::string what = k.compile == gradient_row ? "gradient"
-                             : k.compile == speed_limit_row ? "speed limit"
-                                                            : "adhesion";
+    const std::string what = k.type == RowType::kGradient     ? "gradient"
+                             : k.type == RowType::kSpeedLimit ? "speed limit"
+                                                              : "adhesion";
     add("sets the " + what + " from " + metres(*position) +
         " on, up to the next such row");
     const std::int64_t i = cell_index(*position);
@@ -428,7 +428,7 @@ int symbol_kind(const Keyword& k) {
                 kEvent = 24;
   bool labelled = false;
   for (const Field& f : k.fields) labelled = labelled || f.role == FieldRole::kLabel;
-  if (k.compile == station_row) return kStruct;
+  if (k.type == RowType::kStation) return kStruct;
   if (labelled) return kString;
   switch (k.order) {
     case RowOrder::kOnce:

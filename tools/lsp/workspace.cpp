@@ -347,6 +347,37 @@ PairSide Workspace::side_of(const std::string& uri) {
   return side;
 }
 
+std::shared_ptr<CheckedPair> Workspace::checked_pair(const PairKey& key,
+                                                     const Document& doc) {
+  auto pair = std::make_shared<CheckedPair>();
+  pair->line = side_of(key.line_uri);
+  pair->train = side_of(key.train_uri);
+  pair->line_name = line_name_of(*pair, doc.name.name);
+  pair->train_number = pair->train.uri.empty()
+                           ? ""
+                           : tools::default_train_number(
+                                 pair->train.file_name, pair->line_name);
+
+  const auto old = pairs_.find(key);
+  if (old != pairs_.end() && old->second->line.uri == pair->line.uri &&
+      old->second->train.uri == pair->train.uri &&
+      same_text(old->second->line, pair->line) &&
+      same_text(old->second->train, pair->train) &&
+      old->second->line.version == pair->line.version &&
+      old->second->train.version == pair->train.version) {
+    return nullptr;
+  }
+  // The first compile answers at once; recovery past a fault that ends a
+  // stage, which compiles again once per such fault, comes after.
+  tools::CheckOptions options;
+  options.recover = false;
+  pair->check =
+      checked(pair->bytes(SourceKind::kLine), pair->bytes(SourceKind::kTrain),
+              pair->line_name, pair->train_number, options);
+  pair->complete = !pair->check.recovery_left;
+  return pair;
+}
+
 std::vector<Publication> Workspace::publish() {
   pending_ = false;
   std::map<PairKey, std::shared_ptr<CheckedPair>> next;
@@ -366,35 +397,13 @@ std::vector<Publication> Workspace::publish() {
     pair_of_document_[uri] = key;
     owner[uri] = key;
     if (next.count(key)) continue;
-
-    auto pair = std::make_shared<CheckedPair>();
-    pair->line = side_of(key.line_uri);
-    pair->train = side_of(key.train_uri);
-    pair->line_name = line_name_of(*pair, doc.name.name);
-    pair->train_number = pair->train.uri.empty()
-                             ? ""
-                             : tools::default_train_number(
-                                   pair->train.file_name, pair->line_name);
-
-    const auto old = pairs_.find(key);
-    if (old != pairs_.end() && old->second->line.uri == pair->line.uri &&
-        old->second->train.uri == pair->train.uri &&
-        same_text(old->second->line, pair->line) &&
-        same_text(old->second->train, pair->train) &&
-        old->second->line.version == pair->line.version &&
-        old->second->train.version == pair->train.version) {
-      next[key] = old->second;
-      continue;
+    std::shared_ptr<CheckedPair> pair = checked_pair(key, doc);
+    if (pair != nullptr) {
+      fresh.insert(key);
+    } else {
+      pair = pairs_.at(key);
     }
-    // The first compile answers at once; recovery past a fault that ends
-    // a stage, which compiles again once per such fault, comes after.
-    tools::CheckOptions options;
-    options.recover = false;
-    pair->check = checked(pair->bytes(SourceKind::kLine), pair->bytes(SourceKind::kTrain),
-                          pair->line_name, pair->train_number, options);
-    pair->complete = !pair->check.recovery_left;
-    next[key] = pair;
-    fresh.insert(key);
+    next[key] = std::move(pair);
   }
   for (const auto& [key, pair] : next) {
     for (const std::string* uri : {&pair->line.uri, &pair->train.uri}) {

@@ -196,6 +196,10 @@ class Workspace {
   // The source of a pair: the open document, else the file on disk (as
   // read for an earlier check while its stamp stays the same).
   PairSide side_of(const std::string& uri);
+  // The pair `key` names, opened from `doc`, checked anew; null when the
+  // pair checked last has the same sources, versions and texts.
+  std::shared_ptr<CheckedPair> checked_pair(const PairKey& key,
+                                            const Document& doc);
   const Document* open_document(const DocumentName& name) const;
   nlohmann::json diagnostics_for(const CheckedPair& pair,
                                  SourceKind kind) const;

@@ -125,7 +125,7 @@ Json scene_json(const PlotScene& scene, std::optional<std::uint64_t> live) {
   for (std::size_t i = 0; i < s.cells.size(); ++i) {
     const TrackCell& c = s.cells[i];
     const auto index = static_cast<std::int64_t>(i);
-    kinds[std::to_string(c.kind)] = kind_name(c.kind);
+    kinds[std::to_string(c.kind)] = cell_kind_name(c.kind);
     const Details details = describe_cell(index, c, &s.slots);
     if (c.kind == cell_kind::kFree && details.empty()) continue;
     objects.push_back(
@@ -213,6 +213,42 @@ std::string fill_page(
   return out;
 }
 
+// The cell kinds by the names the page's script gives them, `{signal: 1,
+// end: 2, ...}`, laid out from `column` on in lines of at most 80
+// columns, each further line under the first name.
+std::string kinds_script(std::size_t column) {
+  constexpr std::size_t kWidth = 80;
+  std::vector<std::string> items;
+  for (const CellKindInfo& k : kCellKinds) {
+    if (k.key != nullptr) {
+      items.push_back(std::string(k.key) + ": " + std::to_string(k.kind));
+    }
+  }
+  std::string out = "{";
+  std::size_t at = column + 1;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    // What follows the item on its line: a comma, or the closing "};".
+    const std::size_t after = i + 1 < items.size() ? 1 : 2;
+    if (i > 0 && at + 2 + items[i].size() + after > kWidth) {
+      out += ",\n" + std::string(column + 1, ' ');
+      at = column + 1;
+    } else if (i > 0) {
+      out += ", ";
+      at += 2;
+    }
+    out += items[i];
+    at += items[i].size();
+  }
+  return out + "}";
+}
+
+// The column the page's placeholder `name` stands in.
+std::size_t column_of(std::string_view page, std::string_view name) {
+  const std::size_t at = page.find(name);
+  const std::size_t line = page.rfind('\n', at);
+  return line == std::string_view::npos ? at : at - line - 1;
+}
+
 }  // namespace
 
 std::string plot_scene_json(const PlotScene& scene,
@@ -238,8 +274,11 @@ std::string plot_scene_json(const PlotScene& scene,
 }
 
 std::string plot_page(const PlotScene& scene, const std::string& json) {
-  return fill_page(kPlotViewPage,
-                   {{"@TITLE@", xml_escape(scene.title())}, {"@DATA@", json}});
+  static const std::string kinds =
+      kinds_script(column_of(kPlotViewPage, "@KINDS@"));
+  return fill_page(kPlotViewPage, {{"@TITLE@", xml_escape(scene.title())},
+                                   {"@KINDS@", kinds},
+                                   {"@DATA@", json}});
 }
 
 std::string render_plot_html(const PlotScene& scene,

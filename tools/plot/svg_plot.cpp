@@ -131,6 +131,13 @@ class LaneLabels {
   int rows_ = 0;
 };
 
+// The lanes of objects on single cells, from the top down: those the cell
+// kinds stand in, then the diagnostics'.
+constexpr int lane_index(CellLane lane) {
+  return static_cast<int>(lane) - static_cast<int>(CellLane::kSignals);
+}
+constexpr int kDiagnosticsLane = lane_index(CellLane::kMarks) + 1;
+
 class PlotBuilder {
  public:
   explicit PlotBuilder(const PlotScene& scene)
@@ -316,13 +323,17 @@ class PlotBuilder {
       svg.rect(x0, std::min(y0, y1), std::max(x1 - x0, 1.0), std::abs(y1 - y0),
                fill(r.value > 0 ? colour::kUphill : colour::kDownhill));
     }
+    // The markers of the kinds the profile shows, along its foot.
     for (std::size_t i = 0; i < s_.cells.size(); ++i) {
-      if (s_.cells[i].kind == cell_kind::kMountainMarker) {
-        mountain_symbol(svg,
-                        px(static_cast<double>(
-                            cell_position(static_cast<std::int64_t>(i)))),
-                        top + height - 6);
+      const CellKindInfo* info = cell_kind_info(s_.cells[i].kind);
+      const KindSymbol* symbol = kind_symbol(s_.cells[i].kind);
+      if (info == nullptr || info->lane != CellLane::kProfile || !symbol) {
+        continue;
       }
+      symbol->draw(
+          svg,
+          px(static_cast<double>(cell_position(static_cast<std::int64_t>(i)))),
+          top + height - 6);
     }
     types.draw(svg, top + 2, top, false);
     svg.line(page::kLeft, gy(0), right_edge(), gy(0), stroke(ink::kAxis, 1));
@@ -569,49 +580,39 @@ class PlotBuilder {
     return std::to_string(speed) + " km/h";
   }
 
-  // The lanes of objects on single cells, from the top down.
-  enum ObjectLane {
-    kSignals,
-    kBoards,
-    kSignboards,
-    kSlowOrders,
-    kMarks,
-    kFaults
+  // A cell's symbol and the lane it stands in; no symbol where it stands
+  // in none.
+  struct LaneSymbol {
+    const KindSymbol* symbol = nullptr;
+    int lane = 0;
   };
+  static LaneSymbol lane_symbol(std::uint8_t kind) {
+    const CellKindInfo* info = cell_kind_info(kind);
+    if (info == nullptr || lane_index(info->lane) < 0) return {};
+    return {kind_symbol(kind), lane_index(info->lane)};
+  }
 
   // The labels of each object lane, not yet placed: signboards and marks
   // are always named, boards where there is room, and every diagnostic's
   // mark; marks that fall on one spot share a name that counts them.
   std::vector<LaneLabels> object_lane_labels() {
     std::vector<LaneLabels> lane_labels(
-        6, LaneLabels(labels::kLaneSize, labels::kLanePitch));
+        kDiagnosticsLane + 1,
+        LaneLabels(labels::kLaneSize, labels::kLanePitch));
     for (std::size_t i = 0; i < s_.cells.size(); ++i) {
       const TrackCell& c = s_.cells[i];
       const double pos =
           static_cast<double>(cell_position(static_cast<std::int64_t>(i)));
       if (pos > scene_.domain_end) continue;
-      const double x = px(pos);
-      switch (c.kind) {
-        case cell_kind::kSpeedBoard:
-          lane_labels[kBoards].add(x, object_label(c, s_.slots), colour::kBoard,
-                                   false);
-          break;
-        case cell_kind::kSignboard:
-          lane_labels[kSignboards].add(x, object_label(c, s_.slots),
-                                       colour::kSignboard, true);
-          break;
-        case cell_kind::kAbbattimento:
-        case cell_kind::kAbbattimentoZero:
-          lane_labels[kMarks].add(x, object_label(c, s_.slots), colour::kMark,
-                                  true);
-          break;
-        default:
-          break;
-      }
+      const auto [symbol, lane] = lane_symbol(c.kind);
+      if (symbol == nullptr || symbol->label == LaneLabel::kNone) continue;
+      lane_labels[static_cast<std::size_t>(lane)].add(
+          px(pos), object_label(c, s_.slots), symbol->label_colour,
+          symbol->label == LaneLabel::kAlways);
     }
     if (scene_.diagnostics) {
       for (const MarkGroup& g : marks_by_spot(*scene_.diagnostics)) {
-        lane_labels[kFaults].add(
+        lane_labels[kDiagnosticsLane].add(
             g.x,
             g.first->check +
                 (g.count > 1 ? " +" + std::to_string(g.count - 1) : ""),
@@ -630,36 +631,15 @@ class PlotBuilder {
       const auto index = static_cast<std::int64_t>(i);
       const double pos = static_cast<double>(cell_position(index));
       if (pos > scene_.domain_end) continue;
-      const double x = px(pos);
-      const auto hovered = [&](const auto& draw) {
-        svg.begin_group(kind_name(c.kind) + " at km " + km_text(pos, 2) + ": " +
+      const auto [symbol, lane] = lane_symbol(c.kind);
+      if (symbol == nullptr) continue;
+      if (symbol->hovered) {
+        svg.begin_group(cell_kind_name(c.kind) + " at km " + km_text(pos, 2) +
+                        ": " +
                         details_text(describe_cell(index, c, &s_.slots)));
-        draw();
-        svg.end_group();
-      };
-      switch (c.kind) {
-        case cell_kind::kSignal:
-          hovered([&] { signal_symbol(svg, x, lane_y(kSignals)); });
-          break;
-        case cell_kind::kSpeedBoard:
-          hovered([&] { board_symbol(svg, x, lane_y(kBoards)); });
-          break;
-        case cell_kind::kSignboard:
-          hovered([&] { signboard_symbol(svg, x, lane_y(kSignboards)); });
-          break;
-        case cell_kind::kSlowOrderWarning:
-          hovered([&] { warning_symbol(svg, x, lane_y(kSlowOrders)); });
-          break;
-        case cell_kind::kSlowOrderApproach:
-          approach_symbol(svg, x, lane_y(kSlowOrders));
-          break;
-        case cell_kind::kAbbattimento:
-        case cell_kind::kAbbattimentoZero:
-          hovered([&] { mark_symbol(svg, x, lane_y(kMarks)); });
-          break;
-        default:
-          break;
       }
+      symbol->draw(svg, px(pos), lane_y(lane));
+      if (symbol->hovered) svg.end_group();
     }
   }
 
@@ -667,9 +647,11 @@ class PlotBuilder {
   double draw_object_lanes(SvgWriter& svg, double top) {
     const char* names[] = {"signals",     "speed boards", "signboards",
                            "slow orders", "abbattimento", "diagnostics"};
-    const int lanes = scene_.diagnostics ? 6 : 5;
+    static_assert(std::size(names) == std::size_t{kDiagnosticsLane} + 1);
+    const int lanes =
+        scene_.diagnostics ? kDiagnosticsLane + 1 : kDiagnosticsLane;
     std::vector<LaneLabels> lane_labels = object_lane_labels();
-    std::vector<double> lane_top(7, top);
+    std::vector<double> lane_top(kDiagnosticsLane + 2, top);
     for (int k = 0; k < lanes; ++k) {
       lane_labels[static_cast<std::size_t>(k)].place(
           page::kLeft + 1, right_edge() - 1, labels::kOptionalRows);
@@ -697,12 +679,12 @@ class PlotBuilder {
     for (const SlowOrderExtent& o : scene_.slow_orders) {
       const double x0 = px(static_cast<double>(cell_position(o.start_cell)));
       const double x1 = px(static_cast<double>(cell_position(o.end_cell)));
-      svg.rect(x0, lane_y(kSlowOrders) - 5, std::max(x1 - x0, 4.0), 10,
-               fill(colour::kSlowOrder));
+      svg.rect(x0, lane_y(lane_index(CellLane::kSlowOrders)) - 5,
+               std::max(x1 - x0, 4.0), 10, fill(colour::kSlowOrder));
     }
     if (scene_.diagnostics) {
       if (scene_.diagnostics->empty()) {
-        svg.text(page::kLeft + 8, lane_y(kFaults) + 4,
+        svg.text(page::kLeft + 8, lane_y(kDiagnosticsLane) + 4,
                  "The check found no fault and no warning.",
                  std::string("font-size=\"11\" fill=\"") + ink::kNote + "\"");
       }
@@ -710,7 +692,7 @@ class PlotBuilder {
         if (!d.position) continue;
         svg.begin_group(diagnostic_text(d));
         diagnostic_symbol(svg, px(static_cast<double>(*d.position)),
-                          lane_y(kFaults), d.severity);
+                          lane_y(kDiagnosticsLane), d.severity);
         svg.end_group();
       }
     }

@@ -216,6 +216,19 @@ class TopRow {
     std::string text;
   };
 
+  // The kinds of a lane that have a line of their own, in their order.
+  static void append_kinds_of(std::vector<LegendEntry>& entries,
+                              CellLane lane) {
+    for (const CellKindInfo& k : kCellKinds) {
+      const KindSymbol* symbol = kind_symbol(k.kind);
+      if (k.lane == lane && k.legend != nullptr && symbol != nullptr) {
+        entries.push_back({symbol->draw, k.legend});
+      }
+    }
+  }
+
+  // The legend follows the picture from the top down: the plan, the
+  // stations, the profile, the curves, the speeds, the lanes of objects.
   std::vector<LegendEntry> legend_entries() const {
     std::vector<LegendEntry> entries = {
         {[](SvgWriter& s, double sx, double sy) {
@@ -239,28 +252,28 @@ class TopRow {
            s.rect(sx - 10, sy - 6, 20, 12, fill(colour::kMountain));
          },
          "mountain (type in the band)"},
-        {mountain_symbol, "mountain marker"},
-        {[](SvgWriter& s, double sx, double sy) {
-           s.rect(sx - 10, sy - 6, 9, 6, fill(colour::kCurveRight));
-           s.rect(sx + 1, sy, 9, 6, fill(colour::kCurveLeft));
-         },
-         "curve right (d) / left (s), class 1 to 6"},
-        {[](SvgWriter& s, double sx, double sy) {
-           s.line(sx - 10, sy, sx + 10, sy, stroke(colour::kSpeed, 2));
-         },
-         "line speed limit (km/h)"},
-        {[](SvgWriter& s, double sx, double sy) {
-           s.rect(sx - 10, sy - 6, 20, 12,
-                  fill(colour::kSlowOrder, "fill-opacity=\"0.35\""));
-         },
-         "slow order, with its speed"},
-        {signal_symbol, "signal"},
-        {board_symbol, "speed board (its highest speed)"},
-        {signboard_symbol, "signboard"},
-        {warning_symbol, "slow-order warning (1200 m before)"},
-        {approach_symbol, "slow-order approach cells"},
-        {mark_symbol, "abbattimento mark (its value)"},
     };
+    append_kinds_of(entries, CellLane::kProfile);
+    entries.insert(
+        entries.end(),
+        {{[](SvgWriter& s, double sx, double sy) {
+            s.rect(sx - 10, sy - 6, 9, 6, fill(colour::kCurveRight));
+            s.rect(sx + 1, sy, 9, 6, fill(colour::kCurveLeft));
+          },
+          "curve right (d) / left (s), class 1 to 6"},
+         {[](SvgWriter& s, double sx, double sy) {
+            s.line(sx - 10, sy, sx + 10, sy, stroke(colour::kSpeed, 2));
+          },
+          "line speed limit (km/h)"},
+         {[](SvgWriter& s, double sx, double sy) {
+            s.rect(sx - 10, sy - 6, 20, 12,
+                   fill(colour::kSlowOrder, "fill-opacity=\"0.35\""));
+          },
+          "slow order, with its speed"}});
+    for (auto lane = static_cast<int>(CellLane::kSignals);
+         lane <= static_cast<int>(CellLane::kMarks); ++lane) {
+      append_kinds_of(entries, static_cast<CellLane>(lane));
+    }
     if (scene_.diagnostics) {
       entries.push_back({[](SvgWriter& s, double sx, double sy) {
                            diagnostic_symbol(s, sx - 6, sy, Severity::kError);

@@ -54,6 +54,35 @@ void mountain_symbol(SvgWriter& s, double x, double y) {
          fill(colour::kMountainMarker));
 }
 
+namespace {
+
+constexpr KindSymbol kKindSymbols[] = {
+    {cell_kind::kSignal, signal_symbol, true, LaneLabel::kNone, nullptr},
+    {cell_kind::kSlowOrderWarning, warning_symbol, true, LaneLabel::kNone,
+     nullptr},
+    {cell_kind::kSlowOrderApproach, approach_symbol, false, LaneLabel::kNone,
+     nullptr},
+    {cell_kind::kSpeedBoard, board_symbol, true, LaneLabel::kWhereRoom,
+     colour::kBoard},
+    {cell_kind::kMountainMarker, mountain_symbol, false, LaneLabel::kNone,
+     nullptr},
+    {cell_kind::kAbbattimento, mark_symbol, true, LaneLabel::kAlways,
+     colour::kMark},
+    {cell_kind::kAbbattimentoZero, mark_symbol, true, LaneLabel::kAlways,
+     colour::kMark},
+    {cell_kind::kSignboard, signboard_symbol, true, LaneLabel::kAlways,
+     colour::kSignboard},
+};
+
+}  // namespace
+
+const KindSymbol* kind_symbol(std::uint8_t kind) {
+  for (const KindSymbol& k : kKindSymbols) {
+    if (k.kind == kind) return &k;
+  }
+  return nullptr;
+}
+
 const char* severity_colour(Severity severity) {
   switch (severity) {
     case Severity::kError:

@@ -44,6 +44,21 @@ void warning_symbol(SvgWriter& s, double x, double y);
 void approach_symbol(SvgWriter& s, double x, double y);
 void mark_symbol(SvgWriter& s, double x, double y);
 void mountain_symbol(SvgWriter& s, double x, double y);
+// How the picture draws a cell of each kind that has a symbol: the symbol,
+// whether resting the pointer on it names its values (an approach cell, one
+// of four in a row, does not), and the label above it in its lane. The
+// lane and the legend's line are the kind's own (model/cell_kinds.def).
+enum class LaneLabel : std::uint8_t { kNone, kWhereRoom, kAlways };
+struct KindSymbol {
+  std::uint8_t kind;
+  void (*draw)(SvgWriter& s, double x, double y);
+  bool hovered;
+  LaneLabel label;
+  const char* label_colour;  // where it has a label
+};
+// The symbol of `kind`, or null where a cell of that kind has none.
+const KindSymbol* kind_symbol(std::uint8_t kind);
+
 // A diamond in the colour of the diagnostic's severity.
 void diagnostic_symbol(SvgWriter& s, double x, double y, Severity severity);
 const char* severity_colour(Severity severity);
