@@ -163,7 +163,7 @@ const GuardCase kGuardCases[] = {
 };
 
 TEST(Format, TheLastGuardTellsEveryChangeOfWhatTheCompilerReads) {
-  const Pair given = embedded();
+  const Pair given = embedded_source_texts();
   const CheckResult before = first_compile(given);
   EXPECT_TRUE(compiles_to_the_same(before, given.line, given.train));
   for (const GuardCase& c : kGuardCases) {

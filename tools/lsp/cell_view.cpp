@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "compiler/keywords.h"
+#include "model/cell_kinds.h"
 #include "output/file_system.h"
 #include "tools/decode/describe.h"
 #include "tools/lsp/annotations.h"
@@ -149,7 +150,7 @@ class SlowOrderView {
     const std::string by = placed_by(i);
     if (!by.empty()) values += (values.empty() ? "" : "; ") + by;
     std::string line = place + padded(kilometre(tools::cell_position(i)), 12) +
-                       padded(tools::kind_name(c.kind), 21) + values;
+                       padded(cell_kind_name(c.kind), 21) + values;
     line.erase(line.find_last_not_of(' ') + 1);
     return line;
   }
