@@ -36,6 +36,26 @@ lsp::Frame message(const std::string& method, json params) {
               .dump()};
 }
 
+// Starts a session as an editor does: `initialize` (request id 1), then
+// both sources opened.
+void open_pair(lsp::Server& server, const std::string& line,
+               const std::string& train) {
+  server.receive({false, json{{"jsonrpc", "2.0"},
+                              {"id", 1},
+                              {"method", "initialize"},
+                              {"params", {{"capabilities", json::object()}}}}
+                             .dump()});
+  for (const auto& [uri, text] :
+       {std::pair{kLineUri, line}, {kTrainUri, train}}) {
+    server.receive(
+        message("textDocument/didOpen", {{"textDocument",
+                                          {{"uri", uri},
+                                           {"languageId", "scenario"},
+                                           {"version", 1},
+                                           {"text", text}}}}));
+  }
+}
+
 // 0-based line and column of the first `text` in `source`.
 std::pair<int, int> place_of(const std::string& source, const std::string& text) {
   const std::size_t at = source.find(text);
@@ -73,20 +93,7 @@ void BM_DiagnosticsAfterChange(benchmark::State& state) {
       server.recovered(*job, lsp::run_recovery(*job));
     }
   };
-  server.receive({false, json{{"jsonrpc", "2.0"},
-                              {"id", 1},
-                              {"method", "initialize"},
-                              {"params", {{"capabilities", json::object()}}}}
-                             .dump()});
-  for (const auto& [uri, text] :
-       {std::pair{kLineUri, line}, {kTrainUri, train}}) {
-    server.receive(
-        message("textDocument/didOpen", {{"textDocument",
-                                          {{"uri", uri},
-                                           {"languageId", "scenario"},
-                                           {"version", 1},
-                                           {"text", text}}}}));
-  }
+  open_pair(server, line, train);
   check_all();
 
   const bool typo = state.range(0) == 1;
@@ -163,7 +170,7 @@ void BM_EditorRequest(benchmark::State& state) {
   lsp::NoFiles disk;
   std::vector<std::string> sent;
   lsp::Server server(disk, [&](const std::string& c) { sent.push_back(c); });
-  int id = 0;
+  int id = 1;  // taken by the session's initialize
   const auto request = [&](const std::string& method, json params) {
     server.receive({false, json{{"jsonrpc", "2.0"},
                                 {"id", ++id},
@@ -171,16 +178,7 @@ void BM_EditorRequest(benchmark::State& state) {
                                 {"params", std::move(params)}}
                                .dump()});
   };
-  request("initialize", {{"capabilities", json::object()}});
-  for (const auto& [uri, text] :
-       {std::pair{kLineUri, line}, {kTrainUri, train}}) {
-    server.receive(
-        message("textDocument/didOpen", {{"textDocument",
-                                          {{"uri", uri},
-                                           {"languageId", "scenario"},
-                                           {"version", 1},
-                                           {"text", text}}}}));
-  }
+  open_pair(server, line, train);
   server.publish_pending();
   const int row = formatting ? 0 : place_of(train, "stazoine").first;
   const json document = {{"uri", kTrainUri}};
