@@ -2,15 +2,14 @@
 // 1001 positions of lines, filled from position 0 without gaps, closed by the
 // end marker in the position after the last line. Writing a document puts
 // out each line followed by CR LF, up to the end marker, which is never
-// written. The texts are fixed, so a table is filled when the program is
-// built: a text that would not fit is a build error, not a run-time surprise.
+// written. The texts are fixed, so a table is filled, and its bytes laid
+// out, when the program is built: a text that would not fit is a build
+// error, not a run-time surprise.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <string_view>
-
-#include "output/byte_writer.h"
 
 namespace scenc {
 
@@ -68,17 +67,39 @@ class DocumentTable {
     lines_[position] = kEndMarker;
   }
 
-  // Writes every line exactly as stored, blanks included, each followed by
-  // CR LF, from position 0 up to the end marker.
-  void write(ByteWriter& out) const {
+  // The bytes the table writes: every line exactly as stored, blanks
+  // included, each followed by CR LF, from position 0 up to the end marker.
+  consteval std::size_t written_size() const {
+    std::size_t size = 0;
     for (std::size_t position = 0; lines_[position] != kEndMarker; ++position) {
-      out.bytes(lines_[position]);
-      out.bytes("\r\n");
+      size += lines_[position].size() + 2;
     }
+    return size;
+  }
+  template <std::size_t N>
+  consteval std::array<char, N> written() const {
+    std::array<char, N> bytes{};
+    std::size_t at = 0;
+    for (std::size_t position = 0; lines_[position] != kEndMarker; ++position) {
+      for (const char c : lines_[position]) bytes[at++] = c;
+      bytes[at++] = '\r';
+      bytes[at++] = '\n';
+    }
+    return bytes;
   }
 
  private:
   std::array<std::string_view, kDocumentPositions> lines_{};
 };
+
+// The bytes the table of `Text` writes, laid out when the program is built.
+// A document then lies in the program as plain bytes: no table of pointers
+// to relocate at every start (five tables of 1001 positions were twenty
+// pages written before the first line of main), and writing it is one copy.
+template <const std::string_view& Text>
+consteval auto written_document() {
+  constexpr DocumentTable table{Text};
+  return table.written<table.written_size()>();
+}
 
 }  // namespace scenc

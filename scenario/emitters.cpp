@@ -10,49 +10,53 @@
 namespace scenc {
 namespace {
 
-constexpr DocumentTable kLineSource{texts::kLineSource};
-constexpr DocumentTable kTrainSource{texts::kTrainSource};
-constexpr DocumentTable kNotes{texts::kNotes};
-constexpr DocumentTable kSlowOrderNotice{texts::kSlowOrderNotice};
-constexpr DocumentTable kTimetableCard{texts::kTimetableCard};
+constexpr auto kLineSource = written_document<texts::kLineSource>();
+constexpr auto kTrainSource = written_document<texts::kTrainSource>();
+constexpr auto kNotes = written_document<texts::kNotes>();
+constexpr auto kSlowOrderNotice = written_document<texts::kSlowOrderNotice>();
+constexpr auto kTimetableCard = written_document<texts::kTimetableCard>();
 
-void write_document(OutputDirectory& out, const std::string& name,
-                    const DocumentTable& table) {
-  out.write(name, [&](ByteWriter& w) { table.write(w); });
+template <std::size_t N>
+std::string_view bytes_of(const std::array<char, N>& document) {
+  return {document.data(), document.size()};
 }
 
-std::string rendered(const DocumentTable& table) {
-  StringSink sink;
-  ByteWriter out(sink);
-  table.write(out);
-  out.flush();
-  return std::move(sink.bytes);
+void write_document(OutputDirectory& out, const std::string& name,
+                    std::string_view document) {
+  out.write(name, [document](ByteWriter& w) { w.bytes(document); });
 }
 
 }  // namespace
 
-std::string embedded_line_source() { return rendered(kLineSource); }
-std::string embedded_train_source() { return rendered(kTrainSource); }
+std::string embedded_line_source() {
+  return std::string(bytes_of(kLineSource));
+}
+std::string embedded_train_source() {
+  return std::string(bytes_of(kTrainSource));
+}
 
 void dati_linea(const Model& model, OutputDirectory& out) {
-  write_document(out, ScenarioFileNames::line_source(model), kLineSource);
+  write_document(out, ScenarioFileNames::line_source(model),
+                 bytes_of(kLineSource));
 }
 
 void dati_treno(const Model& model, OutputDirectory& out) {
-  write_document(out, ScenarioFileNames::train_source(model), kTrainSource);
+  write_document(out, ScenarioFileNames::train_source(model),
+                 bytes_of(kTrainSource));
 }
 
 void dati_note(const Model& model, OutputDirectory& out) {
-  write_document(out, ScenarioFileNames::notes(model), kNotes);
+  write_document(out, ScenarioFileNames::notes(model), bytes_of(kNotes));
 }
 
 void dati_rallentamenti(const Model& model, OutputDirectory& out) {
   write_document(out, ScenarioFileNames::slow_order_notice(model),
-                 kSlowOrderNotice);
+                 bytes_of(kSlowOrderNotice));
 }
 
 void dati_scheda(const Model& model, OutputDirectory& out) {
-  write_document(out, ScenarioFileNames::timetable_card(model), kTimetableCard);
+  write_document(out, ScenarioFileNames::timetable_card(model),
+                 bytes_of(kTimetableCard));
 }
 
 }  // namespace scenc

@@ -51,13 +51,12 @@ TEST(DocumentTable, AcceptsOnlyTextsThatFitBeforeTheEndMarker) {
   }
 }
 
+constexpr std::string_view kListing = "titolo\n\n  rientro e blanchi  \n \n";
+
 TEST(DocumentTable, WritesEachLineAsStoredWithCrLf) {
-  static constexpr DocumentTable table{"titolo\n\n  rientro e blanchi  \n \n"};
-  StringSink sink;
-  ByteWriter out(sink);
-  table.write(out);
-  out.flush();
-  EXPECT_EQ(sink.bytes, "titolo\r\n\r\n  rientro e blanchi  \r\n \r\n");
+  constexpr auto bytes = written_document<kListing>();
+  EXPECT_EQ(std::string_view(bytes.data(), bytes.size()),
+            "titolo\r\n\r\n  rientro e blanchi  \r\n \r\n");
 }
 
 // --- The five documents -----------------------------------------------------
