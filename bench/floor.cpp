@@ -3,15 +3,17 @@
 // reads sources back and deletes them, in the order given, so that a build's
 // time and memory can be set against the cost of merely writing its output.
 //
-//   scenario_floor FROM TO STEP...
+//   scenario_floor [--large-buffers] FROM TO STEP...
 //
 //   write:NAME   writes the bytes of FROM/NAME as TO/NAME, the way every file
 //                of a build is written: under a fresh temporary name beside
-//                it, in write calls of a little under 256 KiB as the
-//                program's writer makes them, its pages handed to the disk
-//                by the program's rule (sync_file_range, start only, once
-//                256 KiB have been written since the last time), closed,
-//                then renamed over the old file
+//                it, in write calls of the size the program's writer makes
+//                them (a little under its buffer: 64 KiB, or 256 KiB with
+//                --large-buffers, as scenarioc compile takes for large
+//                sources), its pages handed to the disk by the program's
+//                rule (sync_file_range, start only, once 256 KiB have been
+//                written since the last time), closed, then renamed over
+//                the old file
 //   read:PATH    reads PATH whole into memory
 //   delete:PATH  deletes PATH
 //
@@ -30,10 +32,13 @@
 #include <string>
 #include <vector>
 
+#include "output/buffer_pool.h"
+
 namespace {
 
 [[noreturn]] void fail(const std::string& file) {
-  std::fprintf(stderr, "scenario_floor: %s: %s\n", file.c_str(), std::strerror(errno));
+  std::fprintf(stderr, "scenario_floor: %s: %s\n", file.c_str(),
+               std::strerror(errno));
   std::exit(3);
 }
 
@@ -53,7 +58,8 @@ const char* map_prepared(const std::string& path, std::size_t& size) {
   size = static_cast<std::size_t>(st.st_size);
   const char* bytes = "";
   if (size > 0) {
-    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    void* p =
+        ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (p == MAP_FAILED) fail(path);
     bytes = static_cast<const char*>(p);
   }
@@ -63,18 +69,21 @@ const char* map_prepared(const std::string& path, std::size_t& size) {
 
 // The writes and the hand-off of pages to the disk as a build makes them,
 // so that a ratio against this floor measures the program's own work, not
-// a way of writing the floor lacks. The program's writer holds 256 KiB and
-// hands it over when the next block of metres (ten bytes each) no longer
-// fits: its writes are a little under 256 KiB, and its rule of handing the
-// pages over once 256 KiB have accumulated acts at every second write.
-constexpr std::size_t kChunk = 262000;
+// a way of writing the floor lacks. The program's writer hands its buffer
+// over when the next block of metres (ten bytes each) no longer fits: its
+// writes are the buffer's size less the remainder of ten-byte metres.
+constexpr std::size_t kMetreBytes = 10;
+constexpr std::size_t chunk_of(std::size_t buffer_size) {
+  return buffer_size / kMetreBytes * kMetreBytes;
+}
 constexpr std::size_t kHandToDiskEvery = std::size_t{1} << 18;
 
-void write_all(int fd, const char* data, std::size_t size, const std::string& file) {
+void write_all(int fd, const char* data, std::size_t size, std::size_t chunk,
+               const std::string& file) {
   std::size_t unsent = 0;
   while (size > 0) {
-    const std::size_t chunk = size < kChunk ? size : kChunk;
-    std::size_t left = chunk;
+    const std::size_t part = size < chunk ? size : chunk;
+    std::size_t left = part;
     while (left > 0) {
       const ssize_t n = ::write(fd, data, left);
       if (n < 0) {
@@ -84,8 +93,8 @@ void write_all(int fd, const char* data, std::size_t size, const std::string& fi
       data += n;
       left -= static_cast<std::size_t>(n);
     }
-    size -= chunk;
-    unsent += chunk;
+    size -= part;
+    unsent += part;
 #ifdef SYNC_FILE_RANGE_WRITE
     if (unsent >= kHandToDiskEvery) {
       unsent = 0;
@@ -97,7 +106,8 @@ void write_all(int fd, const char* data, std::size_t size, const std::string& fi
 
 // The replace-safely rule of every file a build writes.
 void write_replacing(const std::string& target, const std::string& dir,
-                     const std::string& name, const char* data, std::size_t size) {
+                     const std::string& name, const char* data,
+                     std::size_t size, std::size_t chunk) {
   std::string temp;
   int fd = -1;
   for (int attempt = 0; fd < 0; ++attempt) {
@@ -106,7 +116,7 @@ void write_replacing(const std::string& target, const std::string& dir,
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && (errno != EEXIST || attempt > 100)) fail(target);
   }
-  write_all(fd, data, size, target);
+  write_all(fd, data, size, chunk, target);
   if (::close(fd) != 0) fail(target);
   if (::rename(temp.c_str(), target.c_str()) != 0) fail(target);
 }
@@ -134,9 +144,15 @@ void read_whole(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::size_t chunk = chunk_of(scenc::BufferPool::kDefaultSize);
+  if (argc > 1 && std::string(argv[1]) == "--large-buffers") {
+    chunk = chunk_of(scenc::BufferPool::kLargeSize);
+    --argc;
+    ++argv;
+  }
   if (argc < 4) {
     std::fprintf(stderr,
-                 "usage: scenario_floor FROM TO STEP...\n"
+                 "usage: scenario_floor [--large-buffers] FROM TO STEP...\n"
                  "  STEP: write:NAME | read:PATH | delete:PATH\n");
     return 64;
   }
@@ -151,21 +167,27 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     const std::size_t colon = arg.find(':');
     const std::string verb = arg.substr(0, colon);
-    const std::string what = colon == std::string::npos ? "" : arg.substr(colon + 1);
-    if (what.empty() || (verb != "write" && verb != "read" && verb != "delete")) {
+    const std::string what =
+        colon == std::string::npos ? "" : arg.substr(colon + 1);
+    if (what.empty() ||
+        (verb != "write" && verb != "read" && verb != "delete")) {
       std::fprintf(stderr, "scenario_floor: unknown step %s\n", arg.c_str());
       return 64;
     }
-    Step step{verb == "write" ? Step::kWrite : verb == "read" ? Step::kRead : Step::kDelete,
+    Step step{verb == "write"  ? Step::kWrite
+              : verb == "read" ? Step::kRead
+                               : Step::kDelete,
               verb == "write" ? what : inside_to(what)};
-    if (step.kind == Step::kWrite) step.bytes = map_prepared(from + "/" + what, step.size);
+    if (step.kind == Step::kWrite)
+      step.bytes = map_prepared(from + "/" + what, step.size);
     steps.push_back(std::move(step));
   }
 
   for (const Step& step : steps) {
     switch (step.kind) {
       case Step::kWrite:
-        write_replacing(to + "/" + step.path, to, step.path, step.bytes, step.size);
+        write_replacing(to + "/" + step.path, to, step.path, step.bytes,
+                        step.size, chunk);
         break;
       case Step::kRead:
         read_whole(step.path);

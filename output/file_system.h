@@ -33,7 +33,10 @@ std::filesystem::path program_directory();
 // not a regular file, is refused at once.
 class DiskDirectory final : public OutputDirectory {
  public:
-  explicit DiskDirectory(std::filesystem::path dir) : dir_(std::move(dir)) {}
+  // The files are written through buffers of `buffer_size` bytes.
+  explicit DiskDirectory(std::filesystem::path dir,
+                         std::size_t buffer_size = BufferPool::kDefaultSize)
+      : dir_(std::move(dir)), buffers_(buffer_size) {}
   void write(const std::string& name, const Fill& fill) override;
   const std::filesystem::path& path() const { return dir_; }
 

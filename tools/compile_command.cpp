@@ -55,8 +55,9 @@ const CLI::Validator kScenarioName(
 class AuthorDirectory final : public OutputDirectory {
  public:
   // An empty name, as from -o "", is the working directory.
-  explicit AuthorDirectory(fs::path dir)
-      : disk_(dir.empty() ? fs::path(".") : std::move(dir)) {}
+  explicit AuthorDirectory(fs::path dir,
+                           std::size_t buffer_size = BufferPool::kDefaultSize)
+      : disk_(dir.empty() ? fs::path(".") : std::move(dir), buffer_size) {}
   void write(const std::string& name, const Fill& fill) override {
     if (!created_) {
       std::error_code ec;
@@ -100,14 +101,15 @@ void move_off_cpu(int busy_cpu) {
 // heap grows at once by what such a compile fills, in huge pages where the
 // system gives them on request: a fault per 2 MiB instead of one per
 // 4 KiB. Smaller sources fill too little for it to pay, and keep the
-// allocator, and the address space a run needs, as they were.
-void heap_in_huge_pages(std::size_t source_bytes) {
+// allocator, and the address space a run needs, as they were. True when
+// the heap now grows in huge pages.
+bool heap_in_huge_pages(std::size_t source_bytes) {
 #if defined(MADV_HUGEPAGE) && defined(M_ARENA_MAX)
   constexpr std::size_t kHugePage = std::size_t{2} << 20;
   constexpr std::size_t kMostAhead = std::size_t{32} << 20;
   constexpr int kUsualPad = 128 << 10;
   constexpr std::size_t kLeastSources = 64 << 10;
-  if (source_bytes < kLeastSources) return;
+  if (source_bytes < kLeastSources) return false;
   ::mallopt(M_ARENA_MAX, 1);
   ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kMostAhead));
   ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kMostAhead));
@@ -121,21 +123,24 @@ void heap_in_huge_pages(std::size_t source_bytes) {
   // block begins where the heap was used up to, and the break is the end.
   void* probe = std::malloc(kHugePage);
   ::mallopt(M_TOP_PAD, kUsualPad);
-  if (probe == nullptr) return;
+  if (probe == nullptr) return false;
   const auto first = reinterpret_cast<std::uintptr_t>(probe);
   const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0));
   std::free(probe);
   // Only a heap grown by its break: an allocator of other memory (the
   // sanitizers') keeps its own pages.
-  if (first >= end || end - first > kHugePage + 2 * kMostAhead) return;
+  if (first >= end || end - first > kHugePage + 2 * kMostAhead) return false;
   // The huge pages begin past the page the allocator marked the probe's
   // end in: a stretch of 2 MiB one small page of which is in place already
   // stays in small pages.
   constexpr std::uintptr_t kHeader = 32;
   const std::uintptr_t start =
       (first + kHugePage + kHeader + kHugePage - 1) / kHugePage * kHugePage;
-  if (end <= start) return;
-  ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+  if (end <= start) return false;
+  if (::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE) !=
+      0) {
+    return false;
+  }
   // The heap below the huge pages is taken, and never touched, so that
   // the blocks to come lie in huge pages.
   // (Kept where the compiler cannot drop a block that nothing reads.)
@@ -144,8 +149,10 @@ void heap_in_huge_pages(std::size_t source_bytes) {
     below_huge_pages =
         std::malloc(static_cast<std::size_t>(start - first - kHeader));
   }
+  return true;
 #else
   (void)source_bytes;
+  return false;
 #endif
 }
 
@@ -277,10 +284,9 @@ std::string earlier_files(const Model& model, const CompileOptions& o) {
     if (!fs::exists(dir / name, ec)) continue;
     found += (found.empty() ? "" : ", ") + (dir / name).string();
   }
-  return found.empty()
-             ? "; nothing was written"
-             : "; nothing was written: " + found +
-                   " are from an earlier run, not from these sources";
+  return found.empty() ? "; nothing was written"
+                       : "; nothing was written: " + found +
+                             " are from an earlier run, not from these sources";
 }
 
 void report_file_error(const FileError& e) {
@@ -338,7 +344,11 @@ int run_compile(const CompileOptions& o, bool write_files) {
       !read_source(o.train_source, "train source", train_bytes)) {
     return exit_status::kFileFailed;
   }
-  heap_in_huge_pages(line_bytes.size() + train_bytes.size());
+  // Buffers in huge pages cost nothing to touch: large ones spare writes.
+  const std::size_t buffer_size =
+      heap_in_huge_pages(line_bytes.size() + train_bytes.size())
+          ? BufferPool::kLargeSize
+          : BufferPool::kDefaultSize;
 
   // The scenario's names, and once compiled, the model its files come from.
   Model built;
@@ -365,14 +375,13 @@ int run_compile(const CompileOptions& o, bool write_files) {
   // thread.
   const CheckOptions options = check_options_of(o);
   const int compile_cpu = ::sched_getcpu();
-  const auto run_check = [&line_bytes, &train_bytes, &options,
-                          line_name = built.line_name,
-                          train_number = built.train_number,
-                          compile_cpu](bool beside) {
-    if (beside) move_off_cpu(compile_cpu);
-    return check_sources(line_bytes, train_bytes, line_name, train_number,
-                         options);
-  };
+  const auto run_check =
+      [&line_bytes, &train_bytes, &options, line_name = built.line_name,
+       train_number = built.train_number, compile_cpu](bool beside) {
+        if (beside) move_off_cpu(compile_cpu);
+        return check_sources(line_bytes, train_bytes, line_name, train_number,
+                             options);
+      };
   std::future<CheckResult> checking;
   if (write_files) {
     try {
@@ -391,7 +400,7 @@ int run_compile(const CompileOptions& o, bool write_files) {
     SourceViews store(line_bytes, train_bytes);
     outcome = compile_scenario(built, options.write_line_file, store);
     if (outcome.error_exit == 0) {
-      AuthorDirectory disk(o.out_dir);
+      AuthorDirectory disk(o.out_dir, buffer_size);
       try {
         outcome.files_written = write_scenario_files(built, disk);
       } catch (const FileError& e) {
