@@ -11,6 +11,7 @@
 #include "build_version.h"
 #include "output/file_system.h"
 #include "output/temporary_files.h"
+#include "scenario/heap_pages.h"
 #include "scenario/lack_of_memory.h"
 
 namespace {
@@ -32,6 +33,11 @@ constexpr const char* kHelp =
     "  --version    print the version and the commit built from, and exit\n"
     "\n"
     "See scenario(1), and scenarioc(1) for compiling scenarios of your own.\n";
+
+// What a run fills of the heap: the model, the sources read back and the
+// writer's buffers, some hundred kilobytes. In one huge page they cost one
+// fault instead of about a hundred, and the writer's buffers can be large.
+constexpr std::size_t kRunHeap = std::size_t{1} << 20;
 
 // The two sources exist only while a run compiles them. From the moment the
 // run holds its turn, an interrupt, a termination or a hang-up removes them
@@ -96,6 +102,7 @@ int main(int argc, char** argv) {
   if (const int status = answer_arguments(argc, argv); status >= 0) {
     return status;
   }
+  const bool huge_pages = heap_in_huge_pages(kRunHeap);
   handle_file_signals();
   if (!throw_on_lack_of_memory()) {
     std::fputs(kOutOfMemoryLine, stderr);
@@ -109,7 +116,8 @@ int main(int argc, char** argv) {
     OwnSources own_sources(sources);
     const auto platform = make_platform(dir);
     TakingTurns turns(*platform, lock, [&] { own_sources.note(); });
-    DiskDirectory directory(dir);
+    DiskDirectory directory(
+        dir, huge_pages ? BufferPool::kLargeSize : BufferPool::kDefaultSize);
     Form1 form(model, turns, directory, sources);
     return form.Form_Load();
   } catch (const FileError& e) {

@@ -29,6 +29,7 @@
 #include "output/file_system.h"
 #include "output/scenario_files.h"
 #include "scenario/build_run.h"
+#include "scenario/heap_pages.h"
 #include "tools/check/check.h"
 #include "tools/check/diagnostic_output.h"
 #include "tools/commands.h"
@@ -91,69 +92,6 @@ void move_off_cpu(int busy_cpu) {
   if (::sched_setaffinity(0, sizeof elsewhere, &elsewhere) == 0) {
     ::sched_setaffinity(0, sizeof allowed, &allowed);
   }
-}
-
-// A compile and its check fill some megabytes of small blocks (the model,
-// the check's account of every row and field), and every fresh page costs
-// a fault, dear on a virtual machine: 1,100 of them were a third of the
-// CPU of a maximal compile. So for sources of `source_bytes` from 64 KiB
-// on, every thread allocates from the one heap, large blocks too, and the
-// heap grows at once by what such a compile fills, in huge pages where the
-// system gives them on request: a fault per 2 MiB instead of one per
-// 4 KiB. Smaller sources fill too little for it to pay, and keep the
-// allocator, and the address space a run needs, as they were. True when
-// the heap now grows in huge pages.
-bool heap_in_huge_pages(std::size_t source_bytes) {
-#if defined(MADV_HUGEPAGE) && defined(M_ARENA_MAX)
-  constexpr std::size_t kHugePage = std::size_t{2} << 20;
-  constexpr std::size_t kMostAhead = std::size_t{32} << 20;
-  constexpr int kUsualPad = 128 << 10;
-  constexpr std::size_t kLeastSources = 64 << 10;
-  if (source_bytes < kLeastSources) return false;
-  ::mallopt(M_ARENA_MAX, 1);
-  ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kMostAhead));
-  ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kMostAhead));
-  // About 64 bytes of heap for each byte of the sources, beyond the 2 MiB
-  // of the probe below.
-  const std::size_t ahead =
-      std::min(kMostAhead, kHugePage + (64 * source_bytes + kHugePage - 1) /
-                                           kHugePage * kHugePage);
-  ::mallopt(M_TOP_PAD, static_cast<int>(ahead));
-  // A block the heap cannot hold makes it grow by the pad at once: the
-  // block begins where the heap was used up to, and the break is the end.
-  void* probe = std::malloc(kHugePage);
-  ::mallopt(M_TOP_PAD, kUsualPad);
-  if (probe == nullptr) return false;
-  const auto first = reinterpret_cast<std::uintptr_t>(probe);
-  const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0));
-  std::free(probe);
-  // Only a heap grown by its break: an allocator of other memory (the
-  // sanitizers') keeps its own pages.
-  if (first >= end || end - first > kHugePage + 2 * kMostAhead) return false;
-  // The huge pages begin past the page the allocator marked the probe's
-  // end in: a stretch of 2 MiB one small page of which is in place already
-  // stays in small pages.
-  constexpr std::uintptr_t kHeader = 32;
-  const std::uintptr_t start =
-      (first + kHugePage + kHeader + kHugePage - 1) / kHugePage * kHugePage;
-  if (end <= start) return false;
-  if (::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE) !=
-      0) {
-    return false;
-  }
-  // The heap below the huge pages is taken, and never touched, so that
-  // the blocks to come lie in huge pages.
-  // (Kept where the compiler cannot drop a block that nothing reads.)
-  static void* volatile below_huge_pages = nullptr;
-  if (below_huge_pages == nullptr && start - first > 2 * kHeader) {
-    below_huge_pages =
-        std::malloc(static_cast<std::size_t>(start - first - kHeader));
-  }
-  return true;
-#else
-  (void)source_bytes;
-  return false;
-#endif
 }
 
 // The check's options from the command line: -W no-NAME silences a warning,
@@ -344,9 +282,17 @@ int run_compile(const CompileOptions& o, bool write_files) {
       !read_source(o.train_source, "train source", train_bytes)) {
     return exit_status::kFileFailed;
   }
-  // Buffers in huge pages cost nothing to touch: large ones spare writes.
+  // A compile and its check fill some megabytes of small blocks (the model,
+  // the check's account of every row and field), about 64 bytes for every
+  // byte of the sources: 1,100 fresh pages were a third of the CPU of a
+  // maximal compile. Sources below 64 KiB fill too little for huge pages to
+  // pay, and keep the allocator, and the address space a run needs, as they
+  // were. Buffers in huge pages cost nothing to touch: large ones spare
+  // writes.
+  constexpr std::size_t kLeastSources = 64 << 10;
+  const std::size_t source_bytes = line_bytes.size() + train_bytes.size();
   const std::size_t buffer_size =
-      heap_in_huge_pages(line_bytes.size() + train_bytes.size())
+      source_bytes >= kLeastSources && heap_in_huge_pages(64 * source_bytes)
           ? BufferPool::kLargeSize
           : BufferPool::kDefaultSize;
 
