@@ -116,8 +116,7 @@ int main(int argc, char** argv) {
     OwnSources own_sources(sources);
     const auto platform = make_platform(dir);
     TakingTurns turns(*platform, lock, [&] { own_sources.note(); });
-    DiskDirectory directory(
-        dir, huge_pages ? BufferPool::kLargeSize : BufferPool::kDefaultSize);
+    DiskDirectory directory(dir, BufferPool::size_for(huge_pages));
     Form1 form(model, turns, directory, sources);
     return form.Form_Load();
   } catch (const FileError& e) {

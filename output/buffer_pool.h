@@ -21,6 +21,10 @@ class BufferPool {
   // pages) and the files are large, a quarter of a megabyte: the toll of
   // the writes is all that is left to spare.
   static constexpr std::size_t kLargeSize = std::size_t{1} << 18;
+  // The size for a run whose heap lies in huge pages, or not.
+  static constexpr std::size_t size_for(bool heap_in_huge_pages) {
+    return heap_in_huge_pages ? kLargeSize : kDefaultSize;
+  }
 
   explicit BufferPool(std::size_t buffer_size = kDefaultSize);
   BufferPool(const BufferPool&) = delete;

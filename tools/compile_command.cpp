@@ -291,10 +291,8 @@ int run_compile(const CompileOptions& o, bool write_files) {
   // writes.
   constexpr std::size_t kLeastSources = 64 << 10;
   const std::size_t source_bytes = line_bytes.size() + train_bytes.size();
-  const std::size_t buffer_size =
-      source_bytes >= kLeastSources && heap_in_huge_pages(64 * source_bytes)
-          ? BufferPool::kLargeSize
-          : BufferPool::kDefaultSize;
+  const std::size_t buffer_size = BufferPool::size_for(
+      source_bytes >= kLeastSources && heap_in_huge_pages(64 * source_bytes));
 
   // The scenario's names, and once compiled, the model its files come from.
   Model built;
